@@ -1,0 +1,51 @@
+// Read access to a sequence of records: a table in an index order, or (later) a query result.
+//
+// Grids, printing and exports read through this interface so that tables and query results are
+// one thing to them. Navigation follows the program's dataset conventions: after first() the
+// cursor is at the first record with bof() set; next() on the last record sets eof() and stays;
+// an empty cursor has both set. Record numbers count from 1; 0 means no current record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/Field.h"
+
+namespace mv32::engine {
+
+class Cursor {
+public:
+    virtual ~Cursor() = default;
+
+    virtual bool active() const = 0;
+    virtual void first() = 0;
+    virtual void last() = 0;
+    virtual void next() = 0;
+    virtual void prior() = 0;
+    virtual bool eof() const = 0;
+    virtual bool bof() const = 0;
+    virtual int64_t recordCount() = 0;
+    virtual int64_t recNo() = 0;
+    // Moves to record n (1-based); values outside 1..recordCount() go to the first or last.
+    virtual void moveTo(int64_t n) = 0;
+
+    virtual int fieldCount() const = 0;
+    virtual const FieldDef& fieldDef(int i) const = 0;
+    // -1 when there is no field of that name (compared without regard to case).
+    virtual int fieldIndex(std::string_view name) const = 0;
+    // The value of field i of the current record; memo and blob fields give their content.
+    virtual Value value(int i) = 0;
+
+    // Field access by name; an unknown name throws EngineError(NotFound).
+    int field(std::string_view name) const;
+    Value value(std::string_view name) { return value(field(name)); }
+    std::string asString(std::string_view name);
+    int64_t asInteger(std::string_view name);
+    bool isBlank(std::string_view name);
+    // Decimal form of a number, the text of a text, "" for blank, "(Blob)" for a blob.
+    std::string displayText(std::string_view name);
+    std::string displayText(int i);
+};
+
+}  // namespace mv32::engine

@@ -1,0 +1,65 @@
+// The file-system seam of the table engine.
+//
+// Every file access of the engine goes through these two interfaces, so that tests can run the
+// engine on files that fail, lose unsynced writes or end the process at a chosen call. The real
+// implementation uses the operating system's calls directly. All calls throw EngineError (kinds
+// Io, DiskFull, NotFound) with a German message naming the file.
+//
+// Locks are one-byte ranges owned by the File object (the open file description), not by the
+// process: two File objects of one file conflict even inside one process, and all locks of a
+// process vanish when it ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mv32::engine {
+
+enum class LockKind { Shared, Exclusive };
+
+class File {
+public:
+    virtual ~File() = default;
+    virtual const std::string& path() const = 0;
+
+    // Reads up to n bytes at off; returns how many were read (fewer only at the end of the file).
+    virtual size_t read(uint64_t off, void* buf, size_t n) = 0;
+    // Writes all n bytes at off, extending the file when needed.
+    virtual void write(uint64_t off, const void* buf, size_t n) = 0;
+    // Makes everything written so far durable.
+    virtual void sync() = 0;
+    virtual uint64_t size() = 0;
+    virtual void truncate(uint64_t size) = 0;
+
+    // Non-blocking; false when another File object holds a conflicting lock.
+    virtual bool tryLock(uint64_t offset, LockKind kind) = 0;
+    virtual void unlock(uint64_t offset) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Opens a file for reading and writing; creates it when `create` is set and it is missing.
+    virtual std::unique_ptr<File> open(const std::string& path, bool create) = 0;
+    virtual bool exists(const std::string& path) = 0;
+    // Removes a file; a missing file is no error.
+    virtual void remove(const std::string& path) = 0;
+    // Replaces `to` by `from` atomically.
+    virtual void rename(const std::string& from, const std::string& to) = 0;
+    // Makes the creation, removal and renaming of files in `dir` durable.
+    virtual void syncDir(const std::string& dir) = 0;
+    // Names (without folder) of the files in `dir`.
+    virtual std::vector<std::string> list(const std::string& dir) = 0;
+
+    // The operating system's file system, shared by all tables that are given none.
+    static std::shared_ptr<FileSystem> real();
+};
+
+// Builds the German message for a failed system call and throws it as EngineError.
+[[noreturn]] void throwSystemError(int err, const char* action, const std::string& path);
+
+}  // namespace mv32::engine

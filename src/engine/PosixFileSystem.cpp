@@ -1,0 +1,178 @@
+// The real file system on POSIX systems: pread/pwrite, fdatasync and open-file-description locks.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/EngineError.h"
+#include "engine/FileSystem.h"
+
+namespace mv32::engine {
+
+namespace {
+
+std::string reason(int err) {
+    switch (err) {
+        case ENOSPC: return "Der Datenträger ist voll";
+        case EDQUOT: return "Das Speicherkontingent ist erschöpft";
+        case EACCES:
+        case EPERM: return "Zugriff verweigert";
+        case ENOENT: return "Die Datei existiert nicht";
+        case EROFS: return "Der Datenträger ist schreibgeschützt";
+        case EIO: return "Ein-/Ausgabefehler des Datenträgers";
+        case EISDIR: return "Der Name bezeichnet einen Ordner";
+        case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner";
+        case EMFILE:
+        case ENFILE: return "Zu viele offene Dateien";
+        case EFBIG: return "Die Datei ist zu groß";
+        case ENAMETOOLONG: return "Der Dateiname ist zu lang";
+        default: return "Systemfehler " + std::to_string(err) + " (" + std::strerror(err) + ")";
+    }
+}
+
+class PosixFile final : public File {
+public:
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFile() override { ::close(fd_); }
+
+    const std::string& path() const override { return path_; }
+
+    size_t read(uint64_t off, void* buf, size_t n) override {
+        size_t done = 0;
+        auto* p = static_cast<char*>(buf);
+        while (done < n) {
+            ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(off + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throwSystemError(errno, "Lesen", path_);
+            }
+            if (r == 0) break;
+            done += static_cast<size_t>(r);
+        }
+        return done;
+    }
+
+    void write(uint64_t off, const void* buf, size_t n) override {
+        size_t done = 0;
+        const auto* p = static_cast<const char*>(buf);
+        while (done < n) {
+            ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(off + done));
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throwSystemError(errno, "Schreiben", path_);
+            }
+            if (r == 0) throwSystemError(ENOSPC, "Schreiben", path_);
+            done += static_cast<size_t>(r);
+        }
+    }
+
+    void sync() override {
+        if (::fdatasync(fd_) != 0) throwSystemError(errno, "Sichern auf den Datenträger", path_);
+    }
+
+    uint64_t size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) throwSystemError(errno, "Lesen der Größe", path_);
+        return static_cast<uint64_t>(st.st_size);
+    }
+
+    void truncate(uint64_t size) override {
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            throwSystemError(errno, "Kürzen", path_);
+        }
+    }
+
+    bool tryLock(uint64_t offset, LockKind kind) override {
+        return setLock(offset, kind == LockKind::Shared ? F_RDLCK : F_WRLCK);
+    }
+
+    void unlock(uint64_t offset) override { setLock(offset, F_UNLCK); }
+
+private:
+    bool setLock(uint64_t offset, short type) {
+        struct flock fl {};
+        fl.l_type = type;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = 1;
+        fl.l_pid = 0;
+        for (;;) {
+            if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0) return true;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EACCES) return false;
+            throwSystemError(errno, "Sperren", path_);
+        }
+    }
+
+    int fd_;
+    std::string path_;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<File> open(const std::string& path, bool create) override {
+        int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
+        int fd;
+        do {
+            fd = ::open(path.c_str(), flags, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) throwSystemError(errno, "Öffnen", path);
+        return std::make_unique<PosixFile>(fd, path);
+    }
+
+    bool exists(const std::string& path) override {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+
+    void remove(const std::string& path) override {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+            throwSystemError(errno, "Löschen", path);
+        }
+    }
+
+    void rename(const std::string& from, const std::string& to) override {
+        if (::rename(from.c_str(), to.c_str()) != 0) throwSystemError(errno, "Umbenennen", from);
+    }
+
+    void syncDir(const std::string& dir) override {
+        int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) throwSystemError(errno, "Öffnen des Ordners", dir);
+        int rc = ::fsync(fd);
+        int err = errno;
+        ::close(fd);
+        if (rc != 0 && err != EINVAL) throwSystemError(err, "Sichern des Ordners", dir);
+    }
+
+    std::vector<std::string> list(const std::string& dir) override {
+        std::vector<std::string> names;
+        DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+        if (!d) throwSystemError(errno, "Lesen des Ordners", dir);
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(std::move(n));
+        }
+        ::closedir(d);
+        return names;
+    }
+};
+
+}  // namespace
+
+void throwSystemError(int err, const char* action, const std::string& path) {
+    ErrorKind kind = ErrorKind::Io;
+    if (err == ENOSPC || err == EDQUOT) kind = ErrorKind::DiskFull;
+    if (err == ENOENT) kind = ErrorKind::NotFound;
+    throw EngineError(kind, std::string(action) + " der Datei " + quoted(path) +
+                                " ist fehlgeschlagen: " + reason(err) + ".");
+}
+
+std::shared_ptr<FileSystem> FileSystem::real() {
+    static std::shared_ptr<FileSystem> fs = std::make_shared<PosixFileSystem>();
+    return fs;
+}
+
+}  // namespace mv32::engine

@@ -1,0 +1,967 @@
+#include "engine/Table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+#include "engine/store/BTree.h"
+#include "engine/store/Coding.h"
+#include "engine/store/TableStore.h"
+
+namespace mv32::engine {
+
+using store::BlobRef;
+using store::LargeValue;
+using store::TreePos;
+
+namespace {
+
+std::string upperAscii(std::string s) {
+    for (auto& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    }
+    return s;
+}
+
+bool endsWithDb(const std::string& name) {
+    return name.size() >= 3 && upperAscii(name.substr(name.size() - 3)) == ".DB";
+}
+
+std::string trim(std::string_view s) {
+    size_t a = 0, b = s.size();
+    while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
+    while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t')) --b;
+    return std::string(s.substr(a, b - a));
+}
+
+}  // namespace
+
+Table::Table(std::shared_ptr<FileSystem> fs) : fs_(std::move(fs)), pos_(std::make_unique<TreePos>()) {}
+
+Table::~Table() {
+    try {
+        close();
+    } catch (...) {
+        // A destructor cannot report; the log keeps what was posted.
+    }
+}
+
+// --- Naming --------------------------------------------------------------------------------
+
+void Table::setDirectory(std::string dir) {
+    requireInactive("Den Ordner zu ändern");
+    directory_ = std::move(dir);
+}
+
+void Table::setTableName(std::string name) {
+    requireInactive("Den Tabellennamen zu ändern");
+    tableName_ = std::move(name);
+}
+
+std::string Table::basePath() const {
+    std::string name = tableName_;
+    if (endsWithDb(name)) name.resize(name.size() - 3);
+    std::string path;
+    if (!name.empty() && name[0] == '/') {
+        path = name;
+    } else {
+        path = directory_;
+        if (!path.empty() && path.back() != '/') path.push_back('/');
+        path += name;
+    }
+    // Names are compared without regard to case: an existing table keeps its spelling.
+    auto slash = path.find_last_of('/');
+    std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    std::string stem = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!fs_->exists(path + ".db")) {
+        try {
+            std::string want = upperAscii(stem + ".db");
+            for (auto& n : fs_->list(dir)) {
+                if (n.size() == want.size() && upperAscii(n) == want) {
+                    std::string found = n.substr(0, n.size() - 3);
+                    return (slash == std::string::npos ? std::string() : dir) + found;
+                }
+            }
+        } catch (const EngineError&) {
+            // An unreadable folder: keep the name as given; opening reports the failure.
+        }
+    }
+    return path;
+}
+
+std::string Table::filePath() const { return basePath() + ".db"; }
+
+std::string Table::displayName() const {
+    std::string p = filePath();
+    auto slash = p.find_last_of('/');
+    return quoted(slash == std::string::npos ? p : p.substr(slash + 1));
+}
+
+bool Table::exists() const { return fs_->exists(filePath()); }
+
+void Table::setExclusive(bool exclusive) {
+    requireInactive("Den Exklusiv-Modus zu ändern");
+    exclusive_ = exclusive;
+}
+
+void Table::requireActive() const {
+    if (!store_) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+    }
+}
+
+void Table::requireInactive(const char* what) const {
+    if (store_) {
+        throw EngineError(ErrorKind::Usage, std::string(what) + " ist bei geöffneter Tabelle " +
+                                                displayName() + " nicht möglich.");
+    }
+}
+
+// --- Table operations ----------------------------------------------------------------------
+
+void Table::createTable() {
+    requireInactive("Das Anlegen");
+    store::TableStore::create(fs_, basePath(), fieldDefs_);
+}
+
+void Table::open() {
+    if (store_) return;
+    auto s = std::make_unique<store::TableStore>(fs_, basePath());
+    s->open(exclusive_);
+    store_ = std::move(s);
+    try {
+        selectOrder(indexName_);
+    } catch (...) {
+        store_.reset();
+        throw;
+    }
+    state_ = DataSetState::Browse;
+    fieldDefs_ = store_->schema().fields;
+    first();
+}
+
+void Table::close() {
+    if (!store_) return;
+    std::exception_ptr err;
+    try {
+        postPending();
+    } catch (...) {
+        err = std::current_exception();
+        state_ = DataSetState::Browse;
+    }
+    try {
+        pos_->path.clear();
+        store_->close();
+    } catch (...) {
+        if (!err) err = std::current_exception();
+    }
+    store_.reset();
+    orderName_.clear();
+    order_ = nullptr;
+    state_ = DataSetState::Inactive;
+    haveCurrent_ = false;
+    bof_ = eof_ = true;
+    if (err) std::rethrow_exception(err);
+}
+
+bool Table::active() const { return store_ != nullptr; }
+
+void Table::deleteTable() {
+    requireInactive("Das Löschen");
+    store::TableStore::drop(fs_, basePath());
+}
+
+template <typename F>
+void Table::withExclusive(const char* what, F&& f) {
+    if (store_) {
+        postPending();
+        if (!store_->exclusive()) {
+            throw EngineError(ErrorKind::Usage, std::string(what) +
+                                                    " ist nur möglich, wenn die Tabelle " +
+                                                    displayName() + " exklusiv geöffnet ist.");
+        }
+        f(*store_);
+        pos_->path.clear();
+        posGen_ = ~uint64_t{0};
+        if (!indexName_.empty() && !store_->liveIndex(indexName_)) indexName_.clear();
+        selectOrder(indexName_);
+        first();
+        return;
+    }
+    store::TableStore s(fs_, basePath());
+    s.open(true);
+    f(s);
+    s.close();
+}
+
+void Table::emptyTable() {
+    withExclusive("Das Leeren", [](store::TableStore& s) { s.empty(); });
+}
+
+void Table::packTable() {
+    withExclusive("Das Packen", [](store::TableStore& s) { s.pack(); });
+}
+
+std::vector<int> Table::parseFields(const std::string& fields) const {
+    std::vector<int> out;
+    size_t start = 0;
+    while (start <= fields.size()) {
+        size_t end = fields.find(';', start);
+        if (end == std::string::npos) end = fields.size();
+        std::string name = trim(std::string_view(fields).substr(start, end - start));
+        if (!name.empty()) {
+            int i = fieldIndex(name);
+            if (i < 0) {
+                throw EngineError(ErrorKind::NotFound, "Das Feld " + quoted(name) +
+                                                           " existiert nicht in der Tabelle " +
+                                                           displayName() + ".");
+            }
+            out.push_back(i);
+        }
+        start = end + 1;
+    }
+    if (out.empty()) {
+        throw EngineError(ErrorKind::Usage, "Keine Felder angegeben für die Tabelle " + displayName() + ".");
+    }
+    return out;
+}
+
+void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
+    withExclusive("Das Anlegen eines Index", [&](store::TableStore& s) {
+        const auto& schema = s.schema();
+        std::vector<int> idx;
+        size_t start = 0;
+        while (start <= fields.size()) {
+            size_t end = fields.find(';', start);
+            if (end == std::string::npos) end = fields.size();
+            std::string f = trim(std::string_view(fields).substr(start, end - start));
+            if (!f.empty()) {
+                int i = schema.fieldIndex(f);
+                if (i < 0) {
+                    throw EngineError(ErrorKind::NotFound, "Das Feld " + quoted(f) +
+                                                               " existiert nicht in der Tabelle " +
+                                                               displayName() + ".");
+                }
+                idx.push_back(i);
+            }
+            start = end + 1;
+        }
+        if (name.empty()) s.addPrimary(idx);
+        else s.addIndex(name, idx, options);
+    });
+}
+
+void Table::deleteIndex(const std::string& name) {
+    withExclusive("Das Löschen eines Index", [&](store::TableStore& s) {
+        if (name.empty()) s.dropPrimary();
+        else s.dropIndex(name);
+    });
+}
+
+void Table::regenerateIndexes() {
+    requireActive();
+    withExclusive("Das Neuaufbauen der Indizes", [](store::TableStore& s) { s.regenerate(); });
+}
+
+std::vector<std::string> Table::indexNames() const {
+    std::vector<std::string> names;
+    if (store_) {
+        for (auto* ix : store_->liveIndexes()) names.push_back(ix->name);
+    }
+    return names;
+}
+
+bool Table::hasPrimaryIndex() const { return store_ && store_->hasPrimary(); }
+
+std::vector<std::string> Table::primaryKeyFields() const {
+    std::vector<std::string> out;
+    if (store_ && store_->hasPrimary()) {
+        for (int f : store_->schema().cluster) out.push_back(store_->schema().fields[static_cast<size_t>(f)].name);
+    }
+    return out;
+}
+
+void Table::checkIntegrity() {
+    requireActive();
+    postPending();
+    store_->check();
+    pos_->path.clear();
+}
+
+void Table::beginBulk() {
+    requireActive();
+    store_->beginBulk();
+}
+
+void Table::endBulk() {
+    requireActive();
+    postPending();
+    store_->endBulk();
+}
+
+void Table::refresh() {
+    requireActive();
+    postPending();
+    store_->refresh();
+    pos_->path.clear();
+    revalidate();
+}
+
+// --- Order and position --------------------------------------------------------------------
+
+void Table::setIndexName(const std::string& name) {
+    if (!store_) {
+        indexName_ = name;
+        return;
+    }
+    postPending();
+    selectOrder(name);
+    indexName_ = name;
+    if (haveCurrent_) {
+        curKey_ = orderKeyFor(curValues_, curCluster_);
+        positionAt(curKey_);
+    } else {
+        first();
+    }
+}
+
+void Table::selectOrder(const std::string& name) {
+    store_->refresh();
+    if (name.empty()) {
+        orderName_.clear();
+        order_ = nullptr;
+        orderVersion_ = store_->schemaVersion();
+        return;
+    }
+    const store::IndexInfo* ix = store_->liveIndex(name);
+    if (!ix) {
+        throw EngineError(ErrorKind::NotFound, "Der Index " + quoted(name) +
+                                                   " existiert nicht in der Tabelle " +
+                                                   displayName() + ".");
+    }
+    order_ = ix;
+    orderName_ = ix->name;
+    orderVersion_ = store_->schemaVersion();
+    pos_->path.clear();
+}
+
+const store::IndexInfo* Table::ord() {
+    // Index definitions are reloaded when another handle changes the table: find ours again.
+    if (store_ && orderVersion_ != store_->schemaVersion()) {
+        order_ = orderName_.empty() ? nullptr : store_->liveIndex(orderName_);
+        if (!order_ && !orderName_.empty()) {
+            orderName_.clear();
+            indexName_.clear();
+        }
+        orderVersion_ = store_->schemaVersion();
+    }
+    return order_;
+}
+
+store::BTree& Table::tree() {
+    return ord() ? store_->indexTree(*ord()) : store_->records();
+}
+
+std::string Table::orderKeyFor(const Row& values, std::string_view clusterKey) {
+    if (!ord()) return std::string(clusterKey);
+    return store_->schema().indexEntry(*ord(), values, clusterKey);
+}
+
+void Table::loadCurrent() {
+    if (!pos_->atEntry()) {
+        haveCurrent_ = false;
+        return;
+    }
+    store::BTree& t = tree();
+    std::string_view e = t.entry(*pos_);
+    const auto& schema = store_->schema();
+    if (ord()) {
+        curKey_.assign(e);
+        curCluster_.assign(schema.clusterKeyOfIndexEntry(*ord(), e));
+        TreePos rp;
+        if (!store_->records().find(rp, curCluster_)) {
+            store::throwCorrupt(filePath(), "der Index verweist auf einen fehlenden Datensatz");
+        }
+        schema.decodeRecord(store_->records().entry(rp), curValues_, curRefs_);
+    } else {
+        curCluster_.assign(e.substr(0, schema.clusterKeyLength(e)));
+        curKey_ = curCluster_;
+        schema.decodeRecord(e, curValues_, curRefs_);
+    }
+    haveCurrent_ = true;
+}
+
+void Table::positionAt(std::string_view orderKey) {
+    store::BTree& t = tree();
+    std::string key(orderKey);
+    if (!t.seek(*pos_, key) && !t.last(*pos_)) {
+        haveCurrent_ = false;
+        bof_ = eof_ = true;
+    } else {
+        loadCurrent();
+        bof_ = eof_ = false;
+    }
+    posGen_ = store_->generation();
+    posMod_ = store_->modCount();
+}
+
+// Brings the position up to date after this or another handle changed the table: the current
+// record is found again by its key, or the one after it when it is gone.
+void Table::revalidate() {
+    store_->refresh();
+    if (!pos_->path.empty() && posGen_ == store_->generation() && posMod_ == store_->modCount()) {
+        return;
+    }
+    if (!haveCurrent_) {
+        store::BTree& t = tree();
+        if (t.first(*pos_)) {
+            loadCurrent();
+        } else {
+            haveCurrent_ = false;
+        }
+        posGen_ = store_->generation();
+        posMod_ = store_->modCount();
+        return;
+    }
+    bool b = bof_, e = eof_;
+    positionAt(curKey_);
+    if (haveCurrent_) {
+        bof_ = b;
+        eof_ = e;
+    }
+}
+
+bool Table::fastStep(bool forward) {
+    // Inside one cached leaf no other handle's change needs to be looked for: the leaf was
+    // current when it was read, and crossing to the next leaf checks again.
+    if (pos_->path.empty() || posGen_ != store_->generation() || posMod_ != store_->modCount()) {
+        return false;
+    }
+    auto& leaf = pos_->path.back();
+    if (forward ? leaf.idx + 1 >= leaf.node->size() : leaf.idx == 0) return false;
+    leaf.idx = forward ? leaf.idx + 1 : leaf.idx - 1;
+    loadCurrent();
+    return true;
+}
+
+void Table::postPending() {
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) post();
+}
+
+void Table::first() {
+    requireActive();
+    postPending();
+    store_->refresh();
+    if (tree().first(*pos_)) {
+        loadCurrent();
+        bof_ = true;
+        eof_ = false;
+    } else {
+        haveCurrent_ = false;
+        bof_ = eof_ = true;
+    }
+    posGen_ = store_->generation();
+    posMod_ = store_->modCount();
+}
+
+void Table::last() {
+    requireActive();
+    postPending();
+    store_->refresh();
+    if (tree().last(*pos_)) {
+        loadCurrent();
+        eof_ = true;
+        bof_ = false;
+    } else {
+        haveCurrent_ = false;
+        bof_ = eof_ = true;
+    }
+    posGen_ = store_->generation();
+    posMod_ = store_->modCount();
+}
+
+void Table::next() {
+    requireActive();
+    postPending();
+    if (!haveCurrent_) {
+        revalidate();
+        if (!haveCurrent_) {
+            eof_ = true;
+            return;
+        }
+    }
+    if (eof_) return;
+    if (fastStep(true)) {
+        bof_ = false;
+        return;
+    }
+    revalidate();
+    if (!haveCurrent_) {
+        eof_ = bof_ = true;
+        return;
+    }
+    if (tree().next(*pos_)) {
+        loadCurrent();
+        bof_ = false;
+    } else {
+        tree().prev(*pos_);
+        eof_ = true;
+    }
+}
+
+void Table::prior() {
+    requireActive();
+    postPending();
+    if (!haveCurrent_) {
+        revalidate();
+        if (!haveCurrent_) {
+            bof_ = true;
+            return;
+        }
+    }
+    if (bof_) return;
+    if (fastStep(false)) {
+        eof_ = false;
+        return;
+    }
+    revalidate();
+    if (!haveCurrent_) {
+        eof_ = bof_ = true;
+        return;
+    }
+    if (tree().prev(*pos_)) {
+        loadCurrent();
+        eof_ = false;
+    } else {
+        bof_ = true;
+    }
+}
+
+int64_t Table::recordCount() {
+    requireActive();
+    store_->refresh();
+    return static_cast<int64_t>(store_->recordCount());
+}
+
+int64_t Table::recNo() {
+    requireActive();
+    if (!haveCurrent_) return 0;
+    revalidate();
+    if (!haveCurrent_) return 0;
+    return static_cast<int64_t>(tree().indexOf(*pos_)) + 1;
+}
+
+void Table::moveTo(int64_t n) {
+    requireActive();
+    postPending();
+    store_->refresh();
+    int64_t count = static_cast<int64_t>(store_->recordCount());
+    if (count == 0) {
+        haveCurrent_ = false;
+        bof_ = eof_ = true;
+        return;
+    }
+    if (n < 1) n = 1;
+    if (n > count) n = count;
+    tree().seekIndex(*pos_, static_cast<uint64_t>(n - 1));
+    loadCurrent();
+    bof_ = n == 1;
+    eof_ = false;
+    posGen_ = store_->generation();
+    posMod_ = store_->modCount();
+}
+
+Bookmark Table::bookmark() {
+    requireActive();
+    if (!haveCurrent_) return {};
+    return Bookmark{curCluster_};
+}
+
+void Table::gotoBookmark(const Bookmark& b) {
+    requireActive();
+    postPending();
+    store_->refresh();
+    TreePos rp;
+    if (!b.valid() || !store_->records().find(rp, b.key)) {
+        throw EngineError(ErrorKind::NotFound, "Der gemerkte Datensatz existiert in der Tabelle " +
+                                                   displayName() + " nicht mehr.");
+    }
+    Row values;
+    std::vector<BlobRef> refs;
+    store_->schema().decodeRecord(store_->records().entry(rp), values, refs);
+    positionAt(orderKeyFor(values, b.key));
+}
+
+// --- Fields --------------------------------------------------------------------------------
+
+int Table::fieldCount() const {
+    return store_ ? static_cast<int>(store_->schema().fields.size()) : static_cast<int>(fieldDefs_.size());
+}
+
+const FieldDef& Table::fieldDef(int i) const {
+    const auto& defs = store_ ? store_->schema().fields : fieldDefs_;
+    if (i < 0 || static_cast<size_t>(i) >= defs.size()) {
+        throw EngineError(ErrorKind::NotFound, "Feld Nummer " + std::to_string(i) + " existiert nicht.");
+    }
+    return defs[static_cast<size_t>(i)];
+}
+
+int Table::fieldIndex(std::string_view name) const {
+    if (store_) return store_->schema().fieldIndex(name);
+    std::string want = upperAscii(std::string(name));
+    for (size_t i = 0; i < fieldDefs_.size(); ++i) {
+        if (upperAscii(fieldDefs_[i].name) == want) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Value Table::value(int i) {
+    requireActive();
+    const FieldDef& f = fieldDef(i);
+    auto idx = static_cast<size_t>(i);
+    bool editing = state_ == DataSetState::Edit || state_ == DataSetState::Insert;
+    if (isLarge(f.type)) {
+        if (editing && !bufLarge_[idx].keep) {
+            return bufLarge_[idx].blank ? Value() : Value(bufLarge_[idx].data);
+        }
+        if (!haveCurrent_ || state_ == DataSetState::Insert || !curRefs_[idx].id) return Value();
+        return Value(store_->readBlob(curRefs_[idx]));
+    }
+    if (editing) return buf_[idx];
+    if (!haveCurrent_) return Value();
+    return curValues_[idx];
+}
+
+Value Table::convert(int i, const Value& v) const {
+    const FieldDef& f = fieldDef(i);
+    if (v.isBlank()) return v;
+    if (isInteger(f.type)) {
+        int64_t n = 0;
+        if (v.isInt()) {
+            n = v.asInt();
+        } else {
+            std::string s = trim(v.asText());
+            if (s.empty()) return Value();
+            const char* b = s.data();
+            if (*b == '+') ++b;
+            auto [p, ec] = std::from_chars(b, s.data() + s.size(), n);
+            if (ec != std::errc() || p != s.data() + s.size()) {
+                throw EngineError(ErrorKind::Range, quoted(v.asText()) +
+                                                        " ist kein gültiger ganzzahliger Wert für "
+                                                        "das Feld " +
+                                                        quoted(f.name) + ".");
+            }
+        }
+        int64_t lo = INT64_MIN, hi = INT64_MAX;
+        if (f.type == FieldType::Int16) lo = -32768, hi = 32767;
+        if (f.type == FieldType::Int32) lo = INT32_MIN, hi = INT32_MAX;
+        if (n < lo || n > hi) {
+            throw EngineError(ErrorKind::Range, "Der Wert " + std::to_string(n) +
+                                                    " liegt außerhalb des Bereichs des Feldes " +
+                                                    quoted(f.name) + " (" + std::to_string(lo) +
+                                                    " bis " + std::to_string(hi) + ").");
+        }
+        return Value(n);
+    }
+    std::string s = v.isInt() ? std::to_string(v.asInt()) : v.asText();
+    if (f.type == FieldType::Text) return Value(text::fitToWidth(s, static_cast<size_t>(f.width)));
+    return Value(std::move(s));
+}
+
+void Table::setValue(int i, const Value& v) {
+    requireActive();
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() +
+                                                " ist nicht im Bearbeitungs- oder Einfügemodus.");
+    }
+    Value c = convert(i, v);
+    auto idx = static_cast<size_t>(i);
+    if (isLarge(fieldDef(i).type)) {
+        bufLarge_[idx].keep = false;
+        bufLarge_[idx].blank = c.isBlank();
+        bufLarge_[idx].data = c.isBlank() ? std::string() : c.asText();
+        return;
+    }
+    buf_[idx] = std::move(c);
+}
+
+void Table::loadFromFile(std::string_view name, const std::string& path) {
+    int i = field(name);
+    std::string data;
+    try {
+        auto f = fs_->open(path, false);
+        uint64_t size = f->size();
+        data.resize(static_cast<size_t>(size));
+        if (f->read(0, data.data(), data.size()) != data.size()) {
+            throw EngineError(ErrorKind::Io, "Die Datei " + quoted(path) + " ist kürzer als erwartet.");
+        }
+    } catch (const EngineError& e) {
+        throw EngineError(e.kind(), "Die Datei " + quoted(path) + " kann nicht in das Feld " +
+                                        quoted(std::string(name)) + " geladen werden: " + e.what());
+    }
+    setValue(i, Value(std::move(data)));
+}
+
+// --- Editing -------------------------------------------------------------------------------
+
+void Table::append() {
+    requireActive();
+    postPending();
+    const auto& fields = store_->schema().fields;
+    buf_.assign(fields.size(), Value());
+    bufLarge_.assign(fields.size(), LargeValue{false, true, {}});
+    insertBefore_.clear();
+    state_ = DataSetState::Insert;
+    if (afterInsert) afterInsert(*this);
+}
+
+void Table::insert() {
+    requireActive();
+    postPending();
+    append();
+    // Without any key, an inserted record goes before the current one.
+    if (store_->schema().cluster.empty() && haveCurrent_) insertBefore_ = curCluster_;
+}
+
+void Table::edit() {
+    requireActive();
+    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return;
+    revalidate();
+    if (!haveCurrent_) {
+        append();
+        return;
+    }
+    buf_ = curValues_;
+    bufLarge_.assign(buf_.size(), LargeValue{true, true, {}});
+    state_ = DataSetState::Edit;
+    if (afterEdit) afterEdit(*this);
+}
+
+void Table::post() {
+    requireActive();
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+    std::string key;
+    if (state_ == DataSetState::Insert) {
+        key = store_->insert(buf_, bufLarge_, insertBefore_);
+    } else {
+        key = store_->update(curCluster_, buf_, bufLarge_);
+    }
+    state_ = DataSetState::Browse;
+    insertBefore_.clear();
+    Row values = std::move(buf_);
+    buf_.clear();
+    bufLarge_.clear();
+    positionAt(orderKeyFor(values, key));
+    if (afterPost) afterPost(*this);
+}
+
+void Table::cancel() {
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+    state_ = DataSetState::Browse;
+    buf_.clear();
+    bufLarge_.clear();
+    insertBefore_.clear();
+}
+
+void Table::remove() {
+    requireActive();
+    if (state_ == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    cancel();
+    revalidate();
+    if (!haveCurrent_) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() +
+                                                " ist leer; es gibt keinen Datensatz zum Löschen.");
+    }
+    if (beforeDelete) beforeDelete(*this);
+    std::string key = curKey_;
+    store_->erase(curCluster_);
+    positionAt(key);
+    if (!haveCurrent_) {
+        if (tree().last(*pos_)) {
+            loadCurrent();
+            bof_ = false;
+            eof_ = true;
+        }
+    }
+    if (afterDelete) afterDelete(*this);
+}
+
+// --- Searching -----------------------------------------------------------------------------
+
+bool Table::matches(const std::vector<int>& fields, const std::vector<Value>& values,
+                    unsigned options, const Row& rec) const {
+    for (size_t k = 0; k < fields.size(); ++k) {
+        const Value& want = values[k];
+        const Value& have = rec[static_cast<size_t>(fields[k])];
+        if (want.isBlank() || have.isBlank()) {
+            if (want.isBlank() != have.isBlank()) return false;
+            continue;
+        }
+        if (have.isInt()) {
+            if (!want.isInt() || want.asInt() != have.asInt()) return false;
+            continue;
+        }
+        std::string a = have.asText();
+        std::string b = want.isInt() ? std::to_string(want.asInt()) : want.asText();
+        if (options & LocateCaseInsensitive) {
+            a = text::fold(a);
+            b = text::fold(b);
+        }
+        if (options & LocatePartialKey) {
+            if (a.compare(0, b.size(), b) != 0) return false;
+        } else if (a != b) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Table::locate(const std::string& fieldList, const std::vector<Value>& valuesIn,
+                   unsigned options) {
+    requireActive();
+    postPending();
+    std::vector<int> fields = parseFields(fieldList);
+    if (fields.size() != valuesIn.size()) {
+        throw EngineError(ErrorKind::Usage, "Die Suche in der Tabelle " + displayName() +
+                                                " nennt " + std::to_string(fields.size()) +
+                                                " Felder, aber " + std::to_string(valuesIn.size()) +
+                                                " Werte.");
+    }
+    std::vector<Value> values;
+    for (size_t k = 0; k < fields.size(); ++k) {
+        try {
+            Value v = valuesIn[k];
+            if (isInteger(fieldDef(fields[k]).type)) v = convert(fields[k], v);
+            else if (v.isInt()) v = Value(std::to_string(v.asInt()));
+            values.push_back(std::move(v));
+        } catch (const EngineError&) {
+            return false;  // a text that is no number matches no number field
+        }
+    }
+    store_->refresh();
+    const auto& schema = store_->schema();
+    bool ci = options & LocateCaseInsensitive;
+    bool partial = options & LocatePartialKey;
+    Row rec;
+    std::vector<BlobRef> refs;
+
+    // An index fits when its leading fields are the searched ones and it compares case the
+    // way the search does. Equality on all of them is one seek; otherwise the records sharing
+    // the first field are read in index order.
+    struct Candidate {
+        const store::IndexInfo* ix;
+        std::vector<int> fields;
+        unsigned ixOptions;
+    };
+    std::vector<Candidate> candidates;
+    if (!ci && !schema.cluster.empty()) candidates.push_back({nullptr, schema.cluster, 0});
+    for (auto* ix : store_->liveIndexes()) {
+        if (bool(ix->options & store::kCaseInsensitive) == ci) {
+            candidates.push_back({ix, ix->fields, ix->options});
+        }
+    }
+    for (auto& c : candidates) {
+        if (c.fields.size() < fields.size()) continue;
+        std::vector<size_t> order;  // position in the search for each leading index field
+        for (size_t k = 0; k < fields.size(); ++k) {
+            auto where = static_cast<size_t>(std::find(fields.begin(), fields.end(), c.fields[k]) - fields.begin());
+            if (where == fields.size()) break;
+            order.push_back(where);
+        }
+        if (order.size() != fields.size()) continue;
+        store::BTree& t = c.ix ? store_->indexTree(*c.ix) : store_->records();
+        Row probe(schema.fields.size());
+        for (size_t k = 0; k < fields.size(); ++k) probe[static_cast<size_t>(fields[k])] = values[k];
+        std::string prefix;
+        size_t lead = partial ? 1 : fields.size();
+        for (size_t k = 0; k < lead; ++k) {
+            int f = c.fields[k];
+            schema.encodeKeyValue(prefix, f, probe[static_cast<size_t>(f)], c.ixOptions);
+        }
+        if (partial) {
+            const Value& v = probe[static_cast<size_t>(c.fields[0])];
+            if (!v.isBlank() && v.isText()) {
+                // Drop the end mark so that every longer text with this beginning follows.
+                prefix.pop_back();
+            }
+        }
+        TreePos p;
+        for (bool ok = t.seek(p, prefix); ok; ok = t.next(p)) {
+            std::string_view e = t.entry(p);
+            if (e.compare(0, prefix.size(), prefix) != 0) break;
+            std::string cluster(c.ix ? schema.clusterKeyOfIndexEntry(*c.ix, e)
+                                     : e.substr(0, schema.clusterKeyLength(e)));
+            if (c.ix) {
+                TreePos rp;
+                if (!store_->records().find(rp, cluster)) break;
+                schema.decodeRecord(store_->records().entry(rp), rec, refs);
+            } else {
+                schema.decodeRecord(e, rec, refs);
+            }
+            if (matches(fields, values, options, rec)) {
+                positionAt(orderKeyFor(rec, cluster));
+                return true;
+            }
+            if (!partial) break;
+        }
+        return false;
+    }
+    // No index fits: one pass over the records.
+    TreePos p;
+    store::BTree& recs = store_->records();
+    for (bool ok = recs.first(p); ok; ok = recs.next(p)) {
+        std::string_view e = recs.entry(p);
+        schema.decodeRecord(e, rec, refs);
+        if (matches(fields, values, options, rec)) {
+            std::string cluster(e.substr(0, schema.clusterKeyLength(e)));
+            positionAt(orderKeyFor(rec, cluster));
+            return true;
+        }
+    }
+    return false;
+}
+
+void Table::findNearest(const std::vector<Value>& values) {
+    requireActive();
+    postPending();
+    store_->refresh();
+    const auto& schema = store_->schema();
+    const std::vector<int>& keyFields = ord() ? ord()->fields : schema.cluster;
+    unsigned opts = ord() ? ord()->options : 0;
+    if (keyFields.empty()) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() +
+                                                " hat keinen Index, in dem gesucht werden kann.");
+    }
+    std::string prefix;
+    for (size_t k = 0; k < values.size() && k < keyFields.size(); ++k) {
+        Value v = values[k];
+        try {
+            v = convert(keyFields[k], v);
+        } catch (const EngineError&) {
+            v = Value();
+        }
+        schema.encodeKeyValue(prefix, keyFields[k], v, opts);
+        if (k + 1 == values.size() && v.isText() && !(opts & store::kDescending)) prefix.pop_back();
+    }
+    store::BTree& t = tree();
+    if (t.seek(*pos_, prefix)) {
+        loadCurrent();
+        bof_ = eof_ = false;
+    } else if (t.last(*pos_)) {
+        loadCurrent();
+        bof_ = false;
+        eof_ = true;
+    } else {
+        haveCurrent_ = false;
+        bof_ = eof_ = true;
+    }
+    posGen_ = store_->generation();
+    posMod_ = store_->modCount();
+}
+
+}  // namespace mv32::engine

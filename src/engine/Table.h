@@ -1,0 +1,206 @@
+// A table of the engine with its cursor: the one object through which the program reads and
+// writes catalogs, the file list and the undo journal.
+//
+// A Table names a table by folder and file name, opens it shared or exclusively, and then acts
+// as a cursor in the order of its current index (empty name: primary order; without a primary
+// index, the order the records are stored in). Editing follows the dataset conventions of the
+// program: append()/insert()/edit() start a change, field setters fill it, post() writes it and
+// cancel() drops it. A change still pending is posted when the cursor moves, a locate starts,
+// another record is appended or the table is closed.
+//
+// Every failure throws EngineError with a German sentence naming the table. A Table belongs to
+// one thread at a time; several Tables, in one process or several, may hold the same table.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Cursor.h"
+#include "engine/Field.h"
+#include "engine/FileSystem.h"
+
+namespace mv32::engine {
+
+namespace store {
+class TableStore;
+struct IndexInfo;
+struct BlobRef;
+struct LargeValue;
+struct TreePos;
+class BTree;
+}  // namespace store
+
+enum class TableType { Native, DBase };
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+enum IndexOptions : unsigned {
+    IndexNone = 0,
+    IndexCaseInsensitive = 1,
+    IndexDescending = 2,
+    IndexUnique = 4,
+};
+
+enum LocateOptions : unsigned {
+    LocateNone = 0,
+    LocateCaseInsensitive = 1,
+    LocatePartialKey = 2,  // a text value matches when it begins with the searched text
+};
+
+// A remembered record position. Empty when taken without a current record.
+struct Bookmark {
+    std::string key;
+    bool valid() const { return !key.empty(); }
+};
+
+class Table : public Cursor {
+public:
+    explicit Table(std::shared_ptr<FileSystem> fs = FileSystem::real());
+    ~Table() override;
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // --- Which table. The name may carry the extension ".db" (any case), be bare, or be a
+    // whole path; the folder is used for names without one.
+    void setDirectory(std::string dir);
+    const std::string& directory() const { return directory_; }
+    void setTableName(std::string name);
+    const std::string& tableName() const { return tableName_; }
+    // Path of the .db file as the table's files are spelled on disk.
+    std::string filePath() const;
+    TableType tableType() const { return TableType::Native; }
+    void setExclusive(bool exclusive);
+    bool exclusive() const { return exclusive_; }
+    // Selects the current index by name; "" is the primary order.
+    void setIndexName(const std::string& name);
+    const std::string& indexName() const { return indexName_; }
+    void setFieldDefs(std::vector<FieldDef> defs) { fieldDefs_ = std::move(defs); }
+    bool exists() const;
+
+    // --- The table as a whole.
+    void createTable();
+    void open();
+    void close();
+    bool active() const override;
+    void deleteTable();
+    void emptyTable();
+    void packTable();
+    // Adds an index; an empty name adds the primary index. Fields are separated by ";".
+    void addIndex(const std::string& name, const std::string& fields, unsigned options = 0);
+    // Deletes an index by name; "" deletes the primary index.
+    void deleteIndex(const std::string& name);
+    void regenerateIndexes();
+    std::vector<std::string> indexNames() const;
+    bool hasPrimaryIndex() const;
+    std::vector<std::string> primaryKeyFields() const;
+    // Full integrity check; throws a corruption error naming the damaged file.
+    void checkIntegrity();
+    // Bulk mode for scans, batch moves and imports: posts are synced in groups.
+    void beginBulk();
+    void endBulk();
+    // Re-reads the data, showing other handles' changes.
+    void refresh();
+
+    // --- Cursor.
+    void first() override;
+    void last() override;
+    void next() override;
+    void prior() override;
+    bool eof() const override { return eof_; }
+    bool bof() const override { return bof_; }
+    int64_t recordCount() override;
+    int64_t recNo() override;
+    void moveTo(int64_t n) override;
+    Bookmark bookmark();
+    void gotoBookmark(const Bookmark& b);
+    void freeBookmark(Bookmark& b) { b.key.clear(); }
+
+    // --- Fields.
+    int fieldCount() const override;
+    const FieldDef& fieldDef(int i) const override;
+    int fieldIndex(std::string_view name) const override;
+    using Cursor::value;
+    Value value(int i) override;
+    void setValue(int i, const Value& v);
+    void setValue(std::string_view name, const Value& v) { setValue(field(name), v); }
+    void setAsString(std::string_view name, const std::string& s) { setValue(name, Value(s)); }
+    void setAsInteger(std::string_view name, int64_t n) { setValue(name, Value(n)); }
+    void clear(std::string_view name) { setValue(name, Value()); }
+    void loadFromFile(std::string_view name, const std::string& path);
+
+    // --- Editing.
+    DataSetState state() const { return state_; }
+    void append();
+    void insert();
+    void edit();
+    void post();
+    void cancel();
+    void remove();
+
+    // --- Searching.
+    // First record whose fields (";"-separated) equal the values; the cursor moves only when
+    // one is found.
+    bool locate(const std::string& fields, const std::vector<Value>& values, unsigned options = 0);
+    // First record of the current order at or after the values (leading index fields).
+    void findNearest(const std::vector<Value>& values);
+
+    // --- Notifications. beforeDelete may throw to stop the delete.
+    std::function<void(Table&)> afterInsert;
+    std::function<void(Table&)> afterEdit;
+    std::function<void(Table&)> afterPost;
+    std::function<void(Table&)> beforeDelete;
+    std::function<void(Table&)> afterDelete;
+
+private:
+    std::string basePath() const;
+    std::string displayName() const;
+    void requireActive() const;
+    void requireInactive(const char* what) const;
+    void postPending();
+    void selectOrder(const std::string& name);
+    const store::IndexInfo* ord();
+    store::BTree& tree();
+    std::string orderKeyFor(const Row& values, std::string_view clusterKey);
+    void positionAt(std::string_view orderKey);
+    void loadCurrent();
+    void revalidate();
+    bool fastStep(bool forward);
+    template <typename F>
+    void withExclusive(const char* what, F&& f);
+    std::vector<int> parseFields(const std::string& fields) const;
+    bool matches(const std::vector<int>& fields, const std::vector<Value>& values,
+                 unsigned options, const Row& rec) const;
+    Value convert(int i, const Value& v) const;
+
+    std::shared_ptr<FileSystem> fs_;
+    std::string directory_;
+    std::string tableName_;
+    bool exclusive_ = false;
+    std::string indexName_;
+    std::vector<FieldDef> fieldDefs_;
+
+    std::unique_ptr<store::TableStore> store_;
+    const store::IndexInfo* order_ = nullptr;  // through ord() only
+    std::string orderName_;
+    uint64_t orderVersion_ = 0;
+    DataSetState state_ = DataSetState::Inactive;
+    bool bof_ = true;
+    bool eof_ = true;
+    bool haveCurrent_ = false;
+    std::string curKey_;       // key of the current record in the current order's tree
+    std::string curCluster_;   // its key in the record tree
+    Row curValues_;
+    std::vector<store::BlobRef> curRefs_;
+    std::unique_ptr<store::TreePos> pos_;
+    uint64_t posGen_ = 0;
+    uint64_t posMod_ = 0;
+
+    Row buf_;
+    std::vector<store::LargeValue> bufLarge_;
+    std::string insertBefore_;  // keyless tables: cluster key the inserted record goes before
+};
+
+}  // namespace mv32::engine

@@ -1,0 +1,118 @@
+// An order-statistic B+-tree over the pages of one file of a table.
+//
+// Entries are byte strings ordered by memcmp (see KeyCodec); keys are unique, so two entries
+// never share their key part. Inner nodes hold truncated separator keys and, for every child,
+// the number of entries below it, which makes "entry n" and "position of this entry" O(log n).
+//
+//   inner:   [c0|n0] k1 [c1|n1] k2 [c2|n2]      every entry under c(i) is < k(i+1) <= every
+//                                               entry under c(i+1); n(i) counts the entries
+//   leaves:  e e e e | e e e | e e e e e        under c(i)
+//
+// Invariants: every node but the root holds at least one entry (leaf) or separator (inner);
+// levels decrease by one from the root (height h) to the leaves (0); the file header's
+// `entries` equals the root's total.
+//
+// A TreePos is a path from the root to a leaf slot. It is valid only until the tree changes;
+// callers keep the entry (a key) and seek again after a change.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/store/Node.h"
+#include "engine/store/Pager.h"
+
+namespace mv32::engine::store {
+
+struct PathElem {
+    NodePtr node;
+    size_t idx;  // leaf: slot; inner: child
+};
+
+struct TreePos {
+    std::vector<PathElem> path;
+    bool atEntry() const { return !path.empty() && path.back().idx < path.back().node->size(); }
+};
+
+class BTree {
+public:
+    BTree(Pager& pager, uint32_t no, const NodeCodec& codec) : p_(pager), no_(no), codec_(codec) {}
+
+    uint32_t fileNo() const { return no_; }
+    const NodeCodec& codec() const { return codec_; }
+    uint64_t count() const { return p_.header(no_).entries; }
+
+    // Positions at the first entry >= probe. False when there is none (pos is then at the end).
+    bool seek(TreePos& pos, std::string_view probe);
+    // Positions at entry n (0-based) of the tree order.
+    bool seekIndex(TreePos& pos, uint64_t n);
+    bool first(TreePos& pos) { return seekIndex(pos, 0); }
+    bool last(TreePos& pos);
+    bool next(TreePos& pos);
+    bool prev(TreePos& pos);
+    uint64_t indexOf(const TreePos& pos) const;
+    std::string_view entry(const TreePos& pos) const {
+        return pos.path.back().node->entry(pos.path.back().idx);
+    }
+
+    // Finds the entry whose bytes begin with `key` where key is a whole key part.
+    bool find(TreePos& pos, std::string_view key);
+
+    // Modifications, inside a write transaction.
+    void insert(std::string_view entry);
+    // Removes the entry that begins with `key` (a whole key part); false when there is none.
+    bool erase(std::string_view key);
+    // Replaces the entry that begins with `key` by `entry`, which has the same key part.
+    bool replace(std::string_view key, std::string_view entry);
+    // Frees every page of the tree but the root, which becomes an empty leaf.
+    void clear();
+
+    // Walks the whole tree and checks order, counts, levels and the header; throws a
+    // corruption error naming the file. Returns the number of entries.
+    uint64_t check(std::vector<uint32_t>* pages);
+
+    static std::string separator(std::string_view left, std::string_view right);
+
+private:
+    void descend(TreePos& pos, std::string_view probe);
+    NodePtr child(const NodePtr& parent, size_t c);
+    void descendEdge(TreePos& pos, bool rightmost);
+    void adjustCounts(TreePos& pos, int64_t delta);
+    void splitIfNeeded(TreePos& pos, size_t level);
+    void rebalance(TreePos& pos, size_t level);
+    void setRoot(uint32_t page);
+
+    Pager& p_;
+    uint32_t no_;
+    const NodeCodec& codec_;
+};
+
+// Builds a tree from entries given in ascending order, writing each finished page straight to
+// the log (Pager::writeImage); used for packing, rebuilding and adding indexes.
+class TreeBuilder {
+public:
+    TreeBuilder(Pager& pager, uint32_t no, const NodeCodec& codec, double fill = 0.9);
+    void add(std::string_view entry);
+    // Writes the remaining nodes; returns the root page and sets the entry count.
+    uint32_t finish(uint64_t* entries);
+
+private:
+    struct Level {
+        Node node;
+    };
+    void push(size_t level, const std::string& sep, uint32_t finishedPage, uint64_t finishedCount,
+              uint32_t newPage);
+    void writeNode(Node& n);
+    void startLevel(size_t level, uint32_t firstChild);
+
+    Pager& p_;
+    uint32_t no_;
+    const NodeCodec& codec_;
+    size_t limit_;
+    std::vector<Level> levels_;
+    uint64_t entries_ = 0;
+};
+
+}  // namespace mv32::engine::store

@@ -1,0 +1,349 @@
+#include "engine/store/Node.h"
+
+#include <array>
+#include <cstring>
+#include <numeric>
+#include <stdexcept>
+
+#include "engine/store/Coding.h"
+#include "engine/store/Format.h"
+
+namespace mv32::engine::store {
+
+namespace {
+
+constexpr size_t kMaxLayoutFields = 520;
+using Ends = std::array<uint32_t, kMaxLayoutFields>;
+
+size_t commonPrefix(std::string_view a, std::string_view b) {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    size_t i = 0;
+    while (i + 8 <= n) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return i + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
+        i += 8;
+    }
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+}
+
+size_t genericDeltaCost(std::string_view prev, std::string_view cur) {
+    size_t s = commonPrefix(prev, cur);
+    size_t t = cur.size() - s;
+    return varintLength(s + 2) + varintLength(t) + t;
+}
+
+size_t overflowCost(size_t len) { return 1 + varintLength(len) + 4; }
+
+}  // namespace
+
+uint64_t Node::total() const {
+    if (leaf()) return slots.size();
+    return std::accumulate(counts.begin(), counts.end(), uint64_t{0});
+}
+
+size_t Node::memory() const {
+    return sizeof(Node) + arena.capacity() + slots.capacity() * sizeof(Slot) +
+           children.capacity() * sizeof(uint32_t) + counts.capacity() * sizeof(uint64_t);
+}
+
+bool NodeCodec::isLong(const Node& n, std::string_view e) const {
+    size_t overhead = n.leaf() ? 3 * layout_->kinds.size() : 3;
+    return e.size() + overhead > kMaxLocalEntry;
+}
+
+size_t NodeCodec::leafDeltaCost(std::string_view prev, std::string_view cur) const {
+    const auto& kinds = layout_->kinds;
+    Ends pe{}, ce{};
+    if (!splitFields(*layout_, cur, ce.data())) throw std::logic_error("Eintrag passt nicht zum Aufbau");
+    bool hasPrev = !prev.empty();
+    if (hasPrev && !splitFields(*layout_, prev, pe.data())) {
+        throw std::logic_error("Eintrag passt nicht zum Aufbau");
+    }
+    size_t cost = 0;
+    uint32_t pStart = 0, cStart = 0;
+    for (size_t j = 0; j < kinds.size(); ++j) {
+        std::string_view cf = cur.substr(cStart, ce[j] - cStart);
+        if (hasPrev) {
+            std::string_view pf = prev.substr(pStart, pe[j] - pStart);
+            if (pf == cf) {
+                cost += 1;
+            } else {
+                size_t s = commonPrefix(pf, cf);
+                size_t t = cf.size() - s;
+                cost += varintLength(s + 2) + varintLength(t) + t;
+            }
+            pStart = pe[j];
+        } else {
+            cost += 1 + varintLength(cf.size()) + cf.size();
+        }
+        cStart = ce[j];
+    }
+    return cost;
+}
+
+size_t NodeCodec::entryCost(const Node& n, std::string_view prev, std::string_view cur,
+                            bool isFirst) const {
+    if (isLong(n, cur)) return overflowCost(cur.size());
+    if (n.leaf()) return leafDeltaCost(isFirst ? std::string_view{} : prev, cur);
+    return genericDeltaCost(isFirst ? std::string_view{} : prev, cur);
+}
+
+size_t NodeCodec::costAt(const Node& n, size_t i) const {
+    return entryCost(n, i ? n.entry(i - 1) : std::string_view{}, n.entry(i), i == 0);
+}
+
+size_t NodeCodec::emptySize(const Node& n) const {
+    if (n.leaf()) return 0;
+    return varintLength(n.children.empty() ? 0 : n.children[0]) +
+           varintLength(n.counts.empty() ? 0 : n.counts[0]);
+}
+
+void NodeCodec::recompute(Node& n) const {
+    size_t size = 0;
+    if (!n.leaf()) {
+        for (size_t i = 0; i < n.children.size(); ++i) {
+            size += varintLength(n.children[i]) + varintLength(n.counts[i]);
+        }
+    }
+    for (size_t i = 0; i < n.size(); ++i) size += costAt(n, i);
+    n.encSize = size;
+}
+
+size_t NodeCodec::sizeWith(const Node& n, size_t i, std::string_view e) const {
+    size_t size = n.encSize;
+    std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
+    if (i < n.size()) {
+        size -= costAt(n, i);
+        size += entryCost(n, e, n.entry(i), false);
+    }
+    size += entryCost(n, prev, e, i == 0);
+    return size;
+}
+
+void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
+    if (i < n.size()) n.encSize -= costAt(n, i);
+    auto off = static_cast<uint32_t>(n.arena.size());
+    n.arena.append(e);
+    n.slots.insert(n.slots.begin() + static_cast<ptrdiff_t>(i),
+                   Slot{off, static_cast<uint32_t>(e.size()), ovfl});
+    n.encSize += costAt(n, i);
+    if (i + 1 < n.size()) n.encSize += costAt(n, i + 1);
+}
+
+void NodeCodec::eraseEntry(Node& n, size_t i) const {
+    n.encSize -= costAt(n, i);
+    if (i + 1 < n.size()) n.encSize -= costAt(n, i + 1);
+    n.garbage += n.slots[i].len;
+    n.slots.erase(n.slots.begin() + static_cast<ptrdiff_t>(i));
+    if (i < n.size()) n.encSize += costAt(n, i);
+    compact(n);
+}
+
+void NodeCodec::replaceEntry(Node& n, size_t i, std::string_view e) const {
+    n.encSize -= costAt(n, i);
+    if (i + 1 < n.size()) n.encSize -= costAt(n, i + 1);
+    n.garbage += n.slots[i].len;
+    // e may point into the arena: copy before the arena can move.
+    std::string copy(e);
+    auto off = static_cast<uint32_t>(n.arena.size());
+    n.arena.append(copy);
+    n.slots[i] = Slot{off, static_cast<uint32_t>(copy.size()), 0};
+    n.encSize += costAt(n, i);
+    if (i + 1 < n.size()) n.encSize += costAt(n, i + 1);
+    compact(n);
+}
+
+void NodeCodec::insertChild(Node& n, size_t i, uint32_t child, uint64_t count) const {
+    n.children.insert(n.children.begin() + static_cast<ptrdiff_t>(i), child);
+    n.counts.insert(n.counts.begin() + static_cast<ptrdiff_t>(i), count);
+    n.encSize += varintLength(child) + varintLength(count);
+}
+
+void NodeCodec::eraseChild(Node& n, size_t i) const {
+    n.encSize -= varintLength(n.children[i]) + varintLength(n.counts[i]);
+    n.children.erase(n.children.begin() + static_cast<ptrdiff_t>(i));
+    n.counts.erase(n.counts.begin() + static_cast<ptrdiff_t>(i));
+}
+
+void NodeCodec::setCount(Node& n, size_t i, uint64_t count) const {
+    n.encSize = n.encSize - varintLength(n.counts[i]) + varintLength(count);
+    n.counts[i] = count;
+}
+
+void NodeCodec::setChild(Node& n, size_t i, uint32_t child) const {
+    n.encSize = n.encSize - varintLength(n.children[i]) + varintLength(child);
+    n.children[i] = child;
+}
+
+void NodeCodec::compact(Node& n) const {
+    if (n.garbage < 4096 || n.garbage * 2 < n.arena.size()) return;
+    std::string fresh;
+    fresh.reserve(n.arena.size() - n.garbage);
+    for (auto& s : n.slots) {
+        auto off = static_cast<uint32_t>(fresh.size());
+        fresh.append(n.arena, s.off, s.len);
+        s.off = off;
+    }
+    n.arena.swap(fresh);
+    n.garbage = 0;
+}
+
+void NodeCodec::encode(const Node& n, unsigned char* page) const {
+    if (n.encSize > kNodeCapacity || n.size() > 0xFFFF) {
+        throw std::logic_error("Knoten zu groß für eine Seite");
+    }
+    std::string out;
+    out.reserve(n.encSize);
+    auto putEntry = [&](size_t i, std::string_view prev) {
+        std::string_view cur = n.entry(i);
+        if (isLong(n, cur)) {
+            if (!n.slots[i].ovfl) throw std::logic_error("Überlaufseite fehlt");
+            appendVarint(out, 1);
+            appendVarint(out, cur.size());
+            append32(out, n.slots[i].ovfl);
+            return;
+        }
+        if (!n.leaf()) {
+            size_t s = i ? commonPrefix(prev, cur) : 0;
+            appendVarint(out, s + 2);
+            appendVarint(out, cur.size() - s);
+            out.append(cur.substr(s));
+            return;
+        }
+        Ends pe{}, ce{};
+        splitFields(*layout_, cur, ce.data());
+        if (i) splitFields(*layout_, prev, pe.data());
+        uint32_t pStart = 0, cStart = 0;
+        for (size_t j = 0; j < layout_->kinds.size(); ++j) {
+            std::string_view cf = cur.substr(cStart, ce[j] - cStart);
+            if (i) {
+                std::string_view pf = prev.substr(pStart, pe[j] - pStart);
+                pStart = pe[j];
+                if (pf == cf) {
+                    out.push_back('\0');
+                    cStart = ce[j];
+                    continue;
+                }
+                size_t s = commonPrefix(pf, cf);
+                appendVarint(out, s + 2);
+                appendVarint(out, cf.size() - s);
+                out.append(cf.substr(s));
+            } else {
+                appendVarint(out, 2);
+                appendVarint(out, cf.size());
+                out.append(cf);
+            }
+            cStart = ce[j];
+        }
+    };
+    if (n.leaf()) {
+        for (size_t i = 0; i < n.size(); ++i) putEntry(i, i ? n.entry(i - 1) : std::string_view{});
+    } else {
+        appendVarint(out, n.children[0]);
+        appendVarint(out, n.counts[0]);
+        for (size_t i = 0; i < n.size(); ++i) {
+            putEntry(i, i ? n.entry(i - 1) : std::string_view{});
+            appendVarint(out, n.children[i + 1]);
+            appendVarint(out, n.counts[i + 1]);
+        }
+    }
+    if (out.size() != n.encSize) throw std::logic_error("Knotengröße falsch berechnet");
+    page[12] = static_cast<unsigned char>(n.leaf() ? PageType::Leaf : PageType::Inner);
+    page[13] = n.level;
+    put16(page + 14, static_cast<uint16_t>(n.size()));
+    std::memcpy(page + kPageHeaderSize, out.data(), out.size());
+    std::memset(page + kPageHeaderSize + out.size(), 0, kNodeCapacity - out.size());
+}
+
+void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& file,
+                       const OverflowReader& readOverflow) const {
+    auto type = static_cast<PageType>(page[12]);
+    n.level = page[13];
+    size_t count = get16(page + 14);
+    if ((type != PageType::Leaf && type != PageType::Inner) ||
+        (type == PageType::Leaf) != (n.level == 0) || n.level > kMaxTreeHeight) {
+        throwCorrupt(file, "Seite " + std::to_string(n.page) + " ist kein Baumknoten");
+    }
+    std::string what = "Seite " + std::to_string(n.page) + " ist beschädigt";
+    Reader r(page + kPageHeaderSize, kNodeCapacity, file, what.c_str());
+    n.slots.clear();
+    n.slots.reserve(count);
+    n.arena.clear();
+    n.arena.reserve(kPageSize * 3);
+    n.children.clear();
+    n.counts.clear();
+    n.garbage = 0;
+
+    auto child = [&]() {
+        uint64_t c = r.varint();
+        uint64_t k = r.varint();
+        if (c == 0 || c > 0xFFFFFFFFull) r.fail();
+        n.children.push_back(static_cast<uint32_t>(c));
+        n.counts.push_back(k);
+    };
+    if (!n.leaf()) child();
+
+    const auto& kinds = layout_->kinds;
+    Ends pe{}, ce{};
+    for (size_t i = 0; i < count; ++i) {
+        auto start = static_cast<uint32_t>(n.arena.size());
+        uint32_t ovfl = 0;
+        uint64_t code = r.varint();
+        if (code == 1) {
+            uint64_t len = r.varint();
+            ovfl = r.u32();
+            if (len > (1u << 24) || ovfl == 0) r.fail();
+            n.arena.append(readOverflow(ovfl, static_cast<size_t>(len)));
+        } else if (!n.leaf()) {
+            if (code < 2) r.fail();
+            size_t s = static_cast<size_t>(code - 2);
+            std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
+            if (s > prev.size()) r.fail();
+            uint64_t t = r.varint();
+            std::string_view add = r.bytes(static_cast<size_t>(t));
+            n.arena.reserve(n.arena.size() + s + add.size() + kPageSize);
+            n.arena.append(n.arena, prev.empty() ? 0 : n.slots[i - 1].off, s);
+            n.arena.append(add);
+        } else {
+            uint32_t pStart = 0;
+            for (size_t j = 0; j < kinds.size(); ++j) {
+                uint64_t c = j == 0 ? code : r.varint();
+                size_t fieldStart = n.arena.size();
+                if (c == 0) {
+                    if (!i) r.fail();
+                    n.arena.reserve(n.arena.size() + (pe[j] - pStart) + kPageSize);
+                    n.arena.append(n.arena, n.slots[i - 1].off + pStart, pe[j] - pStart);
+                } else if (c >= 2) {
+                    size_t s = static_cast<size_t>(c - 2);
+                    size_t prevLen = i ? pe[j] - pStart : 0;
+                    if (s > prevLen) r.fail();
+                    uint64_t t = r.varint();
+                    std::string_view add = r.bytes(static_cast<size_t>(t));
+                    n.arena.reserve(n.arena.size() + s + add.size() + kPageSize);
+                    if (s) n.arena.append(n.arena, n.slots[i - 1].off + pStart, s);
+                    n.arena.append(add);
+                } else {
+                    r.fail();
+                }
+                size_t flen = n.arena.size() - fieldStart;
+                const auto* fp = reinterpret_cast<const unsigned char*>(n.arena.data()) + fieldStart;
+                if (fieldLength(fp, flen, kinds[j]) != flen) r.fail();
+                if (i) pStart = pe[j];
+            }
+        }
+        n.slots.push_back(Slot{start, static_cast<uint32_t>(n.arena.size() - start), ovfl});
+        std::string_view cur = n.entry(i);
+        if (n.leaf()) {
+            if (!splitFields(*layout_, cur, ce.data())) r.fail();
+            pe = ce;
+        }
+        if (!n.leaf()) child();
+    }
+    recompute(n);
+    if (n.encSize > kNodeCapacity) r.fail();
+}
+
+}  // namespace mv32::engine::store

@@ -1,0 +1,99 @@
+// A B-tree page in its decoded, in-memory form, and the codec between that form and the page.
+//
+// The page cache holds nodes decoded: every entry is stored whole in one arena, so that searches
+// compare entries with memcmp and inserts only move slot records. The coded size of the node is
+// kept exact on every change (entries are delta-coded against their predecessor, so an insert
+// changes the cost of the entry itself and of its successor), which tells the tree when a node
+// must split.
+//
+// Entries longer than kMaxLocalEntry live in overflow pages; `Slot::ovfl` holds the first page of
+// the chain once it is written, 0 while the entry is new or changed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/store/KeyCodec.h"
+
+namespace mv32::engine::store {
+
+struct Slot {
+    uint32_t off;
+    uint32_t len;
+    uint32_t ovfl;
+};
+
+class Node {
+public:
+    uint32_t page = 0;
+    uint8_t level = 0;
+    bool dirty = false;
+    std::vector<Slot> slots;          // leaf: entries; inner: separator keys
+    std::string arena;
+    std::vector<uint32_t> children;   // inner: slots.size() + 1 child pages
+    std::vector<uint64_t> counts;     // inner: entries below each child
+    size_t encSize = 0;               // coded size of the data part of the page
+    size_t garbage = 0;               // arena bytes no slot refers to
+
+    bool leaf() const { return level == 0; }
+    size_t size() const { return slots.size(); }
+    std::string_view entry(size_t i) const {
+        return {arena.data() + slots[i].off, slots[i].len};
+    }
+    uint64_t total() const;
+    size_t memory() const;
+};
+
+// Reads the bytes of an overflow chain: (first page, length) -> bytes.
+using OverflowReader = std::function<std::string(uint32_t first, size_t length)>;
+
+class NodeCodec {
+public:
+    // `layout` describes leaf entries; inner keys are compared and coded as plain bytes.
+    explicit NodeCodec(const Layout* layout) : layout_(layout) {}
+
+    const Layout& layout() const { return *layout_; }
+
+    // True when the entry (leaf) or key (inner) is stored in overflow pages.
+    bool isLong(const Node& n, std::string_view e) const;
+
+    // Coded size of a fresh node with no entries (and, for inner nodes, one child).
+    size_t emptySize(const Node& n) const;
+    void recompute(Node& n) const;
+
+    // Edits that keep encSize exact. For inner nodes the caller also edits children and counts
+    // through the functions below.
+    void insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl = 0) const;
+    void eraseEntry(Node& n, size_t i) const;
+    void replaceEntry(Node& n, size_t i, std::string_view e) const;
+    void insertChild(Node& n, size_t i, uint32_t child, uint64_t count) const;
+    void eraseChild(Node& n, size_t i) const;
+    void setCount(Node& n, size_t i, uint64_t count) const;
+    void setChild(Node& n, size_t i, uint32_t child) const;
+
+    // Size the node would have with `e` inserted at i, without changing it.
+    size_t sizeWith(const Node& n, size_t i, std::string_view e) const;
+
+    // Drops arena garbage when it is large.
+    void compact(Node& n) const;
+
+    // Writes the page (header fields type, level and count, and the coded data); every long
+    // entry must have its overflow page assigned. Checksum, page number and tag are the pager's.
+    void encode(const Node& n, unsigned char* page) const;
+    // Reads a page into n; throws a corruption error naming `file` when the data is malformed.
+    void decode(Node& n, const unsigned char* page, const std::string& file,
+                const OverflowReader& readOverflow) const;
+
+private:
+    size_t entryCost(const Node& n, std::string_view prev, std::string_view cur,
+                     bool isFirst) const;
+    size_t costAt(const Node& n, size_t i) const;
+    size_t leafDeltaCost(std::string_view prev, std::string_view cur) const;
+
+    const Layout* layout_;
+};
+
+}  // namespace mv32::engine::store

@@ -1,0 +1,228 @@
+// The files of one open table handle: page cache, free space, transactions and recovery.
+//
+// A Pager owns the File objects of a table's files (numbered by FileNo), their headers, a cache
+// of decoded B-tree nodes, the write-ahead log and the three lock bytes on the .db file. All
+// changes happen inside a write transaction:
+//
+//      beginWrite ──► (node/newNode/touch/free … ) ──► commit ──► endWrite
+//                                     └──────────────► rollback ─┘
+//
+// beginWrite takes the write lock and first finishes whatever a dead writer left in the log.
+// commit appends the changed pages to the log, syncs it (sync mode), then writes the pages into
+// the files under the exclusive read lock. Between beginWrite and endWrite no other handle can
+// commit, so the cache stays valid; shared handles outside a transaction call validate() before
+// they trust the cache.
+//
+// Invariants:
+//  1. A dirty node is in the cache and in the dirty set until commit or rollback.
+//  2. Only clean nodes that nobody else holds are evicted, so a page has at most one Node.
+//  3. The .db header is rewritten by every commit; its counter changes with every commit and
+//     its directory holds the counter every other current file carries.
+//  4. Files change only through commit() or recovery, both of which go through the log.
+//
+// One Pager belongs to one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/FileSystem.h"
+#include "engine/store/Format.h"
+#include "engine/store/Node.h"
+#include "engine/store/Wal.h"
+
+namespace mv32::engine::store {
+
+using NodePtr = std::shared_ptr<Node>;
+
+struct FileHeader {
+    std::string magic;  // 8 bytes
+    uint64_t tableId = 0;
+    uint64_t counter = 0;
+    uint32_t pageCount = 0;
+    uint32_t freeHead = 0;
+    uint32_t freeCount = 0;
+    uint32_t root = 0;
+    uint64_t entries = 0;
+    uint32_t flags = 0;
+    std::vector<std::pair<uint32_t, uint64_t>> dir;  // .db only
+    std::string block;
+};
+
+// Process-wide limit of the memory that decoded pages of all tables may take.
+void setCacheLimit(size_t bytes);
+size_t cacheLimit();
+size_t cacheUsed();
+
+class Pager {
+public:
+    Pager(std::shared_ptr<FileSystem> fs, std::string base);
+    ~Pager();
+    Pager(const Pager&) = delete;
+    Pager& operator=(const Pager&) = delete;
+
+    FileSystem& fs() { return *fs_; }
+    const std::string& base() const { return base_; }
+    std::string pathOf(uint32_t no) const;
+    static std::string extensionOf(uint32_t no);
+
+    // --- Locks. The open lock is taken when the handle opens and held until it closes.
+    // Throws EngineError(Locked) when the table is held in a conflicting way.
+    // Opens the .db file, whose lock bytes coordinate all handles; `create` makes an empty one.
+    void openDbFile(bool create = false);
+    uint64_t dbFileSize();
+    void lockOpen(bool exclusive);
+    bool isExclusive() const { return exclusive_; }
+    // True when no other handle anywhere has the table open.
+    bool soleOpener();
+
+    // --- Files
+    // Opens file `no` and reads its header; false when the file does not exist.
+    bool attach(uint32_t no);
+    void detach(uint32_t no);
+    bool has(uint32_t no) const;
+    const FileHeader& header(uint32_t no) const;
+    FileHeader& mutableHeader(uint32_t no);  // inside a transaction
+    void setCodec(uint32_t no, const NodeCodec* codec);
+    std::vector<uint32_t> fileNumbers() const;
+    // Inside a transaction: a new file with an empty root leaf, or (withRoot false) a header only.
+    void createFile(uint32_t no, const char* magic, uint64_t tableId, std::string block,
+                    bool withRoot);
+    void deleteFile(uint32_t no);
+
+    // --- Nodes
+    NodePtr node(uint32_t no, uint32_t page);
+    NodePtr newNode(uint32_t no, uint8_t level);
+    void touch(uint32_t no, const NodePtr& n);
+    void freeNode(uint32_t no, const NodePtr& n);
+    void freeOverflow(uint32_t no, uint32_t first, size_t length);
+    // Reads and checks the page without decoding it (integrity check, free-list walk).
+    std::string readPage(uint32_t no, uint32_t page, PageType expected);
+
+    // --- Transactions
+    // Returns the logical frames a dead bulk writer left after its last commit; the caller must
+    // execute them again before its own changes and commit them.
+    std::vector<std::string> beginWrite();
+    bool inWrite() const { return writing_; }
+    void logLogical(const std::string& op);
+    // Commits the transaction; `sync` makes it durable before the files are written.
+    void commit(bool sync);
+    void rollback();
+    void endWrite();
+    bool hasChanges() const;
+    size_t dirtyBytes() const { return dirtyBytes_; }
+
+    // Streaming commit for rebuilds: page images go to the log at once instead of the cache.
+    void writeImage(uint32_t no, uint32_t page, std::string image);
+    uint32_t allocatePage(uint32_t no);
+    void freeUnusedPage(uint32_t no, uint32_t page) { freePage(no, page); }
+    // Empties a file inside the transaction: one header page, no free pages, no root yet.
+    void resetFile(uint32_t no);
+    // Free-list pages of a file (trunks and the pages they list), each read and checked.
+    std::vector<uint32_t> freePages(uint32_t no);
+    // Writes the overflow chains of the node's long entries that have none yet: into the
+    // transaction, or (streamed) straight to the log.
+    void assignOverflow(uint32_t no, Node& n, bool streamed);
+
+    // Shared handles: makes the cache current. Returns 0 when it was current, 1 when it was
+    // dropped (others committed), 2 when a writer died while writing its commit into the files
+    // and the caller must recover (beginWrite, commit, endWrite) before reading.
+    int validate();
+    // Cache generation: changes whenever cached state was dropped, so callers reload.
+    uint64_t generation() const { return generation_; }
+
+    // Makes the files durable and starts a fresh log.
+    void checkpoint();
+    // First opener after a crash or power loss: applies everything in the log.
+    std::vector<std::string> recoverAll();
+
+    bool failed() const { return failed_; }
+    void setFailed() { failed_ = true; }
+    void checkUsable() const;
+
+    // Releases locks and files; removes the log when this was the last handle.
+    void close();
+
+private:
+    struct PagedFile {
+        uint32_t no = 0;
+        std::string path;
+        std::unique_ptr<File> file;
+        FileHeader hdr;
+        FileHeader saved;
+        const NodeCodec* codec = nullptr;
+        bool created = false;
+        bool deleted = false;
+        bool changed = false;
+        bool attached = false;
+    };
+    struct CacheItem {
+        NodePtr node;
+        std::list<uint64_t>::iterator lru;
+        size_t bytes;
+    };
+
+    static uint64_t key(uint32_t no, uint32_t page) { return (uint64_t{no} << 32) | page; }
+    PagedFile& pf(uint32_t no);
+    const PagedFile& pf(uint32_t no) const;
+    FileHeader readHeader(PagedFile& f);
+    std::string encodeHeader(const PagedFile& f) const;
+    void sealPage(uint32_t no, uint32_t page, unsigned char* image) const;
+    std::string readRaw(PagedFile& f, uint32_t page);
+    std::string& rawForWrite(uint32_t no, uint32_t page, PageType type);
+    void freePage(uint32_t no, uint32_t page);
+    void markChanged(uint32_t no);
+    void cachePut(uint32_t no, const NodePtr& n);
+    void cacheErase(uint32_t no, uint32_t page);
+    void evict();
+    void dropCache();
+    void reloadHeaders();
+    void waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* what);
+    struct ApplyFile {
+        uint32_t no;
+        uint8_t action;  // 1 keep, 2 delete
+        uint32_t pageCount;
+    };
+    void applyImages(const std::vector<std::pair<uint64_t, const std::string*>>& images,
+                     const std::vector<ApplyFile>& files, const std::string* dbHeader);
+    void applyCommitFromLog(const std::vector<WalFrame>& frames, size_t begin, size_t commit);
+    void ensureFileOpen(PagedFile& f, bool create);
+    void openWal();
+    std::vector<std::string> recoverFrom(bool full);
+
+    std::shared_ptr<FileSystem> fs_;
+    std::string base_;
+    std::unique_ptr<File> lockFile_;  // the .db file's handle that holds the lock bytes
+    bool openLocked_ = false;
+    bool exclusive_ = false;
+    std::map<uint32_t, PagedFile> files_;
+    Wal wal_;
+    bool walReady_ = false;
+
+    std::unordered_map<uint64_t, CacheItem> cache_;
+    std::list<uint64_t> lru_;
+    size_t cacheBytes_ = 0;
+
+    bool writing_ = false;
+    std::unordered_map<uint64_t, NodePtr> dirty_;
+    std::map<uint64_t, std::string> raw_;       // trunk and overflow pages of the transaction
+    std::vector<std::pair<uint64_t, uint64_t>> streamed_;  // (key, log offset) of streamed pages
+    std::unordered_map<uint64_t, uint64_t> streamedAt_;    // the same, to read them back
+    size_t dirtyBytes_ = 0;
+    bool logicalPending_ = false;
+    uint64_t commitEnd_ = kWalHeaderSize;
+    uint32_t commitChecksum_ = 0;
+    uint64_t txnStartEnd_ = kWalHeaderSize;
+    uint32_t txnStartChecksum_ = 0;
+
+    uint64_t generation_ = 1;
+    uint64_t knownCounter_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace mv32::engine::store

@@ -1,0 +1,796 @@
+#include "engine/store/TableStore.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+#include "engine/store/Coding.h"
+
+namespace mv32::engine::store {
+
+namespace {
+
+const char kDbMagic[8] = {'M', 'V', '3', '2', 'D', 'B', 1, 0};
+const char kMbMagic[8] = {'M', 'V', '3', '2', 'M', 'B', 1, 0};
+const char kXgMagic[8] = {'M', 'V', '3', '2', 'X', 'G', 1, 0};
+const char kPxMagic[8] = {'M', 'V', '3', '2', 'P', 'X', 1, 0};
+
+constexpr size_t kBlobChunk = 960;
+constexpr size_t kGroupOps = 200000;
+constexpr auto kGroupTime = std::chrono::seconds(2);
+
+enum : uint8_t { kOpInsert = 1, kOpUpdate = 2, kOpDelete = 3 };
+
+std::string fileName(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dirName(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+std::string keyBlock(const std::vector<int>& fields) {
+    std::string out;
+    append32(out, static_cast<uint32_t>(fields.size()));
+    for (int f : fields) append32(out, static_cast<uint32_t>(f));
+    return out;
+}
+
+std::string indexBlock(const IndexInfo& ix) {
+    std::string out;
+    appendVarint(out, ix.name.size());
+    out.append(ix.name);
+    out.append(keyBlock(ix.fields));
+    out.push_back(static_cast<char>(ix.options));
+    return out;
+}
+
+std::string blobBlock(uint64_t nextId) {
+    std::string out;
+    append64(out, nextId);
+    return out;
+}
+
+void putBlobs(std::string& out, const std::vector<std::pair<uint64_t, std::string>>& blobs) {
+    appendVarint(out, blobs.size());
+    for (auto& [id, data] : blobs) {
+        appendVarint(out, id);
+        appendVarint(out, data.size());
+        out.append(data);
+    }
+}
+
+void validateFields(const std::vector<FieldDef>& fields, const std::string& table) {
+    if (fields.empty() || fields.size() > kMaxFields) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + quoted(table) +
+                                                " braucht zwischen 1 und 255 Felder.");
+    }
+    std::set<std::string> names;
+    for (auto& f : fields) {
+        if (f.name.empty() || f.name.size() > kMaxFieldNameLength ||
+            f.name.find_first_of(";\"") != std::string::npos) {
+            throw EngineError(ErrorKind::Usage, "Der Feldname " + quoted(f.name) + " der Tabelle " +
+                                                    quoted(table) + " ist ungültig.");
+        }
+        if (!names.insert(text::upper(f.name)).second) {
+            throw EngineError(ErrorKind::Usage, "Das Feld " + quoted(f.name) +
+                                                    " ist in der Tabelle " + quoted(table) +
+                                                    " doppelt definiert.");
+        }
+        if (f.type == FieldType::Text && (f.width < 1 || f.width > kMaxTextWidth)) {
+            throw EngineError(ErrorKind::Usage, "Das Textfeld " + quoted(f.name) +
+                                                    " braucht eine Breite von 1 bis 4096 Zeichen.");
+        }
+        if (static_cast<int>(f.type) < 1 || static_cast<int>(f.type) > 6) {
+            throw EngineError(ErrorKind::Usage, "Das Feld " + quoted(f.name) + " hat einen unbekannten Typ.");
+        }
+    }
+}
+
+}  // namespace
+
+TableStore::TableStore(std::shared_ptr<FileSystem> fs, std::string base)
+    : fs_(std::move(fs)), base_(std::move(base)) {}
+
+TableStore::~TableStore() {
+    try {
+        close();
+    } catch (...) {
+        // The log keeps what was not written; the next open recovers it.
+    }
+}
+
+std::string TableStore::tableName() const { return fileName(base_) + ".db"; }
+std::string TableStore::displayName() const { return quoted(tableName()); }
+
+std::vector<std::string> TableStore::filesOf(FileSystem& fs, const std::string& base) {
+    std::vector<std::string> out;
+    std::string dir = dirName(base);
+    std::string stem = fileName(base) + ".";
+    std::vector<std::string> names;
+    try {
+        names = fs.list(dir);
+    } catch (const EngineError&) {
+        return out;
+    }
+    for (auto& n : names) {
+        if (n.size() <= stem.size() || n.compare(0, stem.size(), stem) != 0) continue;
+        std::string ext = n.substr(stem.size());
+        bool ours = ext == "db" || ext == "px" || ext == "mb" || ext == "wal";
+        if (!ours && (ext.rfind("xg", 0) == 0 || ext.rfind("srt", 0) == 0)) {
+            size_t digits = ext.rfind("xg", 0) == 0 ? 2 : 3;
+            ours = ext.size() > digits &&
+                   std::all_of(ext.begin() + static_cast<ptrdiff_t>(digits), ext.end(),
+                               [](char c) { return c >= '0' && c <= '9'; });
+        }
+        if (ours) out.push_back(dir + n);
+    }
+    return out;
+}
+
+// --- Creating and dropping ----------------------------------------------------------------
+
+void TableStore::create(const std::shared_ptr<FileSystem>& fs, const std::string& base,
+                        const std::vector<FieldDef>& fields) {
+    validateFields(fields, fileName(base) + ".db");
+    Schema schema;
+    schema.fields = fields;
+    schema.finish();
+    Pager p(fs, base);
+    p.openDbFile(true);
+    p.lockOpen(true);
+    // Whatever an earlier table of this name left in its log is written first, so that a
+    // failed creation leaves that table as it was.
+    p.recoverAll();
+    uint64_t tableId = randomId();
+    for (auto& path : filesOf(*fs, base)) {
+        std::string ext = path.substr(base.size());
+        if (ext == ".px") p.deleteFile(kPxFile);
+        else if (ext == ".mb") p.deleteFile(kMbFile);
+        else if (ext.rfind(".xg", 0) == 0) {
+            p.deleteFile(kFirstIndexFile + static_cast<uint32_t>(std::stoul(ext.substr(3))));
+        }
+    }
+    NodeCodec recordCodec(&schema.recordLayout());
+    NodeCodec blobCodec(&Schema::blobLayout());
+    p.createFile(kDbFile, kDbMagic, tableId, schema.serialize(), false);
+    p.setCodec(kDbFile, &recordCodec);
+    {
+        auto root = p.newNode(kDbFile, 0);
+        p.mutableHeader(kDbFile).root = root->page;
+    }
+    bool large = std::any_of(fields.begin(), fields.end(),
+                             [](const FieldDef& f) { return isLarge(f.type); });
+    if (large) {
+        p.createFile(kMbFile, kMbMagic, tableId, blobBlock(1), false);
+        p.setCodec(kMbFile, &blobCodec);
+        auto root = p.newNode(kMbFile, 0);
+        p.mutableHeader(kMbFile).root = root->page;
+    }
+    p.commit(true);
+    p.checkpoint();
+    p.endWrite();
+    p.close();
+}
+
+void TableStore::drop(const std::shared_ptr<FileSystem>& fs, const std::string& base) {
+    std::string db = base + ".db";
+    if (!fs->exists(db)) {
+        throw EngineError(ErrorKind::NotFound,
+                          "Die Tabelle " + quoted(fileName(db)) + " existiert nicht.");
+    }
+    Pager p(fs, base);
+    p.openDbFile(false);
+    p.lockOpen(true);
+    // The .db file goes first: without it there is no table, whatever else is left.
+    fs->remove(db);
+    for (auto& path : filesOf(*fs, base)) fs->remove(path);
+    fs->syncDir(dirName(base));
+    p.close();
+}
+
+// --- Opening -------------------------------------------------------------------------------
+
+void TableStore::open(bool exclusive) {
+    if (pager_) return;
+    auto pager = std::make_unique<Pager>(fs_, base_);
+    try {
+        pager->openDbFile(false);
+    } catch (const EngineError& e) {
+        if (e.kind() == ErrorKind::NotFound) {
+            throw EngineError(ErrorKind::NotFound,
+                              "Die Tabelle " + displayName() + " existiert nicht.");
+        }
+        throw;
+    }
+    pager->lockOpen(exclusive);
+    pager_ = std::move(pager);
+    try {
+        if (pager_->soleOpener() && fs_->exists(base_ + ".wal")) {
+            // First opener: finish what a crash, a killed process or a power loss left.
+            auto logical = pager_->recoverAll();
+            if (pager_->dbFileSize() == 0) {
+                throw EngineError(ErrorKind::NotFound,
+                                  "Die Tabelle " + displayName() + " existiert nicht.");
+            }
+            pager_->attach(kDbFile);
+            loadFiles();
+            replay(logical);
+            if (pager_->hasChanges()) commitTxn(false);
+            pager_->checkpoint();
+            pager_->endWrite();
+        } else {
+            if (pager_->dbFileSize() == 0) {
+                throw EngineError(ErrorKind::NotFound,
+                                  "Die Tabelle " + displayName() + " existiert nicht.");
+            }
+            pager_->attach(kDbFile);
+            loadFiles();
+        }
+        loadedGen_ = pager_->generation();
+    } catch (...) {
+        pager_.reset();
+        throw;
+    }
+}
+
+void TableStore::close() {
+    if (!pager_) return;
+    std::exception_ptr err;
+    if (bulk_) {
+        try {
+            endBulk();
+        } catch (...) {
+            err = std::current_exception();
+        }
+    }
+    bulk_ = false;
+    groupOpen_ = false;
+    indexTrees_.clear();
+    records_.reset();
+    blobs_.reset();
+    pager_->close();
+    pager_.reset();
+    live_.clear();
+    if (err) std::rethrow_exception(err);
+}
+
+void TableStore::loadFiles() {
+    ++schemaVersion_;
+    const FileHeader& dbh = pager_->header(kDbFile);
+    const std::string dbPath = pager_->pathOf(kDbFile);
+    if (dbh.magic != std::string(kDbMagic, 8)) throwCorrupt(dbPath, "keine Tabelle");
+    schema_ = Schema::parse(dbh.block, dbPath);
+    std::map<uint32_t, uint64_t> dir(dbh.dir.begin(), dbh.dir.end());
+    // A file counts only when the directory lists it and it carries this table's id and the
+    // listed counter; a missing file is absent, a damaged one is an error.
+    auto current = [&](uint32_t no, const char* magic, const std::string& block) {
+        if (!dir.count(no)) {
+            pager_->detach(no);
+            return false;
+        }
+        pager_->detach(no);
+        if (!pager_->attach(no)) return false;
+        const FileHeader& h = pager_->header(no);
+        if (h.tableId != dbh.tableId || h.counter != dir[no] || h.magic != std::string(magic, 8) ||
+            h.block != block) {
+            pager_->detach(no);
+            return false;
+        }
+        return true;
+    };
+    primary_ = !schema_.cluster.empty() && current(kPxFile, kPxMagic, keyBlock(schema_.cluster));
+
+    recordCodec_ = std::make_unique<NodeCodec>(&schema_.recordLayout());
+    blobCodec_ = std::make_unique<NodeCodec>(&Schema::blobLayout());
+    pager_->setCodec(kDbFile, recordCodec_.get());
+    records_ = std::make_unique<BTree>(*pager_, kDbFile, *recordCodec_);
+
+    bool large = std::any_of(schema_.fields.begin(), schema_.fields.end(),
+                             [](const FieldDef& f) { return isLarge(f.type); });
+    blobs_.reset();
+    if (large) {
+        if (!dir.count(kMbFile) || !pager_->attach(kMbFile)) {
+            throwCorrupt(pager_->pathOf(kMbFile), "die Memodatei fehlt");
+        }
+        const FileHeader& h = pager_->header(kMbFile);
+        if (h.tableId != dbh.tableId || h.counter != dir[kMbFile] ||
+            h.magic != std::string(kMbMagic, 8) || h.block.size() != 8) {
+            throwCorrupt(pager_->pathOf(kMbFile), "die Memodatei gehört nicht zu dieser Tabelle");
+        }
+        nextBlobId_ = get64(reinterpret_cast<const unsigned char*>(h.block.data()));
+        pager_->setCodec(kMbFile, blobCodec_.get());
+        blobs_ = std::make_unique<BTree>(*pager_, kMbFile, *blobCodec_);
+    }
+
+    indexTrees_.clear();
+    indexCodecs_.clear();
+    indexLayouts_.clear();
+    live_.clear();
+    std::vector<IndexInfo> present;
+    for (auto& ix : schema_.indexes) {
+        if (current(ix.fileNo, kXgMagic, indexBlock(ix))) present.push_back(ix);
+    }
+    schema_.indexes = std::move(present);
+    for (auto& ix : schema_.indexes) {
+        indexLayouts_.push_back(schema_.indexLayout(ix));
+        indexCodecs_.emplace_back(&indexLayouts_.back());
+        pager_->setCodec(ix.fileNo, &indexCodecs_.back());
+        indexTrees_.emplace_back(*pager_, ix.fileNo, indexCodecs_.back());
+        live_.push_back(&ix);
+    }
+    loadedGen_ = pager_->generation();
+}
+
+void TableStore::ensureCurrent() {
+    if (pager_ && pager_->generation() != loadedGen_) loadFiles();
+}
+
+void TableStore::refresh() {
+    if (!pager_) return;
+    if (bulk_ && groupOpen_) return;  // this handle is the writer; nobody else can change it
+    int state = pager_->validate();
+    if (state == 2) {
+        write([] {});
+    }
+    ensureCurrent();
+}
+
+const IndexInfo* TableStore::liveIndex(std::string_view name) const {
+    for (auto* ix : live_) {
+        if (text::upper(ix->name) == text::upper(std::string(name))) return ix;
+    }
+    return nullptr;
+}
+
+BTree& TableStore::indexTree(const IndexInfo& ix) {
+    for (size_t i = 0; i < live_.size(); ++i) {
+        if (live_[i] == &ix) return indexTrees_[i];
+    }
+    throw std::logic_error("Index nicht geladen");
+}
+
+void TableStore::requireExclusive(const char* what) const {
+    if (!exclusive()) {
+        throw EngineError(ErrorKind::Usage, std::string(what) + " ist nur möglich, wenn die Tabelle " +
+                                                displayName() + " exklusiv geöffnet ist.");
+    }
+}
+
+// --- Transactions --------------------------------------------------------------------------
+
+void TableStore::beginTxn() {
+    auto logical = pager_->beginWrite();
+    ensureCurrent();
+    replay(logical);
+}
+
+void TableStore::commitTxn(bool /*groupEnd*/) {
+    pager_->mutableHeader(kDbFile).block = schema_.serialize();
+    if (blobs_) {
+        std::string block = blobBlock(nextBlobId_);
+        if (pager_->header(kMbFile).block != block) pager_->mutableHeader(kMbFile).block = block;
+    }
+    pager_->commit(true);
+}
+
+void TableStore::write(const std::function<void()>& apply) {
+    if (!pager_) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+    }
+    pager_->checkUsable();
+    if (bulk_) {
+        if (!groupOpen_) {
+            beginTxn();
+            groupOpen_ = true;
+            groupOps_ = 0;
+            groupStart_ = std::chrono::steady_clock::now();
+        }
+        apply();
+        ++modCount_;
+        ++groupOps_;
+        maybeEndGroup();
+        return;
+    }
+    beginTxn();
+    try {
+        apply();
+        commitTxn(false);
+    } catch (...) {
+        ++modCount_;
+        if (pager_->inWrite()) {
+            pager_->rollback();
+            pager_->endWrite();
+        }
+        ensureCurrent();
+        throw;
+    }
+    ++modCount_;
+    pager_->endWrite();
+}
+
+void TableStore::maybeEndGroup() {
+    bool big = groupOps_ >= kGroupOps || cacheUsed() > cacheLimit() ||
+               pager_->dirtyBytes() > cacheLimit() / 2 ||
+               std::chrono::steady_clock::now() - groupStart_ > kGroupTime;
+    if (!big) return;
+    groupOpen_ = false;
+    try {
+        commitTxn(true);
+    } catch (...) {
+        pager_->setFailed();
+        if (pager_->inWrite()) pager_->endWrite();
+        throw;
+    }
+    pager_->endWrite();
+}
+
+void TableStore::beginBulk() {
+    if (!pager_) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+    }
+    bulk_ = true;
+}
+
+void TableStore::endBulk() {
+    if (!bulk_) return;
+    bulk_ = false;
+    if (!groupOpen_) return;
+    groupOpen_ = false;
+    try {
+        commitTxn(true);
+    } catch (...) {
+        pager_->setFailed();
+        if (pager_->inWrite()) pager_->endWrite();
+        throw;
+    }
+    pager_->endWrite();
+}
+
+// A failure after a bulk post changed the group in memory cannot be undone alone: the posts
+// before it are in the log and come back when the table is reopened.
+struct TableStore::Write {
+    TableStore& t;
+    bool armed = true;
+    ~Write() {
+        if (armed && t.bulk_ && t.groupOpen_) {
+            t.pager_->setFailed();
+            t.groupOpen_ = false;
+            t.pager_->rollback();
+            t.pager_->endWrite();
+        }
+    }
+};
+
+void TableStore::replay(const std::vector<std::string>& logical) {
+    for (auto& op : logical) {
+        Reader r(reinterpret_cast<const unsigned char*>(op.data()), op.size(), base_ + ".wal",
+                 "logischer Protokollrahmen beschädigt");
+        uint8_t kind = r.u8();
+        uint64_t nextSeq = r.varint();
+        uint64_t nextBlob = r.varint();
+        auto blobsOf = [&]() {
+            std::vector<std::pair<uint64_t, std::string>> blobs(static_cast<size_t>(r.varint()));
+            for (auto& [id, data] : blobs) {
+                id = r.varint();
+                data = std::string(r.bytes(static_cast<size_t>(r.varint())));
+            }
+            return blobs;
+        };
+        if (kind == kOpInsert) {
+            std::string entry(r.bytes(static_cast<size_t>(r.varint())));
+            auto blobs = blobsOf();
+            applyInsert(entry, blobs);
+        } else if (kind == kOpUpdate) {
+            std::string oldKey(r.bytes(static_cast<size_t>(r.varint())));
+            std::string entry(r.bytes(static_cast<size_t>(r.varint())));
+            auto blobs = blobsOf();
+            std::vector<uint64_t> freed(static_cast<size_t>(r.varint()));
+            for (auto& id : freed) id = r.varint();
+            applyUpdate(oldKey, entry, blobs, freed);
+        } else if (kind == kOpDelete) {
+            std::string key(r.bytes(static_cast<size_t>(r.varint())));
+            applyDelete(key);
+        } else {
+            r.fail();
+        }
+        schema_.nextSeq = std::max(schema_.nextSeq, nextSeq);
+        nextBlobId_ = std::max(nextBlobId_, nextBlob);
+    }
+}
+
+// --- Record operations ---------------------------------------------------------------------
+
+uint64_t TableStore::newBlobId() { return nextBlobId_++; }
+
+void TableStore::writeBlob(uint64_t id, const std::string& data) {
+    if (!blobs_) throw std::logic_error("keine Memodatei");
+    for (size_t pos = 0, chunk = 0; pos < data.size(); pos += kBlobChunk, ++chunk) {
+        std::string e;
+        encodeInt(e, static_cast<int64_t>(id), Kind::Int);
+        encodeInt(e, static_cast<int64_t>(chunk), Kind::Int);
+        encodeBytes(e, std::string_view(data).substr(pos, kBlobChunk));
+        blobs_->insert(e);
+    }
+}
+
+void TableStore::freeBlob(uint64_t id) {
+    std::string prefix;
+    encodeInt(prefix, static_cast<int64_t>(id), Kind::Int);
+    TreePos pos;
+    while (blobs_->find(pos, prefix)) {
+        std::string e(blobs_->entry(pos));
+        size_t klen = keyLength(Schema::blobLayout(), e);
+        blobs_->erase(std::string_view(e).substr(0, klen));
+    }
+}
+
+std::string TableStore::readBlob(const BlobRef& ref) {
+    if (!ref.id || !blobs_) return {};
+    std::string prefix;
+    encodeInt(prefix, static_cast<int64_t>(ref.id), Kind::Int);
+    std::string out;
+    out.reserve(static_cast<size_t>(std::min<uint64_t>(ref.length, 1u << 30)));
+    TreePos pos;
+    int64_t expect = 0;
+    const std::string path = pager_->pathOf(kMbFile);
+    if (ref.length > 0 && !blobs_->find(pos, prefix)) throwCorrupt(path, "Memodaten fehlen");
+    while (out.size() < ref.length) {
+        std::string_view e = blobs_->entry(pos);
+        if (e.compare(0, prefix.size(), prefix) != 0) throwCorrupt(path, "Memodaten unvollständig");
+        const auto* p = reinterpret_cast<const unsigned char*>(e.data()) + prefix.size();
+        size_t rest = e.size() - prefix.size();
+        size_t n = fieldLength(p, rest, Kind::Int);
+        if (n == kBadField || intOf(p, n, Kind::Int) != expect) throwCorrupt(path, "Memodaten in falscher Folge");
+        out.append(bytesOf(p + n, rest - n));
+        ++expect;
+        if (out.size() < ref.length && !blobs_->next(pos)) throwCorrupt(path, "Memodaten unvollständig");
+    }
+    if (out.size() != ref.length) throwCorrupt(path, "Memodaten haben die falsche Länge");
+    return out;
+}
+
+bool TableStore::primaryKeyTaken(const Row& values, std::string_view ownKey) {
+    std::string prefix;
+    for (int f : schema_.cluster) {
+        schema_.encodeKeyValue(prefix, f, values[static_cast<size_t>(f)], 0);
+    }
+    TreePos pos;
+    if (!records_->find(pos, prefix)) return false;
+    std::string_view e = records_->entry(pos);
+    if (ownKey.empty()) return true;
+    size_t klen = schema_.clusterKeyLength(e);
+    if (e.substr(0, klen) != ownKey) return true;
+    // The own record matches; another one could follow it only without a primary index.
+    if (!records_->next(pos)) return false;
+    e = records_->entry(pos);
+    return e.compare(0, prefix.size(), prefix) == 0;
+}
+
+void TableStore::checkUnique(const Row& values, std::string_view ownKey) {
+    if (primary_ && primaryKeyTaken(values, ownKey)) {
+        throw EngineError(ErrorKind::KeyViolation,
+                          "Schlüsselverletzung in der Tabelle " + displayName() +
+                              ": ein Datensatz mit diesem Schlüssel existiert bereits.");
+    }
+    for (auto* ix : live_) {
+        if (!(ix->options & kUnique)) continue;
+        std::string prefix = schema_.indexPrefix(*ix, values);
+        BTree& t = indexTree(*ix);
+        TreePos pos;
+        if (!t.seek(pos, prefix)) continue;
+        std::string_view e = t.entry(pos);
+        if (e.compare(0, prefix.size(), prefix) != 0) continue;
+        if (!ownKey.empty() && e.substr(prefix.size()) == ownKey) {
+            if (!t.next(pos)) continue;
+            e = t.entry(pos);
+            if (e.compare(0, prefix.size(), prefix) != 0) continue;
+        }
+        throw EngineError(ErrorKind::KeyViolation,
+                          "Schlüsselverletzung im eindeutigen Index " + quoted(ix->name) +
+                              " der Tabelle " + displayName() + ".");
+    }
+}
+
+std::string TableStore::prepareRecord(const Row& values, const std::vector<LargeValue>& large,
+                                      const std::vector<BlobRef>& oldRefs, uint64_t seq,
+                                      std::vector<std::pair<uint64_t, std::string>>& blobs,
+                                      std::vector<uint64_t>& freed) {
+    std::vector<BlobRef> refs = oldRefs;
+    refs.resize(schema_.fields.size());
+    for (size_t f = 0; f < schema_.fields.size(); ++f) {
+        if (!isLarge(schema_.fields[f].type)) continue;
+        const LargeValue& lv = f < large.size() ? large[f] : LargeValue{};
+        if (lv.keep) continue;
+        if (refs[f].id) freed.push_back(refs[f].id);
+        refs[f] = BlobRef{};
+        if (!lv.blank) {
+            refs[f] = BlobRef{newBlobId(), lv.data.size()};
+            blobs.emplace_back(refs[f].id, lv.data);
+        }
+    }
+    return schema_.encodeRecord(values, refs, seq);
+}
+
+void TableStore::applyInsert(std::string_view entry,
+                             const std::vector<std::pair<uint64_t, std::string>>& blobs) {
+    for (auto& [id, data] : blobs) writeBlob(id, data);
+    records_->insert(entry);
+    if (live_.empty()) return;
+    Row values;
+    std::vector<BlobRef> refs;
+    schema_.decodeRecord(entry, values, refs);
+    std::string_view key = entry.substr(0, schema_.clusterKeyLength(entry));
+    for (auto* ix : live_) indexTree(*ix).insert(schema_.indexEntry(*ix, values, key));
+}
+
+void TableStore::applyUpdate(std::string_view oldKey, std::string_view entry,
+                             const std::vector<std::pair<uint64_t, std::string>>& blobs,
+                             const std::vector<uint64_t>& freed) {
+    TreePos pos;
+    if (!records_->find(pos, oldKey)) {
+        throwCorrupt(pager_->pathOf(kDbFile), "zu ändernder Datensatz fehlt");
+    }
+    std::string oldEntry(records_->entry(pos));
+    for (uint64_t id : freed) freeBlob(id);
+    for (auto& [id, data] : blobs) writeBlob(id, data);
+    std::string_view newKey = entry.substr(0, schema_.clusterKeyLength(entry));
+    if (newKey == oldKey) {
+        records_->replace(oldKey, entry);
+    } else {
+        records_->erase(oldKey);
+        records_->insert(entry);
+    }
+    if (live_.empty()) return;
+    Row oldValues, newValues;
+    std::vector<BlobRef> refs;
+    schema_.decodeRecord(oldEntry, oldValues, refs);
+    schema_.decodeRecord(entry, newValues, refs);
+    for (auto* ix : live_) {
+        std::string a = schema_.indexEntry(*ix, oldValues, oldKey);
+        std::string b = schema_.indexEntry(*ix, newValues, newKey);
+        if (a == b) continue;
+        BTree& t = indexTree(*ix);
+        if (!t.erase(a)) throwCorrupt(pager_->pathOf(ix->fileNo), "Indexeintrag fehlt");
+        t.insert(b);
+    }
+}
+
+void TableStore::applyDelete(std::string_view key) {
+    TreePos pos;
+    if (!records_->find(pos, key)) throwCorrupt(pager_->pathOf(kDbFile), "zu löschender Datensatz fehlt");
+    std::string entry(records_->entry(pos));
+    Row values;
+    std::vector<BlobRef> refs;
+    schema_.decodeRecord(entry, values, refs);
+    for (auto& r : refs) {
+        if (r.id) freeBlob(r.id);
+    }
+    for (auto* ix : live_) {
+        if (!indexTree(*ix).erase(schema_.indexEntry(*ix, values, key))) {
+            throwCorrupt(pager_->pathOf(ix->fileNo), "Indexeintrag fehlt");
+        }
+    }
+    records_->erase(key);
+}
+
+std::string TableStore::insert(const Row& values, const std::vector<LargeValue>& large,
+                               std::string_view before) {
+    std::string key;
+    write([&] {
+        checkUnique(values, {});
+        uint64_t seq = 0;
+        if (!primary_) {
+            seq = schema_.nextSeq;
+            if (!before.empty() && schema_.cluster.empty()) {
+                // Between the record before and the one after, when their numbers leave room;
+                // otherwise at the end.
+                TreePos pos;
+                if (records_->find(pos, before)) {
+                    uint64_t hi = schema_.sequenceOf(records_->entry(pos));
+                    uint64_t lo = records_->prev(pos) ? schema_.sequenceOf(records_->entry(pos)) : 0;
+                    if (hi > lo + 1) seq = lo + (hi - lo) / 2;
+                }
+            }
+            if (seq == schema_.nextSeq) schema_.nextSeq += 1024;
+        }
+        std::vector<std::pair<uint64_t, std::string>> blobs;
+        std::vector<uint64_t> freed;
+        std::string entry = prepareRecord(values, large, {}, seq, blobs, freed);
+        key = entry.substr(0, schema_.clusterKeyLength(entry));
+        Write guard{*this};
+        applyInsert(entry, blobs);
+        if (bulk_) {
+            std::string op(1, static_cast<char>(kOpInsert));
+            appendVarint(op, schema_.nextSeq);
+            appendVarint(op, nextBlobId_);
+            appendVarint(op, entry.size());
+            op.append(entry);
+            putBlobs(op, blobs);
+            pager_->logLogical(op);
+        }
+        guard.armed = false;
+    });
+    return key;
+}
+
+std::string TableStore::update(std::string_view oldKeyIn, const Row& values,
+                               const std::vector<LargeValue>& large) {
+    std::string oldKey(oldKeyIn);
+    std::string key;
+    write([&] {
+        TreePos pos;
+        if (!records_->find(pos, oldKey)) {
+            throw EngineError(ErrorKind::NotFound, "Der Datensatz wurde in der Tabelle " +
+                                                       displayName() +
+                                                       " nicht mehr gefunden; ein anderer Benutzer "
+                                                       "hat ihn geändert oder gelöscht.");
+        }
+        std::string oldEntry(records_->entry(pos));
+        Row oldValues;
+        std::vector<BlobRef> oldRefs;
+        schema_.decodeRecord(oldEntry, oldValues, oldRefs);
+        checkUnique(values, oldKey);
+        uint64_t seq = schema_.sequenceOf(oldEntry);
+        bool keyChanged = false;
+        for (int f : schema_.cluster) {
+            if (!(oldValues[static_cast<size_t>(f)] == values[static_cast<size_t>(f)])) keyChanged = true;
+        }
+        if (keyChanged && !primary_ && schema_.cluster.size() > 0) {
+            seq = schema_.nextSeq;
+            schema_.nextSeq += 1024;
+        }
+        std::vector<std::pair<uint64_t, std::string>> blobs;
+        std::vector<uint64_t> freed;
+        std::string entry = prepareRecord(values, large, oldRefs, seq, blobs, freed);
+        key = entry.substr(0, schema_.clusterKeyLength(entry));
+        Write guard{*this};
+        applyUpdate(oldKey, entry, blobs, freed);
+        if (bulk_) {
+            std::string op(1, static_cast<char>(kOpUpdate));
+            appendVarint(op, schema_.nextSeq);
+            appendVarint(op, nextBlobId_);
+            appendVarint(op, oldKey.size());
+            op.append(oldKey);
+            appendVarint(op, entry.size());
+            op.append(entry);
+            putBlobs(op, blobs);
+            appendVarint(op, freed.size());
+            for (auto id : freed) appendVarint(op, id);
+            pager_->logLogical(op);
+        }
+        guard.armed = false;
+    });
+    return key;
+}
+
+void TableStore::erase(std::string_view keyIn) {
+    std::string key(keyIn);
+    write([&] {
+        TreePos pos;
+        if (!records_->find(pos, key)) {
+            throw EngineError(ErrorKind::NotFound, "Der Datensatz wurde in der Tabelle " +
+                                                       displayName() +
+                                                       " nicht mehr gefunden; ein anderer Benutzer "
+                                                       "hat ihn geändert oder gelöscht.");
+        }
+        Write guard{*this};
+        applyDelete(key);
+        if (bulk_) {
+            std::string op(1, static_cast<char>(kOpDelete));
+            appendVarint(op, schema_.nextSeq);
+            appendVarint(op, nextBlobId_);
+            appendVarint(op, key.size());
+            op.append(key);
+            pager_->logLogical(op);
+        }
+        guard.armed = false;
+    });
+}
+
+}  // namespace mv32::engine::store

@@ -1,0 +1,166 @@
+// The storage of one open table handle: its files, schema, trees and record operations.
+//
+// TableStore turns record operations (insert, update, erase) into changes of the record tree,
+// the memo file and every current secondary index, inside one transaction of the Pager. A post
+// is one transaction, synced before it returns. In bulk mode a group of posts forms one
+// transaction: each post writes only a logical frame to the log (so that a killed process
+// loses none of them), and the group is committed and synced when it grows large, at the end
+// of bulk mode and at close.
+//
+// Other handles' commits show up through refresh(); whenever cached state was dropped,
+// generation() changes and cursors must find their position again by key. modCount() changes
+// with every change made through this handle.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Field.h"
+#include "engine/FileSystem.h"
+#include "engine/store/BTree.h"
+#include "engine/store/Pager.h"
+#include "engine/store/Schema.h"
+
+namespace mv32::engine::store {
+
+// A large field's new content for insert/update; `keep` leaves an update's old value.
+struct LargeValue {
+    bool keep = true;
+    bool blank = true;
+    std::string data;
+};
+
+struct CheckReport {
+    uint64_t records = 0;
+    uint64_t pages = 0;
+    std::vector<std::string> indexes;
+};
+
+class TableStore {
+public:
+    TableStore(std::shared_ptr<FileSystem> fs, std::string base);
+    ~TableStore();
+
+    // Replaces the table BASE (when nobody holds it) by an empty one with these fields.
+    static void create(const std::shared_ptr<FileSystem>& fs, const std::string& base,
+                       const std::vector<FieldDef>& fields);
+    // Deletes all files of the table; refuses while anybody holds it.
+    static void drop(const std::shared_ptr<FileSystem>& fs, const std::string& base);
+    static std::vector<std::string> filesOf(FileSystem& fs, const std::string& base);
+
+    void open(bool exclusive);
+    void close();
+    bool isOpen() const { return pager_ != nullptr; }
+    bool exclusive() const { return pager_ && pager_->isExclusive(); }
+    const std::string& base() const { return base_; }
+    std::string displayName() const;
+
+    const Schema& schema() const { return schema_; }
+    bool hasPrimary() const { return primary_; }
+    const std::vector<const IndexInfo*>& liveIndexes() const { return live_; }
+    const IndexInfo* liveIndex(std::string_view name) const;
+
+    // Makes cached state current before reading (shared handles).
+    void refresh();
+    uint64_t generation() const { return pager_ ? pager_->generation() : 0; }
+    uint64_t modCount() const { return modCount_; }
+    // Changes whenever index definitions were reloaded (pointers to them are then stale).
+    uint64_t schemaVersion() const { return schemaVersion_; }
+
+    BTree& records() { return *records_; }
+    BTree& indexTree(const IndexInfo& ix);
+    uint64_t recordCount() const { return records_->count(); }
+
+    std::string readBlob(const BlobRef& ref);
+
+    // Record operations. Each is a post of its own unless bulk mode is on. They return the
+    // cluster key of the record written. Key violations throw before anything changes.
+    // `before` (tables without any key): the cluster key the new record is placed before.
+    std::string insert(const Row& values, const std::vector<LargeValue>& large,
+                       std::string_view before = {});
+    std::string update(std::string_view oldKey, const Row& values,
+                       const std::vector<LargeValue>& large);
+    void erase(std::string_view key);
+
+    void beginBulk();
+    void endBulk();
+    bool bulk() const { return bulk_; }
+
+    // Maintenance: the table must be open exclusively (except addIndex on a keyless table
+    // which needs it too). All are atomic.
+    void addPrimary(const std::vector<int>& fields);
+    void dropPrimary();
+    void addIndex(const std::string& name, const std::vector<int>& fields, unsigned options);
+    void dropIndex(const std::string& name);
+    void regenerate();
+    void pack();
+    void empty();
+    CheckReport check();
+
+    // Whether a primary key other than `ownKey` has these key values.
+    bool primaryKeyTaken(const Row& values, std::string_view ownKey);
+
+private:
+    struct Write;
+    friend struct Write;
+    void loadFiles();
+    void ensureCurrent();
+    void requireExclusive(const char* what) const;
+    std::string tableName() const;
+
+    // Transactions: runs `apply` as one post, or as part of the open bulk group.
+    void write(const std::function<void()>& apply);
+    void beginTxn();
+    void commitTxn(bool groupEnd);
+    void replay(const std::vector<std::string>& logical);
+    void maybeEndGroup();
+
+    // Replayable operations (also the normal path).
+    void applyInsert(std::string_view entry, const std::vector<std::pair<uint64_t, std::string>>& blobs);
+    void applyUpdate(std::string_view oldKey, std::string_view entry,
+                     const std::vector<std::pair<uint64_t, std::string>>& blobs,
+                     const std::vector<uint64_t>& freed);
+    void applyDelete(std::string_view key);
+    void writeBlob(uint64_t id, const std::string& data);
+    void freeBlob(uint64_t id);
+    uint64_t newBlobId();
+    void checkUnique(const Row& values, std::string_view ownKey);
+    std::string prepareRecord(const Row& values, const std::vector<LargeValue>& large,
+                              const std::vector<BlobRef>& oldRefs, uint64_t seq,
+                              std::vector<std::pair<uint64_t, std::string>>& blobs,
+                              std::vector<uint64_t>& freed);
+
+    // Rebuilding.
+    void rebuildIndex(const IndexInfo& ix, bool fresh);
+    void rebuildRecords(const std::vector<int>& cluster, bool checkDuplicates);
+
+    std::shared_ptr<FileSystem> fs_;
+    std::string base_;
+    std::unique_ptr<Pager> pager_;
+    Schema schema_;
+    bool primary_ = false;
+    uint64_t nextBlobId_ = 1;
+    std::vector<const IndexInfo*> live_;
+    std::unique_ptr<NodeCodec> recordCodec_;
+    std::unique_ptr<NodeCodec> blobCodec_;
+    std::deque<Layout> indexLayouts_;
+    std::deque<NodeCodec> indexCodecs_;
+    std::unique_ptr<BTree> records_;
+    std::unique_ptr<BTree> blobs_;
+    std::deque<BTree> indexTrees_;
+    uint64_t loadedGen_ = 0;
+    uint64_t schemaVersion_ = 1;
+    uint64_t modCount_ = 0;
+
+    bool bulk_ = false;
+    bool groupOpen_ = false;
+    size_t groupOps_ = 0;
+    std::chrono::steady_clock::time_point groupStart_;
+};
+
+}  // namespace mv32::engine::store

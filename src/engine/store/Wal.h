@@ -1,0 +1,113 @@
+// The write-ahead log of a table: BASE.wal.
+//
+// Every change reaches the table's files through this log. A commit appends the new images of
+// all pages it changes and a commit frame; once the log is synced the commit is durable, and the
+// pages are then written into the table's files. A process that dies while writing them leaves
+// the log behind, and the next writer or the next first opener writes them again (page images
+// are idempotent). In bulk mode each post appends only a logical frame (the record operation);
+// the page images follow at the end of the group, and logical frames after the last commit are
+// executed again by recovery.
+//
+//   Header (kWalHeaderSize bytes at offset 0), rewritten in place, never trusted after a crash:
+//   OFFSET SIZE DESCRIPTION
+//        0    8 magic "MV32WAL\x01"
+//        8    8 salt of the current log generation
+//       16    8 offset just past the last commit frame
+//       24    8 offset up to which the commits are written into the table files
+//       32    4 chain checksum at the last commit frame
+//       36    4 CRC-32C of bytes 0..35
+//
+//   Frame (kFrameHeaderSize bytes, then the payload):
+//        0    4 type: 1 page image, 2 commit, 3 logical operation
+//        4    4 file number (page image), operation (logical)
+//        8    4 page number (page image)
+//       12    4 payload length
+//       16    8 salt; a frame of another generation ends the log
+//       24    4 chain checksum: CRC-32C over the previous frame's checksum, bytes 0..23 and payload
+//       28    4 zero
+// The first frame's chain starts from a seed derived from the salt. Reading stops at the first
+// frame whose salt or checksum does not match, so a torn or lost write ends the log there and
+// what comes back is always a prefix of what was written.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FileSystem.h"
+
+namespace mv32::engine::store {
+
+inline constexpr uint64_t kWalHeaderSize = 64;
+inline constexpr uint64_t kFrameHeaderSize = 32;
+
+enum class FrameType : uint32_t { Page = 1, Commit = 2, Logical = 3 };
+
+struct WalFrame {
+    FrameType type;
+    uint32_t no;
+    uint32_t page;
+    uint32_t length;
+    uint64_t payloadOffset;
+    uint64_t end;    // offset just past this frame
+    uint32_t chain;  // chain checksum after this frame
+};
+
+struct WalHeader {
+    bool valid = false;
+    uint64_t salt = 0;
+    uint64_t committedEnd = kWalHeaderSize;
+    uint64_t appliedEnd = kWalHeaderSize;
+    uint32_t lastChecksum = 0;
+};
+
+class Wal {
+public:
+    Wal(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+
+    const std::string& path() const { return path_; }
+    bool isOpen() const { return file_ != nullptr; }
+    // Opens the log file, creating it when missing (only under the write lock).
+    void open();
+    void close() { file_.reset(); }
+
+    WalHeader readHeader();
+    void writeHeader(const WalHeader& h);
+    // Starts a new generation: empties the log, writes a fresh header and syncs it.
+    void reset();
+
+    static uint32_t seedFor(uint64_t salt);
+
+    // Appending continues after the frame that ends at `end` with chain checksum `checksum`.
+    void startAppend(uint64_t salt, uint64_t end, uint32_t checksum);
+    void append(FrameType type, uint32_t no, uint32_t page, const void* payload, size_t length);
+    // Writes the buffered frames into the file.
+    void flush();
+    void sync();
+    // Forgets frames appended since the last flush or rewinds to (end, checksum).
+    void rewind(uint64_t end, uint32_t checksum);
+    uint64_t end() const { return end_; }
+    uint32_t checksum() const { return checksum_; }
+    uint64_t salt() const { return salt_; }
+
+    // Reads the valid frames from `from` on. With salt 0 the salt of the first frame is taken.
+    // Returns the frames, and sets *salt and the checksum after the last valid frame.
+    std::vector<WalFrame> scan(uint64_t from, uint64_t* salt, uint32_t* checksum);
+    std::string payload(const WalFrame& f);
+
+private:
+    FileSystem& fs_;
+    std::string path_;
+    std::unique_ptr<File> file_;
+    std::string buffer_;
+    uint64_t bufferStart_ = 0;
+    uint64_t salt_ = 0;
+    uint64_t end_ = kWalHeaderSize;
+    uint32_t checksum_ = 0;
+};
+
+uint64_t randomId();
+
+}  // namespace mv32::engine::store
