@@ -34,6 +34,12 @@ public:
     virtual uint64_t size() = 0;
     virtual void truncate(uint64_t size) = 0;
 
+    // A shared, writable mapping of [offset, offset + length) (offset a multiple of 4096), or
+    // nullptr where there is none. Bytes stored through it belong to the file as if written:
+    // they outlive the process (not a power loss). The range must lie within the file's size.
+    virtual void* mapShared(uint64_t /*offset*/, size_t /*length*/) { return nullptr; }
+    virtual void unmap(void* /*address*/, size_t /*length*/) {}
+
     // Non-blocking; false when another File object holds a conflicting lock.
     virtual bool tryLock(uint64_t offset, LockKind kind) = 0;
     virtual void unlock(uint64_t offset) = 0;

@@ -1,6 +1,7 @@
 // The real file system on POSIX systems: pread/pwrite, fdatasync and open-file-description locks.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -84,6 +85,14 @@ public:
             throwSystemError(errno, "Kürzen", path_);
         }
     }
+
+    void* mapShared(uint64_t offset, size_t length) override {
+        void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                         static_cast<off_t>(offset));
+        return p == MAP_FAILED ? nullptr : p;
+    }
+
+    void unmap(void* address, size_t length) override { ::munmap(address, length); }
 
     bool tryLock(uint64_t offset, LockKind kind) override {
         return setLock(offset, kind == LockKind::Shared ? F_RDLCK : F_WRLCK);

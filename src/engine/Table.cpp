@@ -48,6 +48,9 @@ Table::~Table() {
     }
 }
 
+void Table::setCacheLimit(size_t bytes) { store::setCacheLimit(bytes); }
+size_t Table::cacheLimitBytes() { return store::cacheLimit(); }
+
 // --- Naming --------------------------------------------------------------------------------
 
 void Table::setDirectory(std::string dir) {
@@ -320,7 +323,7 @@ void Table::setIndexName(const std::string& name) {
     selectOrder(name);
     indexName_ = name;
     if (haveCurrent_) {
-        curKey_ = orderKeyFor(curValues_, curCluster_);
+        curKey_ = orderKeyFor(currentValues(), curCluster_);
         positionAt(curKey_);
     } else {
         first();
@@ -384,13 +387,34 @@ void Table::loadCurrent() {
         if (!store_->records().find(rp, curCluster_)) {
             store::throwCorrupt(filePath(), "der Index verweist auf einen fehlenden Datensatz");
         }
-        schema.decodeRecord(store_->records().entry(rp), curValues_, curRefs_);
+        curEntry_.assign(store_->records().entry(rp));
     } else {
+        curEntry_.assign(e);
         curCluster_.assign(e.substr(0, schema.clusterKeyLength(e)));
         curKey_ = curCluster_;
-        schema.decodeRecord(e, curValues_, curRefs_);
     }
+    schema.splitRecord(curEntry_, curEnds_);
     haveCurrent_ = true;
+}
+
+// Makes a record just written the current one without reading it back; the tree position
+// is found again when the cursor moves.
+void Table::setCurrent(std::string entry, std::string_view orderKey) {
+    const auto& schema = store_->schema();
+    curEntry_ = std::move(entry);
+    curCluster_.assign(std::string_view(curEntry_).substr(0, schema.clusterKeyLength(curEntry_)));
+    curKey_.assign(orderKey);
+    schema.splitRecord(curEntry_, curEnds_);
+    haveCurrent_ = true;
+    bof_ = eof_ = false;
+    pos_->path.clear();
+}
+
+Row Table::currentValues() const {
+    Row values;
+    std::vector<BlobRef> refs;
+    if (haveCurrent_) store_->schema().decodeRecord(curEntry_, values, refs);
+    return values;
 }
 
 void Table::positionAt(std::string_view orderKey) {
@@ -626,12 +650,14 @@ Value Table::value(int i) {
         if (editing && !bufLarge_[idx].keep) {
             return bufLarge_[idx].blank ? Value() : Value(bufLarge_[idx].data);
         }
-        if (!haveCurrent_ || state_ == DataSetState::Insert || !curRefs_[idx].id) return Value();
-        return Value(store_->readBlob(curRefs_[idx]));
+        if (!haveCurrent_ || state_ == DataSetState::Insert) return Value();
+        BlobRef ref = store_->schema().refAt(curEntry_, curEnds_, i);
+        if (!ref.id) return Value();
+        return Value(store_->readBlob(ref));
     }
     if (editing) return buf_[idx];
     if (!haveCurrent_) return Value();
-    return curValues_[idx];
+    return store_->schema().valueAt(curEntry_, curEnds_, i);
 }
 
 Value Table::convert(int i, const Value& v) const {
@@ -733,7 +759,7 @@ void Table::edit() {
         append();
         return;
     }
-    buf_ = curValues_;
+    buf_ = currentValues();
     bufLarge_.assign(buf_.size(), LargeValue{true, true, {}});
     state_ = DataSetState::Edit;
     if (afterEdit) afterEdit(*this);
@@ -742,18 +768,21 @@ void Table::edit() {
 void Table::post() {
     requireActive();
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
-    std::string key;
+    std::string entry;
     if (state_ == DataSetState::Insert) {
-        key = store_->insert(buf_, bufLarge_, insertBefore_);
+        entry = store_->insert(buf_, bufLarge_, insertBefore_);
     } else {
-        key = store_->update(curCluster_, buf_, bufLarge_);
+        entry = store_->update(curCluster_, buf_, bufLarge_);
     }
     state_ = DataSetState::Browse;
     insertBefore_.clear();
     Row values = std::move(buf_);
     buf_.clear();
     bufLarge_.clear();
-    positionAt(orderKeyFor(values, key));
+    std::string_view key(entry);
+    key = key.substr(0, store_->schema().clusterKeyLength(entry));
+    std::string orderKey = orderKeyFor(values, key);
+    setCurrent(std::move(entry), orderKey);
     if (afterPost) afterPost(*this);
 }
 
@@ -825,24 +854,37 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
                    unsigned options) {
     requireActive();
     postPending();
-    std::vector<int> fields = parseFields(fieldList);
+    if (fieldList != lastLocateFields_) {
+        lastLocateIdx_ = parseFields(fieldList);
+        lastLocateFields_ = fieldList;
+    }
+    const std::vector<int>& fields = lastLocateIdx_;
     if (fields.size() != valuesIn.size()) {
         throw EngineError(ErrorKind::Usage, "Die Suche in der Tabelle " + displayName() +
                                                 " nennt " + std::to_string(fields.size()) +
                                                 " Felder, aber " + std::to_string(valuesIn.size()) +
                                                 " Werte.");
     }
-    std::vector<Value> values;
+    // Numbers given as text are compared as numbers; a text that is no number finds nothing.
+    std::vector<Value> converted;
+    bool convert_ = false;
     for (size_t k = 0; k < fields.size(); ++k) {
-        try {
-            Value v = valuesIn[k];
-            if (isInteger(fieldDef(fields[k]).type)) v = convert(fields[k], v);
-            else if (v.isInt()) v = Value(std::to_string(v.asInt()));
-            values.push_back(std::move(v));
-        } catch (const EngineError&) {
-            return false;  // a text that is no number matches no number field
+        bool num = isInteger(fieldDef(fields[k]).type);
+        if ((num && valuesIn[k].isText()) || (!num && valuesIn[k].isInt())) convert_ = true;
+    }
+    if (convert_) {
+        for (size_t k = 0; k < fields.size(); ++k) {
+            try {
+                Value v = valuesIn[k];
+                if (isInteger(fieldDef(fields[k]).type)) v = convert(fields[k], v);
+                else if (v.isInt()) v = Value(std::to_string(v.asInt()));
+                converted.push_back(std::move(v));
+            } catch (const EngineError&) {
+                return false;
+            }
         }
     }
+    const std::vector<Value>& values = convert_ ? converted : valuesIn;
     store_->refresh();
     const auto& schema = store_->schema();
     bool ci = options & LocateCaseInsensitive;
@@ -851,65 +893,73 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
     std::vector<BlobRef> refs;
 
     // An index fits when its leading fields are the searched ones and it compares case the
-    // way the search does. Equality on all of them is one seek; otherwise the records sharing
-    // the first field are read in index order.
-    struct Candidate {
-        const store::IndexInfo* ix;
-        std::vector<int> fields;
-        unsigned ixOptions;
-    };
-    std::vector<Candidate> candidates;
-    if (!ci && !schema.cluster.empty()) candidates.push_back({nullptr, schema.cluster, 0});
-    for (auto* ix : store_->liveIndexes()) {
-        if (bool(ix->options & store::kCaseInsensitive) == ci) {
-            candidates.push_back({ix, ix->fields, ix->options});
-        }
-    }
-    for (auto& c : candidates) {
-        if (c.fields.size() < fields.size()) continue;
-        std::vector<size_t> order;  // position in the search for each leading index field
+    // way the search does. Equality on all of them is one seek; a partial search reads the
+    // records sharing the beginning of the first field in index order.
+    auto tryIndex = [&](const store::IndexInfo* ix, const std::vector<int>& ixFields,
+                        unsigned ixOptions, bool* found) {
+        if (ixFields.size() < fields.size()) return false;
+        size_t where[64];
+        if (fields.size() > 64) return false;
         for (size_t k = 0; k < fields.size(); ++k) {
-            auto where = static_cast<size_t>(std::find(fields.begin(), fields.end(), c.fields[k]) - fields.begin());
-            if (where == fields.size()) break;
-            order.push_back(where);
+            auto w = static_cast<size_t>(std::find(fields.begin(), fields.end(), ixFields[k]) - fields.begin());
+            if (w == fields.size()) return false;
+            where[k] = w;
         }
-        if (order.size() != fields.size()) continue;
-        store::BTree& t = c.ix ? store_->indexTree(*c.ix) : store_->records();
-        Row probe(schema.fields.size());
-        for (size_t k = 0; k < fields.size(); ++k) probe[static_cast<size_t>(fields[k])] = values[k];
+        store::BTree& t = ix ? store_->indexTree(*ix) : store_->records();
         std::string prefix;
         size_t lead = partial ? 1 : fields.size();
-        for (size_t k = 0; k < lead; ++k) {
-            int f = c.fields[k];
-            schema.encodeKeyValue(prefix, f, probe[static_cast<size_t>(f)], c.ixOptions);
-        }
-        if (partial) {
-            const Value& v = probe[static_cast<size_t>(c.fields[0])];
-            if (!v.isBlank() && v.isText()) {
-                // Drop the end mark so that every longer text with this beginning follows.
-                prefix.pop_back();
-            }
-        }
+        for (size_t k = 0; k < lead; ++k) schema.encodeKeyValue(prefix, ixFields[k], values[where[k]], ixOptions);
+        if (partial && values[where[0]].isText()) prefix.pop_back();  // any longer text follows
         TreePos p;
         for (bool ok = t.seek(p, prefix); ok; ok = t.next(p)) {
             std::string_view e = t.entry(p);
             if (e.compare(0, prefix.size(), prefix) != 0) break;
-            std::string cluster(c.ix ? schema.clusterKeyOfIndexEntry(*c.ix, e)
-                                     : e.substr(0, schema.clusterKeyLength(e)));
-            if (c.ix) {
-                TreePos rp;
-                if (!store_->records().find(rp, cluster)) break;
-                schema.decodeRecord(store_->records().entry(rp), rec, refs);
-            } else {
-                schema.decodeRecord(e, rec, refs);
-            }
-            if (matches(fields, values, options, rec)) {
-                positionAt(orderKeyFor(rec, cluster));
+            if (!partial && ix == ord()) {
+                // Found in the current order's own tree: that is the position.
+                *pos_ = std::move(p);
+                loadCurrent();
+                bof_ = eof_ = false;
+                posGen_ = store_->generation();
+                posMod_ = store_->modCount();
+                *found = true;
                 return true;
             }
-            if (!partial) break;
+            std::string cluster(ix ? schema.clusterKeyOfIndexEntry(*ix, e)
+                                   : e.substr(0, schema.clusterKeyLength(e)));
+            std::string entry;
+            if (ix) {
+                TreePos rp;
+                if (!store_->records().find(rp, cluster)) break;
+                entry.assign(store_->records().entry(rp));
+            } else {
+                entry.assign(e);
+            }
+            bool hit = !partial;
+            if (!hit) {
+                schema.decodeRecord(entry, rec, refs);
+                hit = matches(fields, values, options, rec);
+            }
+            if (hit) {
+                if (!ord()) {
+                    setCurrent(std::move(entry), cluster);
+                } else {
+                    if (!partial) schema.decodeRecord(entry, rec, refs);
+                    positionAt(orderKeyFor(rec, cluster));
+                }
+                *found = true;
+                return true;
+            }
         }
-        return false;
+        *found = false;
+        return true;
+    };
+    bool found = false;
+    if (!ci && !schema.cluster.empty() && tryIndex(nullptr, schema.cluster, 0, &found)) return found;
+    for (auto* ix : store_->liveIndexes()) {
+        if (bool(ix->options & store::kCaseInsensitive) == ci &&
+            tryIndex(ix, ix->fields, ix->options, &found)) {
+            return found;
+        }
     }
     // No index fits: one pass over the records.
     TreePos p;

@@ -63,6 +63,10 @@ public:
     Table(const Table&) = delete;
     Table& operator=(const Table&) = delete;
 
+    // The memory all tables of the process may use for cached pages (default 64 MiB).
+    static void setCacheLimit(size_t bytes);
+    static size_t cacheLimitBytes();
+
     // --- Which table. The name may carry the extension ".db" (any case), be bare, or be a
     // whole path; the folder is used for names without one.
     void setDirectory(std::string dir);
@@ -166,6 +170,8 @@ private:
     std::string orderKeyFor(const Row& values, std::string_view clusterKey);
     void positionAt(std::string_view orderKey);
     void loadCurrent();
+    void setCurrent(std::string entry, std::string_view orderKey);
+    Row currentValues() const;
     void revalidate();
     bool fastStep(bool forward);
     template <typename F>
@@ -192,8 +198,10 @@ private:
     bool haveCurrent_ = false;
     std::string curKey_;       // key of the current record in the current order's tree
     std::string curCluster_;   // its key in the record tree
-    Row curValues_;
-    std::vector<store::BlobRef> curRefs_;
+    std::string curEntry_;           // the current record as stored
+    std::vector<uint32_t> curEnds_;  // its field boundaries
+    std::string lastLocateFields_;   // the field list of the last locate, parsed
+    std::vector<int> lastLocateIdx_;
     std::unique_ptr<store::TreePos> pos_;
     uint64_t posGen_ = 0;
     uint64_t posMod_ = 0;

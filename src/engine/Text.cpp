@@ -1,5 +1,7 @@
 #include "engine/Text.h"
 
+#include <cstring>
+
 namespace mv32::engine::text {
 
 namespace {
@@ -34,6 +36,8 @@ size_t length(std::string_view s) {
 }
 
 std::string fitToWidth(std::string_view s, size_t width) {
+    // Every character takes at least one byte: a short text without zero bytes fits as it is.
+    if (s.size() <= width && std::memchr(s.data(), 0, s.size()) == nullptr) return std::string(s);
     std::string out;
     out.reserve(s.size() < width * 4 ? s.size() : width * 4);
     size_t chars = 0;

@@ -1,5 +1,6 @@
 #include "engine/store/BTree.h"
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -182,14 +183,31 @@ void BTree::adjustCounts(TreePos& pos, int64_t delta) {
 
 void BTree::setRoot(uint32_t page) { p_.mutableHeader(no_).root = page; }
 
-void BTree::insert(std::string_view e) {
+bool BTree::insert(std::string_view e, size_t uniquePrefix) {
     TreePos pos;
     descend(pos, e);
     auto& le = pos.path.back();
+    if (uniquePrefix) {
+        auto same = [&](std::string_view o) {
+            return o.size() >= uniquePrefix && std::memcmp(o.data(), e.data(), uniquePrefix) == 0;
+        };
+        if (le.idx < le.node->size() && same(le.node->entry(le.idx))) return false;
+        if (le.idx > 0) {
+            if (same(le.node->entry(le.idx - 1))) return false;
+        } else {
+            TreePos before = pos;
+            if (prev(before) && same(entry(before))) return false;
+        }
+        if (le.idx == le.node->size()) {
+            TreePos after = pos;
+            if (next(after) && same(entry(after))) return false;
+        }
+    }
     p_.touch(no_, le.node);
     codec_.insertEntry(*le.node, le.idx, e);
     adjustCounts(pos, 1);
     splitIfNeeded(pos, pos.path.size() - 1);
+    return true;
 }
 
 bool BTree::erase(std::string_view key) {
@@ -224,88 +242,70 @@ void BTree::splitIfNeeded(TreePos& pos, size_t d) {
     if (count < 2 && n->leaf()) throw std::logic_error("Eintrag zu groß für eine Seite");
     size_t changed = pos.path[d].idx;
 
+    // Coded sizes of both halves for a split before entry k (leaf) or around key k (inner),
+    // from the entries' cached costs; the entry that starts the right half is then coded on
+    // its own, which is the one cost computed here.
+    std::vector<size_t> keyPrefix(count + 1, 0), childPrefix(n->children.size() + 1, 0);
+    for (size_t i = 0; i < count; ++i) keyPrefix[i + 1] = keyPrefix[i] + n->slots[i].cost;
+    for (size_t i = 0; i < n->children.size(); ++i) {
+        childPrefix[i + 1] = childPrefix[i] + varintLength(n->children[i]) + varintLength(n->counts[i]);
+    }
+    size_t children = n->children.size();
+    auto leftSize = [&](size_t k) {
+        return n->leaf() ? keyPrefix[k] : keyPrefix[k] + childPrefix[k + 1];
+    };
+    auto rightSize = [&](size_t k) {
+        if (n->leaf()) return codec_.aloneCost(*n, k) + keyPrefix[count] - keyPrefix[k + 1];
+        size_t keys = k + 1 < count ? codec_.aloneCost(*n, k + 1) + keyPrefix[count] - keyPrefix[k + 2] : 0;
+        return keys + childPrefix[children] - childPrefix[k + 1];
+    };
+    auto fits = [&](size_t k) { return leftSize(k) <= kNodeCapacity && rightSize(k) <= kNodeCapacity; };
+
+    size_t lo = 1, hi = n->leaf() ? count - 1 : count - 2;
+    size_t k = 0;
+    if (n->leaf() && changed + 1 == count && fits(count - 1)) {
+        // Entries added in ascending order fill the left node completely.
+        k = count - 1;
+    } else if (n->leaf() && changed == 0 && count > 2 && fits(1)) {
+        k = 1;
+    } else {
+        // The middle by size, or the nearest split point to it that fits both halves.
+        size_t mid = lo;
+        while (mid < hi && leftSize(mid) < n->encSize / 2) ++mid;
+        for (size_t dist = 0; k == 0 && dist <= hi - lo; ++dist) {
+            if (mid >= lo + dist && fits(mid - dist)) k = mid - dist;
+            else if (mid + dist <= hi && fits(mid + dist)) k = mid + dist;
+        }
+        if (k == 0) throw std::logic_error("kein Teilungspunkt");
+    }
+
     NodePtr r = p_.newNode(no_, n->level);
     std::string sep;
-    // Choose k: after an append at the end only the new entry moves, which fills pages
-    // completely when entries arrive in order; otherwise split in the middle by size.
-    auto build = [&](size_t k) {
-        r->slots.clear();
-        r->arena.clear();
-        r->children.clear();
-        r->counts.clear();
-        r->garbage = 0;
-        if (n->leaf()) {
-            for (size_t i = k; i < count; ++i) {
-                const Slot& s = n->slots[i];
-                auto off = static_cast<uint32_t>(r->arena.size());
-                r->arena.append(n->arena, s.off, s.len);
-                r->slots.push_back(Slot{off, s.len, s.ovfl});
-            }
-        } else {
-            for (size_t i = k + 1; i < count; ++i) {
-                const Slot& s = n->slots[i];
-                auto off = static_cast<uint32_t>(r->arena.size());
-                r->arena.append(n->arena, s.off, s.len);
-                r->slots.push_back(Slot{off, s.len, s.ovfl});
-            }
-            r->children.assign(n->children.begin() + static_cast<ptrdiff_t>(k + 1), n->children.end());
-            r->counts.assign(n->counts.begin() + static_cast<ptrdiff_t>(k + 1), n->counts.end());
-        }
-        codec_.recompute(*r);
-    };
-    auto leftSize = [&](size_t k) {
-        Node l;
-        l.level = n->level;
-        for (size_t i = 0; i < k; ++i) {
-            const Slot& s = n->slots[i];
-            auto off = static_cast<uint32_t>(l.arena.size());
-            l.arena.append(n->arena, s.off, s.len);
-            l.slots.push_back(Slot{off, s.len, s.ovfl});
-        }
-        if (!n->leaf()) {
-            l.children.assign(n->children.begin(), n->children.begin() + static_cast<ptrdiff_t>(k + 1));
-            l.counts.assign(n->counts.begin(), n->counts.begin() + static_cast<ptrdiff_t>(k + 1));
-        }
-        codec_.recompute(l);
-        return l.encSize;
-    };
-
-    size_t k = 0;
-    bool chosen = false;
-    if (n->leaf() && changed + 1 == count && leftSize(count - 1) <= kNodeCapacity) {
-        k = count - 1;
-        chosen = true;
-    } else if (n->leaf() && changed == 0 && count > 2) {
-        build(1);
-        if (r->encSize <= kNodeCapacity) {
-            k = 1;
-            chosen = true;
-        }
+    size_t first = n->leaf() ? k : k + 1;
+    r->arena.reserve(n->arena.size() / 2 + 64);
+    for (size_t i = first; i < count; ++i) {
+        const Slot& sl = n->slots[i];
+        auto off = static_cast<uint32_t>(r->arena.size());
+        r->arena.append(n->arena, sl.off, sl.len);
+        r->slots.push_back(Slot{off, sl.len, sl.ovfl, sl.cost});
     }
-    if (!chosen) {
-        // Smallest k whose left part holds at least half of the coded size.
-        size_t lo = 1, hi = n->leaf() ? count - 1 : count - 2;
-        size_t target = n->encSize / 2;
-        while (lo < hi) {
-            size_t mid = (lo + hi) / 2;
-            if (leftSize(mid) < target) lo = mid + 1;
-            else hi = mid;
-        }
-        k = lo;
-    }
-    build(k);
+    if (!r->slots.empty()) r->slots[0].cost = static_cast<uint32_t>(codec_.aloneCost(*r, 0));
     if (n->leaf()) {
         sep = separator(n->entry(k - 1), n->entry(k));
-        n->garbage += 0;
         n->slots.resize(k);
     } else {
+        r->children.assign(n->children.begin() + static_cast<ptrdiff_t>(k + 1), n->children.end());
+        r->counts.assign(n->counts.begin() + static_cast<ptrdiff_t>(k + 1), n->counts.end());
         sep.assign(n->entry(k));
         if (n->slots[k].ovfl) p_.freeOverflow(no_, n->slots[k].ovfl, n->slots[k].len);
         n->slots.resize(k);
         n->children.resize(k + 1);
         n->counts.resize(k + 1);
     }
-    codec_.recompute(*n);
+    codec_.resum(*r);
+    codec_.resum(*n);
+    n->garbage = n->arena.size();
+    for (auto& sl : n->slots) n->garbage -= sl.len;
     codec_.compact(*n);
     if (n->encSize > kNodeCapacity || r->encSize > kNodeCapacity) {
         throw std::logic_error("Teilung einer Seite misslungen");
@@ -316,7 +316,7 @@ void BTree::splitIfNeeded(TreePos& pos, size_t d) {
         NodePtr root = p_.newNode(no_, static_cast<uint8_t>(n->level + 1));
         root->children = {n->page, r->page};
         root->counts = {nTotal, rTotal};
-        root->slots.push_back(Slot{0, static_cast<uint32_t>(sep.size()), 0});
+        root->slots.push_back(Slot{0, static_cast<uint32_t>(sep.size()), 0, 0});
         root->arena = sep;
         codec_.recompute(*root);
         setRoot(root->page);
@@ -378,14 +378,14 @@ void BTree::rebalance(TreePos& pos, size_t d) {
         const Slot& s = src.slots[i];
         auto off = static_cast<uint32_t>(merged.arena.size());
         merged.arena.append(src.arena, s.off, s.len);
-        merged.slots.push_back(Slot{off, s.len, s.ovfl});
+        merged.slots.push_back(Slot{off, s.len, s.ovfl, 0});
     };
     for (size_t i = 0; i < left->size(); ++i) take(*left, i);
     if (!left->leaf()) {
         std::string_view sep = pn->entry(li);
         auto off = static_cast<uint32_t>(merged.arena.size());
         merged.arena.append(sep);
-        merged.slots.push_back(Slot{off, static_cast<uint32_t>(sep.size()), 0});
+        merged.slots.push_back(Slot{off, static_cast<uint32_t>(sep.size()), 0, 0});
         merged.children = left->children;
         merged.counts = left->counts;
         merged.children.insert(merged.children.end(), right->children.begin(), right->children.end());

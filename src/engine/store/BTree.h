@@ -61,7 +61,9 @@ public:
     bool find(TreePos& pos, std::string_view key);
 
     // Modifications, inside a write transaction.
-    void insert(std::string_view entry);
+    // Inserts the entry; with uniquePrefix > 0 it refuses (returns false, changing nothing)
+    // when a neighbour shares the entry's first uniquePrefix bytes.
+    bool insert(std::string_view entry, size_t uniquePrefix = 0);
     // Removes the entry that begins with `key` (a whole key part); false when there is none.
     bool erase(std::string_view key);
     // Replaces the entry that begins with `key` by `entry`, which has the same key part.

@@ -102,21 +102,30 @@ size_t NodeCodec::emptySize(const Node& n) const {
 }
 
 void NodeCodec::recompute(Node& n) const {
+    for (size_t i = 0; i < n.size(); ++i) n.slots[i].cost = static_cast<uint32_t>(costAt(n, i));
+    resum(n);
+}
+
+void NodeCodec::resum(Node& n) const {
     size_t size = 0;
     if (!n.leaf()) {
         for (size_t i = 0; i < n.children.size(); ++i) {
             size += varintLength(n.children[i]) + varintLength(n.counts[i]);
         }
     }
-    for (size_t i = 0; i < n.size(); ++i) size += costAt(n, i);
+    for (auto& s : n.slots) size += s.cost;
     n.encSize = size;
+}
+
+size_t NodeCodec::aloneCost(const Node& n, size_t i) const {
+    return entryCost(n, {}, n.entry(i), true);
 }
 
 size_t NodeCodec::sizeWith(const Node& n, size_t i, std::string_view e) const {
     size_t size = n.encSize;
     std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
     if (i < n.size()) {
-        size -= costAt(n, i);
+        size -= n.slots[i].cost;
         size += entryCost(n, e, n.entry(i), false);
     }
     size += entryCost(n, prev, e, i == 0);
@@ -124,35 +133,47 @@ size_t NodeCodec::sizeWith(const Node& n, size_t i, std::string_view e) const {
 }
 
 void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
-    if (i < n.size()) n.encSize -= costAt(n, i);
+    std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
+    auto cost = static_cast<uint32_t>(entryCost(n, prev, e, i == 0));
     auto off = static_cast<uint32_t>(n.arena.size());
     n.arena.append(e);
     n.slots.insert(n.slots.begin() + static_cast<ptrdiff_t>(i),
-                   Slot{off, static_cast<uint32_t>(e.size()), ovfl});
-    n.encSize += costAt(n, i);
-    if (i + 1 < n.size()) n.encSize += costAt(n, i + 1);
+                   Slot{off, static_cast<uint32_t>(e.size()), ovfl, cost});
+    n.encSize += cost;
+    if (i + 1 < n.size()) {
+        n.encSize -= n.slots[i + 1].cost;
+        n.slots[i + 1].cost = static_cast<uint32_t>(costAt(n, i + 1));
+        n.encSize += n.slots[i + 1].cost;
+    }
 }
 
 void NodeCodec::eraseEntry(Node& n, size_t i) const {
-    n.encSize -= costAt(n, i);
-    if (i + 1 < n.size()) n.encSize -= costAt(n, i + 1);
+    n.encSize -= n.slots[i].cost;
+    if (i + 1 < n.size()) n.encSize -= n.slots[i + 1].cost;
     n.garbage += n.slots[i].len;
     n.slots.erase(n.slots.begin() + static_cast<ptrdiff_t>(i));
-    if (i < n.size()) n.encSize += costAt(n, i);
+    if (i < n.size()) {
+        n.slots[i].cost = static_cast<uint32_t>(costAt(n, i));
+        n.encSize += n.slots[i].cost;
+    }
     compact(n);
 }
 
 void NodeCodec::replaceEntry(Node& n, size_t i, std::string_view e) const {
-    n.encSize -= costAt(n, i);
-    if (i + 1 < n.size()) n.encSize -= costAt(n, i + 1);
+    n.encSize -= n.slots[i].cost;
+    if (i + 1 < n.size()) n.encSize -= n.slots[i + 1].cost;
     n.garbage += n.slots[i].len;
     // e may point into the arena: copy before the arena can move.
     std::string copy(e);
     auto off = static_cast<uint32_t>(n.arena.size());
     n.arena.append(copy);
-    n.slots[i] = Slot{off, static_cast<uint32_t>(copy.size()), 0};
-    n.encSize += costAt(n, i);
-    if (i + 1 < n.size()) n.encSize += costAt(n, i + 1);
+    n.slots[i] = Slot{off, static_cast<uint32_t>(copy.size()), 0, 0};
+    n.slots[i].cost = static_cast<uint32_t>(costAt(n, i));
+    n.encSize += n.slots[i].cost;
+    if (i + 1 < n.size()) {
+        n.slots[i + 1].cost = static_cast<uint32_t>(costAt(n, i + 1));
+        n.encSize += n.slots[i + 1].cost;
+    }
     compact(n);
 }
 
@@ -334,7 +355,7 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
                 if (i) pStart = pe[j];
             }
         }
-        n.slots.push_back(Slot{start, static_cast<uint32_t>(n.arena.size() - start), ovfl});
+        n.slots.push_back(Slot{start, static_cast<uint32_t>(n.arena.size() - start), ovfl, 0});
         std::string_view cur = n.entry(i);
         if (n.leaf()) {
             if (!splitFields(*layout_, cur, ce.data())) r.fail();

@@ -24,6 +24,7 @@ struct Slot {
     uint32_t off;
     uint32_t len;
     uint32_t ovfl;
+    uint32_t cost;  // coded size of the entry after its predecessor (the first: on its own)
 };
 
 class Node {
@@ -62,7 +63,12 @@ public:
 
     // Coded size of a fresh node with no entries (and, for inner nodes, one child).
     size_t emptySize(const Node& n) const;
+    // Computes every entry's cost and the node's size.
     void recompute(Node& n) const;
+    // The node's size from the entries' known costs, after slots were moved as they were.
+    void resum(Node& n) const;
+    // Coded size of entry i if it stood first in its node.
+    size_t aloneCost(const Node& n, size_t i) const;
 
     // Edits that keep encSize exact. For inner nodes the caller also edits children and counts
     // through the functions below.
@@ -73,6 +79,7 @@ public:
     void eraseChild(Node& n, size_t i) const;
     void setCount(Node& n, size_t i, uint64_t count) const;
     void setChild(Node& n, size_t i, uint32_t child) const;
+
 
     // Size the node would have with `e` inserted at i, without changing it.
     size_t sizeWith(const Node& n, size_t i, std::string_view e) const;

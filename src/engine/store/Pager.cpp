@@ -664,6 +664,7 @@ std::vector<std::string> Pager::beginWrite() {
     writing_ = true;
     try {
         openWal();
+        wal_.dropMap();
         auto logical = recoverFrom(false);
         // Another handle may have committed since this one last looked.
         auto& db = pf(kDbFile);
@@ -856,7 +857,7 @@ void Pager::logLogical(const std::string& op) {
     checkUsable();
     wal_.append(FrameType::Logical, 0, 0, op.data(), op.size());
     try {
-        wal_.flush();
+        wal_.flushMapped();
     } catch (...) {
         failed_ = true;
         throw;
@@ -1161,17 +1162,21 @@ int Pager::validate() {
     if (exclusive_ || writing_) return 0;
     checkUsable();
     auto& db = pf(kDbFile);
+    // Only the counter and the flags are read here; a changed counter reloads and checks the
+    // whole header.
+    unsigned char head[kHdrDir];
     waitLock(kLockRead, LockKind::Shared, kReadLockTimeoutMs, "ein anderer Benutzer schreibt");
-    FileHeader h;
+    size_t got = 0;
     try {
-        h = readHeader(db);
+        got = db.file->read(0, head, sizeof head);
     } catch (...) {
         db.file->unlock(kLockRead);
         throw;
     }
     db.file->unlock(kLockRead);
-    if (h.flags & kFlagApplying) return 2;
-    if (h.counter == knownCounter_) return 0;
+    if (got != sizeof head) throwCorrupt(db.path, "der Dateikopf fehlt oder ist verkürzt");
+    if (get32(head + kHdrFlags) & kFlagApplying) return 2;
+    if (get64(head + kHdrCounter) == knownCounter_) return 0;
     dropCache();
     reloadHeaders();
     return 1;

@@ -239,6 +239,33 @@ Value Schema::fieldValue(std::string_view entry, int field) const {
     return Value{};
 }
 
+bool Schema::splitRecord(std::string_view entry, std::vector<uint32_t>& ends) const {
+    ends.resize(recordLayout_.kinds.size());
+    return splitFields(recordLayout_, entry, ends.data());
+}
+
+Value Schema::valueAt(std::string_view entry, const std::vector<uint32_t>& ends, int field) const {
+    auto pos = static_cast<size_t>(columnToEntry_[static_cast<size_t>(field)]);
+    uint32_t start = pos ? ends[pos - 1] : 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(entry.data()) + start;
+    size_t len = ends[pos] - start;
+    Kind k = recordLayout_.kinds[pos];
+    if (isBlankField(p, k) || k == Kind::BlobRef) return Value{};
+    if (k == Kind::Int) return Value(intOf(p, len, k));
+    return Value(std::string(textView(p, len)));
+}
+
+BlobRef Schema::refAt(std::string_view entry, const std::vector<uint32_t>& ends, int field) const {
+    auto pos = static_cast<size_t>(columnToEntry_[static_cast<size_t>(field)]);
+    uint32_t start = pos ? ends[pos - 1] : 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(entry.data()) + start;
+    BlobRef r;
+    if (recordLayout_.kinds[pos] == Kind::BlobRef && !isBlankField(p, Kind::BlobRef)) {
+        blobRefOf(p, ends[pos] - start, &r.id, &r.length);
+    }
+    return r;
+}
+
 size_t Schema::clusterKeyLength(std::string_view entry) const {
     size_t n = keyLength(recordLayout_, entry);
     if (n == kBadField) throw std::logic_error("Datensatz passt nicht zur Tabellendefinition");

@@ -75,6 +75,11 @@ public:
     // The value of one field of a record entry, without decoding the others.
     Value fieldValue(std::string_view entry, int field) const;
     size_t clusterKeyLength(std::string_view entry) const;
+
+    // Field access on a record entry split once with splitRecord (ends: one per entry field).
+    bool splitRecord(std::string_view entry, std::vector<uint32_t>& ends) const;
+    Value valueAt(std::string_view entry, const std::vector<uint32_t>& ends, int field) const;
+    BlobRef refAt(std::string_view entry, const std::vector<uint32_t>& ends, int field) const;
     uint64_t sequenceOf(std::string_view entry) const;
 
     // Index fields of `values` (the first `count` of them, all when count is -1).

@@ -333,7 +333,13 @@ void TableStore::ensureCurrent() {
 
 void TableStore::refresh() {
     if (!pager_) return;
-    if (bulk_ && groupOpen_) return;  // this handle is the writer; nobody else can change it
+    if (bulk_) {
+        // Bulk work holds the write lock for a group of operations, reads included, so that
+        // nothing needs to be checked between them.
+        if (groupOpen_) maybeEndGroup();
+        if (!groupOpen_) openGroup();
+        return;
+    }
     int state = pager_->validate();
     if (state == 2) {
         write([] {});
@@ -385,12 +391,7 @@ void TableStore::write(const std::function<void()>& apply) {
     }
     pager_->checkUsable();
     if (bulk_) {
-        if (!groupOpen_) {
-            beginTxn();
-            groupOpen_ = true;
-            groupOps_ = 0;
-            groupStart_ = std::chrono::steady_clock::now();
-        }
+        if (!groupOpen_) openGroup();
         apply();
         ++modCount_;
         ++groupOps_;
@@ -412,6 +413,13 @@ void TableStore::write(const std::function<void()>& apply) {
     }
     ++modCount_;
     pager_->endWrite();
+}
+
+void TableStore::openGroup() {
+    beginTxn();
+    groupOpen_ = true;
+    groupOps_ = 0;
+    groupStart_ = std::chrono::steady_clock::now();
 }
 
 void TableStore::maybeEndGroup() {
@@ -572,12 +580,24 @@ bool TableStore::primaryKeyTaken(const Row& values, std::string_view ownKey) {
     return e.compare(0, prefix.size(), prefix) == 0;
 }
 
+void TableStore::throwKeyViolation() const {
+    throw EngineError(ErrorKind::KeyViolation,
+                      "Schlüsselverletzung in der Tabelle " + displayName() +
+                          ": ein Datensatz mit diesem Schlüssel existiert bereits.");
+}
+
+size_t TableStore::keyFieldsLength(std::string_view entry) const {
+    const Layout& l = schema_.recordLayout();
+    const auto* p = reinterpret_cast<const unsigned char*>(entry.data());
+    size_t pos = 0;
+    for (size_t i = 0; i + 1 < l.keyFields; ++i) pos += fieldLength(p + pos, entry.size() - pos, l.kinds[i]);
+    return pos;
+}
+
+// A new record's primary key is checked while it is inserted; an update's before anything
+// changes.
 void TableStore::checkUnique(const Row& values, std::string_view ownKey) {
-    if (primary_ && primaryKeyTaken(values, ownKey)) {
-        throw EngineError(ErrorKind::KeyViolation,
-                          "Schlüsselverletzung in der Tabelle " + displayName() +
-                              ": ein Datensatz mit diesem Schlüssel existiert bereits.");
-    }
+    if (primary_ && !ownKey.empty() && primaryKeyTaken(values, ownKey)) throwKeyViolation();
     for (auto* ix : live_) {
         if (!(ix->options & kUnique)) continue;
         std::string prefix = schema_.indexPrefix(*ix, values);
@@ -618,9 +638,10 @@ std::string TableStore::prepareRecord(const Row& values, const std::vector<Large
 }
 
 void TableStore::applyInsert(std::string_view entry,
-                             const std::vector<std::pair<uint64_t, std::string>>& blobs) {
+                             const std::vector<std::pair<uint64_t, std::string>>& blobs,
+                             bool recordInserted) {
+    if (!recordInserted) records_->insert(entry);
     for (auto& [id, data] : blobs) writeBlob(id, data);
-    records_->insert(entry);
     if (live_.empty()) return;
     Row values;
     std::vector<BlobRef> refs;
@@ -702,9 +723,11 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
         std::vector<std::pair<uint64_t, std::string>> blobs;
         std::vector<uint64_t> freed;
         std::string entry = prepareRecord(values, large, {}, seq, blobs, freed);
-        key = entry.substr(0, schema_.clusterKeyLength(entry));
+        key = entry;
+        // The insert itself finds a record with the same key; then nothing has changed.
+        if (!records_->insert(entry, primary_ ? keyFieldsLength(entry) : 0)) throwKeyViolation();
         Write guard{*this};
-        applyInsert(entry, blobs);
+        applyInsert(entry, blobs, true);
         if (bulk_) {
             std::string op(1, static_cast<char>(kOpInsert));
             appendVarint(op, schema_.nextSeq);
@@ -748,7 +771,7 @@ std::string TableStore::update(std::string_view oldKeyIn, const Row& values,
         std::vector<std::pair<uint64_t, std::string>> blobs;
         std::vector<uint64_t> freed;
         std::string entry = prepareRecord(values, large, oldRefs, seq, blobs, freed);
-        key = entry.substr(0, schema_.clusterKeyLength(entry));
+        key = entry;
         Write guard{*this};
         applyUpdate(oldKey, entry, blobs, freed);
         if (bulk_) {

@@ -79,7 +79,8 @@ public:
     std::string readBlob(const BlobRef& ref);
 
     // Record operations. Each is a post of its own unless bulk mode is on. They return the
-    // cluster key of the record written. Key violations throw before anything changes.
+    // record entry written (its cluster key first). Key violations throw before anything
+    // changes.
     // `before` (tables without any key): the cluster key the new record is placed before.
     std::string insert(const Row& values, const std::vector<LargeValue>& large,
                        std::string_view before = {});
@@ -118,10 +119,14 @@ private:
     void beginTxn();
     void commitTxn(bool groupEnd);
     void replay(const std::vector<std::string>& logical);
+    void openGroup();
     void maybeEndGroup();
 
     // Replayable operations (also the normal path).
-    void applyInsert(std::string_view entry, const std::vector<std::pair<uint64_t, std::string>>& blobs);
+    void applyInsert(std::string_view entry, const std::vector<std::pair<uint64_t, std::string>>& blobs,
+                     bool recordInserted = false);
+    size_t keyFieldsLength(std::string_view entry) const;
+    [[noreturn]] void throwKeyViolation() const;
     void applyUpdate(std::string_view oldKey, std::string_view entry,
                      const std::vector<std::pair<uint64_t, std::string>>& blobs,
                      const std::vector<uint64_t>& freed);

@@ -58,6 +58,7 @@ void Wal::writeHeader(const WalHeader& h) {
 }
 
 void Wal::reset() {
+    dropMap();
     buffer_.clear();
     file_->truncate(0);
     WalHeader h;
@@ -101,6 +102,39 @@ void Wal::flush() {
 }
 
 void Wal::sync() { file_->sync(); }
+
+void Wal::dropMap() {
+    if (map_ && file_) file_->unmap(map_, mapLength_);
+    map_ = nullptr;
+    mapLength_ = 0;
+}
+
+void Wal::flushMapped() {
+    if (buffer_.empty()) return;
+    uint64_t endOff = bufferStart_ + buffer_.size();
+    if (!mapUnavailable_ && (!map_ || bufferStart_ < mapStart_ || endOff > mapStart_ + mapLength_)) {
+        dropMap();
+        constexpr uint64_t kChunk = 8u << 20;
+        uint64_t start = bufferStart_ & ~uint64_t{4095};
+        uint64_t length = ((endOff - start) / kChunk + 1) * kChunk;
+        // The mapped range must lie inside the file; the zeros beyond the log end no frame.
+        if (file_->size() < start + length) file_->truncate(start + length);
+        map_ = file_->mapShared(start, static_cast<size_t>(length));
+        if (map_) {
+            mapStart_ = start;
+            mapLength_ = static_cast<size_t>(length);
+        } else {
+            mapUnavailable_ = true;
+        }
+    }
+    if (!map_) {
+        flush();
+        return;
+    }
+    std::memcpy(static_cast<char*>(map_) + (bufferStart_ - mapStart_), buffer_.data(), buffer_.size());
+    buffer_.clear();
+    bufferStart_ = end_;
+}
 
 void Wal::rewind(uint64_t end, uint32_t checksum) {
     buffer_.clear();

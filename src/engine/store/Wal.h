@@ -71,7 +71,11 @@ public:
     bool isOpen() const { return file_ != nullptr; }
     // Opens the log file, creating it when missing (only under the write lock).
     void open();
-    void close() { file_.reset(); }
+    void close() {
+        dropMap();
+        file_.reset();
+    }
+    ~Wal() { dropMap(); }
 
     WalHeader readHeader();
     void writeHeader(const WalHeader& h);
@@ -85,6 +89,11 @@ public:
     void append(FrameType type, uint32_t no, uint32_t page, const void* payload, size_t length);
     // Writes the buffered frames into the file.
     void flush();
+    // The same for a small frame, through a shared mapping of the log's end where there is
+    // one: a logical frame then costs no system call, and still survives the process.
+    void flushMapped();
+    // Forgets the mapping; another process may have shortened the log meanwhile.
+    void dropMap();
     void sync();
     // Forgets frames appended since the last flush or rewinds to (end, checksum).
     void rewind(uint64_t end, uint32_t checksum);
@@ -106,6 +115,10 @@ private:
     uint64_t salt_ = 0;
     uint64_t end_ = kWalHeaderSize;
     uint32_t checksum_ = 0;
+    void* map_ = nullptr;
+    uint64_t mapStart_ = 0;
+    size_t mapLength_ = 0;
+    bool mapUnavailable_ = false;
 };
 
 uint64_t randomId();
