@@ -388,12 +388,14 @@ void Table::loadCurrent() {
             store::throwCorrupt(filePath(), "der Index verweist auf einen fehlenden Datensatz");
         }
         curEntry_.assign(store_->records().entry(rp));
+        schema.splitRecord(curEntry_, curEnds_);
     } else {
         curEntry_.assign(e);
-        curCluster_.assign(e.substr(0, schema.clusterKeyLength(e)));
-        curKey_ = curCluster_;
+        schema.splitRecord(curEntry_, curEnds_);
+        size_t keyLen = curEnds_[schema.recordLayout().keyFields - 1];
+        curCluster_.assign(curEntry_, 0, keyLen);
+        curKey_.assign(curEntry_, 0, keyLen);
     }
-    schema.splitRecord(curEntry_, curEnds_);
     haveCurrent_ = true;
 }
 

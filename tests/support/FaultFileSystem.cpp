@@ -8,7 +8,8 @@
 
 namespace mv32::test {
 
-bool FaultFileSystem::hit(const std::string& path, bool isWrite) {
+bool FaultFileSystem::hit(const std::string& path, bool isWrite, bool isSync) {
+    if (syncsOnly_ && !isSync) return false;
     uint64_t n = ++calls_;
     if (fault_ == Fault::None || n < failAt_) return false;
     if (n > failAt_ && !permanent_) return false;
@@ -48,7 +49,7 @@ public:
     }
 
     void sync() override {
-        fs_.hit(path(), false);
+        fs_.hit(path(), false, true);
         inner_->sync();
     }
 

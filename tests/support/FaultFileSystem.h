@@ -3,7 +3,8 @@
 // Every call that touches the medium (open, read, write, sync, size, truncate, remove, rename,
 // folder sync and listing; not locks) is counted. From call `failAt` on, a call fails once or
 // permanently with an I/O error, a full disk, or (for writes) a short write that wrote half;
-// or the process ends there at once (crash mode, for forked children).
+// or the process ends there at once (crash mode, for forked children). Counting only the
+// syncs aims a fault at making data durable.
 #pragma once
 
 #include <atomic>
@@ -20,7 +21,8 @@ public:
     explicit FaultFileSystem(std::shared_ptr<engine::FileSystem> inner) : inner_(std::move(inner)) {}
 
     // Arms the fault: the call with number `at` (1-based, counted from now) fails.
-    void arm(Fault fault, uint64_t at, bool permanent) {
+    void arm(Fault fault, uint64_t at, bool permanent, bool syncsOnly = false) {
+        syncsOnly_ = syncsOnly;
         fault_ = fault;
         calls_ = 0;
         failAt_ = at;
@@ -33,7 +35,7 @@ public:
 
     // Counts the call and throws (or ends the process) when it is the one to fail.
     // Returns true when a short write should happen instead.
-    bool hit(const std::string& path, bool isWrite);
+    bool hit(const std::string& path, bool isWrite, bool isSync = false);
 
     std::unique_ptr<engine::File> open(const std::string& path, bool create) override;
     bool exists(const std::string& path) override;
@@ -49,6 +51,7 @@ private:
     uint64_t failAt_ = 0;
     bool permanent_ = false;
     bool fired_ = false;
+    bool syncsOnly_ = false;
 };
 
 }  // namespace mv32::test

@@ -60,6 +60,9 @@ void BTree::descend(TreePos& pos, std::string_view probe) {
         else hi = mid;
     }
     pos.path.push_back({n, lo});
+    hint_ = pos.path;
+    hintStamp_ = stamp_;
+    hintGeneration_ = p_.generation();
 }
 
 void BTree::descendEdge(TreePos& pos, bool rightmost) {
@@ -185,7 +188,25 @@ void BTree::setRoot(uint32_t page) { p_.mutableHeader(no_).root = page; }
 
 bool BTree::insert(std::string_view e, size_t uniquePrefix) {
     TreePos pos;
-    descend(pos, e);
+    // After a search that missed, the entry usually belongs strictly inside the leaf that
+    // search ended in: then that path is the insert position.
+    bool hinted = false;
+    if (hintStamp_ == stamp_ && hintGeneration_ == p_.generation() && !hint_.empty()) {
+        const Node& leaf = *hint_.back().node;
+        size_t lo = 0, hi = leaf.size();
+        while (lo < hi) {
+            size_t mid = (lo + hi) / 2;
+            if (compareBytes(leaf.entry(mid), e) < 0) lo = mid + 1;
+            else hi = mid;
+        }
+        if (lo > 0 && lo < leaf.size()) {
+            pos.path = hint_;
+            pos.path.back().idx = lo;
+            hinted = true;
+        }
+    }
+    if (!hinted) descend(pos, e);
+    ++stamp_;
     auto& le = pos.path.back();
     if (uniquePrefix) {
         auto same = [&](std::string_view o) {
@@ -213,6 +234,7 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
 bool BTree::erase(std::string_view key) {
     TreePos pos;
     if (!find(pos, key)) return false;
+    ++stamp_;
     auto& le = pos.path.back();
     p_.touch(no_, le.node);
     const Slot& s = le.node->slots[le.idx];
@@ -226,6 +248,7 @@ bool BTree::erase(std::string_view key) {
 bool BTree::replace(std::string_view key, std::string_view e) {
     TreePos pos;
     if (!find(pos, key)) return false;
+    ++stamp_;
     auto& le = pos.path.back();
     p_.touch(no_, le.node);
     const Slot& s = le.node->slots[le.idx];
@@ -409,6 +432,7 @@ void BTree::rebalance(TreePos& pos, size_t d) {
 }
 
 void BTree::clear() {
+    ++stamp_;
     std::vector<uint32_t> pages;
     std::vector<NodePtr> stack{p_.node(no_, p_.header(no_).root)};
     while (!stack.empty()) {

@@ -89,6 +89,11 @@ private:
     Pager& p_;
     uint32_t no_;
     const NodeCodec& codec_;
+    // The last descent, kept so that an insert right after a search that missed needs none.
+    std::vector<PathElem> hint_;
+    uint64_t hintStamp_ = 0;
+    uint64_t hintGeneration_ = 0;
+    uint64_t stamp_ = 1;
 };
 
 // Builds a tree from entries given in ascending order, writing each finished page straight to

@@ -95,7 +95,13 @@ size_t fieldLength(const unsigned char* p, size_t avail, Kind k) {
             unsigned char start = k == Kind::Text ? 0x01 : 0xFE;
             if (p[0] == blank) return 1;
             if (p[0] != start) return kBadField;
-            const void* e = std::memchr(p + 1, blank, avail - 1);
+            // Most texts are short: look for the end mark inline before calling memchr.
+            size_t limit = avail < 24 ? avail : 24;
+            for (size_t i = 1; i < limit; ++i) {
+                if (p[i] == blank) return i + 1;
+            }
+            if (limit == avail) return kBadField;
+            const void* e = std::memchr(p + limit, blank, avail - limit);
             if (!e) return kBadField;
             return static_cast<size_t>(static_cast<const unsigned char*>(e) - p) + 1;
         }

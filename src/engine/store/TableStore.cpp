@@ -385,7 +385,8 @@ void TableStore::commitTxn(bool /*groupEnd*/) {
     pager_->commit(true);
 }
 
-void TableStore::write(const std::function<void()>& apply) {
+void TableStore::writeImpl(void (*call)(void*), void* fn) {
+    auto apply = [&] { call(fn); };
     if (!pager_) {
         throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }

@@ -115,7 +115,12 @@ private:
     std::string tableName() const;
 
     // Transactions: runs `apply` as one post, or as part of the open bulk group.
-    void write(const std::function<void()>& apply);
+    template <typename F>
+    void write(F&& apply) {
+        auto call = [](void* f) { (*static_cast<std::remove_reference_t<F>*>(f))(); };
+        writeImpl(call, &apply);
+    }
+    void writeImpl(void (*call)(void*), void* fn);
     void beginTxn();
     void commitTxn(bool groupEnd);
     void replay(const std::vector<std::string>& logical);
