@@ -96,7 +96,7 @@ void FaultFileSystem::rename(const std::string& from, const std::string& to) {
 }
 
 void FaultFileSystem::syncDir(const std::string& dir) {
-    hit(dir, false);
+    hit(dir, false, true);
     inner_->syncDir(dir);
 }
 
