@@ -276,6 +276,33 @@ std::vector<std::string> Table::indexNames() const {
     return names;
 }
 
+std::vector<Table::IndexDescription> Table::indexes() const {
+    std::vector<IndexDescription> out;
+    if (!store_) return out;
+    const auto& schema = store_->schema();
+    auto join = [&](const std::vector<int>& fields) {
+        std::string s;
+        for (int f : fields) {
+            if (!s.empty()) s += ";";
+            s += schema.fields[static_cast<size_t>(f)].name;
+        }
+        return s;
+    };
+    std::string base = basePath();
+    if (store_->hasPrimary()) out.push_back({"", join(schema.cluster), 0, base + ".px"});
+    for (auto* ix : store_->liveIndexes()) {
+        out.push_back({ix->name, join(ix->fields), ix->options,
+                       base + ".xg" + std::to_string(ix->fileNo - 3)});
+    }
+    return out;
+}
+
+std::vector<std::string> Table::files() const {
+    auto files = store::TableStore::filesOf(*fs_, basePath());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 bool Table::hasPrimaryIndex() const { return store_ && store_->hasPrimary(); }
 
 std::vector<std::string> Table::primaryKeyFields() const {
@@ -286,11 +313,12 @@ std::vector<std::string> Table::primaryKeyFields() const {
     return out;
 }
 
-void Table::checkIntegrity() {
+Table::IntegrityReport Table::checkIntegrity() {
     requireActive();
     postPending();
-    store_->check();
+    store::CheckReport r = store_->check();
     pos_->path.clear();
+    return IntegrityReport{static_cast<int64_t>(r.records), static_cast<int64_t>(r.pages)};
 }
 
 void Table::beginBulk() {

@@ -98,10 +98,23 @@ public:
     void deleteIndex(const std::string& name);
     void regenerateIndexes();
     std::vector<std::string> indexNames() const;
+    struct IndexDescription {
+        std::string name;    // "" for the primary index
+        std::string fields;  // separated by ";"
+        unsigned options = 0;
+        std::string file;    // the file that holds it
+    };
+    std::vector<IndexDescription> indexes() const;
+    // Paths of the table's files that exist.
+    std::vector<std::string> files() const;
     bool hasPrimaryIndex() const;
     std::vector<std::string> primaryKeyFields() const;
     // Full integrity check; throws a corruption error naming the damaged file.
-    void checkIntegrity();
+    struct IntegrityReport {
+        int64_t records = 0;
+        int64_t pages = 0;
+    };
+    IntegrityReport checkIntegrity();
     // Bulk mode for scans, batch moves and imports: posts are synced in groups.
     void beginBulk();
     void endBulk();

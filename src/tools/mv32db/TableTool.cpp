@@ -1,0 +1,386 @@
+#include "tools/mv32db/TableTool.h"
+
+#include <istream>
+#include <sstream>
+#include <ostream>
+
+#include "engine/EngineError.h"
+#include "engine/Table.h"
+
+namespace mv32::tools {
+
+using engine::EngineError;
+using engine::FieldDef;
+using engine::FieldType;
+using engine::Table;
+using engine::Value;
+
+namespace {
+
+const char* kUsage =
+    "Aufruf: mv32db BEFEHL TABELLE [...]\n"
+    "\n"
+    "  info   TABELLE                        Felder, Indizes, Anzahl und Dateien zeigen\n"
+    "  check  TABELLE                        vollständig prüfen (Exit-Status 0 nur wenn fehlerfrei)\n"
+    "  create TABELLE FELD:TYP[:BREITE] ...  Tabelle anlegen; TYP: text, int16, int32, int64, memo, blob\n"
+    "  import TABELLE [--skip-existing] [DATEI]\n"
+    "                                        tabulatorgetrennte Zeilen anhängen (ohne DATEI: Standardeingabe)\n"
+    "  dump   TABELLE [INDEX]                Datensätze tabulatorgetrennt ausgeben\n"
+    "  index  add TABELLE NAME FELD[;FELD...] [ci] [desc] [unique]\n"
+    "  index  drop TABELLE NAME\n"
+    "  index  select TABELLE NAME            Reihenfolge eines Index prüfen und zeigen\n"
+    "  pack   TABELLE                        ohne freien Platz neu schreiben\n"
+    "  empty  TABELLE                        alle Datensätze löschen\n"
+    "  regen  TABELLE                        alle Indizes neu aufbauen\n"
+    "\n"
+    "TABELLE ist der Pfad der .db-Datei (die Endung darf fehlen). Ein leerer INDEX-Name (\"\")\n"
+    "bei \"index add\" legt den Primärindex an. Leere Werte schreibt dump als \\N.\n";
+
+struct UsageError {
+    std::string message;
+};
+
+std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs, const std::string& path,
+                               bool exclusive) {
+    auto t = std::make_unique<Table>(fs);
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        t->setDirectory(".");
+        t->setTableName(path);
+    } else {
+        t->setDirectory(path.substr(0, slash + 1));
+        t->setTableName(path.substr(slash + 1));
+    }
+    t->setExclusive(exclusive);
+    return t;
+}
+
+FieldDef parseFieldDef(const std::string& spec) {
+    auto a = spec.find(':');
+    if (a == std::string::npos || a == 0) throw UsageError{"Felddefinition " + engine::quoted(spec) + " ist unvollständig."};
+    FieldDef f;
+    f.name = spec.substr(0, a);
+    std::string rest = spec.substr(a + 1);
+    std::string type = rest, width;
+    auto b = rest.find(':');
+    if (b != std::string::npos) {
+        type = rest.substr(0, b);
+        width = rest.substr(b + 1);
+    }
+    if (type == "text") f.type = FieldType::Text;
+    else if (type == "int16") f.type = FieldType::Int16;
+    else if (type == "int32") f.type = FieldType::Int32;
+    else if (type == "int64") f.type = FieldType::Int64;
+    else if (type == "memo") f.type = FieldType::Memo;
+    else if (type == "blob") f.type = FieldType::Blob;
+    else throw UsageError{"Unbekannter Feldtyp " + engine::quoted(type) + "."};
+    if (f.type == FieldType::Text) {
+        if (width.empty()) throw UsageError{"Das Textfeld " + engine::quoted(f.name) + " braucht eine Breite."};
+        try {
+            f.width = std::stoi(width);
+        } catch (...) {
+            throw UsageError{"Ungültige Breite " + engine::quoted(width) + "."};
+        }
+    }
+    return f;
+}
+
+std::string optionsText(unsigned o) {
+    std::string s;
+    if (o & engine::IndexCaseInsensitive) s += " ci";
+    if (o & engine::IndexDescending) s += " desc";
+    if (o & engine::IndexUnique) s += " unique";
+    return s;
+}
+
+std::vector<std::string> splitTabs(const std::string& line) {
+    std::vector<std::string> cols;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        cols.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) return cols;
+        start = tab + 1;
+    }
+}
+
+int info(Table& t, std::ostream& out) {
+    t.open();
+    out << "Tabelle: " << t.filePath() << "\n";
+    out << "Datensätze: " << t.recordCount() << "\n";
+    out << "Felder:\n";
+    for (int i = 0; i < t.fieldCount(); ++i) {
+        const FieldDef& f = t.fieldDef(i);
+        out << "  " << f.name << "\t" << engine::typeName(f.type);
+        if (f.type == FieldType::Text) out << "\t" << f.width;
+        out << "\n";
+    }
+    out << "Indizes:\n";
+    auto ix = t.indexes();
+    if (ix.empty()) out << "  (keine)\n";
+    for (auto& i : ix) {
+        out << "  " << (i.name.empty() ? std::string("(Primärindex)") : i.name) << "\t" << i.fields
+            << optionsText(i.options) << "\t" << i.file << "\n";
+    }
+    out << "Dateien:\n";
+    for (auto& f : t.files()) out << "  " << f << "\n";
+    t.close();
+    return 0;
+}
+
+int dump(Table& t, const std::string& index, std::ostream& out) {
+    t.setIndexName(index);
+    t.open();
+    for (t.first(); !t.eof(); t.next()) {
+        for (int i = 0; i < t.fieldCount(); ++i) {
+            if (i) out << '\t';
+            out << formatField(t.value(i));
+        }
+        out << '\n';
+    }
+    t.close();
+    return 0;
+}
+
+int import(Table& t, bool skipExisting, std::istream& in, std::ostream& out) {
+    t.open();
+    std::vector<std::string> key = t.primaryKeyFields();
+    std::string keyList;
+    std::vector<int> keyIdx;
+    for (auto& k : key) {
+        keyList += (keyList.empty() ? "" : ";") + k;
+        keyIdx.push_back(t.field(k));
+    }
+    t.beginBulk();
+    std::string line;
+    long lineNo = 0, added = 0, skipped = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::vector<std::string> cols = splitTabs(line);
+        if (static_cast<int>(cols.size()) != t.fieldCount()) {
+            throw EngineError(engine::ErrorKind::Usage,
+                              "Zeile " + std::to_string(lineNo) + " hat " + std::to_string(cols.size()) +
+                                  " Spalten, die Tabelle aber " + std::to_string(t.fieldCount()) + " Felder.");
+        }
+        std::vector<Value> values(cols.size());
+        for (size_t i = 0; i < cols.size(); ++i) {
+            if (!parseField(cols[i], &values[i])) {
+                throw EngineError(engine::ErrorKind::Usage, "Zeile " + std::to_string(lineNo) +
+                                                                ", Spalte " + std::to_string(i + 1) +
+                                                                ": ungültige Maskierung.");
+            }
+        }
+        if (skipExisting && !keyIdx.empty()) {
+            std::vector<Value> k;
+            for (int i : keyIdx) k.push_back(values[static_cast<size_t>(i)]);
+            if (t.locate(keyList, k)) {
+                ++skipped;
+                continue;
+            }
+        }
+        t.append();
+        for (size_t i = 0; i < values.size(); ++i) t.setValue(static_cast<int>(i), values[i]);
+        try {
+            t.post();
+        } catch (const EngineError& e) {
+            t.cancel();
+            throw EngineError(e.kind(), "Zeile " + std::to_string(lineNo) + ": " + e.what());
+        }
+        ++added;
+    }
+    t.endBulk();
+    t.close();
+    out << added << " Datensätze importiert, " << skipped << " übersprungen.\n";
+    return 0;
+}
+
+int indexCommand(const std::shared_ptr<engine::FileSystem>& fs, const std::vector<std::string>& a,
+                 std::ostream& out) {
+    if (a.size() < 4) throw UsageError{"\"index\" braucht Unterbefehl, Tabelle und Namen."};
+    const std::string& sub = a[1];
+    if (sub == "add") {
+        if (a.size() < 5) throw UsageError{"\"index add\" braucht die Felder."};
+        unsigned options = 0;
+        for (size_t i = 5; i < a.size(); ++i) {
+            if (a[i] == "ci") options |= engine::IndexCaseInsensitive;
+            else if (a[i] == "desc") options |= engine::IndexDescending;
+            else if (a[i] == "unique") options |= engine::IndexUnique;
+            else throw UsageError{"Unbekannte Indexoption " + engine::quoted(a[i]) + "."};
+        }
+        auto t = tableAt(fs, a[2], true);
+        t->addIndex(a[3], a[4], options);
+        out << (a[3].empty() ? std::string("Primärindex") : "Index " + engine::quoted(a[3])) << " angelegt.\n";
+        return 0;
+    }
+    if (sub == "drop") {
+        auto t = tableAt(fs, a[2], true);
+        t->deleteIndex(a[3]);
+        out << "Index " << engine::quoted(a[3]) << " gelöscht.\n";
+        return 0;
+    }
+    if (sub == "select") {
+        auto t = tableAt(fs, a[2], false);
+        t->setIndexName(a[3]);
+        t->open();
+        out << "Index " << engine::quoted(a[3]) << ": " << t->recordCount() << " Datensätze";
+        if (t->recordCount() > 0) {
+            t->first();
+            out << ", erster: " << formatField(t->value(0));
+            t->last();
+            out << ", letzter: " << formatField(t->value(0));
+        }
+        out << "\n";
+        return 0;
+    }
+    throw UsageError{"Unbekannter Unterbefehl " + engine::quoted(sub) + "."};
+}
+
+}  // namespace
+
+std::string formatField(const Value& v) {
+    if (v.isBlank()) return "\\N";
+    std::string s = v.displayText();
+    std::string out;
+    out.reserve(s.size());
+    for (char ch : s) {
+        auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (c < 0x20 || c == 0x7F) {
+                    static const char* hex = "0123456789ABCDEF";
+                    out += "\\x";
+                    out += hex[c >> 4];
+                    out += hex[c & 15];
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out;
+}
+
+bool parseField(const std::string& text, Value* v) {
+    if (text == "\\N") {
+        *v = Value();
+        return true;
+    }
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i >= text.size()) return false;
+        switch (text[i]) {
+            case '\\': out += '\\'; break;
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 'x': {
+                if (i + 2 >= text.size()) return false;
+                int value = 0;
+                for (int k = 1; k <= 2; ++k) {
+                    char c = text[i + static_cast<size_t>(k)];
+                    value *= 16;
+                    if (c >= '0' && c <= '9') value += c - '0';
+                    else if (c >= 'A' && c <= 'F') value += c - 'A' + 10;
+                    else if (c >= 'a' && c <= 'f') value += c - 'a' + 10;
+                    else return false;
+                }
+                out += static_cast<char>(value);
+                i += 2;
+                break;
+            }
+            default: return false;
+        }
+    }
+    *v = Value(std::move(out));
+    return true;
+}
+
+int runTableTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                 std::ostream& err, std::shared_ptr<engine::FileSystem> fs) {
+    try {
+        if (args.empty() || args[0] == "-h" || args[0] == "--help" || args[0] == "hilfe") {
+            (args.empty() ? err : out) << kUsage;
+            return args.empty() ? 2 : 0;
+        }
+        const std::string& cmd = args[0];
+        if (cmd == "index") return indexCommand(fs, args, out);
+        if (args.size() < 2) throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};
+        const std::string& path = args[1];
+        if (cmd == "info") {
+            auto t = tableAt(fs, path, false);
+            return info(*t, out);
+        }
+        if (cmd == "check") {
+            auto t = tableAt(fs, path, false);
+            t->open();
+            auto r = t->checkIntegrity();
+            out << "In Ordnung: " << r.records << " Datensätze, " << r.pages << " Seiten.\n";
+            return 0;
+        }
+        if (cmd == "create") {
+            if (args.size() < 3) throw UsageError{"\"create\" braucht mindestens ein Feld."};
+            std::vector<FieldDef> defs;
+            for (size_t i = 2; i < args.size(); ++i) defs.push_back(parseFieldDef(args[i]));
+            auto t = tableAt(fs, path, false);
+            t->setFieldDefs(defs);
+            t->createTable();
+            out << "Tabelle " << t->filePath() << " angelegt.\n";
+            return 0;
+        }
+        if (cmd == "import") {
+            bool skip = false;
+            std::string file;
+            for (size_t i = 2; i < args.size(); ++i) {
+                if (args[i] == "--skip-existing") skip = true;
+                else if (file.empty()) file = args[i];
+                else throw UsageError{"Zu viele Argumente für \"import\"."};
+            }
+            auto t = tableAt(fs, path, false);
+            if (file.empty()) return import(*t, skip, in, out);
+            std::unique_ptr<engine::File> f = fs->open(file, false);
+            std::string data(static_cast<size_t>(f->size()), '\0');
+            f->read(0, data.data(), data.size());
+            std::istringstream src(data);
+            return import(*t, skip, src, out);
+        }
+        if (cmd == "dump") {
+            if (args.size() > 3) throw UsageError{"Zu viele Argumente für \"dump\"."};
+            auto t = tableAt(fs, path, false);
+            return dump(*t, args.size() == 3 ? args[2] : std::string(), out);
+        }
+        if (cmd == "pack" || cmd == "empty" || cmd == "regen") {
+            auto t = tableAt(fs, path, true);
+            if (cmd == "regen") {
+                t->open();
+                t->regenerateIndexes();
+                t->close();
+                out << "Indizes neu aufgebaut.\n";
+            } else if (cmd == "pack") {
+                t->packTable();
+                out << "Tabelle gepackt.\n";
+            } else {
+                t->emptyTable();
+                out << "Tabelle geleert.\n";
+            }
+            return 0;
+        }
+        throw UsageError{"Unbekannter Befehl " + engine::quoted(cmd) + "."};
+    } catch (const UsageError& u) {
+        err << "mv32db: " << u.message << "\n\n" << kUsage;
+        return 2;
+    } catch (const EngineError& e) {
+        err << "mv32db: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace mv32::tools

@@ -1,0 +1,27 @@
+// The table tool mv32db: inspect, check and maintain engine tables from the command line.
+//
+// run() takes the arguments after the program name and the three standard streams, so that
+// tests can drive it like a shell. It returns the exit status: 0 success, 1 failure (the German
+// message went to `err`), 2 wrong usage.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Field.h"
+#include "engine/FileSystem.h"
+
+namespace mv32::tools {
+
+int runTableTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                 std::ostream& err,
+                 std::shared_ptr<engine::FileSystem> fs = engine::FileSystem::real());
+
+// Tab-separated text of a field value: "\N" for blank; backslash, tab, line ends and other
+// control bytes escaped. parseField reverses it.
+std::string formatField(const engine::Value& v);
+bool parseField(const std::string& text, engine::Value* v);
+
+}  // namespace mv32::tools

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "engine/Table.h"
+#include "support/MemFileSystem.h"
+#include "tools/mv32db/TableTool.h"
+
+namespace mv32::tools {
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+ToolRun run(const std::shared_ptr<test::MemFileSystem>& fs, std::vector<std::string> args,
+        const std::string& input = {}) {
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    int status = runTableTool(args, in, out, err, fs);
+    return {status, out.str(), err.str()};
+}
+
+}  // namespace
+
+TEST(TableTool, ImportAndDumpRoundTripEveryValue) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    ASSERT_EQ(run(fs, {"create", "/d/liste", "Name:text:40", "Nr:int64", "Memo:memo", "Bild:blob"}).status, 0);
+    ASSERT_EQ(run(fs, {"index", "add", "/d/liste.db", "", "Name"}).status, 0);
+    std::string input =
+        "Tab\\tund\\\\Strich\t-5\tZeile1\\nZeile2\t\\x00\\x01\\xFF\n"
+        "leer\t\\N\t\t\\N\n"
+        "Größe\t9000000000\t\\N\t\n";
+    ToolRun imp = run(fs, {"import", "/d/liste.db"}, input);
+    ASSERT_EQ(imp.status, 0) << imp.err;
+    EXPECT_EQ(imp.out, "3 Datensätze importiert, 0 übersprungen.\n");
+    ToolRun dump = run(fs, {"dump", "/d/liste.db"});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    // Primary order; blank (\N) and empty text stay apart.
+    EXPECT_EQ(dump.out,
+              "Größe\t9000000000\t\\N\t\n"
+              "Tab\\tund\\\\Strich\t-5\tZeile1\\nZeile2\t\\x00\\x01\xFF\n"
+              "leer\t\\N\t\t\\N\n");
+    // Importing the dump again skips what exists.
+    ToolRun again = run(fs, {"import", "/d/liste", "--skip-existing"}, dump.out);
+    EXPECT_EQ(again.out, "0 Datensätze importiert, 3 übersprungen.\n");
+    ToolRun dup = run(fs, {"import", "/d/liste"}, "leer\t1\t\t\\N\n");
+    EXPECT_EQ(dup.status, 1);
+    EXPECT_NE(dup.err.find("Zeile 1"), std::string::npos);
+    EXPECT_NE(dup.err.find("Schlüsselverletzung"), std::string::npos);
+}
+
+TEST(TableTool, CheckFailsOnDamageAndUsageErrorsSayWhy) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    run(fs, {"create", "/d/t", "A:text:10"});
+    run(fs, {"import", "/d/t"}, "x\ny\n");
+    ToolRun ok = run(fs, {"check", "/d/t"});
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(ok.out, "In Ordnung: 2 Datensätze, 2 Seiten.\n");
+    std::string db = fs->contents("/d/t.db");
+    db[4100] ^= 1;
+    fs->setContents("/d/t.db", db);
+    ToolRun bad = run(fs, {"check", "/d/t"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("t.db"), std::string::npos);
+    EXPECT_NE(bad.err.find("beschädigt"), std::string::npos);
+
+    EXPECT_EQ(run(fs, {}).status, 2);
+    ToolRun unknown = run(fs, {"zaubern", "/d/t"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("Unbekannter Befehl »zaubern«"), std::string::npos);
+    EXPECT_EQ(run(fs, {"create", "/d/u", "A:zahl"}).status, 2);
+    EXPECT_EQ(run(fs, {"import", "/d/t"}, "a\tb\n").status, 1);  // wrong column count
+    EXPECT_EQ(run(fs, {"info", "/d/fehlt"}).status, 1);
+}
+
+TEST(TableTool, IndexAndMaintenanceCommands) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    run(fs, {"create", "/d/t", "Name:text:20", "Nr:int16"});
+    run(fs, {"import", "/d/t"}, "b\t2\na\t3\nc\t1\n");
+    EXPECT_EQ(run(fs, {"index", "add", "/d/t", "NrIndex", "Nr", "desc"}).status, 0);
+    EXPECT_EQ(run(fs, {"index", "select", "/d/t", "NrIndex"}).out,
+              "Index »NrIndex«: 3 Datensätze, erster: a, letzter: c\n");
+    EXPECT_EQ(run(fs, {"dump", "/d/t", "NrIndex"}).out, "a\t3\nb\t2\nc\t1\n");
+    ToolRun info = run(fs, {"info", "/d/t"});
+    EXPECT_NE(info.out.find("NrIndex\tNr desc\t/d/t.xg0"), std::string::npos) << info.out;
+    EXPECT_EQ(run(fs, {"regen", "/d/t"}).status, 0);
+    EXPECT_EQ(run(fs, {"pack", "/d/t"}).status, 0);
+    EXPECT_EQ(run(fs, {"index", "drop", "/d/t", "NrIndex"}).status, 0);
+    EXPECT_FALSE(fs->exists("/d/t.xg0"));
+    EXPECT_EQ(run(fs, {"empty", "/d/t"}).status, 0);
+    EXPECT_EQ(run(fs, {"dump", "/d/t"}).out, "");
+    EXPECT_EQ(run(fs, {"index", "drop", "/d/t", "NrIndex"}).status, 1);
+}
+
+TEST(TableTool, FieldTextEscaping) {
+    engine::Value v;
+    for (std::string s : {std::string(), std::string("\\N"), std::string("a\tb\\c\r\n"),
+                          std::string("\x01\x7F", 2)}) {
+        ASSERT_TRUE(parseField(formatField(engine::Value(s)), &v)) << s;
+        EXPECT_EQ(v, engine::Value(s));
+    }
+    EXPECT_FALSE(parseField("\\q", &v));
+    EXPECT_FALSE(parseField("\\x4", &v));
+    EXPECT_FALSE(parseField("ab\\", &v));
+}
+
+}  // namespace mv32::tools
