@@ -37,56 +37,87 @@ struct FileRecord {
 };
 
 // A deterministic tree walk over made-up media: folders of photos, music, projects and
-// software, visited depth first with the files of a folder in no particular order.
-std::vector<FileRecord> makeFiles(size_t count) {
-    static const char* words[] = {
+// software, visited depth first with the files of a folder in no particular order. The list is
+// produced on the fly, so that it takes no memory of its own in the measured processes.
+class FileWalk {
+public:
+    explicit FileWalk(size_t count) : count_(count), rng_(20261208) {}
+
+    bool next(FileRecord& f) {
+        while (produced_ < count_) {
+            if (pendingFiles_ > 0) {
+                --pendingFiles_;
+                std::string name = std::string(kStems[pick(std::size(kStems))]) + std::to_string(pick(5000));
+                std::string ext = kExts[pick(std::size(kExts))];
+                if (!ext.empty()) name += "." + ext;
+                f.dir = dir_;
+                f.name = std::move(name);
+                f.ext = ext.substr(0, 5);
+                f.size = static_cast<int64_t>(rng_() % (1u << (4 + pick(24))));
+                f.label = label_;
+                f.volid = volid_;
+                ++produced_;
+                ++inVolume_;
+                return true;
+            }
+            if (!enterNextFolder()) startVolume();
+        }
+        return false;
+    }
+
+private:
+    static constexpr const char* kWords[] = {
         "Fotos", "Urlaub", "Italien", "Musik", "Projekte", "Rechnungen", "Dokumente", "Spiele",
         "Treiber", "Backup", "Archiv", "Programme", "Bilder", "Videos", "Schule", "Arbeit",
         "src", "include", "lib", "bin", "build", "docs", "test", "assets", "Sommer", "Winter",
         "Familie", "Garten", "Haus", "Auto", "Steuer", "2017", "2018", "2019", "2020", "2021",
         "Sicherung", "Alt", "Neu", "Entwurf", "Vorlagen", "Briefe", "Kunden", "Lieferanten"};
-    static const char* stems[] = {
+    static constexpr const char* kStems[] = {
         "IMG_", "DSC", "README", "readme", "Brief", "Rechnung", "setup", "install", "main",
         "index", "Notizen", "Liste", "track", "Kapitel", "scan", "Vertrag", "Foto", "daten",
         "config", "Makefile", "LICENSE", "changelog", "bericht", "tabelle", "folie"};
-    static const char* exts[] = {"JPG", "jpg", "txt", "pdf", "doc", "mp3", "cpp", "h", "exe",
-                                 "dll", "zip", "png", "xls", "html", "", "backup", "ini", "dat"};
-    std::mt19937_64 rng(20261208);
-    auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
-    std::vector<FileRecord> out;
-    out.reserve(count);
-    int volume = 0;
-    while (out.size() < count) {
+    static constexpr const char* kExts[] = {"JPG", "jpg", "txt", "pdf", "doc", "mp3", "cpp", "h", "exe",
+                                            "dll", "zip", "png", "xls", "html", "", "backup", "ini", "dat"};
+
+    size_t pick(size_t n) { return static_cast<size_t>(rng_() % n); }
+
+    void startVolume() {
         char label[12], volid[9];
-        snprintf(label, sizeof label, "DISK%03d", volume);
-        snprintf(volid, sizeof volid, "%08X", static_cast<unsigned>(0x1A2B0000u + volume * 7919u));
-        size_t perVolume = std::min(count - out.size(), size_t{100000});
-        size_t target = out.size() + perVolume;
-        std::vector<std::pair<std::string, int>> stack{{"/media/" + std::string(label) + "/", 0}};
-        while (!stack.empty() && out.size() < target) {
-            auto [dir, depth] = stack.back();
-            stack.pop_back();
-            size_t files = pick(depth == 0 ? 5 : 40);
-            for (size_t i = 0; i < files && out.size() < target; ++i) {
-                std::string stem = stems[pick(std::size(stems))];
-                std::string name = stem + std::to_string(pick(5000));
-                std::string ext = exts[pick(std::size(exts))];
-                if (!ext.empty()) name += "." + ext;
-                int64_t size = static_cast<int64_t>(rng() % (1u << (4 + pick(24))));
-                out.push_back({dir, name, ext.substr(0, 5), size, label, volid});
-            }
-            size_t subdirs = depth >= 7 ? 0 : pick(depth < 2 ? 12 : 6) + (depth < 3 ? 2 : 0);
-            for (size_t i = 0; i < subdirs; ++i) {
-                std::string sub = dir + words[pick(std::size(words))];
-                if (pick(3) == 0) sub += " " + std::to_string(pick(100));
-                stack.push_back({sub + "/", depth + 1});
-            }
-            if (stack.empty() && out.size() < target) stack.push_back({dir + "Weitere/", 1});
-        }
-        ++volume;
+        snprintf(label, sizeof label, "DISK%03d", volume_);
+        snprintf(volid, sizeof volid, "%08X", static_cast<unsigned>(0x1A2B0000u + volume_ * 7919u));
+        label_ = label;
+        volid_ = volid;
+        ++volume_;
+        inVolume_ = 0;
+        stack_.clear();
+        stack_.push_back({"/media/" + label_ + "/", 0});
     }
-    return out;
-}
+
+    bool enterNextFolder() {
+        if (stack_.empty() || inVolume_ >= 100000) return false;
+        auto [dir, depth] = stack_.back();
+        stack_.pop_back();
+        dir_ = dir;
+        pendingFiles_ = pick(depth == 0 ? 5 : 40);
+        size_t subdirs = depth >= 7 ? 0 : pick(depth < 2 ? 12 : 6) + (depth < 3 ? 2 : 0);
+        for (size_t i = 0; i < subdirs; ++i) {
+            std::string sub = dir + kWords[pick(std::size(kWords))];
+            if (pick(3) == 0) sub += " " + std::to_string(pick(100));
+            stack_.push_back({sub + "/", depth + 1});
+        }
+        if (stack_.empty()) stack_.push_back({dir + "Weitere/", 1});
+        return true;
+    }
+
+    size_t count_;
+    size_t produced_ = 0;
+    size_t inVolume_ = 0;
+    std::mt19937_64 rng_;
+    int volume_ = 0;
+    std::string label_, volid_, dir_;
+    size_t pendingFiles_ = 0;
+    std::vector<std::pair<std::string, int>> stack_;
+};
 
 double seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
@@ -109,7 +140,7 @@ bool hasReadme(const std::string& name) {
     return mv32::engine::text::fold(name).find("readme") != std::string::npos;
 }
 
-Result runOurs(const std::vector<FileRecord>& files, const std::string& dir) {
+Result runOurs(size_t count, const std::string& dir) {
     using namespace mv32::engine;
     Result r;
     {
@@ -129,7 +160,9 @@ Result runOurs(const std::vector<FileRecord>& files, const std::string& dir) {
         auto scan = [&] {
             t.beginBulk();
             std::vector<Value> v(6);
-            for (auto& f : files) {
+            FileWalk walk(count);
+            FileRecord f;
+            while (walk.next(f)) {
                 v[0] = Value(f.dir);
                 v[1] = Value(f.name);
                 v[2] = Value(f.ext);
@@ -187,7 +220,7 @@ void check(int rc, sqlite3* db, const char* what) {
     }
 }
 
-Result runSqlite(const std::vector<FileRecord>& files, const std::string& dir) {
+Result runSqlite(size_t count, const std::string& dir) {
     Result r;
     std::string path = dir + "/mv32list.sqlite";
     sqlite3* db = nullptr;
@@ -204,7 +237,9 @@ Result runSqlite(const std::vector<FileRecord>& files, const std::string& dir) {
           db, "prepare");
     auto scan = [&] {
         check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
-        for (auto& f : files) {
+        FileWalk walk(count);
+        FileRecord f;
+        while (walk.next(f)) {
             sqlite3_bind_text(ins, 1, f.dir.data(), static_cast<int>(f.dir.size()), SQLITE_STATIC);
             sqlite3_bind_text(ins, 2, f.name.data(), static_cast<int>(f.name.size()), SQLITE_STATIC);
             sqlite3_bind_text(ins, 3, f.ext.data(), static_cast<int>(f.ext.size()), SQLITE_STATIC);
@@ -294,38 +329,43 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(d);
     }
     auto g0 = Clock::now();
-    std::vector<FileRecord> files = makeFiles(count);
-    size_t pathBytes = 0;
-    for (auto& f : files) pathBytes += f.dir.size() + f.name.size();
-    printf("Dateiliste: %zu Dateien, mittlere Pfadlänge %.1f Zeichen (erzeugt in %.2f s)\n",
-           files.size(), static_cast<double>(pathBytes) / static_cast<double>(files.size()),
-           seconds(g0, Clock::now()));
+    size_t pathBytes = 0, n = 0;
+    {
+        FileWalk walk(count);
+        FileRecord f;
+        while (walk.next(f)) {
+            pathBytes += f.dir.size() + f.name.size();
+            ++n;
+        }
+    }
+    printf("Dateiliste: %zu Dateien, mittlere Pfadlänge %.1f Zeichen (erzeugt in %.2f s)\n", n,
+           static_cast<double>(pathBytes) / static_cast<double>(n), seconds(g0, Clock::now()));
 
     long oursRss = 0, liteRss = 0;
-    Result o = inChild([&] { return runOurs(files, ourDir); }, &oursRss);
+    Result o = inChild([&] { return runOurs(count, ourDir); }, &oursRss);
     if (const char* only = getenv("MV32_BENCH_ONLY"); only && std::string(only) == "mv32") {
         printf("a) %.0f/s  b) %.0f/s  c) %.3f s  d) %.3f ms %.3f ms  e) %.1f B  f) %ld KiB\n",
                static_cast<double>(count) / o.scan, static_cast<double>(count) / o.rescan, o.pass,
                o.seek1 * 1e3, o.seek2 * 1e3, static_cast<double>(o.bytes) / static_cast<double>(o.records), oursRss);
         return 0;
     }
-    Result s = inChild([&] { return runSqlite(files, liteDir); }, &liteRss);
+    Result s = inChild([&] { return runSqlite(count, liteDir); }, &liteRss);
     if (o.records != s.records || o.matches != s.matches) {
         printf("ABWEICHUNG: Datensätze %llu/%llu, Treffer %llu/%llu\n",
                static_cast<unsigned long long>(o.records), static_cast<unsigned long long>(s.records),
                static_cast<unsigned long long>(o.matches), static_cast<unsigned long long>(s.matches));
     }
-    double n = static_cast<double>(o.records);
+    double records = static_cast<double>(o.records);
     printf("%-44s %14s %14s %8s\n", "", "mv32", "SQLite", "mv32/SQLite");
     auto row = [](const char* what, double a, double b, const char* unit) {
         printf("%-44s %12.3f%-2s %12.3f%-2s %8.2f\n", what, a, unit, b, unit, a / b);
     };
     row("a) Erstscan, Datensätze/s", static_cast<double>(count) / o.scan, static_cast<double>(count) / s.scan, "");
     row("b) Wiederholungsscan, Datensätze/s", static_cast<double>(count) / o.rescan, static_cast<double>(count) / s.rescan, "");
-    row("c) Volldurchlauf \"readme\", s je Mio.", o.pass * 1e6 / n, s.pass * 1e6 / n, "s");
+    row("c) Volldurchlauf \"readme\", s je Mio.", o.pass * 1e6 / records, s.pass * 1e6 / records, "s");
     row("d) Öffnen und Satz 500.000, ms", o.seek1 * 1e3, s.seek1 * 1e3, "");
     row("d) dann Satz 999.999, ms", o.seek2 * 1e3, s.seek2 * 1e3, "");
-    row("e) Bytes je Datensatz", static_cast<double>(o.bytes) / n, static_cast<double>(s.bytes) / n, "");
+    row("e) Bytes je Datensatz", static_cast<double>(o.bytes) / records, static_cast<double>(s.bytes) / records, "");
     row("f) größter Speicherbedarf, MiB", static_cast<double>(oursRss) / 1024, static_cast<double>(liteRss) / 1024, "");
     printf("(Treffer \"readme\": %llu; Seitencache mv32: %zu MiB)\n",
            static_cast<unsigned long long>(o.matches), mv32::engine::Table::cacheLimitBytes() >> 20);
