@@ -335,7 +335,7 @@ void Table::endBulk() {
 void Table::refresh() {
     requireActive();
     postPending();
-    store_->refresh();
+    auto scope = store_->readScope();
     pos_->path.clear();
     revalidate();
 }
@@ -350,6 +350,7 @@ void Table::setIndexName(const std::string& name) {
     postPending();
     selectOrder(name);
     indexName_ = name;
+    auto scope = store_->readScope();
     if (haveCurrent_) {
         curKey_ = orderKeyFor(currentValues(), curCluster_);
         positionAt(curKey_);
@@ -359,7 +360,7 @@ void Table::setIndexName(const std::string& name) {
 }
 
 void Table::selectOrder(const std::string& name) {
-    store_->refresh();
+    auto scope = store_->readScope();
     if (name.empty()) {
         orderName_.clear();
         order_ = nullptr;
@@ -462,9 +463,9 @@ void Table::positionAt(std::string_view orderKey) {
 }
 
 // Brings the position up to date after this or another handle changed the table: the current
-// record is found again by its key, or the one after it when it is gone.
+// record is found again by its key, or the one after it when it is gone. The caller holds a
+// read scope.
 void Table::revalidate() {
-    store_->refresh();
     if (!pos_->path.empty() && posGen_ == store_->generation() && posMod_ == store_->modCount()) {
         return;
     }
@@ -507,7 +508,7 @@ void Table::postPending() {
 void Table::first() {
     requireActive();
     postPending();
-    store_->refresh();
+    auto scope = store_->readScope();
     if (tree().first(*pos_)) {
         loadCurrent();
         bof_ = true;
@@ -523,7 +524,7 @@ void Table::first() {
 void Table::last() {
     requireActive();
     postPending();
-    store_->refresh();
+    auto scope = store_->readScope();
     if (tree().last(*pos_)) {
         loadCurrent();
         eof_ = true;
@@ -539,6 +540,12 @@ void Table::last() {
 void Table::next() {
     requireActive();
     postPending();
+    // In primary order, a step inside the cached leaf reads no page: no lock is needed.
+    if (haveCurrent_ && !eof_ && !ord() && fastStep(true)) {
+        bof_ = false;
+        return;
+    }
+    auto scope = store_->readScope();
     if (!haveCurrent_) {
         revalidate();
         if (!haveCurrent_) {
@@ -568,6 +575,11 @@ void Table::next() {
 void Table::prior() {
     requireActive();
     postPending();
+    if (haveCurrent_ && !bof_ && !ord() && fastStep(false)) {
+        eof_ = false;
+        return;
+    }
+    auto scope = store_->readScope();
     if (!haveCurrent_) {
         revalidate();
         if (!haveCurrent_) {
@@ -595,13 +607,14 @@ void Table::prior() {
 
 int64_t Table::recordCount() {
     requireActive();
-    store_->refresh();
+    auto scope = store_->readScope();
     return static_cast<int64_t>(store_->recordCount());
 }
 
 int64_t Table::recNo() {
     requireActive();
     if (!haveCurrent_) return 0;
+    auto scope = store_->readScope();
     revalidate();
     if (!haveCurrent_) return 0;
     return static_cast<int64_t>(tree().indexOf(*pos_)) + 1;
@@ -610,7 +623,7 @@ int64_t Table::recNo() {
 void Table::moveTo(int64_t n) {
     requireActive();
     postPending();
-    store_->refresh();
+    auto scope = store_->readScope();
     int64_t count = static_cast<int64_t>(store_->recordCount());
     if (count == 0) {
         haveCurrent_ = false;
@@ -636,7 +649,7 @@ Bookmark Table::bookmark() {
 void Table::gotoBookmark(const Bookmark& b) {
     requireActive();
     postPending();
-    store_->refresh();
+    auto scope = store_->readScope();
     TreePos rp;
     if (!b.valid() || !store_->records().find(rp, b.key)) {
         throw EngineError(ErrorKind::NotFound, "Der gemerkte Datensatz existiert in der Tabelle " +
@@ -683,6 +696,7 @@ Value Table::value(int i) {
         if (!haveCurrent_ || state_ == DataSetState::Insert) return Value();
         BlobRef ref = store_->schema().refAt(curEntry_, curEnds_, i);
         if (!ref.id) return Value();
+        auto scope = store_->readScope();
         return Value(store_->readBlob(ref));
     }
     if (editing) return buf_[idx];
@@ -784,7 +798,10 @@ void Table::insert() {
 void Table::edit() {
     requireActive();
     if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return;
-    revalidate();
+    {
+        auto scope = store_->readScope();
+        revalidate();
+    }
     if (!haveCurrent_) {
         append();
         return;
@@ -831,7 +848,10 @@ void Table::remove() {
         return;
     }
     cancel();
-    revalidate();
+    {
+        auto scope = store_->readScope();
+        revalidate();
+    }
     if (!haveCurrent_) {
         throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() +
                                                 " ist leer; es gibt keinen Datensatz zum Löschen.");
@@ -839,9 +859,10 @@ void Table::remove() {
     if (beforeDelete) beforeDelete(*this);
     std::string key = curKey_;
     store_->erase(curCluster_);
-    positionAt(key);
-    if (!haveCurrent_) {
-        if (tree().last(*pos_)) {
+    {
+        auto scope = store_->readScope();
+        positionAt(key);
+        if (!haveCurrent_ && tree().last(*pos_)) {
             loadCurrent();
             bof_ = false;
             eof_ = true;
@@ -915,7 +936,7 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
         }
     }
     const std::vector<Value>& values = convert_ ? converted : valuesIn;
-    store_->refresh();
+    auto scope = store_->readScope();
     const auto& schema = store_->schema();
     bool ci = options & LocateCaseInsensitive;
     bool partial = options & LocatePartialKey;
@@ -1009,7 +1030,7 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
 void Table::findNearest(const std::vector<Value>& values) {
     requireActive();
     postPending();
-    store_->refresh();
+    auto scope = store_->readScope();
     const auto& schema = store_->schema();
     const std::vector<int>& keyFields = ord() ? ord()->fields : schema.cluster;
     unsigned opts = ord() ? ord()->options : 0;

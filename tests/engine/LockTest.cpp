@@ -78,6 +78,23 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
     test::TempDir dir;
     createTable(dir.path());
     std::vector<pid_t> pids;
+    // A reader that walks the table all the while must never see a half-written commit.
+    pid_t reader = fork();
+    if (reader == 0) {
+        auto t = handle(dir.path(), false);
+        t->open();
+        for (int round = 0; round < 300; ++round) {
+            int64_t n = 0;
+            for (t->first(); !t->eof(); t->next()) {
+                if (n++ % 7 == 0) t->value("Memo");
+            }
+            if (n != t->recordCount() && round % 50 == 0) t->refresh();
+            t->locate("Name", {"W0-10"});
+            if (n >= 300) break;
+        }
+        t->close();
+        _exit(0);
+    }
     for (int w = 0; w < 2; ++w) {
         pid_t pid = fork();
         if (pid == 0) {
@@ -100,6 +117,7 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
         }
         pids.push_back(pid);
     }
+    pids.push_back(reader);
     for (pid_t pid : pids) {
         int status;
         waitpid(pid, &status, 0);

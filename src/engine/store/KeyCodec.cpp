@@ -8,6 +8,25 @@ namespace {
 
 bool descending(Kind k) { return k == Kind::TextDesc || k == Kind::IntDesc; }
 
+// Index of the first byte b in p[0, n), or n: eight bytes at a time, since texts are searched
+// for their end mark on every comparison of entries.
+inline size_t findByte(const unsigned char* p, size_t n, unsigned char b) {
+    const uint64_t ones = 0x0101010101010101ull;
+    const uint64_t mask = ones * b;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        v ^= mask;
+        uint64_t t = (v - ones) & ~v & 0x8080808080808080ull;
+        if (t) return i + static_cast<size_t>(__builtin_ctzll(t) >> 3);
+    }
+    for (; i < n; ++i) {
+        if (p[i] == b) return i;
+    }
+    return n;
+}
+
 void invertFrom(std::string& out, size_t start) {
     for (size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~out[i]);
 }
@@ -95,15 +114,8 @@ size_t fieldLength(const unsigned char* p, size_t avail, Kind k) {
             unsigned char start = k == Kind::Text ? 0x01 : 0xFE;
             if (p[0] == blank) return 1;
             if (p[0] != start) return kBadField;
-            // Most texts are short: look for the end mark inline before calling memchr.
-            size_t limit = avail < 24 ? avail : 24;
-            for (size_t i = 1; i < limit; ++i) {
-                if (p[i] == blank) return i + 1;
-            }
-            if (limit == avail) return kBadField;
-            const void* e = std::memchr(p + limit, blank, avail - limit);
-            if (!e) return kBadField;
-            return static_cast<size_t>(static_cast<const unsigned char*>(e) - p) + 1;
+            size_t end = 1 + findByte(p + 1, avail - 1, blank);
+            return end < avail ? end + 1 : kBadField;
         }
         case Kind::Int:
         case Kind::IntDesc: {

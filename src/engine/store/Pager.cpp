@@ -1158,23 +1158,21 @@ void Pager::checkpoint() {
     txnStartChecksum_ = commitChecksum_;
 }
 
-int Pager::validate() {
-    if (exclusive_ || writing_) return 0;
+void Pager::lockRead() {
+    waitLock(kLockRead, LockKind::Shared, kReadLockTimeoutMs, "ein anderer Benutzer schreibt");
+}
+
+void Pager::unlockRead() { pf(kDbFile).file->unlock(kLockRead); }
+
+int Pager::checkCurrent() {
     checkUsable();
     auto& db = pf(kDbFile);
     // Only the counter and the flags are read here; a changed counter reloads and checks the
-    // whole header.
+    // headers of all files.
     unsigned char head[kHdrDir];
-    waitLock(kLockRead, LockKind::Shared, kReadLockTimeoutMs, "ein anderer Benutzer schreibt");
-    size_t got = 0;
-    try {
-        got = db.file->read(0, head, sizeof head);
-    } catch (...) {
-        db.file->unlock(kLockRead);
-        throw;
+    if (db.file->read(0, head, sizeof head) != sizeof head) {
+        throwCorrupt(db.path, "der Dateikopf fehlt oder ist verkürzt");
     }
-    db.file->unlock(kLockRead);
-    if (got != sizeof head) throwCorrupt(db.path, "der Dateikopf fehlt oder ist verkürzt");
     if (get32(head + kHdrFlags) & kFlagApplying) return 2;
     if (get64(head + kHdrCounter) == knownCounter_) return 0;
     dropCache();

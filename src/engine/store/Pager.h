@@ -10,8 +10,8 @@
 // beginWrite takes the write lock and first finishes whatever a dead writer left in the log.
 // commit appends the changed pages to the log, syncs it (sync mode), then writes the pages into
 // the files under the exclusive read lock. Between beginWrite and endWrite no other handle can
-// commit, so the cache stays valid; shared handles outside a transaction call validate() before
-// they trust the cache.
+// commit, so the cache stays valid; shared handles outside a transaction read under the
+// shared read lock and call checkCurrent() before they trust the cache.
 //
 // Invariants:
 //  1. A dirty node is in the cache and in the dirty set until commit or rollback.
@@ -129,10 +129,14 @@ public:
     // transaction, or (streamed) straight to the log.
     void assignOverflow(uint32_t no, Node& n, bool streamed);
 
-    // Shared handles: makes the cache current. Returns 0 when it was current, 1 when it was
-    // dropped (others committed), 2 when a writer died while writing its commit into the files
-    // and the caller must recover (beginWrite, commit, endWrite) before reading.
-    int validate();
+    // Shared handles read under the shared read lock, which a committing writer takes
+    // exclusively while it writes the files. Under it, checkCurrent() makes the cache current:
+    // 0 when it was current, 1 when it was dropped (others committed), 2 when a writer died
+    // while writing its commit into the files; the caller must then release the lock and
+    // recover (beginWrite, commit, endWrite) before reading.
+    void lockRead();
+    void unlockRead();
+    int checkCurrent();
     // Cache generation: changes whenever cached state was dropped, so callers reload.
     uint64_t generation() const { return generation_; }
 

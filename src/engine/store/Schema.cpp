@@ -51,6 +51,10 @@ void Schema::finish() {
 }
 
 int Schema::fieldIndex(std::string_view name) const {
+    // Names usually come spelled as defined; other spellings are found without regard to case.
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name == name) return static_cast<int>(i);
+    }
     for (size_t i = 0; i < fields.size(); ++i) {
         if (sameName(fields[i].name, name)) return static_cast<int>(i);
     }

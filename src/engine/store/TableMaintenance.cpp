@@ -303,7 +303,7 @@ CheckReport TableStore::check() {
     if (!pager_) {
         throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }
-    refresh();
+    ReadScope scope(*this);
     CheckReport report;
     auto checkFile = [&](uint32_t no, BTree* tree) {
         std::vector<uint32_t> pages;

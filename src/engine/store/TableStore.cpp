@@ -331,20 +331,42 @@ void TableStore::ensureCurrent() {
     if (pager_ && pager_->generation() != loadedGen_) loadFiles();
 }
 
-void TableStore::refresh() {
-    if (!pager_) return;
+bool TableStore::beginRead() {
+    if (!pager_ || readDepth_++ > 0) return false;
     if (bulk_) {
         // Bulk work holds the write lock for a group of operations, reads included, so that
         // nothing needs to be checked between them.
         if (groupOpen_) maybeEndGroup();
         if (!groupOpen_) openGroup();
-        return;
+        return false;
     }
-    int state = pager_->validate();
-    if (state == 2) {
-        write([] {});
+    if (pager_->isExclusive() || pager_->inWrite()) return false;
+    for (;;) {
+        pager_->lockRead();
+        int state;
+        try {
+            state = pager_->checkCurrent();
+            if (state != 2) ensureCurrent();
+        } catch (...) {
+            pager_->unlockRead();
+            --readDepth_;
+            throw;
+        }
+        if (state != 2) return true;
+        // A writer died while writing its commit into the files: finish it first.
+        pager_->unlockRead();
+        try {
+            write([] {});
+        } catch (...) {
+            --readDepth_;
+            throw;
+        }
     }
-    ensureCurrent();
+}
+
+void TableStore::endRead(bool locked) {
+    --readDepth_;
+    if (locked && pager_) pager_->unlockRead();
 }
 
 const IndexInfo* TableStore::liveIndex(std::string_view name) const {

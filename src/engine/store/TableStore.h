@@ -65,8 +65,23 @@ public:
     const std::vector<const IndexInfo*>& liveIndexes() const { return live_; }
     const IndexInfo* liveIndex(std::string_view name) const;
 
-    // Makes cached state current before reading (shared handles).
-    void refresh();
+    // Reading: a shared handle holds the read lock for the duration of a scope, so that no
+    // commit is written into the files meanwhile, and finds the cache current inside it.
+    // Scopes nest; they must not be held across a write of this handle.
+    class ReadScope {
+    public:
+        explicit ReadScope(TableStore& s) : s_(&s), locked_(s.beginRead()) {}
+        ~ReadScope() { s_->endRead(locked_); }
+        ReadScope(const ReadScope&) = delete;
+        ReadScope& operator=(const ReadScope&) = delete;
+
+    private:
+        TableStore* s_;
+        bool locked_;
+    };
+    ReadScope readScope() { return ReadScope(*this); }
+    // Makes cached state current (shows other handles' commits).
+    void refresh() { ReadScope scope(*this); }
     uint64_t generation() const { return pager_ ? pager_->generation() : 0; }
     uint64_t modCount() const { return modCount_; }
     // Changes whenever index definitions were reloaded (pointers to them are then stale).
@@ -126,6 +141,8 @@ private:
     void replay(const std::vector<std::string>& logical);
     void openGroup();
     void maybeEndGroup();
+    bool beginRead();
+    void endRead(bool locked);
 
     // Replayable operations (also the normal path).
     void applyInsert(std::string_view entry, const std::vector<std::pair<uint64_t, std::string>>& blobs,
@@ -167,6 +184,7 @@ private:
     uint64_t schemaVersion_ = 1;
     uint64_t modCount_ = 0;
 
+    int readDepth_ = 0;
     bool bulk_ = false;
     bool groupOpen_ = false;
     size_t groupOps_ = 0;
