@@ -342,6 +342,11 @@ int main(int argc, char** argv) {
            static_cast<double>(pathBytes) / static_cast<double>(n), seconds(g0, Clock::now()));
 
     long oursRss = 0, liteRss = 0;
+    if (getenv("MV32_BENCH_NOFORK")) {  // for memory profilers
+        Result r = runOurs(count, ourDir);
+        printf("a) %.0f/s\n", static_cast<double>(count) / r.scan);
+        return 0;
+    }
     Result o = inChild([&] { return runOurs(count, ourDir); }, &oursRss);
     if (const char* only = getenv("MV32_BENCH_ONLY"); only && std::string(only) == "mv32") {
         printf("a) %.0f/s  b) %.0f/s  c) %.3f s  d) %.3f ms %.3f ms  e) %.1f B  f) %ld KiB\n",

@@ -228,6 +228,10 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
     codec_.insertEntry(*le.node, le.idx, e);
     adjustCounts(pos, 1);
     splitIfNeeded(pos, pos.path.size() - 1);
+    // A count that needs one more byte can make an inner node overflow by itself.
+    for (size_t d = pos.path.size() - 1; d-- > 0;) {
+        if (pos.path[d].node->encSize > kNodeCapacity) splitIfNeeded(pos, d);
+    }
     return true;
 }
 

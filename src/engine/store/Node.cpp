@@ -216,67 +216,90 @@ void NodeCodec::encode(const Node& n, unsigned char* page) const {
     if (n.encSize > kNodeCapacity || n.size() > 0xFFFF) {
         throw std::logic_error("Knoten zu groß für eine Seite");
     }
-    std::string out;
-    out.reserve(n.encSize);
-    auto putEntry = [&](size_t i, std::string_view prev) {
-        std::string_view cur = n.entry(i);
-        if (isLong(n, cur)) {
-            if (!n.slots[i].ovfl) throw std::logic_error("Überlaufseite fehlt");
-            appendVarint(out, 1);
-            appendVarint(out, cur.size());
-            append32(out, n.slots[i].ovfl);
-            return;
+    unsigned char* const start = page + kPageHeaderSize;
+    unsigned char* out = start;
+    unsigned char* const limit = page + kPageSize;
+    auto putVarint = [&](uint64_t v) {
+        while (v >= 0x80) {
+            if (out >= limit) throw std::logic_error("Knotengröße falsch berechnet");
+            *out++ = static_cast<unsigned char>((v & 0x7F) | 0x80);
+            v >>= 7;
         }
-        if (!n.leaf()) {
-            size_t s = i ? commonPrefix(prev, cur) : 0;
-            appendVarint(out, s + 2);
-            appendVarint(out, cur.size() - s);
-            out.append(cur.substr(s));
-            return;
-        }
-        Ends pe{}, ce{};
-        splitFields(*layout_, cur, ce.data());
-        if (i) splitFields(*layout_, prev, pe.data());
-        uint32_t pStart = 0, cStart = 0;
-        for (size_t j = 0; j < layout_->kinds.size(); ++j) {
-            std::string_view cf = cur.substr(cStart, ce[j] - cStart);
-            if (i) {
-                std::string_view pf = prev.substr(pStart, pe[j] - pStart);
-                pStart = pe[j];
-                if (pf == cf) {
-                    out.push_back('\0');
-                    cStart = ce[j];
-                    continue;
-                }
-                size_t s = commonPrefix(pf, cf);
-                appendVarint(out, s + 2);
-                appendVarint(out, cf.size() - s);
-                out.append(cf.substr(s));
-            } else {
-                appendVarint(out, 2);
-                appendVarint(out, cf.size());
-                out.append(cf);
-            }
-            cStart = ce[j];
-        }
+        if (out >= limit) throw std::logic_error("Knotengröße falsch berechnet");
+        *out++ = static_cast<unsigned char>(v);
+    };
+    auto putBytes = [&](std::string_view b) {
+        if (b.size() > static_cast<size_t>(limit - out)) throw std::logic_error("Knotengröße falsch berechnet");
+        std::memcpy(out, b.data(), b.size());
+        out += b.size();
+    };
+    auto putOverflow = [&](size_t i) {
+        if (!n.slots[i].ovfl) throw std::logic_error("Überlaufseite fehlt");
+        putVarint(1);
+        putVarint(n.slots[i].len);
+        unsigned char b[4];
+        put32(b, n.slots[i].ovfl);
+        putBytes({reinterpret_cast<const char*>(b), 4});
     };
     if (n.leaf()) {
-        for (size_t i = 0; i < n.size(); ++i) putEntry(i, i ? n.entry(i - 1) : std::string_view{});
-    } else {
-        appendVarint(out, n.children[0]);
-        appendVarint(out, n.counts[0]);
+        // Each entry is split into its fields once and compared with its predecessor's.
+        Ends ends[2];
         for (size_t i = 0; i < n.size(); ++i) {
-            putEntry(i, i ? n.entry(i - 1) : std::string_view{});
-            appendVarint(out, n.children[i + 1]);
-            appendVarint(out, n.counts[i + 1]);
+            std::string_view cur = n.entry(i);
+            Ends& ce = ends[i & 1];
+            const Ends& pe = ends[(i + 1) & 1];
+            std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
+            splitFields(*layout_, cur, ce.data());
+            if (isLong(n, cur)) {
+                putOverflow(i);
+                continue;
+            }
+            uint32_t pStart = 0, cStart = 0;
+            for (size_t j = 0; j < layout_->kinds.size(); ++j) {
+                std::string_view cf = cur.substr(cStart, ce[j] - cStart);
+                if (i) {
+                    std::string_view pf = prev.substr(pStart, pe[j] - pStart);
+                    pStart = pe[j];
+                    if (pf == cf) {
+                        putVarint(0);
+                        cStart = ce[j];
+                        continue;
+                    }
+                    size_t sh = commonPrefix(pf, cf);
+                    putVarint(sh + 2);
+                    putVarint(cf.size() - sh);
+                    putBytes(cf.substr(sh));
+                } else {
+                    putVarint(2);
+                    putVarint(cf.size());
+                    putBytes(cf);
+                }
+                cStart = ce[j];
+            }
+        }
+    } else {
+        putVarint(n.children[0]);
+        putVarint(n.counts[0]);
+        for (size_t i = 0; i < n.size(); ++i) {
+            std::string_view cur = n.entry(i);
+            if (isLong(n, cur)) {
+                putOverflow(i);
+            } else {
+                size_t sh = i ? commonPrefix(n.entry(i - 1), cur) : 0;
+                putVarint(sh + 2);
+                putVarint(cur.size() - sh);
+                putBytes(cur.substr(sh));
+            }
+            putVarint(n.children[i + 1]);
+            putVarint(n.counts[i + 1]);
         }
     }
-    if (out.size() != n.encSize) throw std::logic_error("Knotengröße falsch berechnet");
+    auto used = static_cast<size_t>(out - start);
+    if (used > n.encSize) throw std::logic_error("Knotengröße falsch berechnet");
     page[12] = static_cast<unsigned char>(n.leaf() ? PageType::Leaf : PageType::Inner);
     page[13] = n.level;
     put16(page + 14, static_cast<uint16_t>(n.size()));
-    std::memcpy(page + kPageHeaderSize, out.data(), out.size());
-    std::memset(page + kPageHeaderSize + out.size(), 0, kNodeCapacity - out.size());
+    std::memset(out, 0, static_cast<size_t>(limit - out));
 }
 
 void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& file,
@@ -293,7 +316,7 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
     n.slots.clear();
     n.slots.reserve(count);
     n.arena.clear();
-    n.arena.reserve(kPageSize * 3);
+    n.arena.reserve(kPageSize * 2);
     n.children.clear();
     n.counts.clear();
     n.garbage = 0;
@@ -312,6 +335,8 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
     for (size_t i = 0; i < count; ++i) {
         auto start = static_cast<uint32_t>(n.arena.size());
         uint32_t ovfl = 0;
+        const unsigned char* entryStart = r.pos();
+        bool fieldsKnown = false;
         uint64_t code = r.varint();
         if (code == 1) {
             uint64_t len = r.varint();
@@ -352,19 +377,26 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
                 size_t flen = n.arena.size() - fieldStart;
                 const auto* fp = reinterpret_cast<const unsigned char*>(n.arena.data()) + fieldStart;
                 if (fieldLength(fp, flen, kinds[j]) != flen) r.fail();
+                ce[j] = static_cast<uint32_t>(n.arena.size() - start);
                 if (i) pStart = pe[j];
             }
+            fieldsKnown = true;
         }
-        n.slots.push_back(Slot{start, static_cast<uint32_t>(n.arena.size() - start), ovfl, 0});
+        // An entry costs what it took on the page; the writer's coding is never longer than
+        // that, so sizes stay an upper bound even for pages written some other way.
+        auto cost = static_cast<uint32_t>(r.pos() - entryStart);
+        n.slots.push_back(Slot{start, static_cast<uint32_t>(n.arena.size() - start), ovfl, cost});
         std::string_view cur = n.entry(i);
         if (n.leaf()) {
-            if (!splitFields(*layout_, cur, ce.data())) r.fail();
+            if (!fieldsKnown && !splitFields(*layout_, cur, ce.data())) r.fail();
             pe = ce;
         }
         if (!n.leaf()) child();
     }
-    recompute(n);
+    resum(n);
     if (n.encSize > kNodeCapacity) r.fail();
+    n.arena.shrink_to_fit();
+    n.slots.shrink_to_fit();
 }
 
 }  // namespace mv32::engine::store

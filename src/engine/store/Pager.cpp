@@ -15,7 +15,10 @@ namespace mv32::engine::store {
 namespace {
 
 std::atomic<size_t> gCacheLimit{64u << 20};
-std::atomic<size_t> gCacheUsed{0};
+std::atomic<size_t> gCacheUsed{0};    // measured memory of clean cached nodes
+std::atomic<size_t> gDirtyNodes{0};   // changed nodes, which grow until they are committed
+// A changed node is counted at this size until its commit measures it.
+constexpr size_t kDirtyNodeEstimate = 4 * kPageSize;
 
 constexpr uint64_t kCheckpointBytes = 16u << 20;
 constexpr int kWriteLockTimeoutMs = 15000;
@@ -35,7 +38,7 @@ std::string fileNameOf(const std::string& path) {
 
 void setCacheLimit(size_t bytes) { gCacheLimit = bytes < (1u << 20) ? (1u << 20) : bytes; }
 size_t cacheLimit() { return gCacheLimit; }
-size_t cacheUsed() { return gCacheUsed; }
+size_t cacheUsed() { return gCacheUsed + gDirtyNodes * kDirtyNodeEstimate; }
 
 Pager::Pager(std::shared_ptr<FileSystem> fs, std::string base)
     : fs_(std::move(fs)), base_(std::move(base)), wal_(*fs_, base_ + ".wal") {}
@@ -106,7 +109,12 @@ void Pager::resetFile(uint32_t no) {
         }
     }
     for (auto d = dirty_.begin(); d != dirty_.end();) {
-        d = (d->first >> 32) == no ? dirty_.erase(d) : std::next(d);
+        if ((d->first >> 32) == no) {
+            d = dirty_.erase(d);
+            gDirtyNodes -= std::min<size_t>(gDirtyNodes, 1);
+        } else {
+            ++d;
+        }
     }
     for (auto r = raw_.begin(); r != raw_.end();) {
         r = (r->first >> 32) == no ? raw_.erase(r) : std::next(r);
@@ -386,7 +394,12 @@ void Pager::deleteFile(uint32_t no) {
     markChanged(no);
     f.deleted = true;
     for (auto d = dirty_.begin(); d != dirty_.end();) {
-        d = (d->first >> 32) == no ? dirty_.erase(d) : std::next(d);
+        if ((d->first >> 32) == no) {
+            d = dirty_.erase(d);
+            gDirtyNodes -= std::min<size_t>(gDirtyNodes, 1);
+        } else {
+            ++d;
+        }
     }
     for (auto r = raw_.begin(); r != raw_.end();) {
         r = (r->first >> 32) == no ? raw_.erase(r) : std::next(r);
@@ -399,12 +412,9 @@ std::string Pager::readRaw(PagedFile& f, uint32_t page) {
     auto it = raw_.find(key(f.no, page));
     if (it != raw_.end()) return it->second;
     auto st = streamedAt_.find(key(f.no, page));
-    if (st != streamedAt_.end()) {
-        // Written by this transaction straight to the log: read it back from there.
-        wal_.flush();
-        return wal_.payload(WalFrame{FrameType::Page, f.no, page, kPageSize, st->second,
-                                     st->second + kPageSize, 0});
-    }
+    if (st != streamedAt_.end()) return readLogged(st->second);  // written straight to the log
+    auto lg = logged_.find(key(f.no, page));
+    if (lg != logged_.end()) return readLogged(lg->second);  // committed, not yet in the file
     if (page == 0 || page >= f.hdr.pageCount) {
         throwCorrupt(f.path, "Verweis auf Seite " + std::to_string(page) + " außerhalb der Datei");
     }
@@ -478,6 +488,7 @@ NodePtr Pager::newNode(uint32_t no, uint8_t level) {
     n->dirty = true;
     cachePut(no, n);
     dirty_[key(no, page)] = n;
+    ++gDirtyNodes;
     return n;
 }
 
@@ -485,13 +496,28 @@ void Pager::touch(uint32_t no, const NodePtr& n) {
     if (n->dirty) return;
     markChanged(no);
     n->dirty = true;
-    dirty_[key(no, n->page)] = n;
-    dirtyBytes_ += n->memory();
+    auto k = key(no, n->page);
+    dirty_[k] = n;
+    ++gDirtyNodes;
+    auto it = cache_.find(k);
+    if (it != cache_.end()) account(it->second, 0);
+}
+
+void Pager::account(CacheItem& item, size_t bytes) {
+    cacheBytes_ = cacheBytes_ - std::min(cacheBytes_, item.bytes) + bytes;
+    size_t old = item.bytes;
+    gCacheUsed -= std::min<size_t>(gCacheUsed, old);
+    gCacheUsed += bytes;
+    item.bytes = bytes;
+}
+
+void Pager::forgetDirty(uint64_t k) {
+    if (dirty_.erase(k)) gDirtyNodes -= std::min<size_t>(gDirtyNodes, 1);
 }
 
 void Pager::freeNode(uint32_t no, const NodePtr& n) {
     cacheErase(no, n->page);
-    dirty_.erase(key(no, n->page));
+    forgetDirty(key(no, n->page));
     n->dirty = false;
     freePage(no, n->page);
 }
@@ -583,7 +609,7 @@ void Pager::cachePut(uint32_t no, const NodePtr& n) {
         return;
     }
     lru_.push_front(k);
-    size_t m = n->memory();
+    size_t m = n->dirty ? 0 : n->memory();
     cache_[k] = CacheItem{n, lru_.begin(), m};
     cacheBytes_ += m;
     gCacheUsed += m;
@@ -600,10 +626,10 @@ void Pager::cacheErase(uint32_t no, uint32_t page) {
 }
 
 void Pager::evict() {
-    if (gCacheUsed <= gCacheLimit) return;
+    if (cacheUsed() <= gCacheLimit) return;
     size_t scanned = 0;
     auto it = lru_.end();
-    while (gCacheUsed > gCacheLimit && it != lru_.begin() && scanned < 256) {
+    while (cacheUsed() > gCacheLimit && it != lru_.begin() && scanned < 512) {
         --it;
         ++scanned;
         auto c = cache_.find(*it);
@@ -926,14 +952,21 @@ void Pager::writeImage(uint32_t no, uint32_t page, std::string image) {
     }
 }
 
-void Pager::commit(bool sync) {
+std::string Pager::readLogged(uint64_t offset) {
+    wal_.flush();
+    return wal_.payload(WalFrame{FrameType::Page, 0, 0, kPageSize, offset, offset + kPageSize, 0});
+}
+
+void Pager::commit(bool sync, bool apply) {
     checkUsable();
     if (!writing_) throw std::logic_error("commit ohne Transaktion");
     if (!hasChanges() && !logicalPending_) return;
     auto& db = pf(kDbFile);
     std::vector<std::pair<uint64_t, std::string>> images;
+    std::vector<uint64_t> offsets;
     std::vector<ApplyFile> actions;
     std::string dbHeader;
+    if (!apply && !streamed_.empty()) apply = true;  // rebuilds are written at once
     try {
         // Overflow chains first: they allocate pages, which changes free lists and headers.
         for (auto& [k, n] : dirty_) assignOverflow(static_cast<uint32_t>(k >> 32), *n, false);
@@ -974,10 +1007,13 @@ void Pager::commit(bool sync) {
 
         std::sort(images.begin(), images.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
+        offsets.reserve(images.size() + 1);
         for (auto& [k, img] : images) {
+            offsets.push_back(wal_.end() + kFrameHeaderSize);
             wal_.append(FrameType::Page, static_cast<uint32_t>(k >> 32), static_cast<uint32_t>(k),
                         img.data(), img.size());
         }
+        offsets.push_back(wal_.end() + kFrameHeaderSize);
         wal_.append(FrameType::Page, kDbFile, 0, dbHeader.data(), dbHeader.size());
         std::string payload;
         append32(payload, static_cast<uint32_t>(actions.size()));
@@ -998,32 +1034,72 @@ void Pager::commit(bool sync) {
         if (hadLogical) failed_ = true;
         throw;
     }
-    try {
-        if (sync) wal_.sync();
-    } catch (...) {
-        failed_ = true;
-        throw;
+    if (!apply) {
+        // In the log only: its pages are read back from there until they are applied.
+        for (size_t i = 0; i < images.size(); ++i) logged_[images[i].first] = offsets[i];
+        logged_[key(kDbFile, 0)] = offsets.back();
+        for (auto& a : actions) {
+            if (a.action == 1) loggedPageCounts_[a.no] = a.pageCount;
+        }
+        commitEnd_ = wal_.end();
+        commitChecksum_ = wal_.checksum();
+    } else {
+        try {
+            if (sync) wal_.sync();
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
     }
     // The commit is in the log; now write it into the files.
     try {
         std::vector<std::pair<uint64_t, const std::string*>> refs;
-        refs.reserve(images.size());
+        refs.reserve(images.size() + logged_.size());
+        std::vector<std::string> older;
+        if (apply && !logged_.empty()) {
+            // Pages of earlier log-only commits that this one did not change again.
+            std::unordered_map<uint64_t, bool> current;
+            for (auto& [k, img] : images) current[k] = true;
+            older.reserve(logged_.size());
+            std::vector<std::pair<uint64_t, uint64_t>> pending(logged_.begin(), logged_.end());
+            std::sort(pending.begin(), pending.end());
+            for (auto& [k, off] : pending) {
+                if (current.count(k) || k == key(kDbFile, 0)) continue;
+                older.push_back(readLogged(off));
+                refs.emplace_back(k, &older.back());
+            }
+            for (auto& [no, count] : loggedPageCounts_) {
+                bool listed = std::any_of(actions.begin(), actions.end(),
+                                          [no = no](const ApplyFile& a) { return a.no == no; });
+                if (!listed && files_.count(no) && !files_[no].deleted) actions.push_back(ApplyFile{no, 1, files_[no].hdr.pageCount});
+            }
+        }
         for (auto& [k, img] : images) refs.emplace_back(k, &img);
-        applyImages(refs, actions, &dbHeader);
+        if (apply) {
+            applyImages(refs, actions, &dbHeader);
+            logged_.clear();
+            loggedPageCounts_.clear();
+        }
         commitEnd_ = wal_.end();
         commitChecksum_ = wal_.checksum();
-        wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
+        if (apply) wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
     } catch (...) {
         failed_ = true;
         throw;
     }
-    for (auto& [k, n] : dirty_) n->dirty = false;
+    for (auto& [k, n] : dirty_) {
+        n->dirty = false;
+        n->arena.shrink_to_fit();
+        n->slots.shrink_to_fit();
+        auto it = cache_.find(k);
+        if (it != cache_.end()) account(it->second, n->memory());
+    }
+    gDirtyNodes -= std::min<size_t>(gDirtyNodes, dirty_.size());
     dirty_.clear();
     raw_.clear();
     bool hadStream = !streamed_.empty();
     streamed_.clear();
     streamedAt_.clear();
-    dirtyBytes_ = 0;
     logicalPending_ = false;
     for (auto it = files_.begin(); it != files_.end();) {
         auto& f = it->second;
@@ -1111,11 +1187,11 @@ void Pager::rollback() {
     for (auto& [k, n] : dirty_) {
         n->dirty = false;
     }
+    gDirtyNodes -= std::min<size_t>(gDirtyNodes, dirty_.size());
     dirty_.clear();
     raw_.clear();
     streamed_.clear();
     streamedAt_.clear();
-    dirtyBytes_ = 0;
     for (auto it = files_.begin(); it != files_.end();) {
         auto& f = it->second;
         if (f.created && !f.file) {
@@ -1131,10 +1207,33 @@ void Pager::rollback() {
     wal_.rewind(txnStartEnd_, txnStartChecksum_);
 }
 
+void Pager::applyLogged() {
+    if (logged_.empty()) return;
+    std::string dbHeader = readLogged(logged_[key(kDbFile, 0)]);
+    wal_.sync();
+    std::vector<std::pair<uint64_t, uint64_t>> pending(logged_.begin(), logged_.end());
+    std::sort(pending.begin(), pending.end());
+    std::vector<std::string> pages;
+    pages.reserve(pending.size());
+    std::vector<std::pair<uint64_t, const std::string*>> refs;
+    for (auto& [k, off] : pending) {
+        if (k == key(kDbFile, 0)) continue;
+        pages.push_back(readLogged(off));
+        refs.emplace_back(k, &pages.back());
+    }
+    std::vector<ApplyFile> actions;
+    for (auto& [no, count] : loggedPageCounts_) actions.push_back(ApplyFile{no, 1, count});
+    applyImages(refs, actions, &dbHeader);
+    logged_.clear();
+    loggedPageCounts_.clear();
+    wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
+}
+
 void Pager::endWrite() {
     if (!writing_) return;
     if (hasChanges()) rollback();
     try {
+        if (!failed_) applyLogged();
         if (!failed_ && wal_.end() > kCheckpointBytes) checkpoint();
     } catch (...) {
         failed_ = true;

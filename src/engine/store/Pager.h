@@ -54,7 +54,8 @@ struct FileHeader {
     std::string block;
 };
 
-// Process-wide limit of the memory that decoded pages of all tables may take.
+// Process-wide limit of the memory that decoded pages of all tables may take. Changed pages
+// count too: bulk work commits its group before they pass the limit.
 void setCacheLimit(size_t bytes);
 size_t cacheLimit();
 size_t cacheUsed();
@@ -110,12 +111,17 @@ public:
     std::vector<std::string> beginWrite();
     bool inWrite() const { return writing_; }
     void logLogical(const std::string& op);
-    // Commits the transaction; `sync` makes it durable before the files are written.
-    void commit(bool sync);
+    // Commits the transaction; `sync` makes it durable before the files are written. Without
+    // `apply` (bulk work) the commit only goes to the log: its pages are read back from there
+    // until a later applying commit, or endWrite, writes them into the files. Until then the
+    // write lock must stay held, for the files do not show these commits yet.
+    void commit(bool sync, bool apply = true);
+    size_t loggedBytes() const { return logged_.size() * kPageSize; }
     void rollback();
     void endWrite();
     bool hasChanges() const;
-    size_t dirtyBytes() const { return dirtyBytes_; }
+    // Memory the transaction's changed nodes are taken to need.
+    size_t dirtyBytes() const { return dirty_.size() * 4 * kPageSize; }
 
     // Streaming commit for rebuilds: page images go to the log at once instead of the cache.
     void writeImage(uint32_t no, uint32_t page, std::string image);
@@ -183,6 +189,8 @@ private:
     void markChanged(uint32_t no);
     void cachePut(uint32_t no, const NodePtr& n);
     void cacheErase(uint32_t no, uint32_t page);
+    void account(CacheItem& item, size_t bytes);
+    void forgetDirty(uint64_t k);
     void evict();
     void dropCache();
     void reloadHeaders();
@@ -194,6 +202,9 @@ private:
     };
     void applyImages(const std::vector<std::pair<uint64_t, const std::string*>>& images,
                      const std::vector<ApplyFile>& files, const std::string* dbHeader);
+    std::string readLogged(uint64_t offset);
+    // Writes the commits that went only to the log into the files.
+    void applyLogged();
     void applyCommitFromLog(const std::vector<WalFrame>& frames, size_t begin, size_t commit);
     void ensureFileOpen(PagedFile& f, bool create);
     void openWal();
@@ -217,7 +228,8 @@ private:
     std::map<uint64_t, std::string> raw_;       // trunk and overflow pages of the transaction
     std::vector<std::pair<uint64_t, uint64_t>> streamed_;  // (key, log offset) of streamed pages
     std::unordered_map<uint64_t, uint64_t> streamedAt_;    // the same, to read them back
-    size_t dirtyBytes_ = 0;
+    std::unordered_map<uint64_t, uint64_t> logged_;        // committed pages not yet in the files
+    std::map<uint32_t, uint32_t> loggedPageCounts_;        // their files' page counts
     bool logicalPending_ = false;
     uint64_t commitEnd_ = kWalHeaderSize;
     uint32_t commitChecksum_ = 0;

@@ -20,7 +20,8 @@ const char kPxMagic[8] = {'M', 'V', '3', '2', 'P', 'X', 1, 0};
 
 constexpr size_t kBlobChunk = 960;
 constexpr size_t kGroupOps = 200000;
-constexpr auto kGroupTime = std::chrono::seconds(2);
+constexpr auto kGroupTime = std::chrono::seconds(3);
+constexpr size_t kGroupLogBytes = 256u << 20;
 
 enum : uint8_t { kOpInsert = 1, kOpUpdate = 2, kOpDelete = 3 };
 
@@ -446,19 +447,33 @@ void TableStore::openGroup() {
 }
 
 void TableStore::maybeEndGroup() {
-    bool big = groupOps_ >= kGroupOps || cacheUsed() > cacheLimit() ||
-               pager_->dirtyBytes() > cacheLimit() / 2 ||
-               std::chrono::steady_clock::now() - groupStart_ > kGroupTime;
-    if (!big) return;
-    groupOpen_ = false;
+    // Changed pages cannot be evicted: past a quarter of the cache they go to the log, and
+    // are read back from there. The group itself ends after a while, so that the files catch
+    // up, everything is synced and other handles get their turn.
+    bool full = std::chrono::steady_clock::now() - groupStart_ > kGroupTime ||
+                pager_->loggedBytes() > kGroupLogBytes;
+    bool spill = groupOps_ >= kGroupOps || pager_->dirtyBytes() > cacheLimit() / 4;
+    if (!full && !spill) return;
     try {
-        commitTxn(true);
+        if (full) {
+            groupOpen_ = false;
+            commitTxn(true);
+        } else {
+            groupOps_ = 0;
+            pager_->mutableHeader(kDbFile).block = schema_.serialize();
+            if (blobs_) {
+                std::string block = blobBlock(nextBlobId_);
+                if (pager_->header(kMbFile).block != block) pager_->mutableHeader(kMbFile).block = block;
+            }
+            pager_->commit(false, false);
+        }
     } catch (...) {
+        groupOpen_ = false;
         pager_->setFailed();
         if (pager_->inWrite()) pager_->endWrite();
         throw;
     }
-    pager_->endWrite();
+    if (full) pager_->endWrite();
 }
 
 void TableStore::beginBulk() {

@@ -92,6 +92,8 @@ void Wal::append(FrameType type, uint32_t no, uint32_t page, const void* payload
     buffer_.append(static_cast<const char*>(payload), length);
     end_ += kFrameHeaderSize + length;
     checksum_ = c;
+    // Large commits go out in pieces, so that they need little memory.
+    if (buffer_.size() >= (1u << 20)) flush();
 }
 
 void Wal::flush() {
