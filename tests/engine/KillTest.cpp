@@ -25,19 +25,27 @@ std::string recName(int i) {
 }
 
 [[noreturn]] void writer(const std::string& dir, int start, int fd) {
+    // A small cache makes bulk groups spill their pages to the log often.
+    Table::setCacheLimit(128u << 10);
     Table t;
     t.setDirectory(dir);
     t.setTableName("kill.db");
     t.open();
     // Single posts and bulk stretches alternate, so that kills hit both.
     for (int i = start;; ++i) {
-        bool bulk = (i / 50) % 2 == 1;
+        bool bulk = (i / 50) % 4 != 0;
         if (bulk && (i % 50) == 0) t.beginBulk();
         t.append();
         t.setAsString("Name", recName(i));
         t.setAsInteger("Nr", i);
         if (i % 5 == 0) t.setAsString("Memo", std::string(static_cast<size_t>(i % 3000), 'k'));
         t.post();
+        // Changes to earlier records spread the changed pages over the table.
+        if (bulk && i > 100 && i % 3 == 0 && t.locate("Name", {recName(i / 2)})) {
+            t.edit();
+            t.setAsInteger("Nr", -i);
+            t.post();
+        }
         if (bulk && (i % 50) == 49) t.endBulk();
         if (write(fd, &i, sizeof i) != static_cast<ssize_t>(sizeof i)) _exit(3);
     }

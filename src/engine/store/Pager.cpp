@@ -36,7 +36,7 @@ std::string fileNameOf(const std::string& path) {
 
 }  // namespace
 
-void setCacheLimit(size_t bytes) { gCacheLimit = bytes < (1u << 20) ? (1u << 20) : bytes; }
+void setCacheLimit(size_t bytes) { gCacheLimit = bytes < (64u << 10) ? (64u << 10) : bytes; }
 size_t cacheLimit() { return gCacheLimit; }
 size_t cacheUsed() { return gCacheUsed + gDirtyNodes * kDirtyNodeEstimate; }
 
