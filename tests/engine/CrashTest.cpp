@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 
@@ -31,9 +32,17 @@ int crashAt(uint64_t k, const std::function<void(const FsPtr&, const std::functi
         close(fds[0]);
         auto f = std::make_shared<FaultFileSystem>(engine::FileSystem::real());
         f->arm(Fault::Crash, k, false);
-        body(f, [&] {
-            if (write(fds[1], "R", 1) != 1) _exit(3);
-        });
+        // The child must end here, whatever happens: it is a copy of the whole test run.
+        try {
+            body(f, [&] {
+                if (write(fds[1], "R", 1) != 1) _exit(3);
+            });
+        } catch (const std::exception& e) {
+            fprintf(stderr, "Kindprozess, Aufruf %llu: %s\n", static_cast<unsigned long long>(k), e.what());
+            _exit(2);
+        } catch (...) {
+            _exit(2);
+        }
         _exit(0);
     }
     close(fds[1]);
@@ -138,6 +147,8 @@ TEST(CrashRecovery, EndingTheRecoveryAtEveryCallStillRecovers) {
         for (uint64_t j = 1; j <= recoveryCalls; ++j) {
             restore(work.path(), crashed);
             crashAt(j, reopen, &status);
+            ASSERT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 0))
+                << "recovery child failed: end at call " << k << ", then at recovery call " << j;
             std::string content;
             try {
                 content = contentOf(real, work.path(), "t.db");

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "engine/EngineError.h"
@@ -21,6 +22,21 @@ void createTable(const std::string& dir) {
     t.setFieldDefs({{"Name", FieldType::Text, 40}, {"Memo", FieldType::Memo, 0}});
     t.createTable();
     t.addIndex("", "Name");
+}
+
+// Runs the body of a forked child and ends the child, whatever happens: it is a copy of the
+// whole test run and must not go on with it.
+template <typename F>
+[[noreturn]] void inChild(F&& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        fprintf(stderr, "Kindprozess: %s\n", e.what());
+        _exit(2);
+    } catch (...) {
+        _exit(2);
+    }
+    _exit(0);
 }
 
 std::unique_ptr<Table> handle(const std::string& dir, bool exclusive) {
@@ -43,13 +59,14 @@ TEST(Locks, SharedAndExclusiveOpensAcrossProcesses) {
             ASSERT_EQ(pipe(done), 0);
             pid_t pid = fork();
             if (pid == 0) {
-                auto t = handle(dir.path(), childExclusive);
-                t->open();
-                char c = 1;
-                if (write(ready[1], &c, 1) != 1) _exit(3);
-                if (read(done[0], &c, 1) != 1) _exit(3);
-                t->close();
-                _exit(0);
+                inChild([&] {
+                    auto t = handle(dir.path(), childExclusive);
+                    t->open();
+                    char c = 1;
+                    if (write(ready[1], &c, 1) != 1) _exit(3);
+                    if (read(done[0], &c, 1) != 1) _exit(3);
+                    t->close();
+                });
             }
             char c;
             ASSERT_EQ(read(ready[0], &c, 1), 1);
@@ -80,7 +97,7 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
     std::vector<pid_t> pids;
     // A reader that walks the table all the while must never see a half-written commit.
     pid_t reader = fork();
-    if (reader == 0) {
+    if (reader == 0) inChild([&] {
         auto t = handle(dir.path(), false);
         t->open();
         for (int round = 0; round < 300; ++round) {
@@ -93,11 +110,10 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
             if (n >= 300) break;
         }
         t->close();
-        _exit(0);
-    }
+    });
     for (int w = 0; w < 2; ++w) {
         pid_t pid = fork();
-        if (pid == 0) {
+        if (pid == 0) inChild([&] {
             auto t = handle(dir.path(), false);
             t->open();
             for (int i = 0; i < 150; ++i) {
@@ -113,8 +129,7 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
                 }
             }
             t->close();
-            _exit(0);
-        }
+        });
         pids.push_back(pid);
     }
     pids.push_back(reader);
@@ -136,7 +151,7 @@ TEST(Locks, ACopyMadeBetweenPostsOpensClean) {
     ASSERT_EQ(pipe(posted), 0);
     ASSERT_EQ(pipe(copied), 0);
     pid_t pid = fork();
-    if (pid == 0) {
+    if (pid == 0) inChild([&] {
         auto t = handle(dir.path(), false);
         t->open();
         for (int i = 0; i < 20; ++i) {
@@ -148,7 +163,7 @@ TEST(Locks, ACopyMadeBetweenPostsOpensClean) {
             if (write(posted[1], &c, 1) != 1 || read(copied[0], &c, 1) != 1) _exit(3);
         }
         _exit(0);  // still open: the copies were made while the table was in use
-    }
+    });
     for (int i = 0; i < 20; ++i) {
         char c;
         ASSERT_EQ(read(posted[0], &c, 1), 1);

@@ -1234,7 +1234,9 @@ void Pager::endWrite() {
     if (hasChanges()) rollback();
     try {
         if (!failed_) applyLogged();
-        if (!failed_ && wal_.end() > kCheckpointBytes) checkpoint();
+        // Frames after the last commit are posts another writer must still execute: the log
+        // is only restarted when there are none.
+        if (!failed_ && wal_.end() == commitEnd_ && wal_.end() > kCheckpointBytes) checkpoint();
     } catch (...) {
         failed_ = true;
         writing_ = false;

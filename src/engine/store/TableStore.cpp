@@ -230,8 +230,26 @@ void TableStore::open(bool exclusive) {
                 throw EngineError(ErrorKind::NotFound,
                                   "Die Tabelle " + displayName() + " existiert nicht.");
             }
-            pager_->attach(kDbFile);
-            loadFiles();
+            // The headers of all files are read while no commit is being written.
+            if (!exclusive) {
+                pager_->lockRead();
+                if (pager_->checkCurrent() == 2) {
+                    // A writer died while writing its commit into the files: finish that first.
+                    // Its posts that exist only in the log are left to the next writer.
+                    pager_->unlockRead();
+                    pager_->beginWrite();
+                    pager_->endWrite();
+                    pager_->lockRead();
+                }
+            }
+            try {
+                pager_->attach(kDbFile);
+                loadFiles();
+            } catch (...) {
+                if (!exclusive) pager_->unlockRead();
+                throw;
+            }
+            if (!exclusive) pager_->unlockRead();
         }
         loadedGen_ = pager_->generation();
     } catch (...) {
