@@ -374,7 +374,9 @@ int main(int argc, char** argv) {
     row("f) größter Speicherbedarf, MiB", static_cast<double>(oursRss) / 1024, static_cast<double>(liteRss) / 1024, "");
     printf("(Treffer \"readme\": %llu; Seitencache mv32: %zu MiB)\n",
            static_cast<unsigned long long>(o.matches), mv32::engine::Table::cacheLimitBytes() >> 20);
-    std::filesystem::remove_all(ourDir);
-    std::filesystem::remove_all(liteDir);
+    if (!getenv("MV32_BENCH_KEEP")) {  // keep the tables to look at them, e.g. with mv32db
+        std::filesystem::remove_all(ourDir);
+        std::filesystem::remove_all(liteDir);
+    }
     return 0;
 }
