@@ -9,36 +9,14 @@
 #include "engine/EngineError.h"
 #include "engine/store/Coding.h"
 #include "engine/store/Crc32c.h"
+#include "engine/store/PagerShared.h"
 
 namespace mv32::engine::store {
 
-namespace {
 
-std::atomic<size_t> gCacheLimit{64u << 20};
-std::atomic<size_t> gCacheUsed{0};    // measured memory of clean cached nodes
-std::atomic<size_t> gDirtyNodes{0};   // changed nodes, which grow until they are committed
-// A changed node is counted at this size until its commit measures it.
-constexpr size_t kDirtyNodeEstimate = 4 * kPageSize;
-
-constexpr uint64_t kCheckpointBytes = 16u << 20;
-constexpr int kWriteLockTimeoutMs = 15000;
-constexpr int kReadLockTimeoutMs = 60000;
-
-std::string dirOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
-std::string fileNameOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
-
-void setCacheLimit(size_t bytes) { gCacheLimit = bytes < (64u << 10) ? (64u << 10) : bytes; }
-size_t cacheLimit() { return gCacheLimit; }
-size_t cacheUsed() { return gCacheUsed + gDirtyNodes * kDirtyNodeEstimate; }
+void setCacheLimit(size_t bytes) { pager::cacheLimit = bytes < (64u << 10) ? (64u << 10) : bytes; }
+size_t cacheLimit() { return pager::cacheLimit; }
+size_t cacheUsed() { return pager::cleanBytes + pager::dirtyNodes * pager::kDirtyNodeEstimate; }
 
 Pager::Pager(std::shared_ptr<FileSystem> fs, std::string base)
     : fs_(std::move(fs)), base_(std::move(base)), wal_(*fs_, base_ + ".wal") {}
@@ -49,7 +27,7 @@ Pager::~Pager() {
     } catch (...) {
         // A failing close leaves the log for the next opener's recovery.
     }
-    gCacheUsed -= cacheBytes_;
+    pager::cleanBytes -= cacheBytes_;
 }
 
 std::string Pager::extensionOf(uint32_t no) {
@@ -78,7 +56,7 @@ const Pager::PagedFile& Pager::pf(uint32_t no) const {
 void Pager::checkUsable() const {
     if (failed_) {
         throw EngineError(ErrorKind::Failed,
-                          "Die Tabelle " + quoted(fileNameOf(base_) + ".db") +
+                          "Die Tabelle " + quoted(pager::fileNameOf(base_) + ".db") +
                               " ist nach einem Schreibfehler gesperrt; sie muss geschlossen und "
                               "neu geöffnet werden.");
     }
@@ -101,7 +79,7 @@ void Pager::resetFile(uint32_t no) {
     for (auto c = cache_.begin(); c != cache_.end();) {
         if ((c->first >> 32) == no) {
             cacheBytes_ -= std::min(cacheBytes_, c->second.bytes);
-            gCacheUsed -= std::min<size_t>(gCacheUsed, c->second.bytes);
+            pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, c->second.bytes);
             lru_.erase(c->second.lru);
             c = cache_.erase(c);
         } else {
@@ -111,7 +89,7 @@ void Pager::resetFile(uint32_t no) {
     for (auto d = dirty_.begin(); d != dirty_.end();) {
         if ((d->first >> 32) == no) {
             d = dirty_.erase(d);
-            gDirtyNodes -= std::min<size_t>(gDirtyNodes, 1);
+            pager::dirtyNodes -= std::min<size_t>(pager::dirtyNodes, 1);
         } else {
             ++d;
         }
@@ -160,7 +138,7 @@ void Pager::waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* 
     int pause = 1;
     while (!lf.tryLock(offset, kind)) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            throw EngineError(ErrorKind::Locked, "Die Tabelle " + quoted(fileNameOf(pf(0).path)) +
+            throw EngineError(ErrorKind::Locked, "Die Tabelle " + quoted(pager::fileNameOf(pf(0).path)) +
                                                      " ist gesperrt: " + what + ".");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
@@ -174,7 +152,7 @@ void Pager::lockOpen(bool exclusive) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(exclusive ? 0 : 500);
     while (!lf.tryLock(kLockOpen, exclusive ? LockKind::Exclusive : LockKind::Shared)) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            std::string name = quoted(fileNameOf(pf(0).path));
+            std::string name = quoted(pager::fileNameOf(pf(0).path));
             throw EngineError(ErrorKind::Locked,
                               exclusive ? "Die Tabelle " + name +
                                               " ist in Benutzung und kann nicht exklusiv "
@@ -250,7 +228,7 @@ FileHeader Pager::readHeader(PagedFile& f) {
 std::string Pager::encodeHeader(const PagedFile& f) const {
     const FileHeader& h = f.hdr;
     if (kHdrDir + h.dir.size() * kDirEntrySize + h.block.size() > kPageSize) {
-        throw EngineError(ErrorKind::Usage, "Die Tabellendefinition von " + quoted(fileNameOf(f.path)) +
+        throw EngineError(ErrorKind::Usage, "Die Tabellendefinition von " + quoted(pager::fileNameOf(f.path)) +
                                                 " ist zu groß für den Dateikopf.");
     }
     std::string img(kPageSize, '\0');
@@ -315,7 +293,7 @@ void Pager::detach(uint32_t no) {
             lru_.erase(c->second.lru);
             size_t m = c->second.bytes;
             cacheBytes_ -= std::min(cacheBytes_, m);
-            gCacheUsed -= std::min<size_t>(gCacheUsed, m);
+            pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, m);
             c = cache_.erase(c);
         } else {
             ++c;
@@ -396,7 +374,7 @@ void Pager::deleteFile(uint32_t no) {
     for (auto d = dirty_.begin(); d != dirty_.end();) {
         if ((d->first >> 32) == no) {
             d = dirty_.erase(d);
-            gDirtyNodes -= std::min<size_t>(gDirtyNodes, 1);
+            pager::dirtyNodes -= std::min<size_t>(pager::dirtyNodes, 1);
         } else {
             ++d;
         }
@@ -488,7 +466,7 @@ NodePtr Pager::newNode(uint32_t no, uint8_t level) {
     n->dirty = true;
     cachePut(no, n);
     dirty_[key(no, page)] = n;
-    ++gDirtyNodes;
+    ++pager::dirtyNodes;
     return n;
 }
 
@@ -498,7 +476,7 @@ void Pager::touch(uint32_t no, const NodePtr& n) {
     n->dirty = true;
     auto k = key(no, n->page);
     dirty_[k] = n;
-    ++gDirtyNodes;
+    ++pager::dirtyNodes;
     auto it = cache_.find(k);
     if (it != cache_.end()) account(it->second, 0);
 }
@@ -506,13 +484,13 @@ void Pager::touch(uint32_t no, const NodePtr& n) {
 void Pager::account(CacheItem& item, size_t bytes) {
     cacheBytes_ = cacheBytes_ - std::min(cacheBytes_, item.bytes) + bytes;
     size_t old = item.bytes;
-    gCacheUsed -= std::min<size_t>(gCacheUsed, old);
-    gCacheUsed += bytes;
+    pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, old);
+    pager::cleanBytes += bytes;
     item.bytes = bytes;
 }
 
 void Pager::forgetDirty(uint64_t k) {
-    if (dirty_.erase(k)) gDirtyNodes -= std::min<size_t>(gDirtyNodes, 1);
+    if (dirty_.erase(k)) pager::dirtyNodes -= std::min<size_t>(pager::dirtyNodes, 1);
 }
 
 void Pager::freeNode(uint32_t no, const NodePtr& n) {
@@ -612,7 +590,7 @@ void Pager::cachePut(uint32_t no, const NodePtr& n) {
     size_t m = n->dirty ? 0 : n->memory();
     cache_[k] = CacheItem{n, lru_.begin(), m};
     cacheBytes_ += m;
-    gCacheUsed += m;
+    pager::cleanBytes += m;
 }
 
 void Pager::cacheErase(uint32_t no, uint32_t page) {
@@ -620,30 +598,30 @@ void Pager::cacheErase(uint32_t no, uint32_t page) {
     if (it == cache_.end()) return;
     size_t m = it->second.bytes;
     cacheBytes_ -= std::min(cacheBytes_, m);
-    gCacheUsed -= std::min<size_t>(gCacheUsed, m);
+    pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, m);
     lru_.erase(it->second.lru);
     cache_.erase(it);
 }
 
 void Pager::evict() {
-    if (cacheUsed() <= gCacheLimit) return;
+    if (cacheUsed() <= pager::cacheLimit) return;
     size_t scanned = 0;
     auto it = lru_.end();
-    while (cacheUsed() > gCacheLimit && it != lru_.begin() && scanned < 512) {
+    while (cacheUsed() > pager::cacheLimit && it != lru_.begin() && scanned < 512) {
         --it;
         ++scanned;
         auto c = cache_.find(*it);
         if (c->second.node->dirty || c->second.node.use_count() > 1) continue;
         size_t m = c->second.bytes;
         cacheBytes_ -= std::min(cacheBytes_, m);
-        gCacheUsed -= std::min<size_t>(gCacheUsed, m);
+        pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, m);
         it = lru_.erase(it);
         cache_.erase(c);
     }
 }
 
 void Pager::dropCache() {
-    gCacheUsed -= std::min<size_t>(gCacheUsed, cacheBytes_);
+    pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, cacheBytes_);
     cacheBytes_ = 0;
     cache_.clear();
     lru_.clear();
@@ -667,600 +645,8 @@ void Pager::reloadHeaders() {
 
 // --- Transactions ------------------------------------------------------------------------
 
-void Pager::openWal() {
-    if (walReady_) return;
-    bool existed = fs_->exists(wal_.path());
-    wal_.open();
-    if (!existed || wal_.readHeader().valid == false) {
-        // A missing log, or one whose header was never completed, holds nothing committed
-        // unless its frames say otherwise; recovery decides before anything is reset.
-        if (!existed) {
-            wal_.reset();
-            fs_->syncDir(dirOf(base_));
-        }
-    }
-    walReady_ = true;
-}
-
-std::vector<std::string> Pager::beginWrite() {
-    checkUsable();
-    if (writing_) throw std::logic_error("Schreibtransaktion läuft bereits");
-    waitLock(kLockWrite, LockKind::Exclusive, kWriteLockTimeoutMs,
-             "ein anderer Benutzer ändert sie gerade");
-    writing_ = true;
-    try {
-        openWal();
-        wal_.dropMap();
-        auto logical = recoverFrom(false);
-        // Another handle may have committed since this one last looked.
-        auto& db = pf(kDbFile);
-        FileHeader h = readHeader(db);
-        if (h.counter != knownCounter_) {
-            dropCache();
-            reloadHeaders();
-        }
-        txnStartEnd_ = wal_.end();
-        txnStartChecksum_ = wal_.checksum();
-        return logical;
-    } catch (...) {
-        writing_ = false;
-        pf(kDbFile).file->unlock(kLockWrite);
-        throw;
-    }
-}
-
-std::vector<std::string> Pager::recoverAll() {
-    checkUsable();
-    waitLock(kLockWrite, LockKind::Exclusive, kWriteLockTimeoutMs,
-             "ein anderer Benutzer ändert sie gerade");
-    writing_ = true;
-    try {
-        if (!fs_->exists(wal_.path())) {
-            txnStartEnd_ = commitEnd_ = kWalHeaderSize;
-            openWal();
-            txnStartEnd_ = wal_.end();
-            txnStartChecksum_ = wal_.checksum();
-            commitChecksum_ = wal_.checksum();
-            return {};
-        }
-        openWal();
-        auto logical = recoverFrom(true);
-        txnStartEnd_ = wal_.end();
-        txnStartChecksum_ = wal_.checksum();
-        return logical;
-    } catch (...) {
-        writing_ = false;
-        pf(kDbFile).file->unlock(kLockWrite);
-        throw;
-    }
-}
-
-std::vector<std::string> Pager::recoverFrom(bool full) {
-    WalHeader h = wal_.readHeader();
-    auto& db = pf(kDbFile);
-    bool dbFlag = false;
-    bool dbReadable = false;
-    unsigned char dbHead[kPageSize];
-    if (db.file->read(0, dbHead, kPageSize) == kPageSize &&
-        crc32c(dbHead + 4, kPageSize - 4) == get32(dbHead)) {
-        dbReadable = true;
-        dbFlag = (get32(dbHead + kHdrFlags) & kFlagApplying) != 0;
-    }
-    if (!full && h.valid && !dbFlag && h.appliedEnd >= h.committedEnd) {
-        uint64_t salt = h.salt;
-        uint32_t chain = h.lastChecksum;
-        auto beyond = wal_.scan(h.committedEnd, &salt, &chain);
-        if (beyond.empty()) {
-            wal_.startAppend(h.salt, h.committedEnd, h.lastChecksum);
-            commitEnd_ = h.committedEnd;
-            commitChecksum_ = h.lastChecksum;
-            return {};
-        }
-    }
-    uint64_t salt = h.valid ? h.salt : 0;
-    uint32_t chain = h.valid ? Wal::seedFor(h.salt) : 0;
-    auto frames = wal_.scan(kWalHeaderSize, &salt, &chain);
-    if (frames.empty() && salt == 0) {
-        wal_.reset();
-        commitEnd_ = wal_.end();
-        commitChecksum_ = wal_.checksum();
-        return {};
-    }
-    if (frames.empty()) {
-        uint32_t seed = Wal::seedFor(salt);
-        wal_.startAppend(salt, kWalHeaderSize, seed);
-        commitEnd_ = kWalHeaderSize;
-        commitChecksum_ = seed;
-        if (dbFlag) throwCorrupt(db.path, "unvollständiger Schreibvorgang ohne Protokoll");
-        return {};
-    }
-    // Mark the files as being written, so that readers elsewhere wait for this recovery.
-    waitLock(kLockRead, LockKind::Exclusive, kReadLockTimeoutMs, "Wiederherstellung läuft");
-    try {
-        if (dbReadable && !dbFlag) {
-            put32(dbHead + kHdrFlags, get32(dbHead + kHdrFlags) | kFlagApplying);
-            put32(dbHead, crc32c(dbHead + 4, kPageSize - 4));
-            db.file->write(0, dbHead, kPageSize);
-        }
-        size_t begin = 0;
-        uint64_t lastEnd = kWalHeaderSize;
-        uint32_t lastChain = Wal::seedFor(salt);
-        std::vector<std::string> logical;
-        for (size_t i = 0; i < frames.size(); ++i) {
-            if (frames[i].type == FrameType::Commit) {
-                applyCommitFromLog(frames, begin, i);
-                begin = i + 1;
-                lastEnd = frames[i].end;
-                lastChain = frames[i].chain;
-                logical.clear();
-            } else if (frames[i].type == FrameType::Logical) {
-                // Logical frames never sit between the page frames of one commit.
-                logical.push_back(wal_.payload(frames[i]));
-                lastEnd = frames[i].end;
-                lastChain = frames[i].chain;
-            }
-        }
-        commitEnd_ = lastEnd;
-        commitChecksum_ = lastChain;
-        for (size_t i = frames.size(); i-- > 0;) {
-            if (frames[i].type == FrameType::Commit) {
-                commitEnd_ = frames[i].end;
-                commitChecksum_ = frames[i].chain;
-                break;
-            }
-        }
-        wal_.startAppend(salt, lastEnd, lastChain);
-        wal_.writeHeader(WalHeader{true, salt, commitEnd_, commitEnd_, commitChecksum_});
-        // The applied commit cleared the flag; without any commit, clear it ourselves.
-        if (dbReadable && !dbFlag && begin == 0) {
-            put32(dbHead + kHdrFlags, get32(dbHead + kHdrFlags) & ~kFlagApplying);
-            put32(dbHead, crc32c(dbHead + 4, kPageSize - 4));
-            db.file->write(0, dbHead, kPageSize);
-        }
-        db.file->unlock(kLockRead);
-        dropCache();
-        reloadHeaders();
-        return logical;
-    } catch (...) {
-        db.file->unlock(kLockRead);
-        failed_ = true;
-        throw;
-    }
-}
-
-void Pager::ensureFileOpen(PagedFile& f, bool create) {
-    if (!f.file) f.file = fs_->open(f.path, create);
-}
-
-void Pager::applyCommitFromLog(const std::vector<WalFrame>& frames, size_t begin, size_t commit) {
-    std::string payload = wal_.payload(frames[commit]);
-    Reader r(reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), wal_.path(),
-             "Bestätigungsrahmen beschädigt");
-    uint32_t n = r.u32();
-    std::vector<ApplyFile> actions;
-    for (uint32_t i = 0; i < n; ++i) {
-        ApplyFile a{};
-        a.no = r.u32();
-        a.action = r.u8();
-        a.pageCount = r.u32();
-        actions.push_back(a);
-    }
-    auto fileFor = [&](uint32_t no) -> PagedFile& {
-        auto& f = files_[no];
-        f.no = no;
-        f.path = pathOf(no);
-        return f;
-    };
-    for (size_t i = begin; i < commit; ++i) {
-        const WalFrame& fr = frames[i];
-        if (fr.type != FrameType::Page) continue;
-        bool deleted = std::any_of(actions.begin(), actions.end(),
-                                   [&](const ApplyFile& a) { return a.no == fr.no && a.action == 2; });
-        if (deleted) continue;
-        if (fr.length != kPageSize) throwCorrupt(wal_.path(), "Seitenbild falscher Länge");
-        auto& f = fileFor(fr.no);
-        ensureFileOpen(f, true);
-        std::string img = wal_.payload(fr);
-        f.file->write(uint64_t{fr.page} * kPageSize, img.data(), img.size());
-    }
-    for (auto& a : actions) {
-        auto& f = fileFor(a.no);
-        if (a.action == 2) {
-            if (a.no == kDbFile) continue;
-            f.file.reset();
-            fs_->remove(f.path);
-            files_.erase(a.no);
-        } else {
-            ensureFileOpen(f, true);
-            if (f.file->size() != uint64_t{a.pageCount} * kPageSize) {
-                f.file->truncate(uint64_t{a.pageCount} * kPageSize);
-            }
-        }
-    }
-}
-
-void Pager::logLogical(const std::string& op) {
-    checkUsable();
-    wal_.append(FrameType::Logical, 0, 0, op.data(), op.size());
-    try {
-        wal_.flushMapped();
-    } catch (...) {
-        failed_ = true;
-        throw;
-    }
-    logicalPending_ = true;
-}
-
-bool Pager::hasChanges() const {
-    if (!dirty_.empty() || !raw_.empty() || !streamed_.empty()) return true;
-    for (auto& [no, f] : files_) {
-        if (f.changed || f.created || f.deleted) return true;
-    }
-    return false;
-}
-
-void Pager::assignOverflow(uint32_t no, Node& n, bool streamed) {
-    auto& f = pf(no);
-    for (size_t i = 0; i < n.size(); ++i) {
-        Slot& s = n.slots[i];
-        if (s.ovfl || !f.codec->isLong(n, n.entry(i))) continue;
-        std::string_view e = n.entry(i);
-        size_t pos = 0;
-        uint32_t first = 0;
-        uint32_t prevPage = 0;
-        std::string* prev = nullptr;
-        std::string pendingImage;
-        while (pos < e.size()) {
-            size_t cnt = std::min(kOverflowCapacity, e.size() - pos);
-            uint32_t p = allocatePage(no);
-            std::string img(kPageSize, '\0');
-            auto* b = reinterpret_cast<unsigned char*>(img.data());
-            b[12] = static_cast<unsigned char>(PageType::Overflow);
-            put16(b + kPageHeaderSize + 4, static_cast<uint16_t>(cnt));
-            std::memcpy(b + kOverflowHeader, e.data() + pos, cnt);
-            // Each page names the next one, so pages are numbered before they are written.
-            if (prev) {
-                put32(reinterpret_cast<unsigned char*>(prev->data()) + kPageHeaderSize, p);
-                if (streamed) writeImage(no, prevPage, std::move(*prev));
-            } else {
-                first = p;
-            }
-            if (streamed) {
-                pendingImage = std::move(img);
-                prev = &pendingImage;
-            } else {
-                prev = &(raw_[key(no, p)] = std::move(img));
-            }
-            prevPage = p;
-            pos += cnt;
-        }
-        if (streamed && prev) writeImage(no, prevPage, std::move(*prev));
-        s.ovfl = first;
-    }
-}
-
-void Pager::writeImage(uint32_t no, uint32_t page, std::string image) {
-    markChanged(no);
-    sealPage(no, page, reinterpret_cast<unsigned char*>(image.data()));
-    uint64_t offset = wal_.end() + kFrameHeaderSize;
-    wal_.append(FrameType::Page, no, page, image.data(), image.size());
-    streamed_.emplace_back(key(no, page), offset);
-    streamedAt_[key(no, page)] = offset;
-    if (wal_.end() - txnStartEnd_ > (4u << 20)) {
-        wal_.flush();
-        txnStartEnd_ = wal_.end();
-    }
-}
-
-std::string Pager::readLogged(uint64_t offset) {
-    wal_.flush();
-    return wal_.payload(WalFrame{FrameType::Page, 0, 0, kPageSize, offset, offset + kPageSize, 0});
-}
-
-void Pager::commit(bool sync, bool apply) {
-    checkUsable();
-    if (!writing_) throw std::logic_error("commit ohne Transaktion");
-    if (!hasChanges() && !logicalPending_) return;
-    auto& db = pf(kDbFile);
-    std::vector<std::pair<uint64_t, std::string>> images;
-    std::vector<uint64_t> offsets;
-    std::vector<ApplyFile> actions;
-    std::string dbHeader;
-    if (!apply && !streamed_.empty()) apply = true;  // rebuilds are written at once
-    try {
-        // Overflow chains first: they allocate pages, which changes free lists and headers.
-        for (auto& [k, n] : dirty_) assignOverflow(static_cast<uint32_t>(k >> 32), *n, false);
-        images.reserve(dirty_.size() + raw_.size() + files_.size());
-        for (auto& [k, n] : dirty_) {
-            auto no = static_cast<uint32_t>(k >> 32);
-            std::string img(kPageSize, '\0');
-            auto* b = reinterpret_cast<unsigned char*>(img.data());
-            pf(no).codec->encode(*n, b);
-            sealPage(no, n->page, b);
-            images.emplace_back(k, std::move(img));
-        }
-        for (auto& [k, img] : raw_) {
-            auto no = static_cast<uint32_t>(k >> 32);
-            auto* b = reinterpret_cast<unsigned char*>(img.data());
-            sealPage(no, static_cast<uint32_t>(k), b);
-            images.emplace_back(k, img);
-        }
-        // Headers: every changed file gets a new counter, which the .db directory records.
-        db.hdr.dir.clear();
-        for (auto& [no, f] : files_) {
-            if (no == kDbFile) continue;
-            if (f.deleted) {
-                actions.push_back(ApplyFile{no, 2, 0});
-                continue;
-            }
-            if (f.changed || f.created) f.hdr.counter++;
-            db.hdr.dir.emplace_back(no, f.hdr.counter);
-            if (f.changed || f.created) {
-                images.emplace_back(key(no, 0), encodeHeader(f));
-                actions.push_back(ApplyFile{no, 1, f.hdr.pageCount});
-            }
-        }
-        db.hdr.counter++;
-        db.hdr.flags = 0;
-        dbHeader = encodeHeader(db);
-        actions.push_back(ApplyFile{kDbFile, 1, db.hdr.pageCount});
-
-        std::sort(images.begin(), images.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        offsets.reserve(images.size() + 1);
-        for (auto& [k, img] : images) {
-            offsets.push_back(wal_.end() + kFrameHeaderSize);
-            wal_.append(FrameType::Page, static_cast<uint32_t>(k >> 32), static_cast<uint32_t>(k),
-                        img.data(), img.size());
-        }
-        offsets.push_back(wal_.end() + kFrameHeaderSize);
-        wal_.append(FrameType::Page, kDbFile, 0, dbHeader.data(), dbHeader.size());
-        std::string payload;
-        append32(payload, static_cast<uint32_t>(actions.size()));
-        for (auto& a : actions) {
-            append32(payload, a.no);
-            payload.push_back(static_cast<char>(a.action));
-            append32(payload, a.pageCount);
-        }
-        wal_.append(FrameType::Commit, 0, 0, payload.data(), payload.size());
-        wal_.flush();
-    } catch (...) {
-        // Nothing reached the files: forget the transaction. Logical frames already in the
-        // log stand for posts that were reported done, so the handle must be reopened to
-        // recover them.
-        bool hadLogical = logicalPending_;
-        rollback();
-        wal_.rewind(commitEnd_, commitChecksum_);
-        if (hadLogical) failed_ = true;
-        throw;
-    }
-    if (!apply) {
-        // In the log only: its pages are read back from there until they are applied.
-        for (size_t i = 0; i < images.size(); ++i) logged_[images[i].first] = offsets[i];
-        logged_[key(kDbFile, 0)] = offsets.back();
-        for (auto& a : actions) {
-            if (a.action == 1) loggedPageCounts_[a.no] = a.pageCount;
-        }
-        commitEnd_ = wal_.end();
-        commitChecksum_ = wal_.checksum();
-    } else {
-        try {
-            if (sync) wal_.sync();
-        } catch (...) {
-            failed_ = true;
-            throw;
-        }
-    }
-    // The commit is in the log; now write it into the files.
-    try {
-        std::vector<std::pair<uint64_t, const std::string*>> refs;
-        refs.reserve(images.size() + logged_.size());
-        std::vector<std::string> older;
-        if (apply && !logged_.empty()) {
-            // Pages of earlier log-only commits that this one did not change again.
-            std::unordered_map<uint64_t, bool> current;
-            for (auto& [k, img] : images) current[k] = true;
-            older.reserve(logged_.size());
-            std::vector<std::pair<uint64_t, uint64_t>> pending(logged_.begin(), logged_.end());
-            std::sort(pending.begin(), pending.end());
-            for (auto& [k, off] : pending) {
-                if (current.count(k) || k == key(kDbFile, 0)) continue;
-                older.push_back(readLogged(off));
-                refs.emplace_back(k, &older.back());
-            }
-            for (auto& [no, count] : loggedPageCounts_) {
-                bool listed = std::any_of(actions.begin(), actions.end(),
-                                          [no = no](const ApplyFile& a) { return a.no == no; });
-                if (!listed && files_.count(no) && !files_[no].deleted) actions.push_back(ApplyFile{no, 1, files_[no].hdr.pageCount});
-            }
-        }
-        for (auto& [k, img] : images) refs.emplace_back(k, &img);
-        if (apply) {
-            applyImages(refs, actions, &dbHeader);
-            logged_.clear();
-            loggedPageCounts_.clear();
-        }
-        commitEnd_ = wal_.end();
-        commitChecksum_ = wal_.checksum();
-        if (apply) wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
-    } catch (...) {
-        failed_ = true;
-        throw;
-    }
-    for (auto& [k, n] : dirty_) {
-        n->dirty = false;
-        n->arena.shrink_to_fit();
-        n->slots.shrink_to_fit();
-        auto it = cache_.find(k);
-        if (it != cache_.end()) account(it->second, n->memory());
-    }
-    gDirtyNodes -= std::min<size_t>(gDirtyNodes, dirty_.size());
-    dirty_.clear();
-    raw_.clear();
-    bool hadStream = !streamed_.empty();
-    streamed_.clear();
-    streamedAt_.clear();
-    logicalPending_ = false;
-    for (auto it = files_.begin(); it != files_.end();) {
-        auto& f = it->second;
-        if (f.deleted) {
-            if (f.no != kDbFile) {
-                for (auto c = cache_.begin(); c != cache_.end();) {
-                    c = (c->first >> 32) == f.no ? (lru_.erase(c->second.lru), cache_.erase(c))
-                                                  : std::next(c);
-                }
-            }
-            it = files_.erase(it);
-            continue;
-        }
-        f.changed = f.created = false;
-        f.attached = true;
-        f.saved = f.hdr;
-        ++it;
-    }
-    knownCounter_ = db.hdr.counter;
-    if (hadStream) dropCache();
-    txnStartEnd_ = wal_.end();
-    txnStartChecksum_ = wal_.checksum();
-    evict();
-}
-
-void Pager::applyImages(const std::vector<std::pair<uint64_t, const std::string*>>& images,
-                        const std::vector<ApplyFile>& actions, const std::string* dbHeader) {
-    auto& db = pf(kDbFile);
-    waitLock(kLockRead, LockKind::Exclusive, kReadLockTimeoutMs, "ein Leser hält sie");
-    try {
-        bool dbExisted = db.saved.pageCount > 0;
-        if (dbExisted) {
-            // Readers that find this flag know that a writer died in the middle of its commit.
-            PagedFile flagged;
-            flagged.no = kDbFile;
-            flagged.path = db.path;
-            flagged.hdr = db.saved;
-            flagged.hdr.flags |= kFlagApplying;
-            std::string img = encodeHeader(flagged);
-            db.file->write(0, img.data(), img.size());
-        }
-        if (!streamed_.empty()) {
-            wal_.flush();
-            for (auto& [k, off] : streamed_) {
-                auto no = static_cast<uint32_t>(k >> 32);
-                auto& f = pf(no);
-                ensureFileOpen(f, true);
-                WalFrame fr{FrameType::Page, no, static_cast<uint32_t>(k), kPageSize, off,
-                            off + kPageSize, 0};
-                std::string img = wal_.payload(fr);
-                f.file->write((k & 0xFFFFFFFFull) * kPageSize, img.data(), img.size());
-            }
-        }
-        for (auto& [k, img] : images) {
-            auto no = static_cast<uint32_t>(k >> 32);
-            auto& f = pf(no);
-            if (f.deleted) continue;
-            ensureFileOpen(f, true);
-            f.file->write((k & 0xFFFFFFFFull) * kPageSize, img->data(), img->size());
-        }
-        for (auto& a : actions) {
-            auto& f = pf(a.no);
-            if (a.action == 2) {
-                f.file.reset();
-                fs_->remove(f.path);
-            } else if (a.no != kDbFile) {
-                ensureFileOpen(f, true);
-                if (f.file->size() != uint64_t{a.pageCount} * kPageSize) {
-                    f.file->truncate(uint64_t{a.pageCount} * kPageSize);
-                }
-            }
-        }
-        if (db.file->size() != uint64_t{db.hdr.pageCount} * kPageSize) {
-            db.file->truncate(uint64_t{db.hdr.pageCount} * kPageSize);
-        }
-        db.file->write(0, dbHeader->data(), dbHeader->size());
-    } catch (...) {
-        db.file->unlock(kLockRead);
-        throw;
-    }
-    db.file->unlock(kLockRead);
-}
-
-void Pager::rollback() {
-    for (auto& [k, n] : dirty_) {
-        n->dirty = false;
-    }
-    gDirtyNodes -= std::min<size_t>(gDirtyNodes, dirty_.size());
-    dirty_.clear();
-    raw_.clear();
-    streamed_.clear();
-    streamedAt_.clear();
-    for (auto it = files_.begin(); it != files_.end();) {
-        auto& f = it->second;
-        if (f.created && !f.file) {
-            it = files_.erase(it);
-            continue;
-        }
-        f.hdr = f.saved;
-        f.changed = f.created = f.deleted = false;
-        ++it;
-    }
-    // Nodes changed in memory are in the cache too: drop them all.
-    dropCache();
-    wal_.rewind(txnStartEnd_, txnStartChecksum_);
-}
-
-void Pager::applyLogged() {
-    if (logged_.empty()) return;
-    std::string dbHeader = readLogged(logged_[key(kDbFile, 0)]);
-    wal_.sync();
-    std::vector<std::pair<uint64_t, uint64_t>> pending(logged_.begin(), logged_.end());
-    std::sort(pending.begin(), pending.end());
-    std::vector<std::string> pages;
-    pages.reserve(pending.size());
-    std::vector<std::pair<uint64_t, const std::string*>> refs;
-    for (auto& [k, off] : pending) {
-        if (k == key(kDbFile, 0)) continue;
-        pages.push_back(readLogged(off));
-        refs.emplace_back(k, &pages.back());
-    }
-    std::vector<ApplyFile> actions;
-    for (auto& [no, count] : loggedPageCounts_) actions.push_back(ApplyFile{no, 1, count});
-    applyImages(refs, actions, &dbHeader);
-    logged_.clear();
-    loggedPageCounts_.clear();
-    wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
-}
-
-void Pager::endWrite() {
-    if (!writing_) return;
-    if (hasChanges()) rollback();
-    try {
-        if (!failed_) applyLogged();
-        // Frames after the last commit are posts another writer must still execute: the log
-        // is only restarted when there are none.
-        if (!failed_ && wal_.end() == commitEnd_ && wal_.end() > kCheckpointBytes) checkpoint();
-    } catch (...) {
-        failed_ = true;
-        writing_ = false;
-        pf(kDbFile).file->unlock(kLockWrite);
-        throw;
-    }
-    writing_ = false;
-    pf(kDbFile).file->unlock(kLockWrite);
-}
-
-void Pager::checkpoint() {
-    for (auto& [no, f] : files_) {
-        if (f.file && !f.deleted) f.file->sync();
-    }
-    fs_->syncDir(dirOf(base_));
-    wal_.reset();
-    commitEnd_ = wal_.end();
-    commitChecksum_ = wal_.checksum();
-    txnStartEnd_ = commitEnd_;
-    txnStartChecksum_ = commitChecksum_;
-}
-
 void Pager::lockRead() {
-    waitLock(kLockRead, LockKind::Shared, kReadLockTimeoutMs, "ein anderer Benutzer schreibt");
+    waitLock(kLockRead, LockKind::Shared, pager::kReadLockTimeoutMs, "ein anderer Benutzer schreibt");
 }
 
 void Pager::unlockRead() { pf(kDbFile).file->unlock(kLockRead); }
@@ -1297,7 +683,7 @@ void Pager::close() {
         // again just its files. It keeps the open lock exclusive meanwhile.
         if (lf.tryLock(kLockOpen, LockKind::Exclusive) && fs_->exists(wal_.path())) {
             try {
-                waitLock(kLockWrite, LockKind::Exclusive, kWriteLockTimeoutMs, "Schließen");
+                waitLock(kLockWrite, LockKind::Exclusive, pager::kWriteLockTimeoutMs, "Schließen");
                 writing_ = true;
                 openWal();
                 auto logical = recoverFrom(false);
@@ -1307,7 +693,7 @@ void Pager::close() {
                     }
                     wal_.close();
                     fs_->remove(wal_.path());
-                    fs_->syncDir(dirOf(base_));
+                    fs_->syncDir(pager::dirOf(base_));
                 }
             } catch (...) {
                 // The log stays; the next opener recovers from it.

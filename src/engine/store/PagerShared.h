@@ -1,0 +1,33 @@
+// Process-wide state and limits shared by the parts of the Pager.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/store/Format.h"
+
+namespace mv32::engine::store::pager {
+
+inline std::atomic<size_t> cacheLimit{64u << 20};
+inline std::atomic<size_t> cleanBytes{0};  // measured memory of clean cached nodes
+inline std::atomic<size_t> dirtyNodes{0};  // changed nodes, which grow until they are committed
+// A changed node is counted at this size until its commit measures it.
+inline constexpr size_t kDirtyNodeEstimate = 4 * kPageSize;
+
+inline constexpr uint64_t kCheckpointBytes = 16u << 20;
+inline constexpr int kWriteLockTimeoutMs = 15000;
+inline constexpr int kReadLockTimeoutMs = 60000;
+
+inline std::string dirOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+inline std::string fileNameOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace mv32::engine::store::pager
