@@ -1,6 +1,9 @@
 #include "engine/store/Pager.h"
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -605,23 +608,40 @@ void Pager::cacheErase(uint32_t no, uint32_t page) {
 
 void Pager::evict() {
     if (cacheUsed() <= pager::cacheLimit) return;
-    size_t scanned = 0;
+    // From the least recently used end; changed nodes and nodes a path still holds stay.
+    size_t freed = 0;
     auto it = lru_.end();
-    while (cacheUsed() > pager::cacheLimit && it != lru_.begin() && scanned < 512) {
+    while (cacheUsed() > pager::cacheLimit && it != lru_.begin()) {
         --it;
-        ++scanned;
         auto c = cache_.find(*it);
         if (c->second.node->dirty || c->second.node.use_count() > 1) continue;
         size_t m = c->second.bytes;
         cacheBytes_ -= std::min(cacheBytes_, m);
         pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, m);
+        freed += m;
         it = lru_.erase(it);
         cache_.erase(c);
     }
+    releaseFreedMemory(freed);
+}
+
+void Pager::releaseFreedMemory(size_t freed) {
+#if defined(__GLIBC__)
+    // Decoded pages are many small blocks: after many of them went, hand the free memory back
+    // to the system now and then, so that the process stays near the cache limit.
+    static std::atomic<size_t> sinceTrim{0};
+    if ((sinceTrim += freed) > (pager::cacheLimit / 4)) {
+        sinceTrim = 0;
+        malloc_trim(0);
+    }
+#else
+    (void)freed;
+#endif
 }
 
 void Pager::dropCache() {
     pager::cleanBytes -= std::min<size_t>(pager::cleanBytes, cacheBytes_);
+    releaseFreedMemory(cacheBytes_);
     cacheBytes_ = 0;
     cache_.clear();
     lru_.clear();

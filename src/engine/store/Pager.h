@@ -192,6 +192,7 @@ private:
     void account(CacheItem& item, size_t bytes);
     void forgetDirty(uint64_t k);
     void evict();
+    static void releaseFreedMemory(size_t freed);
     void dropCache();
     void reloadHeaders();
     void waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* what);
