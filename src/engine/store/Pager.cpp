@@ -630,7 +630,7 @@ void Pager::releaseFreedMemory(size_t freed) {
     // Decoded pages are many small blocks: after many of them went, hand the free memory back
     // to the system now and then, so that the process stays near the cache limit.
     static std::atomic<size_t> sinceTrim{0};
-    if ((sinceTrim += freed) > (pager::cacheLimit / 4)) {
+    if ((sinceTrim += freed) > pager::cacheLimit) {
         sinceTrim = 0;
         malloc_trim(0);
     }
