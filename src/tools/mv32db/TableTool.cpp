@@ -55,12 +55,12 @@ std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs, co
     return t;
 }
 
-FieldDef parseFieldDef(const std::string& spec) {
-    auto a = spec.find(':');
-    if (a == std::string::npos || a == 0) throw UsageError{"Felddefinition " + engine::quoted(spec) + " ist unvollständig."};
+FieldDef parseFieldDef(const std::string& definition) {
+    auto a = definition.find(':');
+    if (a == std::string::npos || a == 0) throw UsageError{"Felddefinition " + engine::quoted(definition) + " ist unvollständig."};
     FieldDef f;
-    f.name = spec.substr(0, a);
-    std::string rest = spec.substr(a + 1);
+    f.name = definition.substr(0, a);
+    std::string rest = definition.substr(a + 1);
     std::string type = rest, width;
     auto b = rest.find(':');
     if (b != std::string::npos) {
