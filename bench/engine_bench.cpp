@@ -47,7 +47,8 @@ public:
         while (produced_ < count_) {
             if (pendingFiles_ > 0) {
                 --pendingFiles_;
-                std::string name = std::string(kStems[pick(std::size(kStems))]) + std::to_string(pick(5000));
+                std::string name =
+                    std::string(kStems[pick(std::size(kStems))]) + std::to_string(pick(5000));
                 std::string ext = kExts[pick(std::size(kExts))];
                 if (!ext.empty()) name += "." + ext;
                 f.dir = dir_;
@@ -67,17 +68,21 @@ public:
 
 private:
     static constexpr const char* kWords[] = {
-        "Fotos", "Urlaub", "Italien", "Musik", "Projekte", "Rechnungen", "Dokumente", "Spiele",
-        "Treiber", "Backup", "Archiv", "Programme", "Bilder", "Videos", "Schule", "Arbeit",
-        "src", "include", "lib", "bin", "build", "docs", "test", "assets", "Sommer", "Winter",
-        "Familie", "Garten", "Haus", "Auto", "Steuer", "2017", "2018", "2019", "2020", "2021",
-        "Sicherung", "Alt", "Neu", "Entwurf", "Vorlagen", "Briefe", "Kunden", "Lieferanten"};
+        "Fotos",  "Urlaub",     "Italien", "Musik",   "Projekte",  "Rechnungen", "Dokumente",
+        "Spiele", "Treiber",    "Backup",  "Archiv",  "Programme", "Bilder",     "Videos",
+        "Schule", "Arbeit",     "src",     "include", "lib",       "bin",        "build",
+        "docs",   "test",       "assets",  "Sommer",  "Winter",    "Familie",    "Garten",
+        "Haus",   "Auto",       "Steuer",  "2017",    "2018",      "2019",       "2020",
+        "2021",   "Sicherung",  "Alt",     "Neu",     "Entwurf",   "Vorlagen",   "Briefe",
+        "Kunden", "Lieferanten"};
     static constexpr const char* kStems[] = {
-        "IMG_", "DSC", "README", "readme", "Brief", "Rechnung", "setup", "install", "main",
-        "index", "Notizen", "Liste", "track", "Kapitel", "scan", "Vertrag", "Foto", "daten",
-        "config", "Makefile", "LICENSE", "changelog", "bericht", "tabelle", "folie"};
-    static constexpr const char* kExts[] = {"JPG", "jpg", "txt", "pdf", "doc", "mp3", "cpp", "h", "exe",
-                                            "dll", "zip", "png", "xls", "html", "", "backup", "ini", "dat"};
+        "IMG_",      "DSC",     "README",  "readme",  "Brief",  "Rechnung", "setup",
+        "install",   "main",    "index",   "Notizen", "Liste",  "track",    "Kapitel",
+        "scan",      "Vertrag", "Foto",    "daten",   "config", "Makefile", "LICENSE",
+        "changelog", "bericht", "tabelle", "folie"};
+    static constexpr const char* kExts[] = {"JPG", "jpg",  "txt", "pdf",    "doc", "mp3",
+                                            "cpp", "h",    "exe", "dll",    "zip", "png",
+                                            "xls", "html", "",    "backup", "ini", "dat"};
 
     size_t pick(size_t n) { return static_cast<size_t>(rng_() % n); }
 
@@ -241,11 +246,14 @@ Result runSqlite(size_t count, const std::string& dir) {
         FileRecord f;
         while (walk.next(f)) {
             sqlite3_bind_text(ins, 1, f.dir.data(), static_cast<int>(f.dir.size()), SQLITE_STATIC);
-            sqlite3_bind_text(ins, 2, f.name.data(), static_cast<int>(f.name.size()), SQLITE_STATIC);
+            sqlite3_bind_text(ins, 2, f.name.data(), static_cast<int>(f.name.size()),
+                              SQLITE_STATIC);
             sqlite3_bind_text(ins, 3, f.ext.data(), static_cast<int>(f.ext.size()), SQLITE_STATIC);
             sqlite3_bind_int64(ins, 4, f.size);
-            sqlite3_bind_text(ins, 5, f.label.data(), static_cast<int>(f.label.size()), SQLITE_STATIC);
-            sqlite3_bind_text(ins, 6, f.volid.data(), static_cast<int>(f.volid.size()), SQLITE_STATIC);
+            sqlite3_bind_text(ins, 5, f.label.data(), static_cast<int>(f.label.size()),
+                              SQLITE_STATIC);
+            sqlite3_bind_text(ins, 6, f.volid.data(), static_cast<int>(f.volid.size()),
+                              SQLITE_STATIC);
             check(sqlite3_step(ins), db, "insert");
             sqlite3_reset(ins);
         }
@@ -260,7 +268,8 @@ Result runSqlite(size_t count, const std::string& dir) {
     r.rescan = seconds(t1, t2);
     sqlite3_finalize(ins);
     sqlite3_stmt* sel = nullptr;
-    check(sqlite3_prepare_v2(db, "SELECT Dateiname FROM mv32list", -1, &sel, nullptr), db, "select");
+    check(sqlite3_prepare_v2(db, "SELECT Dateiname FROM mv32list", -1, &sel, nullptr), db,
+          "select");
     auto t3 = Clock::now();
     while (sqlite3_step(sel) == SQLITE_ROW) {
         ++r.records;
@@ -351,29 +360,37 @@ int main(int argc, char** argv) {
     if (const char* only = getenv("MV32_BENCH_ONLY"); only && std::string(only) == "mv32") {
         printf("a) %.0f/s  b) %.0f/s  c) %.3f s  d) %.3f ms %.3f ms  e) %.1f B  f) %ld KiB\n",
                static_cast<double>(count) / o.scan, static_cast<double>(count) / o.rescan, o.pass,
-               o.seek1 * 1e3, o.seek2 * 1e3, static_cast<double>(o.bytes) / static_cast<double>(o.records), oursRss);
+               o.seek1 * 1e3, o.seek2 * 1e3,
+               static_cast<double>(o.bytes) / static_cast<double>(o.records), oursRss);
         return 0;
     }
     Result s = inChild([&] { return runSqlite(count, liteDir); }, &liteRss);
     if (o.records != s.records || o.matches != s.matches) {
-        printf("ABWEICHUNG: Datensätze %llu/%llu, Treffer %llu/%llu\n",
-               static_cast<unsigned long long>(o.records), static_cast<unsigned long long>(s.records),
-               static_cast<unsigned long long>(o.matches), static_cast<unsigned long long>(s.matches));
+        printf(
+            "ABWEICHUNG: Datensätze %llu/%llu, Treffer %llu/%llu\n",
+            static_cast<unsigned long long>(o.records), static_cast<unsigned long long>(s.records),
+            static_cast<unsigned long long>(o.matches), static_cast<unsigned long long>(s.matches));
     }
     double records = static_cast<double>(o.records);
     printf("%-44s %14s %14s %8s\n", "", "mv32", "SQLite", "mv32/SQLite");
     auto row = [](const char* what, double a, double b, const char* unit) {
         printf("%-44s %12.3f%-2s %12.3f%-2s %8.2f\n", what, a, unit, b, unit, a / b);
     };
-    row("a) Erstscan, Datensätze/s", static_cast<double>(count) / o.scan, static_cast<double>(count) / s.scan, "");
-    row("b) Wiederholungsscan, Datensätze/s", static_cast<double>(count) / o.rescan, static_cast<double>(count) / s.rescan, "");
-    row("c) Volldurchlauf \"readme\", s je Mio.", o.pass * 1e6 / records, s.pass * 1e6 / records, "s");
+    row("a) Erstscan, Datensätze/s", static_cast<double>(count) / o.scan,
+        static_cast<double>(count) / s.scan, "");
+    row("b) Wiederholungsscan, Datensätze/s", static_cast<double>(count) / o.rescan,
+        static_cast<double>(count) / s.rescan, "");
+    row("c) Volldurchlauf \"readme\", s je Mio.", o.pass * 1e6 / records, s.pass * 1e6 / records,
+        "s");
     row("d) Öffnen und Satz 500.000, ms", o.seek1 * 1e3, s.seek1 * 1e3, "");
     row("d) dann Satz 999.999, ms", o.seek2 * 1e3, s.seek2 * 1e3, "");
-    row("e) Bytes je Datensatz", static_cast<double>(o.bytes) / records, static_cast<double>(s.bytes) / records, "");
-    row("f) größter Speicherbedarf, MiB", static_cast<double>(oursRss) / 1024, static_cast<double>(liteRss) / 1024, "");
+    row("e) Bytes je Datensatz", static_cast<double>(o.bytes) / records,
+        static_cast<double>(s.bytes) / records, "");
+    row("f) größter Speicherbedarf, MiB", static_cast<double>(oursRss) / 1024,
+        static_cast<double>(liteRss) / 1024, "");
     printf("(Treffer \"readme\": %llu; Seitencache mv32: %zu MiB)\n",
-           static_cast<unsigned long long>(o.matches), mv32::engine::Table::cacheLimitBytes() >> 20);
+           static_cast<unsigned long long>(o.matches),
+           mv32::engine::Table::cacheLimitBytes() >> 20);
     if (!getenv("MV32_BENCH_KEEP")) {  // keep the tables to look at them, e.g. with mv32db
         std::filesystem::remove_all(ourDir);
         std::filesystem::remove_all(liteDir);

@@ -34,7 +34,8 @@ std::shared_ptr<test::MemFileSystem> table(bool keyed, bool indexes, int records
     }
     for (int i = 0; i < records; ++i) {
         t.append();
-        t.setAsString("Name", "Name " + std::to_string(i * 7919 % 1000) + (i % 40 == 0 ? std::string(1200, 'L') : ""));
+        t.setAsString("Name", "Name " + std::to_string(i * 7919 % 1000) +
+                                  (i % 40 == 0 ? std::string(1200, 'L') : ""));
         t.setAsInteger("Nr", i % 50);
         t.setAsString("Kat", i % 3 ? "Spiele" : "Büro");
         if (i % 5 == 0) t.setAsString("Memo", std::string(static_cast<size_t>(i) * 10, 'm'));

@@ -9,13 +9,15 @@ namespace mv32::engine {
 int Cursor::field(std::string_view name) const {
     int i = fieldIndex(name);
     if (i < 0) {
-        throw EngineError(ErrorKind::NotFound, "Das Feld " + quoted(std::string(name)) +
-                                                   " wurde nicht gefunden.");
+        throw EngineError(ErrorKind::NotFound,
+                          "Das Feld " + quoted(std::string(name)) + " wurde nicht gefunden.");
     }
     return i;
 }
 
-std::string Cursor::asString(std::string_view name) { return value(name).displayText(); }
+std::string Cursor::asString(std::string_view name) {
+    return value(name).displayText();
+}
 
 int64_t Cursor::asInteger(std::string_view name) {
     Value v = value(name);
@@ -30,9 +32,13 @@ int64_t Cursor::asInteger(std::string_view name) {
     return n;
 }
 
-bool Cursor::isBlank(std::string_view name) { return value(name).isBlank(); }
+bool Cursor::isBlank(std::string_view name) {
+    return value(name).isBlank();
+}
 
-std::string Cursor::displayText(std::string_view name) { return displayText(field(name)); }
+std::string Cursor::displayText(std::string_view name) {
+    return displayText(field(name));
+}
 
 std::string Cursor::displayText(int i) {
     Value v = value(i);

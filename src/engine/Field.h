@@ -12,12 +12,12 @@
 namespace mv32::engine {
 
 enum class FieldType : uint8_t {
-    Text = 1,   // UTF-8, at most `width` characters (1..4096)
+    Text = 1,  // UTF-8, at most `width` characters (1..4096)
     Int16 = 2,
     Int32 = 3,
     Int64 = 4,
-    Memo = 5,   // text of any length, kept in the memo file
-    Blob = 6,   // bytes of any length, kept in the memo file
+    Memo = 5,  // text of any length, kept in the memo file
+    Blob = 6,  // bytes of any length, kept in the memo file
 };
 
 struct FieldDef {
@@ -30,9 +30,9 @@ inline constexpr int kMaxTextWidth = 4096;
 inline constexpr size_t kMaxFieldNameLength = 64;
 inline constexpr size_t kMaxFields = 255;
 
-bool isTextual(FieldType t);   // Text and Memo
-bool isInteger(FieldType t);   // Int16, Int32, Int64
-bool isLarge(FieldType t);     // Memo and Blob: stored in the memo file
+bool isTextual(FieldType t);        // Text and Memo
+bool isInteger(FieldType t);        // Int16, Int32, Int64
+bool isLarge(FieldType t);          // Memo and Blob: stored in the memo file
 const char* typeName(FieldType t);  // German name for messages and the table tool
 
 // One field value: blank, an integer or a text.

@@ -17,20 +17,32 @@ namespace {
 
 std::string reason(int err) {
     switch (err) {
-        case ENOSPC: return "Der Datenträger ist voll";
-        case EDQUOT: return "Das Speicherkontingent ist erschöpft";
+        case ENOSPC:
+            return "Der Datenträger ist voll";
+        case EDQUOT:
+            return "Das Speicherkontingent ist erschöpft";
         case EACCES:
-        case EPERM: return "Zugriff verweigert";
-        case ENOENT: return "Die Datei existiert nicht";
-        case EROFS: return "Der Datenträger ist schreibgeschützt";
-        case EIO: return "Ein-/Ausgabefehler des Datenträgers";
-        case EISDIR: return "Der Name bezeichnet einen Ordner";
-        case ENOTDIR: return "Ein Teil des Pfades ist kein Ordner";
+        case EPERM:
+            return "Zugriff verweigert";
+        case ENOENT:
+            return "Die Datei existiert nicht";
+        case EROFS:
+            return "Der Datenträger ist schreibgeschützt";
+        case EIO:
+            return "Ein-/Ausgabefehler des Datenträgers";
+        case EISDIR:
+            return "Der Name bezeichnet einen Ordner";
+        case ENOTDIR:
+            return "Ein Teil des Pfades ist kein Ordner";
         case EMFILE:
-        case ENFILE: return "Zu viele offene Dateien";
-        case EFBIG: return "Die Datei ist zu groß";
-        case ENAMETOOLONG: return "Der Dateiname ist zu lang";
-        default: return "Systemfehler " + std::to_string(err) + " (" + std::strerror(err) + ")";
+        case ENFILE:
+            return "Zu viele offene Dateien";
+        case EFBIG:
+            return "Die Datei ist zu groß";
+        case ENAMETOOLONG:
+            return "Der Dateiname ist zu lang";
+        default:
+            return "Systemfehler " + std::to_string(err) + " (" + std::strerror(err) + ")";
     }
 }
 

@@ -38,7 +38,8 @@ std::string trim(std::string_view s) {
 
 }  // namespace
 
-Table::Table(std::shared_ptr<FileSystem> fs) : fs_(std::move(fs)), pos_(std::make_unique<TreePos>()) {}
+Table::Table(std::shared_ptr<FileSystem> fs)
+    : fs_(std::move(fs)), pos_(std::make_unique<TreePos>()) {}
 
 Table::~Table() {
     try {
@@ -48,8 +49,12 @@ Table::~Table() {
     }
 }
 
-void Table::setCacheLimit(size_t bytes) { store::setCacheLimit(bytes); }
-size_t Table::cacheLimitBytes() { return store::cacheLimit(); }
+void Table::setCacheLimit(size_t bytes) {
+    store::setCacheLimit(bytes);
+}
+size_t Table::cacheLimitBytes() {
+    return store::cacheLimit();
+}
 
 // --- Naming --------------------------------------------------------------------------------
 
@@ -94,7 +99,9 @@ std::string Table::basePath() const {
     return path;
 }
 
-std::string Table::filePath() const { return basePath() + ".db"; }
+std::string Table::filePath() const {
+    return basePath() + ".db";
+}
 
 std::string Table::displayName() const {
     std::string p = filePath();
@@ -102,7 +109,9 @@ std::string Table::displayName() const {
     return quoted(slash == std::string::npos ? p : p.substr(slash + 1));
 }
 
-bool Table::exists() const { return fs_->exists(filePath()); }
+bool Table::exists() const {
+    return fs_->exists(filePath());
+}
 
 void Table::setExclusive(bool exclusive) {
     requireInactive("Den Exklusiv-Modus zu ändern");
@@ -111,7 +120,8 @@ void Table::setExclusive(bool exclusive) {
 
 void Table::requireActive() const {
     if (!store_) {
-        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+        throw EngineError(ErrorKind::Usage,
+                          "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }
 }
 
@@ -169,7 +179,9 @@ void Table::close() {
     if (err) std::rethrow_exception(err);
 }
 
-bool Table::active() const { return store_ != nullptr; }
+bool Table::active() const {
+    return store_ != nullptr;
+}
 
 void Table::deleteTable() {
     requireInactive("Das Löschen");
@@ -226,7 +238,8 @@ std::vector<int> Table::parseFields(const std::string& fields) const {
         start = end + 1;
     }
     if (out.empty()) {
-        throw EngineError(ErrorKind::Usage, "Keine Felder angegeben für die Tabelle " + displayName() + ".");
+        throw EngineError(ErrorKind::Usage,
+                          "Keine Felder angegeben für die Tabelle " + displayName() + ".");
     }
     return out;
 }
@@ -251,15 +264,19 @@ void Table::addIndex(const std::string& name, const std::string& fields, unsigne
             }
             start = end + 1;
         }
-        if (name.empty()) s.addPrimary(idx);
-        else s.addIndex(name, idx, options);
+        if (name.empty())
+            s.addPrimary(idx);
+        else
+            s.addIndex(name, idx, options);
     });
 }
 
 void Table::deleteIndex(const std::string& name) {
     withExclusive("Das Löschen eines Index", [&](store::TableStore& s) {
-        if (name.empty()) s.dropPrimary();
-        else s.dropIndex(name);
+        if (name.empty())
+            s.dropPrimary();
+        else
+            s.dropIndex(name);
     });
 }
 
@@ -303,12 +320,15 @@ std::vector<std::string> Table::files() const {
     return files;
 }
 
-bool Table::hasPrimaryIndex() const { return store_ && store_->hasPrimary(); }
+bool Table::hasPrimaryIndex() const {
+    return store_ && store_->hasPrimary();
+}
 
 std::vector<std::string> Table::primaryKeyFields() const {
     std::vector<std::string> out;
     if (store_ && store_->hasPrimary()) {
-        for (int f : store_->schema().cluster) out.push_back(store_->schema().fields[static_cast<size_t>(f)].name);
+        for (int f : store_->schema().cluster)
+            out.push_back(store_->schema().fields[static_cast<size_t>(f)].name);
     }
     return out;
 }
@@ -369,9 +389,9 @@ void Table::selectOrder(const std::string& name) {
     }
     const store::IndexInfo* ix = store_->liveIndex(name);
     if (!ix) {
-        throw EngineError(ErrorKind::NotFound, "Der Index " + quoted(name) +
-                                                   " existiert nicht in der Tabelle " +
-                                                   displayName() + ".");
+        throw EngineError(
+            ErrorKind::NotFound,
+            "Der Index " + quoted(name) + " existiert nicht in der Tabelle " + displayName() + ".");
     }
     order_ = ix;
     orderName_ = ix->name;
@@ -664,13 +684,15 @@ void Table::gotoBookmark(const Bookmark& b) {
 // --- Fields --------------------------------------------------------------------------------
 
 int Table::fieldCount() const {
-    return store_ ? static_cast<int>(store_->schema().fields.size()) : static_cast<int>(fieldDefs_.size());
+    return store_ ? static_cast<int>(store_->schema().fields.size())
+                  : static_cast<int>(fieldDefs_.size());
 }
 
 const FieldDef& Table::fieldDef(int i) const {
     const auto& defs = store_ ? store_->schema().fields : fieldDefs_;
     if (i < 0 || static_cast<size_t>(i) >= defs.size()) {
-        throw EngineError(ErrorKind::NotFound, "Feld Nummer " + std::to_string(i) + " existiert nicht.");
+        throw EngineError(ErrorKind::NotFound,
+                          "Feld Nummer " + std::to_string(i) + " existiert nicht.");
     }
     return defs[static_cast<size_t>(i)];
 }
@@ -765,7 +787,8 @@ void Table::loadFromFile(std::string_view name, const std::string& path) {
         uint64_t size = f->size();
         data.resize(static_cast<size_t>(size));
         if (f->read(0, data.data(), data.size()) != data.size()) {
-            throw EngineError(ErrorKind::Io, "Die Datei " + quoted(path) + " ist kürzer als erwartet.");
+            throw EngineError(ErrorKind::Io,
+                              "Die Datei " + quoted(path) + " ist kürzer als erwartet.");
         }
     } catch (const EngineError& e) {
         throw EngineError(e.kind(), "Die Datei " + quoted(path) + " kann nicht in das Feld " +

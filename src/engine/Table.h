@@ -102,7 +102,7 @@ public:
         std::string name;    // "" for the primary index
         std::string fields;  // separated by ";"
         unsigned options = 0;
-        std::string file;    // the file that holds it
+        std::string file;  // the file that holds it
     };
     std::vector<IndexDescription> indexes() const;
     // Paths of the table's files that exist.
@@ -190,8 +190,8 @@ private:
     template <typename F>
     void withExclusive(const char* what, F&& f);
     std::vector<int> parseFields(const std::string& fields) const;
-    bool matches(const std::vector<int>& fields, const std::vector<Value>& values,
-                 unsigned options, const Row& rec) const;
+    bool matches(const std::vector<int>& fields, const std::vector<Value>& values, unsigned options,
+                 const Row& rec) const;
     Value convert(int i, const Value& v) const;
 
     std::shared_ptr<FileSystem> fs_;
@@ -209,8 +209,8 @@ private:
     bool bof_ = true;
     bool eof_ = true;
     bool haveCurrent_ = false;
-    std::string curKey_;       // key of the current record in the current order's tree
-    std::string curCluster_;   // its key in the record tree
+    std::string curKey_;             // key of the current record in the current order's tree
+    std::string curCluster_;         // its key in the record tree
     std::string curEntry_;           // the current record as stored
     std::vector<uint32_t> curEnds_;  // its field boundaries
     std::string lastLocateFields_;   // the field list of the last locate, parsed

@@ -69,8 +69,10 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
         for (size_t k = 0; k < fields.size(); ++k) {
             try {
                 Value v = valuesIn[k];
-                if (isInteger(fieldDef(fields[k]).type)) v = convert(fields[k], v);
-                else if (v.isInt()) v = Value(std::to_string(v.asInt()));
+                if (isInteger(fieldDef(fields[k]).type))
+                    v = convert(fields[k], v);
+                else if (v.isInt())
+                    v = Value(std::to_string(v.asInt()));
                 converted.push_back(std::move(v));
             } catch (const EngineError&) {
                 return false;
@@ -94,14 +96,16 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
         size_t where[64];
         if (fields.size() > 64) return false;
         for (size_t k = 0; k < fields.size(); ++k) {
-            auto w = static_cast<size_t>(std::find(fields.begin(), fields.end(), ixFields[k]) - fields.begin());
+            auto w = static_cast<size_t>(std::find(fields.begin(), fields.end(), ixFields[k]) -
+                                         fields.begin());
             if (w == fields.size()) return false;
             where[k] = w;
         }
         store::BTree& t = ix ? store_->indexTree(*ix) : store_->records();
         std::string prefix;
         size_t lead = partial ? 1 : fields.size();
-        for (size_t k = 0; k < lead; ++k) schema.encodeKeyValue(prefix, ixFields[k], values[where[k]], ixOptions);
+        for (size_t k = 0; k < lead; ++k)
+            schema.encodeKeyValue(prefix, ixFields[k], values[where[k]], ixOptions);
         if (partial && values[where[0]].isText()) prefix.pop_back();  // any longer text follows
         TreePos p;
         for (bool ok = t.seek(p, prefix); ok; ok = t.next(p)) {
@@ -147,7 +151,8 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
         return true;
     };
     bool found = false;
-    if (!ci && !schema.cluster.empty() && tryIndex(nullptr, schema.cluster, 0, &found)) return found;
+    if (!ci && !schema.cluster.empty() && tryIndex(nullptr, schema.cluster, 0, &found))
+        return found;
     for (auto* ix : store_->liveIndexes()) {
         if (bool(ix->options & store::kCaseInsensitive) == ci &&
             tryIndex(ix, ix->fields, ix->options, &found)) {

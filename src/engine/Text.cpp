@@ -6,16 +6,21 @@ namespace mv32::engine::text {
 
 namespace {
 
-bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
 
 }  // namespace
 
 size_t sequenceLength(std::string_view s, size_t i) {
     auto c = static_cast<unsigned char>(s[i]);
     size_t n = 1;
-    if (c >= 0xC2 && c <= 0xDF) n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4;
     if (n == 1 || i + n > s.size()) return 1;
     for (size_t k = 1; k < n; ++k) {
         if (!isContinuation(static_cast<unsigned char>(s[i + k]))) return 1;
@@ -153,8 +158,14 @@ std::string mapCase(std::string_view s, Map map) {
 
 }  // namespace
 
-std::string upper(std::string_view s) { return mapCase(s, toUpper); }
-std::string lower(std::string_view s) { return mapCase(s, toLower); }
-std::string fold(std::string_view s) { return lower(s); }
+std::string upper(std::string_view s) {
+    return mapCase(s, toUpper);
+}
+std::string lower(std::string_view s) {
+    return mapCase(s, toLower);
+}
+std::string fold(std::string_view s) {
+    return lower(s);
+}
 
 }  // namespace mv32::engine::text

@@ -20,8 +20,10 @@ std::shared_ptr<test::MemFileSystem> sampleTable() {
     Table t(fs);
     t.setDirectory("/c");
     t.setTableName("k.db");
-    t.setFieldDefs({{"Name", FieldType::Text, 2000}, {"Nr", FieldType::Int16, 0},
-                    {"Kat", FieldType::Text, 30}, {"Memo", FieldType::Memo, 0}});
+    t.setFieldDefs({{"Name", FieldType::Text, 2000},
+                    {"Nr", FieldType::Int16, 0},
+                    {"Kat", FieldType::Text, 30},
+                    {"Memo", FieldType::Memo, 0}});
     t.createTable();
     t.addIndex("", "Name");
     t.setExclusive(true);
@@ -31,7 +33,8 @@ std::shared_ptr<test::MemFileSystem> sampleTable() {
     for (int i = 0; i < 400; ++i) {
         t.append();
         // Some long names, so that overflow pages exist too.
-        t.setAsString("Name", "Eintrag " + std::to_string(i) + (i % 50 == 0 ? std::string(1500, 'l') : ""));
+        t.setAsString("Name",
+                      "Eintrag " + std::to_string(i) + (i % 50 == 0 ? std::string(1500, 'l') : ""));
         t.setAsInteger("Nr", i % 100);
         t.setAsString("Kat", "K" + std::to_string(i % 9));
         if (i % 4 == 0) t.setAsString("Memo", std::string(static_cast<size_t>(i) * 11, 'm'));
@@ -72,8 +75,8 @@ TEST(Corruption, FlippedBytesInEveryPartOfEveryFileAreFound) {
     auto fs = sampleTable();
     double worst = 0;
     int cases = 0;
-    const size_t offsets[] = {0, 4, 8, 12, 13, 14, 16, 20, 24, 28, 32, 40, 48, 52, 56, 60,
-                              64, 72, 76, 78, 80, 90, 120, 300, 1000, 2047, 3000, 4095};
+    const size_t offsets[] = {0,  4,  8,  12, 13, 14, 16, 20, 24,  28,  32,   40,   48,   52,
+                              56, 60, 64, 72, 76, 78, 80, 90, 120, 300, 1000, 2047, 3000, 4095};
     for (const char* name : kFiles) {
         std::string path = std::string("/c/") + name;
         const std::string original = fs->contents(path);
@@ -87,7 +90,8 @@ TEST(Corruption, FlippedBytesInEveryPartOfEveryFileAreFound) {
                 std::string err = openAndCheck(fs, &secs);
                 worst = std::max(worst, secs);
                 ASSERT_NE(err.find(name), std::string::npos)
-                    << name << " page " << page << " offset " << off << ": " << (err.empty() ? "not found" : err);
+                    << name << " page " << page << " offset " << off << ": "
+                    << (err.empty() ? "not found" : err);
                 ++cases;
             }
         }
@@ -96,7 +100,8 @@ TEST(Corruption, FlippedBytesInEveryPartOfEveryFileAreFound) {
     double secs;
     ASSERT_EQ(openAndCheck(fs, &secs), "");
     EXPECT_LT(worst, 5.0);
-    std::cout << "[ corruption ] " << cases << " flipped bytes, slowest " << worst << " s" << std::endl;
+    std::cout << "[ corruption ] " << cases << " flipped bytes, slowest " << worst << " s"
+              << std::endl;
 }
 
 TEST(Corruption, ZeroedSectorsAndTruncationsAreFound) {
@@ -107,8 +112,10 @@ TEST(Corruption, ZeroedSectorsAndTruncationsAreFound) {
         const std::string original = fs->contents(path);
         for (size_t s = 0; s * 512 < original.size(); ++s) {
             std::string damaged = original;
-            if (damaged.compare(s * 512, 512, std::string(512, '\0')) == 0) continue;  // zero already
-            std::fill(damaged.begin() + static_cast<long>(s * 512), damaged.begin() + static_cast<long>(s * 512 + 512), '\0');
+            if (damaged.compare(s * 512, 512, std::string(512, '\0')) == 0)
+                continue;  // zero already
+            std::fill(damaged.begin() + static_cast<long>(s * 512),
+                      damaged.begin() + static_cast<long>(s * 512 + 512), '\0');
             fs->setContents(path, damaged);
             double secs;
             std::string err = openAndCheck(fs, &secs);
@@ -121,7 +128,8 @@ TEST(Corruption, ZeroedSectorsAndTruncationsAreFound) {
                 fs->setContents(path, original.substr(0, at));
                 double secs;
                 std::string err = openAndCheck(fs, &secs);
-                ASSERT_NE(err.find(name), std::string::npos) << name << " cut at " << at << ": " << err;
+                ASSERT_NE(err.find(name), std::string::npos)
+                    << name << " cut at " << at << ": " << err;
                 ++cases;
             }
         }
@@ -142,7 +150,8 @@ TEST(Corruption, FilesThatAreNoTableGiveAClearError) {
             t.open();
             FAIL() << "opened junk of " << junk.size() << " bytes";
         } catch (const EngineError& e) {
-            EXPECT_TRUE(e.kind() == ErrorKind::Corrupt || e.kind() == ErrorKind::NotFound) << e.what();
+            EXPECT_TRUE(e.kind() == ErrorKind::Corrupt || e.kind() == ErrorKind::NotFound)
+                << e.what();
             EXPECT_NE(std::string(e.what()).find("k.db"), std::string::npos) << e.what();
         }
     }

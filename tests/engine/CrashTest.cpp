@@ -24,7 +24,7 @@ using FsPtr = std::shared_ptr<engine::FileSystem>;
 // Runs `body` in a child that ends at file-system call k; returns how many posts it reported
 // as returned.
 int crashAt(uint64_t k, const std::function<void(const FsPtr&, const std::function<void()>&)>& body,
-             int* status) {
+            int* status) {
     int fds[2];
     if (pipe(fds) != 0) abort();
     pid_t pid = fork();
@@ -38,7 +38,8 @@ int crashAt(uint64_t k, const std::function<void(const FsPtr&, const std::functi
                 if (write(fds[1], "R", 1) != 1) _exit(3);
             });
         } catch (const std::exception& e) {
-            fprintf(stderr, "Kindprozess, Aufruf %llu: %s\n", static_cast<unsigned long long>(k), e.what());
+            fprintf(stderr, "Kindprozess, Aufruf %llu: %s\n", static_cast<unsigned long long>(k),
+                    e.what());
             _exit(2);
         } catch (...) {
             _exit(2);
@@ -147,15 +148,18 @@ TEST(CrashRecovery, EndingTheRecoveryAtEveryCallStillRecovers) {
         for (uint64_t j = 1; j <= recoveryCalls; ++j) {
             restore(work.path(), crashed);
             crashAt(j, reopen, &status);
-            ASSERT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 0))
+            ASSERT_TRUE(WIFEXITED(status) &&
+                        (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 0))
                 << "recovery child failed: end at call " << k << ", then at recovery call " << j;
             std::string content;
             try {
                 content = contentOf(real, work.path(), "t.db");
             } catch (const std::exception& e) {
-                FAIL() << "end at call " << k << ", then in the recovery at call " << j << ": " << e.what();
+                FAIL() << "end at call " << k << ", then in the recovery at call " << j << ": "
+                       << e.what();
             }
-            ASSERT_TRUE(content == expected) << "end at call " << k << ", then at recovery call " << j;
+            ASSERT_TRUE(content == expected)
+                << "end at call " << k << ", then at recovery call " << j;
             ++points;
         }
     }

@@ -24,15 +24,18 @@ TEST_P(FaultTest, FailingCallsLeaveBeforeOrAfter) {
     std::vector<std::string> states = expectedStates(sc, work.path(), before);
     restore(work.path(), before);
     auto counter = std::make_shared<FaultFileSystem>(real);
-    sc.run(counter, work.path(), [] {}, sc.posts);
+    sc.run(
+        counter, work.path(), [] {}, sc.posts);
     uint64_t calls = counter->calls();
 
     struct Mode {
         Fault fault;
         bool permanent;
     };
-    const Mode modes[] = {{Fault::IoError, false}, {Fault::IoError, true},
-                          {Fault::DiskFull, false}, {Fault::ShortWrite, true}};
+    const Mode modes[] = {{Fault::IoError, false},
+                          {Fault::IoError, true},
+                          {Fault::DiskFull, false},
+                          {Fault::ShortWrite, true}};
     for (const Mode& mode : modes) {
         for (uint64_t k = 1; k <= calls; ++k) {
             restore(work.path(), before);
@@ -40,7 +43,8 @@ TEST_P(FaultTest, FailingCallsLeaveBeforeOrAfter) {
             f->arm(mode.fault, k, mode.permanent);
             int returned = 0;
             try {
-                sc.run(f, work.path(), [&] { ++returned; }, sc.posts);
+                sc.run(
+                    f, work.path(), [&] { ++returned; }, sc.posts);
             } catch (const engine::EngineError& e) {
                 std::string msg = e.what();
                 EXPECT_TRUE(msg.find("Datei") != std::string::npos ||
@@ -56,7 +60,8 @@ TEST_P(FaultTest, FailingCallsLeaveBeforeOrAfter) {
                 FAIL() << sc.name << ", fault at call " << k << ": " << e.what();
             }
             bool ok = false;
-            for (size_t m = static_cast<size_t>(returned); m < states.size(); ++m) ok = ok || states[m] == content;
+            for (size_t m = static_cast<size_t>(returned); m < states.size(); ++m)
+                ok = ok || states[m] == content;
             ASSERT_TRUE(ok) << sc.name << ", fault at call " << k << ": not a state after "
                             << returned << " or more posts";
         }

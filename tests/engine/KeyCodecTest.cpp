@@ -25,8 +25,19 @@ std::string encT(std::string_view t, Kind k = Kind::Text) {
 }  // namespace
 
 TEST(KeyCodec, IntegersKeepTheirOrderAndRoundTrip) {
-    std::vector<int64_t> values{std::numeric_limits<int64_t>::min(), -70000, -256, -255, -2, -1,
-                                0, 1, 255, 256, 65535, 1LL << 40, std::numeric_limits<int64_t>::max()};
+    std::vector<int64_t> values{std::numeric_limits<int64_t>::min(),
+                                -70000,
+                                -256,
+                                -255,
+                                -2,
+                                -1,
+                                0,
+                                1,
+                                255,
+                                256,
+                                65535,
+                                1LL << 40,
+                                std::numeric_limits<int64_t>::max()};
     std::string blank;
     encodeBlank(blank, Kind::Int);
     for (size_t i = 0; i < values.size(); ++i) {

@@ -60,7 +60,8 @@ TEST(Kill, NoReportedPostIsLost) {
         Table t;
         t.setDirectory(dir.path());
         t.setTableName("kill.db");
-        t.setFieldDefs({{"Name", FieldType::Text, 20}, {"Nr", FieldType::Int32, 0},
+        t.setFieldDefs({{"Name", FieldType::Text, 20},
+                        {"Nr", FieldType::Int32, 0},
                         {"Memo", FieldType::Memo, 0}});
         t.createTable();
         t.addIndex("", "Name");
@@ -87,7 +88,8 @@ TEST(Kill, NoReportedPostIsLost) {
         std::this_thread::sleep_for(std::chrono::microseconds(2000 + rng() % 40000));
         kill(pid, SIGKILL);
         int v = 0;
-        while (read(fds[0], &v, sizeof v) == static_cast<ssize_t>(sizeof v)) maxReported = std::max(maxReported, v);
+        while (read(fds[0], &v, sizeof v) == static_cast<ssize_t>(sizeof v))
+            maxReported = std::max(maxReported, v);
         close(fds[0]);
         int status = 0;
         waitpid(pid, &status, 0);

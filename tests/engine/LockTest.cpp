@@ -97,39 +97,41 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
     std::vector<pid_t> pids;
     // A reader that walks the table all the while must never see a half-written commit.
     pid_t reader = fork();
-    if (reader == 0) inChild([&] {
-        auto t = handle(dir.path(), false);
-        t->open();
-        for (int round = 0; round < 300; ++round) {
-            int64_t n = 0;
-            for (t->first(); !t->eof(); t->next()) {
-                if (n++ % 7 == 0) t->value("Memo");
-            }
-            if (n != t->recordCount() && round % 50 == 0) t->refresh();
-            t->locate("Name", {"W0-10"});
-            if (n >= 300) break;
-        }
-        t->close();
-    });
-    for (int w = 0; w < 2; ++w) {
-        pid_t pid = fork();
-        if (pid == 0) inChild([&] {
+    if (reader == 0)
+        inChild([&] {
             auto t = handle(dir.path(), false);
             t->open();
-            for (int i = 0; i < 150; ++i) {
-                if (w == 1 && i == 50) t->beginBulk();
-                t->append();
-                t->setAsString("Name", "W" + std::to_string(w) + "-" + std::to_string(i));
-                t->setAsString("Memo", std::string(static_cast<size_t>(i * 13), 'w'));
-                t->post();
-                if (w == 1 && i == 100) t->endBulk();
-                if (i % 10 == 0) {
-                    t->refresh();
-                    t->last();
+            for (int round = 0; round < 300; ++round) {
+                int64_t n = 0;
+                for (t->first(); !t->eof(); t->next()) {
+                    if (n++ % 7 == 0) t->value("Memo");
                 }
+                if (n != t->recordCount() && round % 50 == 0) t->refresh();
+                t->locate("Name", {"W0-10"});
+                if (n >= 300) break;
             }
             t->close();
         });
+    for (int w = 0; w < 2; ++w) {
+        pid_t pid = fork();
+        if (pid == 0)
+            inChild([&] {
+                auto t = handle(dir.path(), false);
+                t->open();
+                for (int i = 0; i < 150; ++i) {
+                    if (w == 1 && i == 50) t->beginBulk();
+                    t->append();
+                    t->setAsString("Name", "W" + std::to_string(w) + "-" + std::to_string(i));
+                    t->setAsString("Memo", std::string(static_cast<size_t>(i * 13), 'w'));
+                    t->post();
+                    if (w == 1 && i == 100) t->endBulk();
+                    if (i % 10 == 0) {
+                        t->refresh();
+                        t->last();
+                    }
+                }
+                t->close();
+            });
         pids.push_back(pid);
     }
     pids.push_back(reader);
@@ -151,19 +153,20 @@ TEST(Locks, ACopyMadeBetweenPostsOpensClean) {
     ASSERT_EQ(pipe(posted), 0);
     ASSERT_EQ(pipe(copied), 0);
     pid_t pid = fork();
-    if (pid == 0) inChild([&] {
-        auto t = handle(dir.path(), false);
-        t->open();
-        for (int i = 0; i < 20; ++i) {
-            t->append();
-            t->setAsString("Name", "C" + std::to_string(i));
-            t->setAsString("Memo", std::string(static_cast<size_t>(i) * 700, 'c'));
-            t->post();
-            char c = 1;
-            if (write(posted[1], &c, 1) != 1 || read(copied[0], &c, 1) != 1) _exit(3);
-        }
-        _exit(0);  // still open: the copies were made while the table was in use
-    });
+    if (pid == 0)
+        inChild([&] {
+            auto t = handle(dir.path(), false);
+            t->open();
+            for (int i = 0; i < 20; ++i) {
+                t->append();
+                t->setAsString("Name", "C" + std::to_string(i));
+                t->setAsString("Memo", std::string(static_cast<size_t>(i) * 700, 'c'));
+                t->post();
+                char c = 1;
+                if (write(posted[1], &c, 1) != 1 || read(copied[0], &c, 1) != 1) _exit(3);
+            }
+            _exit(0);  // still open: the copies were made while the table was in use
+        });
     for (int i = 0; i < 20; ++i) {
         char c;
         ASSERT_EQ(read(posted[0], &c, 1), 1);

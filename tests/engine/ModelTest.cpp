@@ -50,9 +50,12 @@ public:
             std::string k;
             char nr[16];
             snprintf(nr, sizeof nr, "%08d", r.nr + 50000000);
-            if (index == "NrIndex") k = std::string(nr) + '\1' + name;
-            else if (index == "KatIndex") k = r.kat + '\1' + name;
-            else k = name;
+            if (index == "NrIndex")
+                k = std::string(nr) + '\1' + name;
+            else if (index == "KatIndex")
+                k = r.kat + '\1' + name;
+            else
+                k = name;
             keyed.emplace_back(k, name);
         }
         std::sort(keyed.begin(), keyed.end());
@@ -96,10 +99,14 @@ void runModel(uint64_t seed, int steps) {
     };
     auto randomMemo = [&] {
         switch (rng() % 4) {
-            case 0: return std::string();
-            case 1: return std::string("kurz");
-            case 2: return std::string(rng() % 3000, 'm');
-            default: return std::string(5000 + rng() % 20000, 'M');
+            case 0:
+                return std::string();
+            case 1:
+                return std::string("kurz");
+            case 2:
+                return std::string(rng() % 3000, 'm');
+            default:
+                return std::string(5000 + rng() % 20000, 'M');
         }
     };
 
@@ -107,7 +114,8 @@ void runModel(uint64_t seed, int steps) {
         int op = static_cast<int>(rng() % 100);
         if (op < 45) {  // insert
             std::string name = randomName();
-            Rec r{static_cast<int>(rng() % 200) - 100, "K" + std::to_string(rng() % 7), randomMemo()};
+            Rec r{static_cast<int>(rng() % 200) - 100, "K" + std::to_string(rng() % 7),
+                  randomMemo()};
             t->append();
             t->setAsString("Name", name);
             t->setAsInteger("Nr", r.nr);

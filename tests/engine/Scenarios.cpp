@@ -54,8 +54,8 @@ void standardTable(const FsPtr& fs, const std::string& dir, bool keyed = true) {
 using Returned = std::function<void()>;
 
 template <typename F>
-void change(const FsPtr& fs, const std::string& dir, const std::function<void()>& returned,
-            F&& f, bool exclusive = false) {
+void change(const FsPtr& fs, const std::string& dir, const std::function<void()>& returned, F&& f,
+            bool exclusive = false) {
     auto t = table(fs, dir, exclusive);
     t->open();
     f(*t);
@@ -68,7 +68,8 @@ void change(const FsPtr& fs, const std::string& dir, const std::function<void()>
 std::vector<Scenario> scenarios() {
     auto std = [](const FsPtr& fs, const std::string& dir) { standardTable(fs, dir); };
     std::vector<Scenario> s;
-    s.push_back({"Einfuegen", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+    s.push_back({"Einfuegen", 1, std,
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
                      change(fs, dir, r, [](Table& t) {
                          t.append();
                          t.setAsString("Name", name(77));
@@ -76,7 +77,8 @@ std::vector<Scenario> scenarios() {
                          t.post();
                      });
                  }});
-    s.push_back({"Aendern", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+    s.push_back({"Aendern", 1, std,
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
                      change(fs, dir, r, [](Table& t) {
                          t.locate("Name", {name(40)});
                          t.edit();
@@ -84,7 +86,8 @@ std::vector<Scenario> scenarios() {
                          t.post();
                      });
                  }});
-    s.push_back({"SchluesselAendern", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+    s.push_back({"SchluesselAendern", 1, std,
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
                      change(fs, dir, r, [](Table& t) {
                          t.locate("Name", {name(40)});
                          t.edit();
@@ -93,38 +96,44 @@ std::vector<Scenario> scenarios() {
                          t.post();
                      });
                  }});
-    s.push_back({"Loeschen", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+    s.push_back({"Loeschen", 1, std,
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
                      change(fs, dir, r, [](Table& t) {
                          t.locate("Name", {name(30)});
                          t.remove();
                      });
                  }});
-    s.push_back({"Seitenteilung", 8, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int limit) {
-                     auto t = table(fs, dir);
-                     t->open();
-                     t->beginBulk();
-                     for (int i = 0; i < limit && i < 8; ++i) {
-                         t->append();
-                         t->setAsString("Name", name(101) + std::string(700, static_cast<char>('a' + i)));
-                         t->post();
-                         r();
-                     }
-                     t->endBulk();
-                     t->close();
-                 }});
-    s.push_back({"Zusammenlegen", 80, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int limit) {
-                     auto t = table(fs, dir);
-                     t->open();
-                     t->beginBulk();
-                     t->first();
-                     for (int i = 0; i < limit && i < 80; ++i) {
-                         t->remove();
-                         r();
-                     }
-                     t->endBulk();
-                     t->close();
-                 }});
-    s.push_back({"MemoWaechst", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+    s.push_back(
+        {"Seitenteilung", 8, std,
+         [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int limit) {
+             auto t = table(fs, dir);
+             t->open();
+             t->beginBulk();
+             for (int i = 0; i < limit && i < 8; ++i) {
+                 t->append();
+                 t->setAsString("Name", name(101) + std::string(700, static_cast<char>('a' + i)));
+                 t->post();
+                 r();
+             }
+             t->endBulk();
+             t->close();
+         }});
+    s.push_back(
+        {"Zusammenlegen", 80, std,
+         [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int limit) {
+             auto t = table(fs, dir);
+             t->open();
+             t->beginBulk();
+             t->first();
+             for (int i = 0; i < limit && i < 80; ++i) {
+                 t->remove();
+                 r();
+             }
+             t->endBulk();
+             t->close();
+         }});
+    s.push_back({"MemoWaechst", 1, std,
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
                      change(fs, dir, r, [](Table& t) {
                          t.locate("Name", {name(6)});
                          t.edit();
@@ -132,7 +141,8 @@ std::vector<Scenario> scenarios() {
                          t.post();
                      });
                  }});
-    s.push_back({"MemoSchrumpft", 1, [](const FsPtr& fs, const std::string& dir) {
+    s.push_back({"MemoSchrumpft", 1,
+                 [](const FsPtr& fs, const std::string& dir) {
                      standardTable(fs, dir);
                      auto t = table(fs, dir);
                      t->open();
@@ -149,7 +159,8 @@ std::vector<Scenario> scenarios() {
                          t.post();
                      });
                  }});
-    s.push_back({"MemoLoeschen", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+    s.push_back({"MemoLoeschen", 1, std,
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
                      change(fs, dir, r, [](Table& t) {
                          t.locate("Name", {name(12)});
                          t.edit();
@@ -157,22 +168,31 @@ std::vector<Scenario> scenarios() {
                          t.post();
                      });
                  }});
-    s.push_back({"TabelleAnlegen", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
-                     auto t = table(fs, dir);
-                     t->setFieldDefs({{"Anders", FieldType::Int16, 0}, {"Bild", FieldType::Blob, 0}});
-                     t->createTable();
-                     r();
-                 }});
-    s.push_back({"IndexAnlegen", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
-                     change(fs, dir, r, [](Table& t) { t.addIndex("NrIndex", "Nr;Name", engine::IndexDescending); },
-                            true);
-                 }});
-    s.push_back({"Packen", 1, std, [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
-                     change(fs, dir, r, [](Table& t) { t.packTable(); }, true);
-                 }});
-    s.push_back({"PrimaerindexAnlegen", 1, [](const FsPtr& fs, const std::string& dir) { standardTable(fs, dir, false); },
+    s.push_back(
+        {"TabelleAnlegen", 1, std,
+         [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+             auto t = table(fs, dir);
+             t->setFieldDefs({{"Anders", FieldType::Int16, 0}, {"Bild", FieldType::Blob, 0}});
+             t->createTable();
+             r();
+         }});
+    s.push_back(
+        {"IndexAnlegen", 1, std,
+         [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+             change(
+                 fs, dir, r,
+                 [](Table& t) { t.addIndex("NrIndex", "Nr;Name", engine::IndexDescending); }, true);
+         }});
+    s.push_back({"Packen", 1, std,
                  [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
-                     change(fs, dir, r, [](Table& t) { t.addIndex("", "Name"); }, true);
+                     change(
+                         fs, dir, r, [](Table& t) { t.packTable(); }, true);
+                 }});
+    s.push_back({"PrimaerindexAnlegen", 1,
+                 [](const FsPtr& fs, const std::string& dir) { standardTable(fs, dir, false); },
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+                     change(
+                         fs, dir, r, [](Table& t) { t.addIndex("", "Name"); }, true);
                  }});
     return s;
 }
@@ -183,7 +203,9 @@ std::vector<std::string> expectedStates(const Scenario& sc, const std::string& d
     std::vector<std::string> states;
     for (int m = 0; m <= sc.posts; ++m) {
         restore(dir, before);
-        if (m > 0) sc.run(real, dir, [] {}, m);
+        if (m > 0)
+            sc.run(
+                real, dir, [] {}, m);
         states.push_back(contentOf(real, dir, "t.db"));
     }
     return states;

@@ -14,9 +14,9 @@ namespace mv32::engine {
 namespace {
 
 std::vector<FieldDef> catalogFields() {
-    return {{"Name", FieldType::Text, 255},       {"DatentraegerNr", FieldType::Int16, 0},
-            {"Label", FieldType::Text, 11},       {"Kategorie", FieldType::Text, 255},
-            {"Groesse", FieldType::Int64, 0},     {"Memo", FieldType::Memo, 0},
+    return {{"Name", FieldType::Text, 255},   {"DatentraegerNr", FieldType::Int16, 0},
+            {"Label", FieldType::Text, 11},   {"Kategorie", FieldType::Text, 255},
+            {"Groesse", FieldType::Int64, 0}, {"Memo", FieldType::Memo, 0},
             {"Grafik", FieldType::Blob, 0}};
 }
 
@@ -319,7 +319,7 @@ TEST_F(TableTest, NotificationsComeInOrderAndBeforeDeleteCanStopIt) {
     EXPECT_THROW(t->remove(), EngineError);
     EXPECT_EQ(t->recordCount(), 1);
     EXPECT_EQ(log, (std::vector<std::string>{"insert", "post keep", "insert", "post go", "edit",
-                                              "post go", "before go", "deleted", "before keep"}));
+                                             "post go", "before go", "deleted", "before keep"}));
 }
 
 TEST_F(TableTest, LocateAndFindNearestWithAndWithoutIndexes) {
@@ -335,24 +335,26 @@ TEST_F(TableTest, LocateAndFindNearestWithAndWithoutIndexes) {
         std::string expect;  // "" = not found
     };
     std::vector<Case> cases{
-        {"Name", {"Delphi"}, 0, "Delphi"},                     // primary index
-        {"Name", {"delphi"}, 0, ""},                           // case matters
-        {"Name", {"DELPHI"}, LocateCaseInsensitive, "Delphi"}, // scan
-        {"Name", {"D"}, LocatePartialKey, "Delphi"},           // first in key order
+        {"Name", {"Delphi"}, 0, "Delphi"},                      // primary index
+        {"Name", {"delphi"}, 0, ""},                            // case matters
+        {"Name", {"DELPHI"}, LocateCaseInsensitive, "Delphi"},  // scan
+        {"Name", {"D"}, LocatePartialKey, "Delphi"},            // first in key order
         {"Name", {"db"}, LocatePartialKey | LocateCaseInsensitive, "dBase"},
         {"Kategorie", {"Büro"}, 0, "Word"},
         {"DatentraegerNr;Kategorie", {2, "Büro"}, 0, "Word"},
-        {"DatentraegerNr", {"2"}, 0, "Delphi"},                // a number given as text
+        {"DatentraegerNr", {"2"}, 0, "Delphi"},  // a number given as text
         {"DatentraegerNr", {"zwei"}, 0, ""},
-        {"Label", {Value()}, 0, "Delphi"},                     // blank matches blank
+        {"Label", {Value()}, 0, "Delphi"},  // blank matches blank
         {"Label", {""}, 0, ""},
     };
     for (auto& c : cases) {
         t->last();
         bool found = t->locate(c.fields, c.values, c.options);
         EXPECT_EQ(found, !c.expect.empty()) << c.fields;
-        if (found) EXPECT_EQ(t->asString("Name"), c.expect) << c.fields;
-        else EXPECT_EQ(t->asString("Name"), "dBase") << c.fields;  // did not move
+        if (found)
+            EXPECT_EQ(t->asString("Name"), c.expect) << c.fields;
+        else
+            EXPECT_EQ(t->asString("Name"), "dBase") << c.fields;  // did not move
     }
     EXPECT_THROW(t->locate("Unbekannt", {"x"}), EngineError);
 
@@ -411,7 +413,8 @@ TEST_F(TableTest, CopiedFilesFormAWorkingTableWithoutTheirIndexes) {
     t->post();
     t->close();
     for (auto ext : {".db", ".px", ".mb"}) {
-        fs->setContents(std::string("/other/kopie") + ext, fs->contents(std::string("/data/cat") + ext));
+        fs->setContents(std::string("/other/kopie") + ext,
+                        fs->contents(std::string("/data/cat") + ext));
     }
     Table copy(fs);
     copy.setDirectory("/other");
@@ -444,8 +447,10 @@ TEST_F(TableTest, PackShrinksAndEmptyRemovesEverything) {
         t->post();
     }
     for (t->first(); !t->eof();) {
-        if (t->recNo() % 4 != 0) t->remove();
-        else t->next();
+        if (t->recNo() % 4 != 0)
+            t->remove();
+        else
+            t->next();
     }
     int64_t left = t->recordCount();
     size_t before = fs->contents("/data/cat.db").size() + fs->contents("/data/cat.mb").size();
@@ -464,7 +469,8 @@ TEST_F(TableTest, PackShrinksAndEmptyRemovesEverything) {
 
 TEST_F(TableTest, LongPathsUpToTheWidestFieldsWork) {
     auto t = make("list.db");
-    t->setFieldDefs({{"Verzeichnis", FieldType::Text, 4096}, {"Dateiname", FieldType::Text, 255},
+    t->setFieldDefs({{"Verzeichnis", FieldType::Text, 4096},
+                     {"Dateiname", FieldType::Text, 255},
                      {"Groesse", FieldType::Int64, 0}});
     t->createTable();
     t->addIndex("", "Verzeichnis;Dateiname;Groesse");

@@ -7,8 +7,11 @@ namespace mv32::engine::text {
 TEST(Text, WidthsCountCharactersAndCutWithoutSplittingThem) {
     EXPECT_EQ(length("Größe"), 5u);
     EXPECT_EQ(fitToWidth("Größenänderung", 4), "Größ");
-    EXPECT_EQ(fitToWidth("ab\xE2\x82\xAC" "cd", 3), "ab\xE2\x82\xAC");  // the euro sign stays whole
-    EXPECT_EQ(fitToWidth(std::string("a\0b", 3), 5), "ab");                 // zero bytes go
+    EXPECT_EQ(fitToWidth("ab\xE2\x82\xAC"
+                         "cd",
+                         3),
+              "ab\xE2\x82\xAC");                             // the euro sign stays whole
+    EXPECT_EQ(fitToWidth(std::string("a\0b", 3), 5), "ab");  // zero bytes go
     // Bytes that are no UTF-8 count one character each and are kept.
     EXPECT_EQ(length("\xFF\xFE"), 2u);
     EXPECT_EQ(fitToWidth("\xFF\xFEz", 2), "\xFF\xFE");

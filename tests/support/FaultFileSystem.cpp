@@ -15,13 +15,17 @@ bool FaultFileSystem::hit(const std::string& path, bool isWrite, bool isSync) {
     if (n > failAt_ && !permanent_) return false;
     fired_ = true;
     switch (fault_) {
-        case Fault::Crash: _exit(77);
-        case Fault::DiskFull: engine::throwSystemError(ENOSPC, "Schreiben", path);
+        case Fault::Crash:
+            _exit(77);
+        case Fault::DiskFull:
+            engine::throwSystemError(ENOSPC, "Schreiben", path);
         case Fault::ShortWrite:
             if (isWrite) return true;
             engine::throwSystemError(EIO, "Zugriff", path);
-        case Fault::IoError: engine::throwSystemError(EIO, "Zugriff", path);
-        case Fault::None: break;
+        case Fault::IoError:
+            engine::throwSystemError(EIO, "Zugriff", path);
+        case Fault::None:
+            break;
     }
     return false;
 }

@@ -18,7 +18,8 @@ enum class Fault { None, IoError, DiskFull, ShortWrite, Crash };
 
 class FaultFileSystem : public engine::FileSystem {
 public:
-    explicit FaultFileSystem(std::shared_ptr<engine::FileSystem> inner) : inner_(std::move(inner)) {}
+    explicit FaultFileSystem(std::shared_ptr<engine::FileSystem> inner)
+        : inner_(std::move(inner)) {}
 
     // Arms the fault: the call with number `at` (1-based, counted from now) fails.
     void arm(Fault fault, uint64_t at, bool permanent, bool syncsOnly = false) {

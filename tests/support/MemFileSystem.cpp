@@ -58,7 +58,8 @@ public:
                 d.resize(static_cast<size_t>(op.off), '\0');
                 continue;
             }
-            if (d.size() < op.off + op.bytes.size()) d.resize(static_cast<size_t>(op.off + op.bytes.size()), '\0');
+            if (d.size() < op.off + op.bytes.size())
+                d.resize(static_cast<size_t>(op.off + op.bytes.size()), '\0');
             std::memcpy(d.data() + op.off, op.bytes.data(), op.bytes.size());
         }
         inode_->pending.clear();
@@ -166,7 +167,8 @@ void MemFileSystem::powerLoss(std::mt19937_64& rng) {
                 size_t a = static_cast<size_t>(rng() % (bytes.size() + 1));
                 for (size_t i = a; i < bytes.size(); ++i) bytes[i] = static_cast<char>(rng());
             }
-            if (d.size() < op.off + bytes.size()) d.resize(static_cast<size_t>(op.off + bytes.size()), '\0');
+            if (d.size() < op.off + bytes.size())
+                d.resize(static_cast<size_t>(op.off + bytes.size()), '\0');
             std::memcpy(d.data() + op.off, bytes.data(), bytes.size());
         }
         inode->data = d;

@@ -16,7 +16,7 @@ struct ToolRun {
 };
 
 ToolRun run(const std::shared_ptr<test::MemFileSystem>& fs, std::vector<std::string> args,
-        const std::string& input = {}) {
+            const std::string& input = {}) {
     std::istringstream in(input);
     std::ostringstream out, err;
     int status = runTableTool(args, in, out, err, fs);
@@ -27,7 +27,9 @@ ToolRun run(const std::shared_ptr<test::MemFileSystem>& fs, std::vector<std::str
 
 TEST(TableTool, ImportAndDumpRoundTripEveryValue) {
     auto fs = std::make_shared<test::MemFileSystem>();
-    ASSERT_EQ(run(fs, {"create", "/d/liste", "Name:text:40", "Nr:int64", "Memo:memo", "Bild:blob"}).status, 0);
+    ASSERT_EQ(run(fs, {"create", "/d/liste", "Name:text:40", "Nr:int64", "Memo:memo", "Bild:blob"})
+                  .status,
+              0);
     ASSERT_EQ(run(fs, {"index", "add", "/d/liste.db", "", "Name"}).status, 0);
     std::string input =
         "Tab\\tund\\\\Strich\t-5\tZeile1\\nZeile2\t\\x00\\x01\\xFF\n"

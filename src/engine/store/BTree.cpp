@@ -31,8 +31,8 @@ std::string BTree::separator(std::string_view left, std::string_view right) {
 NodePtr BTree::child(const NodePtr& parent, size_t c) {
     auto n = p_.node(no_, parent->children[c]);
     if (n->level + 1 != parent->level) {
-        throwCorrupt(p_.pathOf(no_), "Baumebenen der Seite " + std::to_string(n->page) +
-                                         " widersprüchlich");
+        throwCorrupt(p_.pathOf(no_),
+                     "Baumebenen der Seite " + std::to_string(n->page) + " widersprüchlich");
     }
     return n;
 }
@@ -47,8 +47,10 @@ void BTree::descend(TreePos& pos, std::string_view probe) {
         size_t lo = 0, hi = n->size();
         while (lo < hi) {
             size_t mid = (lo + hi) / 2;
-            if (compareBytes(n->entry(mid), probe) <= 0) lo = mid + 1;
-            else hi = mid;
+            if (compareBytes(n->entry(mid), probe) <= 0)
+                lo = mid + 1;
+            else
+                hi = mid;
         }
         pos.path.push_back({n, lo});
         n = child(n, lo);
@@ -56,8 +58,10 @@ void BTree::descend(TreePos& pos, std::string_view probe) {
     size_t lo = 0, hi = n->size();
     while (lo < hi) {
         size_t mid = (lo + hi) / 2;
-        if (compareBytes(n->entry(mid), probe) < 0) lo = mid + 1;
-        else hi = mid;
+        if (compareBytes(n->entry(mid), probe) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     pos.path.push_back({n, lo});
     hint_ = pos.path;
@@ -179,12 +183,16 @@ void BTree::adjustCounts(TreePos& pos, int64_t delta) {
     for (size_t d = 0; d + 1 < pos.path.size(); ++d) {
         auto& pe = pos.path[d];
         p_.touch(no_, pe.node);
-        codec_.setCount(*pe.node, pe.idx, static_cast<uint64_t>(static_cast<int64_t>(pe.node->counts[pe.idx]) + delta));
+        codec_.setCount(
+            *pe.node, pe.idx,
+            static_cast<uint64_t>(static_cast<int64_t>(pe.node->counts[pe.idx]) + delta));
     }
     p_.mutableHeader(no_).entries = static_cast<uint64_t>(static_cast<int64_t>(count()) + delta);
 }
 
-void BTree::setRoot(uint32_t page) { p_.mutableHeader(no_).root = page; }
+void BTree::setRoot(uint32_t page) {
+    p_.mutableHeader(no_).root = page;
+}
 
 bool BTree::insert(std::string_view e, size_t uniquePrefix) {
     TreePos pos;
@@ -196,8 +204,10 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
         size_t lo = 0, hi = leaf.size();
         while (lo < hi) {
             size_t mid = (lo + hi) / 2;
-            if (compareBytes(leaf.entry(mid), e) < 0) lo = mid + 1;
-            else hi = mid;
+            if (compareBytes(leaf.entry(mid), e) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
         }
         if (lo > 0 && lo < leaf.size()) {
             pos.path = hint_;
@@ -275,7 +285,8 @@ void BTree::splitIfNeeded(TreePos& pos, size_t d) {
     std::vector<size_t> keyPrefix(count + 1, 0), childPrefix(n->children.size() + 1, 0);
     for (size_t i = 0; i < count; ++i) keyPrefix[i + 1] = keyPrefix[i] + n->slots[i].cost;
     for (size_t i = 0; i < n->children.size(); ++i) {
-        childPrefix[i + 1] = childPrefix[i] + varintLength(n->children[i]) + varintLength(n->counts[i]);
+        childPrefix[i + 1] =
+            childPrefix[i] + varintLength(n->children[i]) + varintLength(n->counts[i]);
     }
     size_t children = n->children.size();
     auto leftSize = [&](size_t k) {
@@ -283,10 +294,13 @@ void BTree::splitIfNeeded(TreePos& pos, size_t d) {
     };
     auto rightSize = [&](size_t k) {
         if (n->leaf()) return codec_.aloneCost(*n, k) + keyPrefix[count] - keyPrefix[k + 1];
-        size_t keys = k + 1 < count ? codec_.aloneCost(*n, k + 1) + keyPrefix[count] - keyPrefix[k + 2] : 0;
+        size_t keys =
+            k + 1 < count ? codec_.aloneCost(*n, k + 1) + keyPrefix[count] - keyPrefix[k + 2] : 0;
         return keys + childPrefix[children] - childPrefix[k + 1];
     };
-    auto fits = [&](size_t k) { return leftSize(k) <= kNodeCapacity && rightSize(k) <= kNodeCapacity; };
+    auto fits = [&](size_t k) {
+        return leftSize(k) <= kNodeCapacity && rightSize(k) <= kNodeCapacity;
+    };
 
     size_t lo = 1, hi = n->leaf() ? count - 1 : count - 2;
     size_t k = 0;
@@ -300,8 +314,10 @@ void BTree::splitIfNeeded(TreePos& pos, size_t d) {
         size_t mid = lo;
         while (mid < hi && leftSize(mid) < n->encSize / 2) ++mid;
         for (size_t dist = 0; k == 0 && dist <= hi - lo; ++dist) {
-            if (mid >= lo + dist && fits(mid - dist)) k = mid - dist;
-            else if (mid + dist <= hi && fits(mid + dist)) k = mid + dist;
+            if (mid >= lo + dist && fits(mid - dist))
+                k = mid - dist;
+            else if (mid + dist <= hi && fits(mid + dist))
+                k = mid + dist;
         }
         if (k == 0) throw std::logic_error("kein Teilungspunkt");
     }
@@ -415,7 +431,8 @@ void BTree::rebalance(TreePos& pos, size_t d) {
         merged.slots.push_back(Slot{off, static_cast<uint32_t>(sep.size()), 0, 0});
         merged.children = left->children;
         merged.counts = left->counts;
-        merged.children.insert(merged.children.end(), right->children.begin(), right->children.end());
+        merged.children.insert(merged.children.end(), right->children.begin(),
+                               right->children.end());
         merged.counts.insert(merged.counts.end(), right->counts.begin(), right->counts.end());
     }
     for (size_t i = 0; i < right->size(); ++i) take(*right, i);
@@ -468,7 +485,8 @@ uint64_t BTree::check(std::vector<uint32_t>* pages) {
             bool hasHi) -> uint64_t {
         NodePtr n = p_.node(no_, page);
         if (pages) pages->push_back(page);
-        if (level >= 0 && n->level != level) throwCorrupt(path, "Ebene der Seite " + std::to_string(page) + " falsch");
+        if (level >= 0 && n->level != level)
+            throwCorrupt(path, "Ebene der Seite " + std::to_string(page) + " falsch");
         for (size_t i = 0; i < n->size(); ++i) {
             if (n->slots[i].ovfl && pages) {
                 uint32_t p = n->slots[i].ovfl;
@@ -482,10 +500,12 @@ uint64_t BTree::check(std::vector<uint32_t>* pages) {
             }
             std::string_view e = n->entry(i);
             if ((hasLo && compareBytes(e, lo) < 0) || (hasHi && compareBytes(e, hi) >= 0)) {
-                throwCorrupt(path, "Schlüssel der Seite " + std::to_string(page) + " außerhalb ihres Bereichs");
+                throwCorrupt(path, "Schlüssel der Seite " + std::to_string(page) +
+                                       " außerhalb ihres Bereichs");
             }
             if (i > 0 && compareBytes(n->entry(i - 1), e) >= 0) {
-                throwCorrupt(path, "Schlüssel der Seite " + std::to_string(page) + " nicht geordnet");
+                throwCorrupt(path,
+                             "Schlüssel der Seite " + std::to_string(page) + " nicht geordnet");
             }
         }
         if (n->leaf()) {
@@ -501,7 +521,8 @@ uint64_t BTree::check(std::vector<uint32_t>* pages) {
             }
             return n->size();
         }
-        if (n->children.size() != n->size() + 1) throwCorrupt(path, "Seite " + std::to_string(page) + " unvollständig");
+        if (n->children.size() != n->size() + 1)
+            throwCorrupt(path, "Seite " + std::to_string(page) + " unvollständig");
         uint64_t sum = 0;
         for (size_t c = 0; c < n->children.size(); ++c) {
             std::string clo = c > 0 ? std::string(n->entry(c - 1)) : std::string(lo);

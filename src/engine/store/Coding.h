@@ -11,12 +11,30 @@
 
 namespace mv32::engine::store {
 
-inline void put16(unsigned char* p, uint16_t v) { std::memcpy(p, &v, 2); }
-inline void put32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, 4); }
-inline void put64(unsigned char* p, uint64_t v) { std::memcpy(p, &v, 8); }
-inline uint16_t get16(const unsigned char* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
-inline uint32_t get32(const unsigned char* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
-inline uint64_t get64(const unsigned char* p) { uint64_t v; std::memcpy(&v, p, 8); return v; }
+inline void put16(unsigned char* p, uint16_t v) {
+    std::memcpy(p, &v, 2);
+}
+inline void put32(unsigned char* p, uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
+inline void put64(unsigned char* p, uint64_t v) {
+    std::memcpy(p, &v, 8);
+}
+inline uint16_t get16(const unsigned char* p) {
+    uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline uint32_t get32(const unsigned char* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline uint64_t get64(const unsigned char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
 
 inline void appendVarint(std::string& out, uint64_t v) {
     while (v >= 0x80) {
@@ -58,10 +76,28 @@ public:
     size_t remaining() const { return static_cast<size_t>(end_ - p_); }
     const unsigned char* pos() const { return p_; }
 
-    uint8_t u8() { need(1); return *p_++; }
-    uint16_t u16() { need(2); auto v = get16(p_); p_ += 2; return v; }
-    uint32_t u32() { need(4); auto v = get32(p_); p_ += 4; return v; }
-    uint64_t u64() { need(8); auto v = get64(p_); p_ += 8; return v; }
+    uint8_t u8() {
+        need(1);
+        return *p_++;
+    }
+    uint16_t u16() {
+        need(2);
+        auto v = get16(p_);
+        p_ += 2;
+        return v;
+    }
+    uint32_t u32() {
+        need(4);
+        auto v = get32(p_);
+        p_ += 4;
+        return v;
+    }
+    uint64_t u64() {
+        need(8);
+        auto v = get64(p_);
+        p_ += 8;
+        return v;
+    }
 
     uint64_t varint() {
         uint64_t v = 0;

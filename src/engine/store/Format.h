@@ -101,8 +101,8 @@ inline uint32_t fileTag(uint64_t tableId, uint32_t fileNo) {
 }
 
 // Lock bytes, far beyond any data, on the .db file.
-inline constexpr uint64_t kLockOpen = 0x7FFF000000000000ull;   // shared per handle; exclusive open
-inline constexpr uint64_t kLockWrite = kLockOpen + 1;          // held by the one writer
-inline constexpr uint64_t kLockRead = kLockOpen + 2;           // shared by readers, exclusive to apply
+inline constexpr uint64_t kLockOpen = 0x7FFF000000000000ull;  // shared per handle; exclusive open
+inline constexpr uint64_t kLockWrite = kLockOpen + 1;         // held by the one writer
+inline constexpr uint64_t kLockRead = kLockOpen + 2;  // shared by readers, exclusive to apply
 
 }  // namespace mv32::engine::store

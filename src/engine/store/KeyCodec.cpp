@@ -6,7 +6,9 @@ namespace mv32::engine::store {
 
 namespace {
 
-bool descending(Kind k) { return k == Kind::TextDesc || k == Kind::IntDesc; }
+bool descending(Kind k) {
+    return k == Kind::TextDesc || k == Kind::IntDesc;
+}
 
 // Index of the first byte b in p[0, n), or n: eight bytes at a time, since texts are searched
 // for their end mark on every comparison of entries.
@@ -75,7 +77,8 @@ void encodeInt(std::string& out, int64_t v, Kind k) {
         }
     } else {
         buf[0] = static_cast<unsigned char>(0x80 + len);
-        for (int i = 0; i < len; ++i) buf[1 + i] = static_cast<unsigned char>(u >> (8 * (len - 1 - i)));
+        for (int i = 0; i < len; ++i)
+            buf[1 + i] = static_cast<unsigned char>(u >> (8 * (len - 1 - i)));
     }
     out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(1 + len));
     if (k == Kind::IntDesc) invertFrom(out, start);
@@ -121,10 +124,14 @@ size_t fieldLength(const unsigned char* p, size_t avail, Kind k) {
         case Kind::IntDesc: {
             unsigned char t = k == Kind::Int ? p[0] : static_cast<unsigned char>(~p[0]);
             size_t n;
-            if (t == 0x00) n = 1;
-            else if (t >= 0x38 && t <= 0x40) n = 1u + (0x40u - t);
-            else if (t >= 0x80 && t <= 0x88) n = 1u + (t - 0x80u);
-            else return kBadField;
+            if (t == 0x00)
+                n = 1;
+            else if (t >= 0x38 && t <= 0x40)
+                n = 1u + (0x40u - t);
+            else if (t >= 0x80 && t <= 0x88)
+                n = 1u + (t - 0x80u);
+            else
+                return kBadField;
             return n <= avail ? n : kBadField;
         }
         case Kind::BlobRef: {
@@ -151,10 +158,13 @@ bool isBlankField(const unsigned char* p, Kind k) {
     switch (k) {
         case Kind::Text:
         case Kind::Int:
-        case Kind::BlobRef: return p[0] == 0x00;
+        case Kind::BlobRef:
+            return p[0] == 0x00;
         case Kind::TextDesc:
-        case Kind::IntDesc: return p[0] == 0xFF;
-        case Kind::Bytes: return false;
+        case Kind::IntDesc:
+            return p[0] == 0xFF;
+        case Kind::Bytes:
+            return false;
     }
     return false;
 }
@@ -176,7 +186,8 @@ std::string textOf(const unsigned char* p, size_t len, Kind k) {
 int64_t intOf(const unsigned char* p, size_t len, Kind k) {
     unsigned char b[9] = {};
     if (len == 0 || len > 9) return 0;
-    for (size_t i = 0; i < len; ++i) b[i] = k == Kind::IntDesc ? static_cast<unsigned char>(~p[i]) : p[i];
+    for (size_t i = 0; i < len; ++i)
+        b[i] = k == Kind::IntDesc ? static_cast<unsigned char>(~p[i]) : p[i];
     size_t n = len - 1;
     uint64_t u = 0;
     if (b[0] >= 0x80) {

@@ -35,7 +35,7 @@ inline constexpr size_t kBadField = static_cast<size_t>(-1);
 
 void encodeBlank(std::string& out, Kind k);
 void encodeText(std::string& out, std::string_view utf8WithoutZero, Kind k);  // Text/TextDesc
-void encodeInt(std::string& out, int64_t v, Kind k);                        // Int/IntDesc
+void encodeInt(std::string& out, int64_t v, Kind k);                          // Int/IntDesc
 void encodeBlobRef(std::string& out, uint64_t id, uint64_t length);
 void encodeBytes(std::string& out, std::string_view data);
 

@@ -35,7 +35,9 @@ size_t genericDeltaCost(std::string_view prev, std::string_view cur) {
     return varintLength(s + 2) + varintLength(t) + t;
 }
 
-size_t overflowCost(size_t len) { return 1 + varintLength(len) + 4; }
+size_t overflowCost(size_t len) {
+    return 1 + varintLength(len) + 4;
+}
 
 }  // namespace
 
@@ -57,7 +59,8 @@ bool NodeCodec::isLong(const Node& n, std::string_view e) const {
 size_t NodeCodec::leafDeltaCost(std::string_view prev, std::string_view cur) const {
     const auto& kinds = layout_->kinds;
     Ends pe{}, ce{};
-    if (!splitFields(*layout_, cur, ce.data())) throw std::logic_error("Eintrag passt nicht zum Aufbau");
+    if (!splitFields(*layout_, cur, ce.data()))
+        throw std::logic_error("Eintrag passt nicht zum Aufbau");
     bool hasPrev = !prev.empty();
     if (hasPrev && !splitFields(*layout_, prev, pe.data())) {
         throw std::logic_error("Eintrag passt nicht zum Aufbau");
@@ -229,7 +232,8 @@ void NodeCodec::encode(const Node& n, unsigned char* page) const {
         *out++ = static_cast<unsigned char>(v);
     };
     auto putBytes = [&](std::string_view b) {
-        if (b.size() > static_cast<size_t>(limit - out)) throw std::logic_error("Knotengröße falsch berechnet");
+        if (b.size() > static_cast<size_t>(limit - out))
+            throw std::logic_error("Knotengröße falsch berechnet");
         std::memcpy(out, b.data(), b.size());
         out += b.size();
     };
@@ -375,7 +379,8 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
                     r.fail();
                 }
                 size_t flen = n.arena.size() - fieldStart;
-                const auto* fp = reinterpret_cast<const unsigned char*>(n.arena.data()) + fieldStart;
+                const auto* fp =
+                    reinterpret_cast<const unsigned char*>(n.arena.data()) + fieldStart;
                 if (fieldLength(fp, flen, kinds[j]) != flen) r.fail();
                 ce[j] = static_cast<uint32_t>(n.arena.size() - start);
                 if (i) pStart = pe[j];

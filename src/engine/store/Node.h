@@ -32,18 +32,16 @@ public:
     uint32_t page = 0;
     uint8_t level = 0;
     bool dirty = false;
-    std::vector<Slot> slots;          // leaf: entries; inner: separator keys
+    std::vector<Slot> slots;  // leaf: entries; inner: separator keys
     std::string arena;
-    std::vector<uint32_t> children;   // inner: slots.size() + 1 child pages
-    std::vector<uint64_t> counts;     // inner: entries below each child
-    size_t encSize = 0;               // coded size of the data part of the page
-    size_t garbage = 0;               // arena bytes no slot refers to
+    std::vector<uint32_t> children;  // inner: slots.size() + 1 child pages
+    std::vector<uint64_t> counts;    // inner: entries below each child
+    size_t encSize = 0;              // coded size of the data part of the page
+    size_t garbage = 0;              // arena bytes no slot refers to
 
     bool leaf() const { return level == 0; }
     size_t size() const { return slots.size(); }
-    std::string_view entry(size_t i) const {
-        return {arena.data() + slots[i].off, slots[i].len};
-    }
+    std::string_view entry(size_t i) const { return {arena.data() + slots[i].off, slots[i].len}; }
     uint64_t total() const;
     size_t memory() const;
 };
@@ -79,7 +77,6 @@ public:
     void eraseChild(Node& n, size_t i) const;
     void setCount(Node& n, size_t i, uint64_t count) const;
     void setChild(Node& n, size_t i, uint32_t child) const;
-
 
     // Size the node would have with `e` inserted at i, without changing it.
     size_t sizeWith(const Node& n, size_t i, std::string_view e) const;

@@ -16,10 +16,15 @@
 
 namespace mv32::engine::store {
 
-
-void setCacheLimit(size_t bytes) { pager::cacheLimit = bytes < (64u << 10) ? (64u << 10) : bytes; }
-size_t cacheLimit() { return pager::cacheLimit; }
-size_t cacheUsed() { return pager::cleanBytes + pager::dirtyNodes * pager::kDirtyNodeEstimate; }
+void setCacheLimit(size_t bytes) {
+    pager::cacheLimit = bytes < (64u << 10) ? (64u << 10) : bytes;
+}
+size_t cacheLimit() {
+    return pager::cacheLimit;
+}
+size_t cacheUsed() {
+    return pager::cleanBytes + pager::dirtyNodes * pager::kDirtyNodeEstimate;
+}
 
 Pager::Pager(std::shared_ptr<FileSystem> fs, std::string base)
     : fs_(std::move(fs)), base_(std::move(base)), wal_(*fs_, base_ + ".wal") {}
@@ -35,14 +40,20 @@ Pager::~Pager() {
 
 std::string Pager::extensionOf(uint32_t no) {
     switch (no) {
-        case kDbFile: return ".db";
-        case kPxFile: return ".px";
-        case kMbFile: return ".mb";
-        default: return ".xg" + std::to_string(no - kFirstIndexFile);
+        case kDbFile:
+            return ".db";
+        case kPxFile:
+            return ".px";
+        case kMbFile:
+            return ".mb";
+        default:
+            return ".xg" + std::to_string(no - kFirstIndexFile);
     }
 }
 
-std::string Pager::pathOf(uint32_t no) const { return base_ + extensionOf(no); }
+std::string Pager::pathOf(uint32_t no) const {
+    return base_ + extensionOf(no);
+}
 
 Pager::PagedFile& Pager::pf(uint32_t no) {
     auto it = files_.find(no);
@@ -74,7 +85,9 @@ void Pager::openDbFile(bool create) {
     if (!f.file) f.file = fs_->open(f.path, create);
 }
 
-uint64_t Pager::dbFileSize() { return pf(kDbFile).file->size(); }
+uint64_t Pager::dbFileSize() {
+    return pf(kDbFile).file->size();
+}
 
 void Pager::resetFile(uint32_t no) {
     auto& f = pf(no);
@@ -141,7 +154,8 @@ void Pager::waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* 
     int pause = 1;
     while (!lf.tryLock(offset, kind)) {
         if (std::chrono::steady_clock::now() >= deadline) {
-            throw EngineError(ErrorKind::Locked, "Die Tabelle " + quoted(pager::fileNameOf(pf(0).path)) +
+            throw EngineError(ErrorKind::Locked, "Die Tabelle " +
+                                                     quoted(pager::fileNameOf(pf(0).path)) +
                                                      " ist gesperrt: " + what + ".");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(pause));
@@ -152,7 +166,8 @@ void Pager::waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* 
 void Pager::lockOpen(bool exclusive) {
     File& lf = *pf(kDbFile).file;
     // A closing handle holds the lock exclusively for a moment while it removes the log.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(exclusive ? 0 : 500);
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(exclusive ? 0 : 500);
     while (!lf.tryLock(kLockOpen, exclusive ? LockKind::Exclusive : LockKind::Shared)) {
         if (std::chrono::steady_clock::now() >= deadline) {
             std::string name = quoted(pager::fileNameOf(pf(0).path));
@@ -191,7 +206,8 @@ FileHeader Pager::readHeader(PagedFile& f) {
     if (size < kPageSize || f.file->read(0, b, kPageSize) != kPageSize) {
         throwCorrupt(f.path, "der Dateikopf fehlt oder ist verkürzt");
     }
-    if (crc32c(b + 4, kPageSize - 4) != get32(b)) throwCorrupt(f.path, "Prüfsumme des Dateikopfs falsch");
+    if (crc32c(b + 4, kPageSize - 4) != get32(b))
+        throwCorrupt(f.path, "Prüfsumme des Dateikopfs falsch");
     FileHeader h;
     h.magic.assign(reinterpret_cast<const char*>(b + kHdrMagic), 8);
     if (h.magic.compare(0, 4, "MV32") != 0 || get32(b + 4) != 0 ||
@@ -202,7 +218,8 @@ FileHeader Pager::readHeader(PagedFile& f) {
         throwCorrupt(f.path, "unbekannte Formatversion");
     }
     h.tableId = get64(b + kHdrTableId);
-    if (get32(b + 8) != fileTag(h.tableId, f.no)) throwCorrupt(f.path, "Dateikopf gehört zu einer anderen Datei");
+    if (get32(b + 8) != fileTag(h.tableId, f.no))
+        throwCorrupt(f.path, "Dateikopf gehört zu einer anderen Datei");
     h.counter = get64(b + kHdrCounter);
     h.pageCount = get32(b + kHdrPageCount);
     h.freeHead = get32(b + kHdrFreeHead);
@@ -217,8 +234,8 @@ FileHeader Pager::readHeader(PagedFile& f) {
         throwCorrupt(f.path, "Dateikopf widersprüchlich");
     }
     if (size < uint64_t{h.pageCount} * kPageSize) {
-        throwCorrupt(f.path, "die Datei ist verkürzt (" + std::to_string(h.pageCount) +
-                                 " Seiten erwartet)");
+        throwCorrupt(
+            f.path, "die Datei ist verkürzt (" + std::to_string(h.pageCount) + " Seiten erwartet)");
     }
     for (size_t i = 0; i < dirCount; ++i) {
         const unsigned char* e = b + kHdrDir + i * kDirEntrySize;
@@ -231,7 +248,8 @@ FileHeader Pager::readHeader(PagedFile& f) {
 std::string Pager::encodeHeader(const PagedFile& f) const {
     const FileHeader& h = f.hdr;
     if (kHdrDir + h.dir.size() * kDirEntrySize + h.block.size() > kPageSize) {
-        throw EngineError(ErrorKind::Usage, "Die Tabellendefinition von " + quoted(pager::fileNameOf(f.path)) +
+        throw EngineError(ErrorKind::Usage, "Die Tabellendefinition von " +
+                                                quoted(pager::fileNameOf(f.path)) +
                                                 " ist zu groß für den Dateikopf.");
     }
     std::string img(kPageSize, '\0');
@@ -310,14 +328,18 @@ bool Pager::has(uint32_t no) const {
     return it != files_.end() && !it->second.deleted && (it->second.file || it->second.created);
 }
 
-const FileHeader& Pager::header(uint32_t no) const { return pf(no).hdr; }
+const FileHeader& Pager::header(uint32_t no) const {
+    return pf(no).hdr;
+}
 
 FileHeader& Pager::mutableHeader(uint32_t no) {
     markChanged(no);
     return pf(no).hdr;
 }
 
-void Pager::setCodec(uint32_t no, const NodeCodec* codec) { pf(no).codec = codec; }
+void Pager::setCodec(uint32_t no, const NodeCodec* codec) {
+    pf(no).codec = codec;
+}
 
 std::vector<uint32_t> Pager::fileNumbers() const {
     std::vector<uint32_t> v;
@@ -557,7 +579,8 @@ uint32_t Pager::allocatePage(uint32_t no) {
         std::string& t = rawForWrite(no, h.freeHead, PageType::FreeTrunk);
         auto* b = reinterpret_cast<unsigned char*>(t.data());
         uint16_t count = get16(b + 14);
-        if (count > kTrunkCapacity || h.freeCount == 0) throwCorrupt(f.path, "Freiliste beschädigt");
+        if (count > kTrunkCapacity || h.freeCount == 0)
+            throwCorrupt(f.path, "Freiliste beschädigt");
         uint32_t p;
         if (count > 0) {
             p = get32(b + kPageHeaderSize + 4 + 4u * (count - 1u));
@@ -567,14 +590,16 @@ uint32_t Pager::allocatePage(uint32_t no) {
             h.freeHead = get32(b + kPageHeaderSize);
             if (h.freeHead >= h.pageCount) throwCorrupt(f.path, "Freiliste beschädigt");
         }
-        if (p == 0 || p >= h.pageCount) throwCorrupt(f.path, "Freiliste verweist außerhalb der Datei");
+        if (p == 0 || p >= h.pageCount)
+            throwCorrupt(f.path, "Freiliste verweist außerhalb der Datei");
         h.freeCount--;
         raw_.erase(key(no, p));
         cacheErase(no, p);
         return p;
     }
     if (h.pageCount == 0xFFFFFFFFu) {
-        throw EngineError(ErrorKind::DiskFull, "Die Datei " + quoted(f.path) + " hat ihre größte Länge erreicht.");
+        throw EngineError(ErrorKind::DiskFull,
+                          "Die Datei " + quoted(f.path) + " hat ihre größte Länge erreicht.");
     }
     return h.pageCount++;
 }
@@ -666,10 +691,13 @@ void Pager::reloadHeaders() {
 // --- Transactions ------------------------------------------------------------------------
 
 void Pager::lockRead() {
-    waitLock(kLockRead, LockKind::Shared, pager::kReadLockTimeoutMs, "ein anderer Benutzer schreibt");
+    waitLock(kLockRead, LockKind::Shared, pager::kReadLockTimeoutMs,
+             "ein anderer Benutzer schreibt");
 }
 
-void Pager::unlockRead() { pf(kDbFile).file->unlock(kLockRead); }
+void Pager::unlockRead() {
+    pf(kDbFile).file->unlock(kLockRead);
+}
 
 int Pager::checkCurrent() {
     checkUsable();

@@ -226,7 +226,7 @@ private:
 
     bool writing_ = false;
     std::unordered_map<uint64_t, NodePtr> dirty_;
-    std::map<uint64_t, std::string> raw_;       // trunk and overflow pages of the transaction
+    std::map<uint64_t, std::string> raw_;  // trunk and overflow pages of the transaction
     std::vector<std::pair<uint64_t, uint64_t>> streamed_;  // (key, log offset) of streamed pages
     std::unordered_map<uint64_t, uint64_t> streamedAt_;    // the same, to read them back
     std::unordered_map<uint64_t, uint64_t> logged_;        // committed pages not yet in the files

@@ -198,8 +198,9 @@ void Pager::applyCommitFromLog(const std::vector<WalFrame>& frames, size_t begin
     for (size_t i = begin; i < commit; ++i) {
         const WalFrame& fr = frames[i];
         if (fr.type != FrameType::Page) continue;
-        bool deleted = std::any_of(actions.begin(), actions.end(),
-                                   [&](const ApplyFile& a) { return a.no == fr.no && a.action == 2; });
+        bool deleted = std::any_of(actions.begin(), actions.end(), [&](const ApplyFile& a) {
+            return a.no == fr.no && a.action == 2;
+        });
         if (deleted) continue;
         if (fr.length != kPageSize) throwCorrupt(wal_.path(), "Seitenbild falscher Länge");
         auto& f = fileFor(fr.no);
@@ -415,7 +416,8 @@ void Pager::commit(bool sync, bool apply) {
             for (auto& [no, count] : loggedPageCounts_) {
                 bool listed = std::any_of(actions.begin(), actions.end(),
                                           [no = no](const ApplyFile& a) { return a.no == no; });
-                if (!listed && files_.count(no) && !files_[no].deleted) actions.push_back(ApplyFile{no, 1, files_[no].hdr.pageCount});
+                if (!listed && files_.count(no) && !files_[no].deleted)
+                    actions.push_back(ApplyFile{no, 1, files_[no].hdr.pageCount});
             }
         }
         for (auto& [k, img] : images) refs.emplace_back(k, &img);
@@ -426,7 +428,8 @@ void Pager::commit(bool sync, bool apply) {
         }
         commitEnd_ = wal_.end();
         commitChecksum_ = wal_.checksum();
-        if (apply) wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
+        if (apply)
+            wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
     } catch (...) {
         failed_ = true;
         throw;
@@ -451,7 +454,7 @@ void Pager::commit(bool sync, bool apply) {
             if (f.no != kDbFile) {
                 for (auto c = cache_.begin(); c != cache_.end();) {
                     c = (c->first >> 32) == f.no ? (lru_.erase(c->second.lru), cache_.erase(c))
-                                                  : std::next(c);
+                                                 : std::next(c);
                 }
             }
             it = files_.erase(it);
@@ -580,7 +583,8 @@ void Pager::endWrite() {
         if (!failed_) applyLogged();
         // Frames after the last commit are posts another writer must still execute: the log
         // is only restarted when there are none.
-        if (!failed_ && wal_.end() == commitEnd_ && wal_.end() > pager::kCheckpointBytes) checkpoint();
+        if (!failed_ && wal_.end() == commitEnd_ && wal_.end() > pager::kCheckpointBytes)
+            checkpoint();
     } catch (...) {
         failed_ = true;
         writing_ = false;

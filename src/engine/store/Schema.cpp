@@ -132,7 +132,8 @@ Schema Schema::parse(const std::string& block, const std::string& file) {
         if (nf == 0 || nf > n) r.fail();
         for (size_t k = 0; k < nf; ++k) {
             int f = r.u16();
-            if (static_cast<size_t>(f) >= n || isLarge(s.fields[static_cast<size_t>(f)].type)) r.fail();
+            if (static_cast<size_t>(f) >= n || isLarge(s.fields[static_cast<size_t>(f)].type))
+                r.fail();
             ix.fields.push_back(f);
         }
         ix.options = r.u8();
@@ -191,8 +192,10 @@ std::string Schema::encodeRecord(const Row& values, const std::vector<BlobRef>& 
     for (size_t pos = recordLayout_.keyFields; pos < entryToColumn_.size(); ++pos) {
         auto f = static_cast<size_t>(entryToColumn_[pos]);
         if (isLarge(fields[f].type)) {
-            if (refs[f].id) encodeBlobRef(out, refs[f].id, refs[f].length);
-            else encodeBlank(out, Kind::BlobRef);
+            if (refs[f].id)
+                encodeBlobRef(out, refs[f].id, refs[f].length);
+            else
+                encodeBlank(out, Kind::BlobRef);
         } else {
             encodeKeyValue(out, static_cast<int>(f), values[f], 0);
         }
@@ -217,10 +220,17 @@ void Schema::decodeRecord(std::string_view entry, Row& values, std::vector<BlobR
         if (col < 0 || isBlankField(fp, recordLayout_.kinds[pos])) continue;
         auto c = static_cast<size_t>(col);
         switch (recordLayout_.kinds[pos]) {
-            case Kind::Int: values[c] = Value(intOf(fp, len, Kind::Int)); break;
-            case Kind::Text: values[c] = Value(std::string(textView(fp, len))); break;
-            case Kind::BlobRef: blobRefOf(fp, len, &refs[c].id, &refs[c].length); break;
-            default: break;
+            case Kind::Int:
+                values[c] = Value(intOf(fp, len, Kind::Int));
+                break;
+            case Kind::Text:
+                values[c] = Value(std::string(textView(fp, len)));
+                break;
+            case Kind::BlobRef:
+                blobRefOf(fp, len, &refs[c].id, &refs[c].length);
+                break;
+            default:
+                break;
         }
     }
 }
@@ -305,8 +315,9 @@ std::string_view Schema::clusterKeyOfIndexEntry(const IndexInfo& ix, std::string
     const auto* p = reinterpret_cast<const unsigned char*>(entry.data());
     size_t pos = 0;
     for (int f : ix.fields) {
-        size_t n = fieldLength(p + pos, entry.size() - pos,
-                               kindFor(fields[static_cast<size_t>(f)].type, ix.options & kDescending));
+        size_t n =
+            fieldLength(p + pos, entry.size() - pos,
+                        kindFor(fields[static_cast<size_t>(f)].type, ix.options & kDescending));
         if (n == kBadField) throw std::logic_error("Indexeintrag beschädigt");
         pos += n;
     }

@@ -118,7 +118,8 @@ void TableStore::rebuildIndex(const IndexInfo& ix, bool fresh) {
     while (sorter.next(e)) {
         if ((ix.options & kUnique) && !prev.empty()) {
             size_t a = prefixLength(layout, prev, ix.fields.size());
-            if (a == prefixLength(layout, e, ix.fields.size()) && prev.compare(0, a, e, 0, a) == 0) {
+            if (a == prefixLength(layout, e, ix.fields.size()) &&
+                prev.compare(0, a, e, 0, a) == 0) {
                 throw EngineError(ErrorKind::KeyViolation,
                                   "Schlüsselverletzung: Der eindeutige Index " + quoted(ix.name) +
                                       " kann nicht angelegt werden, weil die Tabelle " +
@@ -147,8 +148,9 @@ void TableStore::addPrimary(const std::vector<int>& fields) {
     for (int f : fields) {
         if (f < 0 || static_cast<size_t>(f) >= schema_.fields.size() ||
             isLarge(schema_.fields[static_cast<size_t>(f)].type) || !seen.insert(f).second) {
-            throw EngineError(ErrorKind::Usage, "Ungültige Felder für den Primärindex der Tabelle " +
-                                                    displayName() + ".");
+            throw EngineError(
+                ErrorKind::Usage,
+                "Ungültige Felder für den Primärindex der Tabelle " + displayName() + ".");
         }
     }
     if (fields.empty()) {
@@ -178,8 +180,8 @@ void TableStore::addPrimary(const std::vector<int>& fields) {
             rebuildRecords(fields, true);
             for (auto& ix : indexes) rebuildIndex(ix, false);
         }
-        pager_->createFile(kPxFile, kPxMagic, pager_->header(kDbFile).tableId,
-                           keyBlockOf(fields), false);
+        pager_->createFile(kPxFile, kPxMagic, pager_->header(kDbFile).tableId, keyBlockOf(fields),
+                           false);
     });
     loadFiles();
 }
@@ -203,12 +205,14 @@ void TableStore::addIndex(const std::string& name, const std::vector<int>& field
                                                  displayName() + ".");
     }
     if (name.empty() || name.size() > 64 || fields.empty()) {
-        throw EngineError(ErrorKind::Usage, "Ungültige Indexdefinition für die Tabelle " + displayName() + ".");
+        throw EngineError(ErrorKind::Usage,
+                          "Ungültige Indexdefinition für die Tabelle " + displayName() + ".");
     }
     for (int f : fields) {
         if (f < 0 || static_cast<size_t>(f) >= schema_.fields.size() ||
             isLarge(schema_.fields[static_cast<size_t>(f)].type)) {
-            throw EngineError(ErrorKind::Usage, "Memo- und Blobfelder können nicht indiziert werden.");
+            throw EngineError(ErrorKind::Usage,
+                              "Memo- und Blobfelder können nicht indiziert werden.");
         }
     }
     std::set<uint32_t> used;
@@ -228,9 +232,9 @@ void TableStore::dropIndex(const std::string& name) {
     requireExclusive("Das Löschen eines Index");
     const IndexInfo* ix = schema_.findIndex(name);
     if (!ix || name.empty()) {
-        throw EngineError(ErrorKind::NotFound, "Der Index " + quoted(name) +
-                                                   " existiert nicht in der Tabelle " +
-                                                   displayName() + ".");
+        throw EngineError(
+            ErrorKind::NotFound,
+            "Der Index " + quoted(name) + " existiert nicht in der Tabelle " + displayName() + ".");
     }
     uint32_t no = ix->fileNo;
     std::string exact = ix->name;
@@ -259,7 +263,8 @@ void TableStore::pack() {
         if (blobs_) {
             Sorter sorter(*fs_, base_);
             TreePos pos;
-            for (bool ok = blobs_->first(pos); ok; ok = blobs_->next(pos)) sorter.add(blobs_->entry(pos));
+            for (bool ok = blobs_->first(pos); ok; ok = blobs_->next(pos))
+                sorter.add(blobs_->entry(pos));
             pos.path.clear();
             sorter.finish();
             pager_->resetFile(kMbFile);
@@ -301,7 +306,8 @@ void TableStore::empty() {
 
 CheckReport TableStore::check() {
     if (!pager_) {
-        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+        throw EngineError(ErrorKind::Usage,
+                          "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }
     ReadScope scope(*this);
     CheckReport report;
@@ -314,7 +320,8 @@ CheckReport TableStore::check() {
         uint32_t count = pager_->header(no).pageCount;
         const std::string path = pager_->pathOf(no);
         for (size_t i = 0; i < pages.size(); ++i) {
-            if (pages[i] == 0 || pages[i] >= count) throwCorrupt(path, "Seitennummer außerhalb der Datei");
+            if (pages[i] == 0 || pages[i] >= count)
+                throwCorrupt(path, "Seitennummer außerhalb der Datei");
             if (i > 0 && pages[i] == pages[i - 1]) {
                 throwCorrupt(path, "Seite " + std::to_string(pages[i]) + " ist doppelt belegt");
             }
@@ -347,11 +354,14 @@ CheckReport TableStore::check() {
         std::string want;
         while (expected.next(want)) {
             if (!ok || t.entry(ip) != want) {
-                throwCorrupt(pager_->pathOf(ix->fileNo), "Index " + ix->name + " passt nicht zu den Datensätzen");
+                throwCorrupt(pager_->pathOf(ix->fileNo),
+                             "Index " + ix->name + " passt nicht zu den Datensätzen");
             }
             ok = t.next(ip);
         }
-        if (ok) throwCorrupt(pager_->pathOf(ix->fileNo), "Index " + ix->name + " hat überzählige Einträge");
+        if (ok)
+            throwCorrupt(pager_->pathOf(ix->fileNo),
+                         "Index " + ix->name + " hat überzählige Einträge");
         report.indexes.push_back(ix->name);
     }
 

@@ -68,8 +68,8 @@ void putBlobs(std::string& out, const std::vector<std::pair<uint64_t, std::strin
 
 void validateFields(const std::vector<FieldDef>& fields, const std::string& table) {
     if (fields.empty() || fields.size() > kMaxFields) {
-        throw EngineError(ErrorKind::Usage, "Die Tabelle " + quoted(table) +
-                                                " braucht zwischen 1 und 255 Felder.");
+        throw EngineError(ErrorKind::Usage,
+                          "Die Tabelle " + quoted(table) + " braucht zwischen 1 und 255 Felder.");
     }
     std::set<std::string> names;
     for (auto& f : fields) {
@@ -88,7 +88,8 @@ void validateFields(const std::vector<FieldDef>& fields, const std::string& tabl
                                                     " braucht eine Breite von 1 bis 4096 Zeichen.");
         }
         if (static_cast<int>(f.type) < 1 || static_cast<int>(f.type) > 6) {
-            throw EngineError(ErrorKind::Usage, "Das Feld " + quoted(f.name) + " hat einen unbekannten Typ.");
+            throw EngineError(ErrorKind::Usage,
+                              "Das Feld " + quoted(f.name) + " hat einen unbekannten Typ.");
         }
     }
 }
@@ -106,8 +107,12 @@ TableStore::~TableStore() {
     }
 }
 
-std::string TableStore::tableName() const { return fileName(base_) + ".db"; }
-std::string TableStore::displayName() const { return quoted(tableName()); }
+std::string TableStore::tableName() const {
+    return fileName(base_) + ".db";
+}
+std::string TableStore::displayName() const {
+    return quoted(tableName());
+}
 
 std::vector<std::string> TableStore::filesOf(FileSystem& fs, const std::string& base) {
     std::vector<std::string> out;
@@ -151,8 +156,10 @@ void TableStore::create(const std::shared_ptr<FileSystem>& fs, const std::string
     uint64_t tableId = randomId();
     for (auto& path : filesOf(*fs, base)) {
         std::string ext = path.substr(base.size());
-        if (ext == ".px") p.deleteFile(kPxFile);
-        else if (ext == ".mb") p.deleteFile(kMbFile);
+        if (ext == ".px")
+            p.deleteFile(kPxFile);
+        else if (ext == ".mb")
+            p.deleteFile(kMbFile);
         else if (ext.rfind(".xg", 0) == 0) {
             p.deleteFile(kFirstIndexFile + static_cast<uint32_t>(std::stoul(ext.substr(3))));
         }
@@ -404,7 +411,8 @@ BTree& TableStore::indexTree(const IndexInfo& ix) {
 
 void TableStore::requireExclusive(const char* what) const {
     if (!exclusive()) {
-        throw EngineError(ErrorKind::Usage, std::string(what) + " ist nur möglich, wenn die Tabelle " +
+        throw EngineError(ErrorKind::Usage, std::string(what) +
+                                                " ist nur möglich, wenn die Tabelle " +
                                                 displayName() + " exklusiv geöffnet ist.");
     }
 }
@@ -429,7 +437,8 @@ void TableStore::commitTxn(bool /*groupEnd*/) {
 void TableStore::writeImpl(void (*call)(void*), void* fn) {
     auto apply = [&] { call(fn); };
     if (!pager_) {
-        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+        throw EngineError(ErrorKind::Usage,
+                          "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }
     pager_->checkUsable();
     if (bulk_) {
@@ -481,7 +490,8 @@ void TableStore::maybeEndGroup() {
             pager_->mutableHeader(kDbFile).block = schema_.serialize();
             if (blobs_) {
                 std::string block = blobBlock(nextBlobId_);
-                if (pager_->header(kMbFile).block != block) pager_->mutableHeader(kMbFile).block = block;
+                if (pager_->header(kMbFile).block != block)
+                    pager_->mutableHeader(kMbFile).block = block;
             }
             pager_->commit(false, false);
         }
@@ -496,7 +506,8 @@ void TableStore::maybeEndGroup() {
 
 void TableStore::beginBulk() {
     if (!pager_) {
-        throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() + " ist nicht geöffnet.");
+        throw EngineError(ErrorKind::Usage,
+                          "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }
     bulk_ = true;
 }
@@ -570,7 +581,9 @@ void TableStore::replay(const std::vector<std::string>& logical) {
 
 // --- Record operations ---------------------------------------------------------------------
 
-uint64_t TableStore::newBlobId() { return nextBlobId_++; }
+uint64_t TableStore::newBlobId() {
+    return nextBlobId_++;
+}
 
 void TableStore::writeBlob(uint64_t id, const std::string& data) {
     if (!blobs_) throw std::logic_error("keine Memodatei");
@@ -610,10 +623,12 @@ std::string TableStore::readBlob(const BlobRef& ref) {
         const auto* p = reinterpret_cast<const unsigned char*>(e.data()) + prefix.size();
         size_t rest = e.size() - prefix.size();
         size_t n = fieldLength(p, rest, Kind::Int);
-        if (n == kBadField || intOf(p, n, Kind::Int) != expect) throwCorrupt(path, "Memodaten in falscher Folge");
+        if (n == kBadField || intOf(p, n, Kind::Int) != expect)
+            throwCorrupt(path, "Memodaten in falscher Folge");
         out.append(bytesOf(p + n, rest - n));
         ++expect;
-        if (out.size() < ref.length && !blobs_->next(pos)) throwCorrupt(path, "Memodaten unvollständig");
+        if (out.size() < ref.length && !blobs_->next(pos))
+            throwCorrupt(path, "Memodaten unvollständig");
     }
     if (out.size() != ref.length) throwCorrupt(path, "Memodaten haben die falsche Länge");
     return out;
@@ -646,7 +661,8 @@ size_t TableStore::keyFieldsLength(std::string_view entry) const {
     const Layout& l = schema_.recordLayout();
     const auto* p = reinterpret_cast<const unsigned char*>(entry.data());
     size_t pos = 0;
-    for (size_t i = 0; i + 1 < l.keyFields; ++i) pos += fieldLength(p + pos, entry.size() - pos, l.kinds[i]);
+    for (size_t i = 0; i + 1 < l.keyFields; ++i)
+        pos += fieldLength(p + pos, entry.size() - pos, l.kinds[i]);
     return pos;
 }
 
@@ -667,9 +683,9 @@ void TableStore::checkUnique(const Row& values, std::string_view ownKey) {
             e = t.entry(pos);
             if (e.compare(0, prefix.size(), prefix) != 0) continue;
         }
-        throw EngineError(ErrorKind::KeyViolation,
-                          "Schlüsselverletzung im eindeutigen Index " + quoted(ix->name) +
-                              " der Tabelle " + displayName() + ".");
+        throw EngineError(ErrorKind::KeyViolation, "Schlüsselverletzung im eindeutigen Index " +
+                                                       quoted(ix->name) + " der Tabelle " +
+                                                       displayName() + ".");
     }
 }
 
@@ -740,7 +756,8 @@ void TableStore::applyUpdate(std::string_view oldKey, std::string_view entry,
 
 void TableStore::applyDelete(std::string_view key) {
     TreePos pos;
-    if (!records_->find(pos, key)) throwCorrupt(pager_->pathOf(kDbFile), "zu löschender Datensatz fehlt");
+    if (!records_->find(pos, key))
+        throwCorrupt(pager_->pathOf(kDbFile), "zu löschender Datensatz fehlt");
     std::string entry(records_->entry(pos));
     Row values;
     std::vector<BlobRef> refs;
@@ -770,7 +787,8 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
                 TreePos pos;
                 if (records_->find(pos, before)) {
                     uint64_t hi = schema_.sequenceOf(records_->entry(pos));
-                    uint64_t lo = records_->prev(pos) ? schema_.sequenceOf(records_->entry(pos)) : 0;
+                    uint64_t lo =
+                        records_->prev(pos) ? schema_.sequenceOf(records_->entry(pos)) : 0;
                     if (hi > lo + 1) seq = lo + (hi - lo) / 2;
                 }
             }
@@ -818,7 +836,8 @@ std::string TableStore::update(std::string_view oldKeyIn, const Row& values,
         uint64_t seq = schema_.sequenceOf(oldEntry);
         bool keyChanged = false;
         for (int f : schema_.cluster) {
-            if (!(oldValues[static_cast<size_t>(f)] == values[static_cast<size_t>(f)])) keyChanged = true;
+            if (!(oldValues[static_cast<size_t>(f)] == values[static_cast<size_t>(f)]))
+                keyChanged = true;
         }
         if (keyChanged && !primary_ && schema_.cluster.size() > 0) {
             seq = schema_.nextSeq;

@@ -145,7 +145,8 @@ private:
     void endRead(bool locked);
 
     // Replayable operations (also the normal path).
-    void applyInsert(std::string_view entry, const std::vector<std::pair<uint64_t, std::string>>& blobs,
+    void applyInsert(std::string_view entry,
+                     const std::vector<std::pair<uint64_t, std::string>>& blobs,
                      bool recordInserted = false);
     size_t keyFieldsLength(std::string_view entry) const;
     [[noreturn]] void throwKeyViolation() const;

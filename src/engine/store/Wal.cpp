@@ -103,7 +103,9 @@ void Wal::flush() {
     bufferStart_ = end_;
 }
 
-void Wal::sync() { file_->sync(); }
+void Wal::sync() {
+    file_->sync();
+}
 
 void Wal::dropMap() {
     if (map_ && file_) file_->unmap(map_, mapLength_);
@@ -114,7 +116,8 @@ void Wal::dropMap() {
 void Wal::flushMapped() {
     if (buffer_.empty()) return;
     uint64_t endOff = bufferStart_ + buffer_.size();
-    if (!mapUnavailable_ && (!map_ || bufferStart_ < mapStart_ || endOff > mapStart_ + mapLength_)) {
+    if (!mapUnavailable_ &&
+        (!map_ || bufferStart_ < mapStart_ || endOff > mapStart_ + mapLength_)) {
         dropMap();
         constexpr uint64_t kChunk = 8u << 20;
         uint64_t start = bufferStart_ & ~uint64_t{4095};
@@ -133,7 +136,8 @@ void Wal::flushMapped() {
         flush();
         return;
     }
-    std::memcpy(static_cast<char*>(map_) + (bufferStart_ - mapStart_), buffer_.data(), buffer_.size());
+    std::memcpy(static_cast<char*>(map_) + (bufferStart_ - mapStart_), buffer_.data(),
+                buffer_.size());
     buffer_.clear();
     bufferStart_ = end_;
 }
@@ -177,8 +181,13 @@ std::vector<WalFrame> Wal::scan(uint64_t from, uint64_t* salt, uint32_t* checksu
         unsigned char head[24];
         std::memcpy(head, h, 24);
         uint32_t stored = get32(h + 24);
-        WalFrame f{static_cast<FrameType>(type), get32(h + 4), get32(h + 8), len,
-                   pos + kFrameHeaderSize, pos + kFrameHeaderSize + len, 0};
+        WalFrame f{static_cast<FrameType>(type),
+                   get32(h + 4),
+                   get32(h + 8),
+                   len,
+                   pos + kFrameHeaderSize,
+                   pos + kFrameHeaderSize + len,
+                   0};
         const unsigned char* p = readAt(f.payloadOffset, len);
         if (!p) break;
         uint32_t c = crc32c(crc32c(chain, head, 24), p, len);

@@ -1,8 +1,8 @@
 #include "tools/mv32db/TableTool.h"
 
 #include <istream>
-#include <sstream>
 #include <ostream>
+#include <sstream>
 
 #include "engine/EngineError.h"
 #include "engine/Table.h"
@@ -21,10 +21,13 @@ const char* kUsage =
     "Aufruf: mv32db BEFEHL TABELLE [...]\n"
     "\n"
     "  info   TABELLE                        Felder, Indizes, Anzahl und Dateien zeigen\n"
-    "  check  TABELLE                        vollständig prüfen (Exit-Status 0 nur wenn fehlerfrei)\n"
-    "  create TABELLE FELD:TYP[:BREITE] ...  Tabelle anlegen; TYP: text, int16, int32, int64, memo, blob\n"
+    "  check  TABELLE                        vollständig prüfen (Exit-Status 0 nur wenn "
+    "fehlerfrei)\n"
+    "  create TABELLE FELD:TYP[:BREITE] ...  Tabelle anlegen; TYP: text, int16, int32, int64, "
+    "memo, blob\n"
     "  import TABELLE [--skip-existing] [DATEI]\n"
-    "                                        tabulatorgetrennte Zeilen anhängen (ohne DATEI: Standardeingabe)\n"
+    "                                        tabulatorgetrennte Zeilen anhängen (ohne DATEI: "
+    "Standardeingabe)\n"
     "  dump   TABELLE [INDEX]                Datensätze tabulatorgetrennt ausgeben\n"
     "  index  add TABELLE NAME FELD[;FELD...] [ci] [desc] [unique]\n"
     "  index  drop TABELLE NAME\n"
@@ -40,8 +43,8 @@ struct UsageError {
     std::string message;
 };
 
-std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs, const std::string& path,
-                               bool exclusive) {
+std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs,
+                               const std::string& path, bool exclusive) {
     auto t = std::make_unique<Table>(fs);
     auto slash = path.find_last_of('/');
     if (slash == std::string::npos) {
@@ -57,7 +60,8 @@ std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs, co
 
 FieldDef parseFieldDef(const std::string& definition) {
     auto a = definition.find(':');
-    if (a == std::string::npos || a == 0) throw UsageError{"Felddefinition " + engine::quoted(definition) + " ist unvollständig."};
+    if (a == std::string::npos || a == 0)
+        throw UsageError{"Felddefinition " + engine::quoted(definition) + " ist unvollständig."};
     FieldDef f;
     f.name = definition.substr(0, a);
     std::string rest = definition.substr(a + 1);
@@ -67,15 +71,23 @@ FieldDef parseFieldDef(const std::string& definition) {
         type = rest.substr(0, b);
         width = rest.substr(b + 1);
     }
-    if (type == "text") f.type = FieldType::Text;
-    else if (type == "int16") f.type = FieldType::Int16;
-    else if (type == "int32") f.type = FieldType::Int32;
-    else if (type == "int64") f.type = FieldType::Int64;
-    else if (type == "memo") f.type = FieldType::Memo;
-    else if (type == "blob") f.type = FieldType::Blob;
-    else throw UsageError{"Unbekannter Feldtyp " + engine::quoted(type) + "."};
+    if (type == "text")
+        f.type = FieldType::Text;
+    else if (type == "int16")
+        f.type = FieldType::Int16;
+    else if (type == "int32")
+        f.type = FieldType::Int32;
+    else if (type == "int64")
+        f.type = FieldType::Int64;
+    else if (type == "memo")
+        f.type = FieldType::Memo;
+    else if (type == "blob")
+        f.type = FieldType::Blob;
+    else
+        throw UsageError{"Unbekannter Feldtyp " + engine::quoted(type) + "."};
     if (f.type == FieldType::Text) {
-        if (width.empty()) throw UsageError{"Das Textfeld " + engine::quoted(f.name) + " braucht eine Breite."};
+        if (width.empty())
+            throw UsageError{"Das Textfeld " + engine::quoted(f.name) + " braucht eine Breite."};
         try {
             f.width = std::stoi(width);
         } catch (...) {
@@ -98,7 +110,8 @@ std::vector<std::string> splitTabs(const std::string& line) {
     size_t start = 0;
     for (;;) {
         size_t tab = line.find('\t', start);
-        cols.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        cols.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
         if (tab == std::string::npos) return cols;
         start = tab + 1;
     }
@@ -161,15 +174,16 @@ int import(Table& t, bool skipExisting, std::istream& in, std::ostream& out) {
         std::vector<std::string> cols = splitTabs(line);
         if (static_cast<int>(cols.size()) != t.fieldCount()) {
             throw EngineError(engine::ErrorKind::Usage,
-                              "Zeile " + std::to_string(lineNo) + " hat " + std::to_string(cols.size()) +
-                                  " Spalten, die Tabelle aber " + std::to_string(t.fieldCount()) + " Felder.");
+                              "Zeile " + std::to_string(lineNo) + " hat " +
+                                  std::to_string(cols.size()) + " Spalten, die Tabelle aber " +
+                                  std::to_string(t.fieldCount()) + " Felder.");
         }
         std::vector<Value> values(cols.size());
         for (size_t i = 0; i < cols.size(); ++i) {
             if (!parseField(cols[i], &values[i])) {
-                throw EngineError(engine::ErrorKind::Usage, "Zeile " + std::to_string(lineNo) +
-                                                                ", Spalte " + std::to_string(i + 1) +
-                                                                ": ungültige Maskierung.");
+                throw EngineError(engine::ErrorKind::Usage,
+                                  "Zeile " + std::to_string(lineNo) + ", Spalte " +
+                                      std::to_string(i + 1) + ": ungültige Maskierung.");
             }
         }
         if (skipExisting && !keyIdx.empty()) {
@@ -204,14 +218,19 @@ int indexCommand(const std::shared_ptr<engine::FileSystem>& fs, const std::vecto
         if (a.size() < 5) throw UsageError{"\"index add\" braucht die Felder."};
         unsigned options = 0;
         for (size_t i = 5; i < a.size(); ++i) {
-            if (a[i] == "ci") options |= engine::IndexCaseInsensitive;
-            else if (a[i] == "desc") options |= engine::IndexDescending;
-            else if (a[i] == "unique") options |= engine::IndexUnique;
-            else throw UsageError{"Unbekannte Indexoption " + engine::quoted(a[i]) + "."};
+            if (a[i] == "ci")
+                options |= engine::IndexCaseInsensitive;
+            else if (a[i] == "desc")
+                options |= engine::IndexDescending;
+            else if (a[i] == "unique")
+                options |= engine::IndexUnique;
+            else
+                throw UsageError{"Unbekannte Indexoption " + engine::quoted(a[i]) + "."};
         }
         auto t = tableAt(fs, a[2], true);
         t->addIndex(a[3], a[4], options);
-        out << (a[3].empty() ? std::string("Primärindex") : "Index " + engine::quoted(a[3])) << " angelegt.\n";
+        out << (a[3].empty() ? std::string("Primärindex") : "Index " + engine::quoted(a[3]))
+            << " angelegt.\n";
         return 0;
     }
     if (sub == "drop") {
@@ -247,10 +266,18 @@ std::string formatField(const Value& v) {
     for (char ch : s) {
         auto c = static_cast<unsigned char>(ch);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
             default:
                 if (c < 0x20 || c == 0x7F) {
                     static const char* hex = "0123456789ABCDEF";
@@ -278,26 +305,39 @@ bool parseField(const std::string& text, Value* v) {
         }
         if (++i >= text.size()) return false;
         switch (text[i]) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
             case 'x': {
                 if (i + 2 >= text.size()) return false;
                 int value = 0;
                 for (int k = 1; k <= 2; ++k) {
                     char c = text[i + static_cast<size_t>(k)];
                     value *= 16;
-                    if (c >= '0' && c <= '9') value += c - '0';
-                    else if (c >= 'A' && c <= 'F') value += c - 'A' + 10;
-                    else if (c >= 'a' && c <= 'f') value += c - 'a' + 10;
-                    else return false;
+                    if (c >= '0' && c <= '9')
+                        value += c - '0';
+                    else if (c >= 'A' && c <= 'F')
+                        value += c - 'A' + 10;
+                    else if (c >= 'a' && c <= 'f')
+                        value += c - 'a' + 10;
+                    else
+                        return false;
                 }
                 out += static_cast<char>(value);
                 i += 2;
                 break;
             }
-            default: return false;
+            default:
+                return false;
         }
     }
     *v = Value(std::move(out));
@@ -313,7 +353,8 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
         }
         const std::string& cmd = args[0];
         if (cmd == "index") return indexCommand(fs, args, out);
-        if (args.size() < 2) throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};
+        if (args.size() < 2)
+            throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};
         const std::string& path = args[1];
         if (cmd == "info") {
             auto t = tableAt(fs, path, false);
@@ -340,9 +381,12 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
             bool skip = false;
             std::string file;
             for (size_t i = 2; i < args.size(); ++i) {
-                if (args[i] == "--skip-existing") skip = true;
-                else if (file.empty()) file = args[i];
-                else throw UsageError{"Zu viele Argumente für \"import\"."};
+                if (args[i] == "--skip-existing")
+                    skip = true;
+                else if (file.empty())
+                    file = args[i];
+                else
+                    throw UsageError{"Zu viele Argumente für \"import\"."};
             }
             auto t = tableAt(fs, path, false);
             if (file.empty()) return import(*t, skip, in, out);
