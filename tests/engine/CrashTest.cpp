@@ -79,10 +79,7 @@ TEST_P(CrashTest, EndingTheProcessAtEveryCallLeavesBeforeOrAfter) {
     Scenario sc = scenarios()[GetParam()];
     auto real = engine::FileSystem::real();
     TempDir base, work;
-    sc.setup(real, base.path());
-    Files before = snapshot(base.path());
-    std::vector<std::string> states = expectedStates(sc, work.path(), before);
-    restore(work.path(), before);
+    auto [before, states] = prepare(sc, base.path(), work.path());
     auto body = [&](const FsPtr& fs, const std::function<void()>& returned) {
         sc.run(fs, work.path(), returned, sc.posts);
     };

@@ -19,10 +19,7 @@ TEST_P(FaultTest, FailingCallsLeaveBeforeOrAfter) {
     Scenario sc = scenarios()[GetParam()];
     auto real = engine::FileSystem::real();
     TempDir base, work;
-    sc.setup(real, base.path());
-    Files before = snapshot(base.path());
-    std::vector<std::string> states = expectedStates(sc, work.path(), before);
-    restore(work.path(), before);
+    auto [before, states] = prepare(sc, base.path(), work.path());
     auto counter = std::make_shared<FaultFileSystem>(real);
     sc.run(
         counter, work.path(), [] {}, sc.posts);

@@ -197,6 +197,15 @@ std::vector<Scenario> scenarios() {
     return s;
 }
 
+Prepared prepare(const Scenario& sc, const std::string& base, const std::string& work) {
+    Prepared p;
+    sc.setup(engine::FileSystem::real(), base);
+    p.before = snapshot(base);
+    p.states = expectedStates(sc, work, p.before);
+    restore(work, p.before);
+    return p;
+}
+
 std::vector<std::string> expectedStates(const Scenario& sc, const std::string& dir,
                                         const std::map<std::string, std::string>& before) {
     auto real = engine::FileSystem::real();

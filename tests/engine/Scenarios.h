@@ -27,6 +27,14 @@ struct Scenario {
 
 std::vector<Scenario> scenarios();
 
+// A scenario made ready in `work`: the files before it and the contents after 0, 1, ...
+// `posts` posts; `base` is a scratch folder for building the state before.
+struct Prepared {
+    std::map<std::string, std::string> before;
+    std::vector<std::string> states;
+};
+Prepared prepare(const Scenario& sc, const std::string& base, const std::string& work);
+
 // The table's content after 0, 1, ... `posts` posts of the scenario, starting from `before`.
 std::vector<std::string> expectedStates(const Scenario& sc, const std::string& dir,
                                         const std::map<std::string, std::string>& before);
