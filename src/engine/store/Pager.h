@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -210,6 +211,10 @@ private:
     void ensureFileOpen(PagedFile& f, bool create);
     void openWal();
     std::vector<std::string> recoverFrom(bool full);
+    // Takes the write lock, runs `recover` and prepares the transaction; releases the lock
+    // again when that fails.
+    std::vector<std::string> lockForWriting(
+        const std::function<std::vector<std::string>()>& recover);
 
     std::shared_ptr<FileSystem> fs_;
     std::string base_;

@@ -2,6 +2,7 @@
 // into the files, rolling back, recovery after a crash and checkpoints.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "engine/EngineError.h"
 #include "engine/store/Coding.h"
@@ -26,23 +27,15 @@ void Pager::openWal() {
     walReady_ = true;
 }
 
-std::vector<std::string> Pager::beginWrite() {
+std::vector<std::string> Pager::lockForWriting(
+    const std::function<std::vector<std::string>()>& recover) {
     checkUsable();
     if (writing_) throw std::logic_error("Schreibtransaktion läuft bereits");
     waitLock(kLockWrite, LockKind::Exclusive, pager::kWriteLockTimeoutMs,
              "ein anderer Benutzer ändert sie gerade");
     writing_ = true;
     try {
-        openWal();
-        wal_.dropMap();
-        auto logical = recoverFrom(false);
-        // Another handle may have committed since this one last looked.
-        auto& db = pf(kDbFile);
-        FileHeader h = readHeader(db);
-        if (h.counter != knownCounter_) {
-            dropCache();
-            reloadHeaders();
-        }
+        auto logical = recover();
         txnStartEnd_ = wal_.end();
         txnStartChecksum_ = wal_.checksum();
         return logical;
@@ -53,30 +46,32 @@ std::vector<std::string> Pager::beginWrite() {
     }
 }
 
-std::vector<std::string> Pager::recoverAll() {
-    checkUsable();
-    waitLock(kLockWrite, LockKind::Exclusive, pager::kWriteLockTimeoutMs,
-             "ein anderer Benutzer ändert sie gerade");
-    writing_ = true;
-    try {
-        if (!fs_->exists(wal_.path())) {
-            txnStartEnd_ = commitEnd_ = kWalHeaderSize;
-            openWal();
-            txnStartEnd_ = wal_.end();
-            txnStartChecksum_ = wal_.checksum();
-            commitChecksum_ = wal_.checksum();
-            return {};
-        }
+std::vector<std::string> Pager::beginWrite() {
+    return lockForWriting([this] {
         openWal();
-        auto logical = recoverFrom(true);
-        txnStartEnd_ = wal_.end();
-        txnStartChecksum_ = wal_.checksum();
+        wal_.dropMap();
+        auto logical = recoverFrom(false);
+        // Another handle may have committed since this one last looked.
+        FileHeader h = readHeader(pf(kDbFile));
+        if (h.counter != knownCounter_) {
+            dropCache();
+            reloadHeaders();
+        }
         return logical;
-    } catch (...) {
-        writing_ = false;
-        pf(kDbFile).file->unlock(kLockWrite);
-        throw;
-    }
+    });
+}
+
+std::vector<std::string> Pager::recoverAll() {
+    return lockForWriting([this] {
+        bool existed = fs_->exists(wal_.path());
+        openWal();
+        if (!existed) {
+            commitEnd_ = wal_.end();
+            commitChecksum_ = wal_.checksum();
+            return std::vector<std::string>{};
+        }
+        return recoverFrom(true);
+    });
 }
 
 std::vector<std::string> Pager::recoverFrom(bool full) {
