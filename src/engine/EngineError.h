@@ -22,6 +22,7 @@ enum class ErrorKind {
     DiskFull,      // no space left on the medium
     Failed,        // the handle is unusable after a failed write; it must be reopened
     Range,         // a value does not fit its field
+    Syntax,        // an SQL statement is not valid in the dialect or names unknown things
 };
 
 class EngineError : public std::runtime_error {

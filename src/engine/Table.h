@@ -172,6 +172,8 @@ public:
     std::function<void(Table&)> afterDelete;
 
 private:
+    friend class Query;  // reads the table's storage directly
+
     std::string basePath() const;
     std::string displayName() const;
     void requireActive() const;

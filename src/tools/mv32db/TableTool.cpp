@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "engine/EngineError.h"
+#include "engine/Query.h"
 #include "engine/Table.h"
 
 namespace mv32::tools {
@@ -35,6 +36,8 @@ const char* kUsage =
     "  pack   TABELLE                        ohne freien Platz neu schreiben\n"
     "  empty  TABELLE                        alle Datensätze löschen\n"
     "  regen  TABELLE                        alle Indizes neu aufbauen\n"
+    "  sql    ORDNER \"SELECT ...\"            Abfrage im Ordner ausführen, Ergebnis mit "
+    "Kopfzeile\n"
     "\n"
     "TABELLE ist der Pfad der .db-Datei (die Endung darf fehlen). Ein leerer INDEX-Name (\"\")\n"
     "bei \"index add\" legt den Primärindex an. Leere Werte schreibt dump als \\N.\n";
@@ -141,17 +144,36 @@ int info(Table& t, std::ostream& out) {
     return 0;
 }
 
-int dump(Table& t, const std::string& index, std::ostream& out) {
-    t.setIndexName(index);
-    t.open();
-    for (t.first(); !t.eof(); t.next()) {
-        for (int i = 0; i < t.fieldCount(); ++i) {
+void writeRows(engine::Cursor& c, std::ostream& out) {
+    for (c.first(); !c.eof(); c.next()) {
+        for (int i = 0; i < c.fieldCount(); ++i) {
             if (i) out << '\t';
-            out << formatField(t.value(i));
+            out << formatField(c.value(i));
         }
         out << '\n';
     }
+}
+
+int dump(Table& t, const std::string& index, std::ostream& out) {
+    t.setIndexName(index);
+    t.open();
+    writeRows(t, out);
     t.close();
+    return 0;
+}
+
+int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& folder,
+           const std::string& statement, std::ostream& out) {
+    engine::Query q(fs);
+    q.setDirectory(folder);
+    q.setSql(statement);
+    q.open();
+    for (int i = 0; i < q.fieldCount(); ++i) {
+        if (i) out << '\t';
+        out << formatField(Value(q.fieldDef(i).name));
+    }
+    out << '\n';
+    writeRows(q, out);
     return 0;
 }
 
@@ -400,6 +422,10 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
             if (args.size() > 3) throw UsageError{"Zu viele Argumente für \"dump\"."};
             auto t = tableAt(fs, path, false);
             return dump(*t, args.size() == 3 ? args[2] : std::string(), out);
+        }
+        if (cmd == "sql") {
+            if (args.size() != 3) throw UsageError{"\"sql\" braucht einen Ordner und eine Anweisung."};
+            return runSql(fs, path, args[2], out);
         }
         if (cmd == "pack" || cmd == "empty" || cmd == "regen") {
             auto t = tableAt(fs, path, true);

@@ -1,0 +1,205 @@
+#include "engine/Query.h"
+
+#include "engine/EngineError.h"
+#include "engine/Table.h"
+#include "engine/sql/Binder.h"
+#include "engine/sql/Executor.h"
+#include "engine/sql/Parser.h"
+#include "engine/store/TableStore.h"
+
+namespace mv32::engine {
+
+struct Query::State {
+    explicit State(std::shared_ptr<FileSystem> fs) : table(std::move(fs)) {}
+    Table table;
+    std::string tableLabel;
+    std::unique_ptr<sql::BoundQuery> bound;
+    std::unique_ptr<sql::Executor> exec;
+    std::string plan;
+
+    void bindAndRun(const std::string& statement) {
+        const auto& fields = table.store_->schema().fields;
+        bound = std::make_unique<sql::BoundQuery>(
+            sql::bind(sql::parse(statement), fields, tableLabel, statement));
+        exec = std::make_unique<sql::Executor>(*table.store_, *bound);
+        exec->run();
+        plan = exec->plan();
+    }
+};
+
+Query::Query(std::shared_ptr<FileSystem> fs) : fs_(std::move(fs)) {}
+
+Query::~Query() = default;
+
+void Query::setDirectory(std::string dir) {
+    close();
+    directory_ = std::move(dir);
+}
+
+void Query::setSql(std::string statement) {
+    close();
+    sql_ = std::move(statement);
+}
+
+bool Query::active() const {
+    return st_ != nullptr;
+}
+
+const std::string& Query::plan() const {
+    static const std::string none;
+    return st_ ? st_->plan : none;
+}
+
+std::string Query::tablePath() const {
+    return st_ ? st_->table.filePath() : std::string();
+}
+
+void Query::open() {
+    close();
+    // The table name is read first so that a statement that is no SELECT at all fails with a
+    // syntax error before any file is touched.
+    sql::SelectStatement parsed = sql::parse(sql_);
+    auto st = std::make_unique<State>(fs_);
+    st->table.setDirectory(directory_);
+    st->table.setTableName(parsed.table);
+    st->tableLabel = parsed.table;
+    st->table.open();
+    st->bindAndRun(sql_);
+    st_ = std::move(st);
+    row_ = -1;
+    first();
+}
+
+void Query::close() {
+    st_.reset();
+    row_ = -1;
+    bof_ = eof_ = true;
+}
+
+void Query::requireActive() const {
+    if (!st_) {
+        throw EngineError(ErrorKind::Usage, "Die Abfrage ist nicht geöffnet.");
+    }
+}
+
+// A result that keeps record positions is computed again when the table changed meanwhile;
+// the cursor keeps its row number as far as the new result reaches.
+bool Query::refreshIfStale() {
+    if (!st_->exec->stale()) return false;
+    st_->bindAndRun(sql_);
+    return true;
+}
+
+void Query::go(int64_t row) {
+    auto scope = st_->table.store_->readScope();
+    refreshIfStale();
+    int64_t count = st_->exec->rowCount();
+    if (count == 0) {
+        row_ = -1;
+        st_->exec->load(-1);
+        bof_ = eof_ = true;
+        return;
+    }
+    row_ = std::clamp<int64_t>(row, 0, count - 1);
+    st_->exec->load(row_);
+}
+
+void Query::first() {
+    requireActive();
+    go(0);
+    bof_ = true;
+    eof_ = row_ < 0;
+}
+
+void Query::last() {
+    requireActive();
+    go(INT64_MAX);
+    eof_ = true;
+    bof_ = row_ < 0;
+}
+
+void Query::next() {
+    requireActive();
+    if (row_ < 0) {
+        go(0);
+        bof_ = false;
+        eof_ = row_ < 0;
+        return;
+    }
+    int64_t was = row_;
+    go(row_ + 1);
+    bof_ = row_ < 0;
+    eof_ = row_ < 0 || row_ == was;
+}
+
+void Query::prior() {
+    requireActive();
+    if (row_ < 0) {
+        go(0);
+        bof_ = true;
+        eof_ = row_ < 0;
+        return;
+    }
+    int64_t was = row_;
+    go(row_ - 1);
+    eof_ = row_ < 0;
+    bof_ = row_ < 0 || row_ == was;
+}
+
+int64_t Query::recordCount() {
+    requireActive();
+    auto scope = st_->table.store_->readScope();
+    if (refreshIfStale()) go(row_);
+    return st_->exec->rowCount();
+}
+
+int64_t Query::recNo() {
+    requireActive();
+    return row_ + 1;
+}
+
+void Query::moveTo(int64_t n) {
+    requireActive();
+    go(n - 1);
+    bof_ = row_ <= 0;
+    eof_ = row_ < 0;
+}
+
+int Query::fieldCount() const {
+    return st_ ? static_cast<int>(st_->bound->columns.size()) : 0;
+}
+
+const FieldDef& Query::fieldDef(int i) const {
+    requireActive();
+    if (i < 0 || i >= fieldCount()) {
+        throw EngineError(ErrorKind::NotFound,
+                          "Das Abfrageergebnis hat keine Spalte Nummer " + std::to_string(i) + ".");
+    }
+    return st_->bound->columns[static_cast<size_t>(i)].def;
+}
+
+int Query::fieldIndex(std::string_view name) const {
+    if (!st_) return -1;
+    const auto& cols = st_->bound->columns;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        const std::string& n = cols[i].def.name;
+        if (n.size() != name.size()) continue;
+        bool same = true;
+        for (size_t k = 0; k < n.size() && same; ++k) {
+            char a = n[k], b = name[k];
+            if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+            if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+            same = a == b;
+        }
+        if (same) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Value Query::value(int i) {
+    fieldDef(i);
+    if (row_ < 0) return Value();
+    return st_->exec->value(i);
+}
+
+}  // namespace mv32::engine

@@ -1,0 +1,97 @@
+// A local SQL query over a table of the engine: the program's searches run through it.
+//
+// setSql() takes one SELECT statement, open() runs it and makes the result readable through the
+// Cursor interface (the same navigation and field access as a Table, read-only), so grids,
+// printing and exports treat tables and results alike.
+//
+// The dialect:
+//   SELECT [DISTINCT] * | expression [[AS] name], ...
+//   FROM table [[AS] alias]
+//   [WHERE condition] [GROUP BY expression, ...] [ORDER BY expression [ASC|DESC], ...]
+// The table is named bare (`mv32list`, resolved in the query's folder, ".db" implied), by its
+// file name (`cat.db`) or quoted ("cat.db", "/home/x/Kataloge/cat.db"). Conditions use AND, OR,
+// NOT, parentheses, = <> != < > <= >=, LIKE with % and _ (case-sensitive, optional ESCAPE),
+// IS [NOT] NULL, [NOT] IN (...), [NOT] BETWEEN ... AND ...; functions UPPER, LOWER, TRIM,
+// SUBSTRING; aggregates COUNT(*), COUNT, MIN, MAX, SUM. Literals are integers and texts in
+// single or double quotes (a doubled quote inside stands for one). For comparisons see
+// sql/Eval.h: a number field compared with a text literal reads the literal as a number (one
+// that is none is an error); a text field compared with a number compares numerically.
+//
+// Plain results (no DISTINCT, GROUP BY or aggregates) keep only record positions, never the
+// records' contents: a result of a million rows costs eight bytes a row, and each row is read
+// when the cursor reaches it. When another handle changes the table, such a result runs its
+// statement again at the next access and keeps the cursor's row number. An equality, range or
+// prefix-LIKE condition on the leading field of an index reads only that part of the index;
+// ORDER BY on the fields of an index reads in the index's order when there is no condition.
+//
+// Errors are EngineError with German messages; a statement that fails leaves the query closed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Cursor.h"
+#include "engine/FileSystem.h"
+
+namespace mv32::engine {
+
+class Query : public Cursor {
+public:
+    explicit Query(std::shared_ptr<FileSystem> fs = FileSystem::real());
+    ~Query() override;
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // The folder that table names without a folder are resolved in.
+    void setDirectory(std::string dir);
+    const std::string& directory() const { return directory_; }
+    // Replaces the statement; closes the query.
+    void setSql(std::string statement);
+    const std::string& sql() const { return sql_; }
+
+    void open();
+    void close();
+    bool active() const override;
+
+    // How the last open read the table, for the table tool and tests: "Tabelle" (one pass in
+    // primary order), "Index NAME" (one pass in that index's order), followed by ", Bereich"
+    // when only a key range was read and ", sortiert" when the rows were sorted afterwards.
+    const std::string& plan() const;
+    // Path of the table the statement reads.
+    std::string tablePath() const;
+
+    // --- Cursor
+    void first() override;
+    void last() override;
+    void next() override;
+    void prior() override;
+    bool eof() const override { return eof_; }
+    bool bof() const override { return bof_; }
+    int64_t recordCount() override;
+    int64_t recNo() override;
+    void moveTo(int64_t n) override;
+
+    int fieldCount() const override;
+    const FieldDef& fieldDef(int i) const override;
+    int fieldIndex(std::string_view name) const override;
+    using Cursor::value;
+    Value value(int i) override;
+
+private:
+    struct State;
+    void requireActive() const;
+    void go(int64_t row);
+    bool refreshIfStale();
+
+    std::shared_ptr<FileSystem> fs_;
+    std::string directory_;
+    std::string sql_;
+    std::unique_ptr<State> st_;
+    int64_t row_ = -1;  // 0-based current row, -1 none
+    bool bof_ = true;
+    bool eof_ = true;
+};
+
+}  // namespace mv32::engine

@@ -1,0 +1,293 @@
+#include "engine/sql/Eval.h"
+
+#include <charconv>
+
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+
+namespace mv32::engine::sql {
+
+namespace {
+
+SqlValue boolean(std::optional<bool> b) {
+    return b ? SqlValue::integer(*b ? 1 : 0) : SqlValue::null();
+}
+
+std::optional<bool> truth(const SqlValue& v) {
+    if (v.isNull()) return std::nullopt;
+    if (v.type == SqlValue::Type::Int) return v.i != 0;
+    return !v.s.empty();
+}
+
+int sign(int64_t a, int64_t b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+// Matches the pattern from pattern index p against the value from index v.
+bool likeFrom(std::string_view val, size_t v, std::string_view pat, size_t p, char32_t escape) {
+    while (p < pat.size()) {
+        size_t plen = 0;
+        char32_t pc = text::decodeAt(pat, p, &plen);
+        if (pc == U'%') {
+            // Collapse runs of %; a trailing % matches everything left.
+            while (p < pat.size() && pat[p] == '%') ++p;
+            if (p == pat.size()) return true;
+            for (size_t k = v; k <= val.size(); k += (k < val.size() ? text::sequenceLength(val, k) : 1)) {
+                if (likeFrom(val, k, pat, p, escape)) return true;
+                if (k == val.size()) break;
+            }
+            return false;
+        }
+        if (v >= val.size()) return false;
+        size_t vlen = 0;
+        char32_t vc = text::decodeAt(val, v, &vlen);
+        if (pc == U'_') {
+            v += vlen;
+            p += plen;
+            continue;
+        }
+        if (escape && pc == escape && p + plen < pat.size()) {
+            p += plen;
+            pc = text::decodeAt(pat, p, &plen);
+        }
+        if (pc != vc) return false;
+        v += vlen;
+        p += plen;
+    }
+    return v == val.size();
+}
+
+// Fast paths for the common shapes '%abc%', 'abc%' and 'abc' without other wildcards.
+bool simpleLike(std::string_view val, std::string_view pat, bool* result) {
+    bool lead = !pat.empty() && pat.front() == '%';
+    bool trail = pat.size() > 1 && pat.back() == '%';
+    std::string_view core = pat.substr(lead ? 1 : 0);
+    if (trail) core.remove_suffix(1);
+    if (core.find_first_of("%_") != std::string_view::npos) return false;
+    if (lead && trail) {
+        *result = val.find(core) != std::string_view::npos;
+    } else if (trail) {
+        *result = val.substr(0, core.size()) == core;
+    } else if (lead) {
+        *result = val.size() >= core.size() && val.substr(val.size() - core.size()) == core;
+    } else {
+        *result = val == core;
+    }
+    return true;
+}
+
+std::string trimmed(std::string_view s, int mode, std::string_view what) {
+    size_t b = 0, e = s.size();
+    if (what.empty()) return std::string(s);
+    if (mode != 2) {
+        while (s.substr(b, what.size()) == what && b < e) b += what.size();
+    }
+    if (mode != 1) {
+        while (e >= b + what.size() && s.substr(e - what.size(), what.size()) == what) {
+            e -= what.size();
+        }
+    }
+    return std::string(s.substr(b, e - b));
+}
+
+SqlValue substring(const std::string& s, int64_t start, std::optional<int64_t> count) {
+    // Characters count from 1; a start before 1 shortens the count as in standard SQL.
+    int64_t from = start, to = count ? start + *count : INT64_MAX;
+    if (count && *count < 0) {
+        throw EngineError(ErrorKind::Range, "SUBSTRING: Die Länge darf nicht negativ sein.");
+    }
+    if (from < 1) from = 1;
+    std::string out;
+    int64_t n = 1;
+    for (size_t i = 0; i < s.size() && n < to; ++n) {
+        size_t len = text::sequenceLength(s, i);
+        if (n >= from) out.append(s, i, len);
+        i += len;
+    }
+    return SqlValue::textOf(std::move(out));
+}
+
+}  // namespace
+
+bool isTrue(const SqlValue& v) {
+    return v.type == SqlValue::Type::Int && v.i != 0;
+}
+
+bool isNullish(const SqlValue& v) {
+    return v.isNull() || (v.type == SqlValue::Type::Text && v.s.empty());
+}
+
+std::optional<int64_t> parseInteger(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    if (s.empty()) return std::nullopt;
+    int64_t v = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || p != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<int> compare(const SqlValue& a, const SqlValue& b) {
+    using T = SqlValue::Type;
+    if (a.isNull() || b.isNull()) return std::nullopt;
+    if (a.type == T::Text && b.type == T::Text) {
+        int c = a.s.compare(b.s);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
+    if (a.type == T::Int && b.type == T::Int) return sign(a.i, b.i);
+    if (a.type == T::Int) {
+        auto n = parseInteger(b.s);
+        if (!n) return std::nullopt;
+        return sign(a.i, *n);
+    }
+    auto n = parseInteger(a.s);
+    if (!n) return std::nullopt;
+    return sign(*n, b.i);
+}
+
+bool like(std::string_view value, std::string_view pattern, char32_t escape) {
+    bool result = false;
+    if (!escape && simpleLike(value, pattern, &result)) return result;
+    return likeFrom(value, 0, pattern, 0, escape);
+}
+
+std::string textOf(const SqlValue& v) {
+    return v.type == SqlValue::Type::Int ? std::to_string(v.i) : v.s;
+}
+
+SqlValue evaluate(const Expr& e, RowContext& row) {
+    switch (e.op) {
+        case Op::Column:
+            return row.column(e.field);
+        case Op::Literal:
+            return e.value;
+        case Op::Upper:
+        case Op::Lower: {
+            SqlValue a = evaluate(*e.args[0], row);
+            if (a.isNull()) return a;
+            std::string s = textOf(a);
+            return SqlValue::textOf(e.op == Op::Upper ? text::upper(s) : text::lower(s));
+        }
+        case Op::Trim: {
+            SqlValue a = evaluate(*e.args[0], row);
+            if (a.isNull()) return a;
+            std::string what = " ";
+            if (e.args.size() > 1) {
+                SqlValue w = evaluate(*e.args[1], row);
+                if (w.isNull()) return w;
+                what = textOf(w);
+            }
+            return SqlValue::textOf(trimmed(textOf(a), e.trimMode, what));
+        }
+        case Op::Substring: {
+            SqlValue a = evaluate(*e.args[0], row);
+            SqlValue from = evaluate(*e.args[1], row);
+            std::optional<int64_t> count;
+            if (e.args.size() > 2) {
+                SqlValue c = evaluate(*e.args[2], row);
+                if (c.isNull()) return c;
+                count = c.i;
+            }
+            if (a.isNull() || from.isNull()) return SqlValue::null();
+            return substring(textOf(a), from.i, count);
+        }
+        case Op::Count:
+        case Op::Min:
+        case Op::Max:
+        case Op::Sum:
+            return row.aggregate(e.aggregateSlot);
+        case Op::Eq:
+        case Op::Ne:
+        case Op::Lt:
+        case Op::Gt:
+        case Op::Le:
+        case Op::Ge: {
+            SqlValue a = evaluate(*e.args[0], row);
+            SqlValue b = evaluate(*e.args[1], row);
+            auto c = compare(a, b);
+            if (!c) return SqlValue::null();
+            switch (e.op) {
+                case Op::Eq: return boolean(*c == 0);
+                case Op::Ne: return boolean(*c != 0);
+                case Op::Lt: return boolean(*c < 0);
+                case Op::Gt: return boolean(*c > 0);
+                case Op::Le: return boolean(*c <= 0);
+                default: return boolean(*c >= 0);
+            }
+        }
+        case Op::Like: {
+            SqlValue a = evaluate(*e.args[0], row);
+            SqlValue p = evaluate(*e.args[1], row);
+            if (a.isNull() || p.isNull()) return SqlValue::null();
+            char32_t esc = 0;
+            if (e.args.size() > 2) {
+                SqlValue x = evaluate(*e.args[2], row);
+                std::string xs = textOf(x);
+                if (text::length(xs) != 1) {
+                    throw EngineError(ErrorKind::Syntax,
+                                      "Das ESCAPE-Zeichen von LIKE muss genau ein Zeichen sein.");
+                }
+                size_t len = 0;
+                esc = text::decodeAt(xs, 0, &len);
+            }
+            bool m = a.type == SqlValue::Type::Text && p.type == SqlValue::Type::Text
+                         ? like(a.s, p.s, esc)
+                         : like(textOf(a), textOf(p), esc);
+            return boolean(m != e.negated);
+        }
+        case Op::IsNull:
+            return boolean(isNullish(evaluate(*e.args[0], row)) != e.negated);
+        case Op::In: {
+            SqlValue a = evaluate(*e.args[0], row);
+            bool unknown = false;
+            for (size_t k = 1; k < e.args.size(); ++k) {
+                auto c = compare(a, evaluate(*e.args[k], row));
+                if (!c) {
+                    unknown = true;
+                } else if (*c == 0) {
+                    return boolean(!e.negated);
+                }
+            }
+            if (unknown) return SqlValue::null();
+            return boolean(e.negated);
+        }
+        case Op::Between: {
+            SqlValue a = evaluate(*e.args[0], row);
+            auto lo = compare(a, evaluate(*e.args[1], row));
+            auto hi = compare(a, evaluate(*e.args[2], row));
+            std::optional<bool> inside;
+            if (lo && hi) {
+                inside = *lo >= 0 && *hi <= 0;
+            } else if ((lo && *lo < 0) || (hi && *hi > 0)) {
+                inside = false;
+            }
+            if (!inside) return SqlValue::null();
+            return boolean(*inside != e.negated);
+        }
+        case Op::And: {
+            auto a = truth(evaluate(*e.args[0], row));
+            if (a && !*a) return boolean(false);
+            auto b = truth(evaluate(*e.args[1], row));
+            if (b && !*b) return boolean(false);
+            if (!a || !b) return SqlValue::null();
+            return boolean(true);
+        }
+        case Op::Or: {
+            auto a = truth(evaluate(*e.args[0], row));
+            if (a && *a) return boolean(true);
+            auto b = truth(evaluate(*e.args[1], row));
+            if (b && *b) return boolean(true);
+            if (!a || !b) return SqlValue::null();
+            return boolean(false);
+        }
+        case Op::Not: {
+            auto a = truth(evaluate(*e.args[0], row));
+            if (!a) return SqlValue::null();
+            return boolean(!*a);
+        }
+    }
+    return SqlValue::null();
+}
+
+}  // namespace mv32::engine::sql

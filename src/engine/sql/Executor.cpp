@@ -1,0 +1,628 @@
+#include "engine/sql/Executor.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "engine/EngineError.h"
+#include "engine/sql/Eval.h"
+#include "engine/store/BTree.h"
+#include "engine/store/Coding.h"
+#include "engine/store/TableStore.h"
+
+namespace mv32::engine::sql {
+
+using store::BTree;
+using store::IndexInfo;
+using store::Kind;
+using store::TreePos;
+
+// A record of the table as the row expressions see it; field values are decoded on first use.
+class RecordRow : public RowContext {
+public:
+    explicit RecordRow(store::TableStore& s)
+        : store_(s),
+          schema_(s.schema()),
+          values_(s.schema().fields.size()),
+          stamps_(s.schema().fields.size(), 0) {}
+
+    void set(std::string_view entry) {
+        entry_ = entry;
+        if (!schema_.splitRecord(entry_, ends_)) {
+            store::throwCorrupt(store_.base() + ".db", "ein Datensatz passt nicht zur Tabelle");
+        }
+        ++stamp_;
+    }
+    void own(std::string_view entry) {
+        owned_.assign(entry);
+        set(owned_);
+    }
+
+    Value raw(int f) {
+        const FieldDef& d = schema_.fields[static_cast<size_t>(f)];
+        if (isLarge(d.type)) {
+            store::BlobRef ref = schema_.refAt(entry_, ends_, f);
+            if (!ref.id) return Value();
+            return Value(store_.readBlob(ref));
+        }
+        return schema_.valueAt(entry_, ends_, f);
+    }
+
+    const SqlValue& column(int f) override {
+        auto i = static_cast<size_t>(f);
+        if (stamps_[i] != stamp_) {
+            Value v = raw(f);
+            SqlValue& out = values_[i];
+            if (v.isInt()) {
+                out = SqlValue::integer(v.asInt());
+            } else if (v.isText()) {
+                out.type = SqlValue::Type::Text;
+                out.s = std::move(const_cast<std::string&>(v.asText()));
+            } else if (isInteger(schema_.fields[i].type)) {
+                out = SqlValue::null();
+            } else {
+                out.type = SqlValue::Type::Text;
+                out.s.clear();
+            }
+            stamps_[i] = stamp_;
+        }
+        return values_[i];
+    }
+    const SqlValue& aggregate(int) override {
+        throw std::logic_error("Aggregat ohne Gruppe");
+    }
+
+private:
+    store::TableStore& store_;
+    const store::Schema& schema_;
+    std::string_view entry_;
+    std::string owned_;
+    std::vector<uint32_t> ends_;
+    std::vector<SqlValue> values_;
+    std::vector<uint64_t> stamps_;
+    uint64_t stamp_ = 1;
+};
+
+namespace {
+
+// A group of a GROUP BY or aggregate result: the column values of its first row and the
+// running aggregates.
+struct Accumulator {
+    int64_t count = 0;
+    std::set<std::string> seen;  // DISTINCT aggregates
+    SqlValue best;
+    int64_t sum = 0;
+    bool any = false;
+    bool overflow = false;
+};
+
+class GroupRow : public RowContext {
+public:
+    std::vector<SqlValue> columns;
+    std::vector<Accumulator> accs;
+    std::vector<SqlValue> finished;
+
+    const SqlValue& column(int f) override { return columns[static_cast<size_t>(f)]; }
+    const SqlValue& aggregate(int slot) override { return finished[static_cast<size_t>(slot)]; }
+};
+
+void encodeSortValue(std::string& out, const SqlValue& v, bool desc) {
+    auto tag = [&](unsigned char t) { out += static_cast<char>(desc ? ~t : t); };
+    switch (v.type) {
+        case SqlValue::Type::Null:
+            tag(0);
+            break;
+        case SqlValue::Type::Int:
+            tag(1);
+            store::encodeInt(out, v.i, desc ? Kind::IntDesc : Kind::Int);
+            break;
+        case SqlValue::Type::Text: {
+            tag(2);
+            std::string s = v.s;
+            s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
+            store::encodeText(out, s, desc ? Kind::TextDesc : Kind::Text);
+            break;
+        }
+    }
+}
+
+void encodeOutputValue(std::string& out, const Value& v) {
+    if (v.isBlank()) {
+        out += '\0';
+    } else if (v.isInt()) {
+        out += '\1';
+        store::encodeInt(out, v.asInt(), Kind::Int);
+    } else {
+        out += '\2';
+        store::encodeBytes(out, v.asText());
+    }
+}
+
+Value toValue(const SqlValue& v) {
+    switch (v.type) {
+        case SqlValue::Type::Int: return Value(v.i);
+        case SqlValue::Type::Text: return Value(v.s);
+        default: return Value();
+    }
+}
+
+// The smallest string greater than every string that begins with p ("" when there is none).
+std::string successor(std::string p) {
+    while (!p.empty() && static_cast<unsigned char>(p.back()) == 0xFF) p.pop_back();
+    if (!p.empty()) p.back() = static_cast<char>(static_cast<unsigned char>(p.back()) + 1);
+    return p;
+}
+
+void flatten(const Expr& e, std::vector<const Expr*>& out) {
+    if (e.op == Op::And) {
+        flatten(*e.args[0], out);
+        flatten(*e.args[1], out);
+    } else {
+        out.push_back(&e);
+    }
+}
+
+// Bounds that a condition puts on one field, as key probes.
+struct Bounds {
+    int field = -1;
+    std::string lo, hi;
+    bool hasLo = false, hasHi = false;
+    int strength = 0;  // 3 equality, 2 both ends, 1 one end
+
+    void lower(std::string p) {
+        if (!hasLo || p > lo) lo = std::move(p);
+        hasLo = true;
+    }
+    void upper(std::string p) {
+        if (p.empty()) return;  // no successor: unbounded
+        if (!hasHi || p < hi) hi = std::move(p);
+        hasHi = true;
+    }
+};
+
+}  // namespace
+
+Executor::Executor(store::TableStore& s, const BoundQuery& q)
+    : store_(s), q_(q), row_(std::make_unique<RecordRow>(s)) {}
+
+Executor::~Executor() = default;
+
+bool Executor::stale() const {
+    return store_.generation() != generation_ || store_.modCount() != modCount_;
+}
+
+// Picks the order to read the table in: an index whose leading field a condition limits, or
+// one that gives the ORDER BY order, else the primary order.
+Executor::Driver Executor::choose() const {
+    const store::Schema& schema = store_.schema();
+    std::map<int, Bounds> byField;
+    std::vector<const Expr*> conjuncts;
+    if (q_.st.where) flatten(*q_.st.where, conjuncts);
+    auto key = [&](int f, const SqlValue& v) {
+        std::string out;
+        schema.encodeKeyValue(out, f, toValue(v), 0);
+        return out;
+    };
+    for (const Expr* c : conjuncts) {
+        const Expr* col = nullptr;
+        Op op = c->op;
+        std::vector<const Expr*> lits;
+        if (op == Op::Eq || op == Op::Lt || op == Op::Gt || op == Op::Le || op == Op::Ge) {
+            const Expr* a = c->args[0].get();
+            const Expr* b = c->args[1].get();
+            if (b->op == Op::Column && a->op == Op::Literal) {
+                std::swap(a, b);
+                op = op == Op::Lt ? Op::Gt : op == Op::Gt ? Op::Lt : op == Op::Le ? Op::Ge
+                     : op == Op::Ge ? Op::Le : op;
+            }
+            if (a->op != Op::Column || b->op != Op::Literal) continue;
+            col = a;
+            lits.push_back(b);
+        } else if ((op == Op::Between || op == Op::Like) && !c->negated &&
+                   c->args[0]->op == Op::Column && c->args.size() == (op == Op::Like ? 2u : 3u)) {
+            col = c->args[0].get();
+            for (size_t k = 1; k < c->args.size(); ++k) {
+                if (c->args[k]->op != Op::Literal) col = nullptr;
+                lits.push_back(c->args[k].get());
+            }
+            if (!col) continue;
+        } else {
+            continue;
+        }
+        bool intField = col->type == ExprType::Int;
+        bool usable = true;
+        for (const Expr* l : lits) {
+            if (l->value.isNull() || (l->type == ExprType::Int) != intField) usable = false;
+        }
+        if (!usable) continue;
+        Bounds& b = byField[col->field];
+        b.field = col->field;
+        // A blank number is NULL and never qualifies; a blank text reads as ''.
+        if (intField) b.lower(std::string(1, '\x01'));
+        const SqlValue& v = lits[0]->value;
+        bool emptyText = !intField && v.s.empty();
+        switch (op) {
+            case Op::Eq:
+                if (!emptyText) b.lower(key(col->field, v));
+                b.upper(successor(key(col->field, v)));
+                break;
+            case Op::Gt: b.lower(successor(key(col->field, v))); break;
+            case Op::Ge:
+                if (!emptyText) b.lower(key(col->field, v));
+                break;
+            case Op::Lt: b.upper(key(col->field, v)); break;
+            case Op::Le: b.upper(successor(key(col->field, v))); break;
+            case Op::Between:
+                if (!emptyText) b.lower(key(col->field, v));
+                b.upper(successor(key(col->field, lits[1]->value)));
+                break;
+            case Op::Like: {
+                size_t cut = v.s.find_first_of("%_");
+                std::string prefix = v.s.substr(0, cut);
+                if (prefix.empty()) break;
+                std::string probe = key(col->field, SqlValue::textOf(prefix));
+                probe.pop_back();  // the text's terminator: any continuation qualifies
+                b.lower(probe);
+                b.upper(successor(probe));
+                break;
+            }
+            default:
+                break;
+        }
+        if (op == Op::Eq) b.strength = 3;
+    }
+
+    struct Candidate {
+        const IndexInfo* index;
+        std::vector<int> fields;
+        bool descending;
+    };
+    std::vector<Candidate> orders;
+    if (store_.hasPrimary()) orders.push_back({nullptr, schema.cluster, false});
+    for (const IndexInfo* ix : store_.liveIndexes()) {
+        if (ix->options & store::kCaseInsensitive) continue;
+        orders.push_back({ix, ix->fields, (ix->options & store::kDescending) != 0});
+    }
+
+    Driver d;
+    const Bounds* best = nullptr;
+    const Candidate* bestOrder = nullptr;
+    for (const Candidate& c : orders) {
+        if (c.descending) continue;
+        auto it = byField.find(c.fields[0]);
+        if (it == byField.end()) continue;
+        Bounds& b = it->second;
+        if (!b.hasLo && !b.hasHi) continue;
+        int strength = b.strength ? b.strength : (b.hasLo && b.hasHi ? 2 : 1);
+        if (!best || strength > best->strength) {
+            b.strength = strength;
+            best = &b;
+            bestOrder = &c;
+        }
+    }
+
+    // Whether reading in order c gives the ORDER BY order; sets reverse when read backwards.
+    auto givesOrder = [&](const Candidate& c, bool& reverse) {
+        if (q_.materialized() || q_.st.orderBy.empty()) return false;
+        if (q_.st.orderBy.size() > c.fields.size()) return false;
+        bool desc = q_.st.orderBy[0].descending;
+        for (size_t k = 0; k < q_.st.orderBy.size(); ++k) {
+            const OrderItem& o = q_.st.orderBy[k];
+            int f = -1;
+            if (o.outputColumn >= 0) {
+                const OutputColumn& oc = q_.columns[static_cast<size_t>(o.outputColumn)];
+                f = oc.expr ? (oc.expr->op == Op::Column ? oc.expr->field : -1) : oc.field;
+            } else if (o.expr->op == Op::Column) {
+                f = o.expr->field;
+            }
+            if (f != c.fields[k] || o.descending != desc) return false;
+        }
+        reverse = desc != c.descending;
+        return true;
+    };
+
+    if (best) {
+        d.index = bestOrder->index;
+        d.lo = best->lo;
+        d.hi = best->hi;
+        d.hasLo = best->hasLo;
+        d.hasHi = best->hasHi;
+        d.sort = !q_.st.orderBy.empty() && !givesOrder(*bestOrder, d.reverse);
+    } else if (!q_.st.orderBy.empty()) {
+        d.sort = true;
+        // Without a condition the index order is the cheapest; with one, sorting the matches
+        // of one pass over the records is.
+        for (const Candidate& c : orders) {
+            if ((c.index && q_.st.where) || !givesOrder(c, d.reverse)) continue;
+            d.index = c.index;
+            d.sort = false;
+            break;
+        }
+    }
+    if (q_.materialized()) d.sort = false;
+    return d;
+}
+
+template <typename F>
+void Executor::scan(const Driver& d, F&& onRow) {
+    BTree& t = d.index ? store_.indexTree(*d.index) : store_.records();
+    BTree& records = store_.records();
+    const store::Schema& schema = store_.schema();
+    TreePos p, rp;
+    if (!(d.hasLo ? t.seek(p, d.lo) : t.first(p))) return;
+    uint64_t position = t.indexOf(p);
+    while (p.atEntry()) {
+        std::string_view e = t.entry(p);
+        if (d.hasHi && e.compare(d.hi) >= 0) break;
+        if (d.index) {
+            if (!records.find(rp, schema.clusterKeyOfIndexEntry(*d.index, e))) {
+                store::throwCorrupt(store_.base() + ".db",
+                                    "ein Index verweist auf einen fehlenden Datensatz");
+            }
+            row_->set(records.entry(rp));
+        } else {
+            row_->set(e);
+        }
+        onRow(position);
+        ++position;
+        if (!t.next(p)) break;
+    }
+}
+
+void Executor::sortKey(std::string& out, RowContext& row, const std::vector<Value>* output) {
+    for (const OrderItem& o : q_.st.orderBy) {
+        if (o.outputColumn >= 0 && output) {
+            const Value& v = (*output)[static_cast<size_t>(o.outputColumn)];
+            SqlValue s = v.isInt() ? SqlValue::integer(v.asInt())
+                         : v.isText() ? SqlValue::textOf(v.asText()) : SqlValue::null();
+            encodeSortValue(out, s, o.descending);
+        } else if (o.outputColumn >= 0) {
+            const OutputColumn& c = q_.columns[static_cast<size_t>(o.outputColumn)];
+            encodeSortValue(out, c.expr ? evaluate(*c.expr, row) : row.column(c.field),
+                            o.descending);
+        } else {
+            encodeSortValue(out, evaluate(*o.expr, row), o.descending);
+        }
+    }
+}
+
+void Executor::orderRows(std::vector<uint64_t>& items, const std::string& keys,
+                         const std::vector<uint64_t>& keyEnds) const {
+    std::vector<uint32_t> idx(items.size());
+    for (uint32_t i = 0; i < idx.size(); ++i) idx[i] = i;
+    auto keyOf = [&](uint32_t i) {
+        uint64_t b = i ? keyEnds[i - 1] : 0;
+        return std::string_view(keys).substr(b, keyEnds[i] - b);
+    };
+    std::stable_sort(idx.begin(), idx.end(),
+                     [&](uint32_t a, uint32_t b) { return keyOf(a) < keyOf(b); });
+    std::vector<uint64_t> sorted(items.size());
+    for (size_t i = 0; i < idx.size(); ++i) sorted[i] = items[idx[i]];
+    items.swap(sorted);
+}
+
+void Executor::run() {
+    auto scope = store_.readScope();
+    generation_ = store_.generation();
+    modCount_ = store_.modCount();
+    positions_.clear();
+    rows_.clear();
+    current_ = -1;
+    Driver d = choose();
+    order_ = d.index;
+    reverse_ = d.reverse;
+    plan_ = d.index ? "Index " + d.index->name : std::string("Tabelle");
+    if (d.hasLo || d.hasHi) plan_ += ", Bereich";
+    if (d.sort || (q_.materialized() && !q_.st.orderBy.empty())) plan_ += ", sortiert";
+    if (q_.materialized()) {
+        runMaterialized(d);
+    } else {
+        runPlain(d);
+    }
+}
+
+void Executor::runPlain(const Driver& d) {
+    BTree& t = d.index ? store_.indexTree(*d.index) : store_.records();
+    identity_ = false;
+    if (!q_.st.where && !d.sort) {
+        identity_ = true;
+        base_ = 0;
+        count_ = t.count();
+        return;
+    }
+    std::string keys;
+    std::vector<uint64_t> keyEnds;
+    const Expr* where = q_.st.where.get();
+    scan(d, [&](uint64_t position) {
+        if (where && !isTrue(evaluate(*where, *row_))) return;
+        positions_.push_back(position);
+        if (d.sort) {
+            sortKey(keys, *row_, nullptr);
+            keyEnds.push_back(keys.size());
+        }
+    });
+    if (d.sort) orderRows(positions_, keys, keyEnds);
+    if (d.reverse) std::reverse(positions_.begin(), positions_.end());
+    reverse_ = false;
+}
+
+void Executor::runMaterialized(const Driver& d) {
+    const Expr* where = q_.st.where.get();
+    const size_t nfields = store_.schema().fields.size();
+    std::vector<bool> used(nfields, false);
+    std::vector<const Expr*> stack;
+    for (const auto& c : q_.columns) {
+        if (c.expr) stack.push_back(c.expr);
+        if (c.field >= 0) used[static_cast<size_t>(c.field)] = true;
+    }
+    for (const auto& o : q_.st.orderBy) {
+        if (o.expr && o.outputColumn < 0) stack.push_back(o.expr.get());
+    }
+    while (!stack.empty()) {
+        const Expr* e = stack.back();
+        stack.pop_back();
+        if (e->op == Op::Column) used[static_cast<size_t>(e->field)] = true;
+        for (const auto& a : e->args) stack.push_back(a.get());
+    }
+
+    auto outputOf = [&](RowContext& ctx, RecordRow* rec) {
+        Row out;
+        out.reserve(q_.columns.size());
+        for (const auto& c : q_.columns) {
+            if (c.expr) {
+                out.push_back(toValue(evaluate(*c.expr, ctx)));
+            } else {
+                out.push_back(rec ? rec->raw(c.field) : toValue(ctx.column(c.field)));
+            }
+        }
+        return out;
+    };
+
+    std::string keys;
+    std::vector<uint64_t> keyEnds;
+    if (q_.grouped) {
+        std::map<std::string, GroupRow> groups;
+        if (q_.st.groupBy.empty()) groups[std::string()];
+        for (auto& [k, g] : groups) g.accs.resize(q_.aggregates.size());
+        scan(d, [&](uint64_t) {
+            if (where && !isTrue(evaluate(*where, *row_))) return;
+            std::string gk;
+            for (const auto& g : q_.st.groupBy) encodeSortValue(gk, evaluate(*g, *row_), false);
+            auto [it, fresh] = groups.try_emplace(std::move(gk));
+            GroupRow& g = it->second;
+            if (fresh || g.columns.empty()) {
+                g.accs.resize(q_.aggregates.size());
+                g.columns.resize(nfields);
+                for (size_t f = 0; f < nfields; ++f) {
+                    if (used[f]) g.columns[f] = row_->column(static_cast<int>(f));
+                }
+            }
+            for (size_t a = 0; a < q_.aggregates.size(); ++a) {
+                const Expr& agg = *q_.aggregates[a];
+                Accumulator& acc = g.accs[a];
+                if (agg.op == Op::Count && agg.args.empty()) {
+                    ++acc.count;
+                    continue;
+                }
+                SqlValue v = evaluate(*agg.args[0], *row_);
+                if (isNullish(v)) continue;
+                if (agg.distinct) {
+                    std::string vk;
+                    encodeSortValue(vk, v, false);
+                    if (!acc.seen.insert(std::move(vk)).second) continue;
+                }
+                ++acc.count;
+                if (agg.op == Op::Min || agg.op == Op::Max) {
+                    auto c = compare(v, acc.best);
+                    if (acc.best.isNull() || (c && (agg.op == Op::Min ? *c < 0 : *c > 0))) {
+                        acc.best = std::move(v);
+                    }
+                } else if (agg.op == Op::Sum) {
+                    std::optional<int64_t> n =
+                        v.type == SqlValue::Type::Int ? std::optional<int64_t>(v.i)
+                                                      : parseInteger(v.s);
+                    if (!n) continue;
+                    if ((*n > 0 && acc.sum > INT64_MAX - *n) || (*n < 0 && acc.sum < INT64_MIN - *n)) {
+                        acc.overflow = true;
+                    } else {
+                        acc.sum += *n;
+                    }
+                    acc.any = true;
+                }
+            }
+        });
+        for (auto& [k, g] : groups) {
+            if (g.columns.empty()) g.columns.resize(nfields);
+            g.finished.resize(q_.aggregates.size());
+            for (size_t a = 0; a < q_.aggregates.size(); ++a) {
+                const Expr& agg = *q_.aggregates[a];
+                Accumulator& acc = g.accs[a];
+                if (agg.op == Op::Count) {
+                    g.finished[a] = SqlValue::integer(acc.count);
+                } else if (agg.op == Op::Sum) {
+                    if (acc.overflow) {
+                        throw EngineError(ErrorKind::Range,
+                                          "Die Summe SUM(" + agg.args[0]->name +
+                                              ") ist zu groß für eine 64-Bit-Zahl.");
+                    }
+                    g.finished[a] = acc.any ? SqlValue::integer(acc.sum)
+                                            : SqlValue::null();
+                } else {
+                    g.finished[a] = acc.best;
+                }
+            }
+            rows_.push_back(outputOf(g, nullptr));
+            if (!q_.st.orderBy.empty()) {
+                sortKey(keys, g, &rows_.back());
+                keyEnds.push_back(keys.size());
+            }
+        }
+    } else {
+        std::set<std::string> seen;
+        scan(d, [&](uint64_t) {
+            if (where && !isTrue(evaluate(*where, *row_))) return;
+            Row out = outputOf(*row_, row_.get());
+            std::string k;
+            for (const Value& v : out) encodeOutputValue(k, v);
+            if (!seen.insert(std::move(k)).second) return;
+            rows_.push_back(std::move(out));
+            if (!q_.st.orderBy.empty()) {
+                sortKey(keys, *row_, &rows_.back());
+                keyEnds.push_back(keys.size());
+            }
+        });
+    }
+    if (!q_.st.orderBy.empty()) {
+        std::vector<uint64_t> order(rows_.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+        orderRows(order, keys, keyEnds);
+        std::vector<Row> sorted;
+        sorted.reserve(rows_.size());
+        for (uint64_t i : order) sorted.push_back(std::move(rows_[i]));
+        rows_.swap(sorted);
+    }
+}
+
+int64_t Executor::rowCount() const {
+    if (q_.materialized()) return static_cast<int64_t>(rows_.size());
+    return static_cast<int64_t>(identity_ ? count_ : positions_.size());
+}
+
+void Executor::load(int64_t r) {
+    current_ = r;
+    if (q_.materialized() || r < 0) return;
+    auto u = static_cast<uint64_t>(r);
+    uint64_t position = identity_ ? (reverse_ ? base_ + count_ - 1 - u : base_ + u) : positions_[u];
+    BTree& t = order_ ? store_.indexTree(*order_) : store_.records();
+    TreePos p;
+    if (!t.seekIndex(p, position) || !p.atEntry()) {
+        store::throwCorrupt(store_.base() + ".db", "eine Ergebniszeile fehlt in der Tabelle");
+    }
+    std::string_view e = t.entry(p);
+    if (order_) {
+        TreePos rp;
+        if (!store_.records().find(rp, store_.schema().clusterKeyOfIndexEntry(*order_, e))) {
+            store::throwCorrupt(store_.base() + ".db",
+                                "ein Index verweist auf einen fehlenden Datensatz");
+        }
+        row_->own(store_.records().entry(rp));
+    } else {
+        row_->own(e);
+    }
+}
+
+Value Executor::value(int c) {
+    if (current_ < 0) return Value();
+    if (q_.materialized()) {
+        return rows_[static_cast<size_t>(current_)][static_cast<size_t>(c)];
+    }
+    const OutputColumn& col = q_.columns[static_cast<size_t>(c)];
+    if (!col.expr) {
+        auto scope = store_.readScope();
+        return row_->raw(col.field);
+    }
+    auto scope = store_.readScope();
+    return toValue(evaluate(*col.expr, *row_));
+}
+
+}  // namespace mv32::engine::sql

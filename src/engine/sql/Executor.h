@@ -1,0 +1,80 @@
+// Runs a bound statement over the storage of one open table and gives access to the result.
+//
+// Plain results are lists of record positions in the order the table was read (the primary
+// order or an index), or a range of positions when every record of a range qualifies; rows are
+// read again from the table when the cursor reaches them. DISTINCT, GROUP BY and aggregate
+// results are computed rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Field.h"
+#include "engine/sql/Binder.h"
+#include "engine/sql/Eval.h"
+
+namespace mv32::engine::store {
+class TableStore;
+struct IndexInfo;
+}  // namespace mv32::engine::store
+
+namespace mv32::engine::sql {
+
+class RecordRow;
+
+class Executor {
+public:
+    Executor(store::TableStore& store, const BoundQuery& q);
+    ~Executor();
+
+    // Reads the table and builds the result (takes its own read scope).
+    void run();
+    // Whether the table changed since run().
+    bool stale() const;
+    const std::string& plan() const { return plan_; }
+
+    int64_t rowCount() const;
+    // Makes row r (0-based) current; the caller holds a read scope and checked stale().
+    void load(int64_t r);
+    // Value of result column c of the current row.
+    Value value(int c);
+
+private:
+    struct Driver {
+        const store::IndexInfo* index = nullptr;  // null: the records in primary order
+        std::string lo, hi;
+        bool hasLo = false, hasHi = false;
+        bool reverse = false;
+        bool sort = false;
+    };
+    Driver choose() const;
+    template <typename F>
+    void scan(const Driver& d, F&& onRow);
+    void sortKey(std::string& out, RowContext& row, const std::vector<Value>* output);
+    void runPlain(const Driver& d);
+    void runMaterialized(const Driver& d);
+    void orderRows(std::vector<uint64_t>& items, const std::string& keys,
+                   const std::vector<uint64_t>& keyEnds) const;
+
+    store::TableStore& store_;
+    const BoundQuery& q_;
+    std::unique_ptr<RecordRow> row_;
+    std::string plan_;
+    uint64_t generation_ = 0;
+    uint64_t modCount_ = 0;
+
+    // Plain results.
+    const store::IndexInfo* order_ = nullptr;
+    bool identity_ = false;
+    bool reverse_ = false;
+    uint64_t base_ = 0;
+    uint64_t count_ = 0;
+    std::vector<uint64_t> positions_;
+    // Computed results.
+    std::vector<Row> rows_;
+    int64_t current_ = -1;
+};
+
+}  // namespace mv32::engine::sql

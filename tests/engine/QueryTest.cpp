@@ -1,0 +1,432 @@
+// Local SQL: the statements the program's searches build, the dialect, index use and the
+// result cursor.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/EngineError.h"
+#include "engine/Query.h"
+#include "engine/Table.h"
+#include "support/MemFileSystem.h"
+
+namespace mv32::engine {
+
+namespace {
+
+class QueryTest : public ::testing::Test {
+protected:
+    std::shared_ptr<test::MemFileSystem> fs = std::make_shared<test::MemFileSystem>();
+
+    // A catalog with the columns the searches read.
+    void makeCatalog(const std::string& name = "cat.db") {
+        Table t(fs);
+        t.setDirectory("/data");
+        t.setTableName(name);
+        t.setFieldDefs({{"Name", FieldType::Text, 255},
+                        {"DatentraegerNr", FieldType::Int16, 0},
+                        {"Datentraeger", FieldType::Text, 255},
+                        {"Laufwerk", FieldType::Text, 1},
+                        {"Label", FieldType::Text, 11},
+                        {"Gesamte_Groesse", FieldType::Text, 255},
+                        {"Freier_Speicher", FieldType::Text, 255},
+                        {"Kategorie", FieldType::Text, 255},
+                        {"Memo", FieldType::Memo, 0}});
+        t.createTable();
+        t.addIndex("", "Name");
+        t.addIndex("DatentraegerNrIndex", "DatentraegerNr;Name");
+        t.addIndex("Freier_SpeicherIndex", "Freier_Speicher;Name");
+    }
+
+    void addRecord(const std::string& name, std::optional<int> nr, const std::string& medium,
+                   const std::string& total, const std::string& freeSpace,
+                   const std::string& kategorie = "", const std::string& memo = "",
+                   const std::string& table = "cat.db") {
+        Table t(fs);
+        t.setDirectory("/data");
+        t.setTableName(table);
+        t.open();
+        t.append();
+        t.setAsString("Name", name);
+        if (nr) t.setAsInteger("DatentraegerNr", *nr);
+        if (!medium.empty()) t.setAsString("Datentraeger", medium);
+        if (!total.empty()) t.setAsString("Gesamte_Groesse", total);
+        if (!freeSpace.empty()) t.setAsString("Freier_Speicher", freeSpace);
+        if (!kategorie.empty()) t.setAsString("Kategorie", kategorie);
+        if (!memo.empty()) t.setAsString("Memo", memo);
+        t.post();
+    }
+
+    void standardCatalog() {
+        makeCatalog();
+        addRecord("Mytest 2", 12, "CDROM", "1200000", "50000", "Spiele", "Ein Test");
+        addRecord("abc", 5, "Diskette", "600000", "0", "", "");
+        addRecord("ABC Tools", 5, "CD-R", "10000000", "10000000", "Büro");
+        addRecord("Zeta", std::nullopt, "ZIP", "unbekannt", "", "Büro");
+        addRecord("Ölfilter", 20, "DVD", "4700000000", "1474560", "Technik");
+    }
+
+    // The given column of every row, in result order.
+    std::vector<std::string> column(const std::string& sqlText, const std::string& col = "Name") {
+        Query q(fs);
+        q.setDirectory("/data");
+        q.setSql(sqlText);
+        q.open();
+        std::vector<std::string> out;
+        for (q.first(); !q.eof(); q.next()) out.push_back(q.displayText(col));
+        return out;
+    }
+
+    std::string errorOf(const std::string& sqlText) {
+        Query q(fs);
+        q.setDirectory("/data");
+        q.setSql(sqlText);
+        try {
+            q.open();
+        } catch (const EngineError& e) {
+            EXPECT_FALSE(q.active());
+            return e.what();
+        }
+        return "(kein Fehler)";
+    }
+
+    using Names = std::vector<std::string>;
+};
+
+TEST_F(QueryTest, FullSearchStatements) {
+    standardCatalog();
+    EXPECT_EQ(column("SELECT * FROM cat.db where Upper(Name) like Upper(\"%abc%\") and "
+                     "DatentraegerNr=\"5\""),
+              (Names{"ABC Tools", "abc"}));
+    // A lower-case criterion finds mixed case anywhere in the column.
+    EXPECT_EQ(column("SELECT * FROM cat.db where Upper(Name) like Upper(\"%test%\")"),
+              (Names{"Mytest 2"}));
+    // Sizes as text: "1200000" sorts before "500", "600000" does not.
+    EXPECT_EQ(column("SELECT * FROM cat.db where Gesamte_Groesse<\"500\""),
+              (Names{"ABC Tools", "Mytest 2", "Ölfilter"}));
+    EXPECT_EQ(column("SELECT * FROM cat.db where Upper(Kategorie) like Upper(\"%büro%\") and "
+                     "Upper(Datentraeger) like Upper(\"%cd%\")"),
+              (Names{"ABC Tools"}));
+    // All ten criteria at once.
+    EXPECT_EQ(column("SELECT * FROM cat.db where Upper(Name) like Upper(\"%a%\") and "
+                     "DatentraegerNr=\"5\" and Upper(Laufwerk) like Upper(\"%%\") and "
+                     "Upper(Label) like Upper(\"%%\") and Upper(Kategorie) like Upper(\"%%\") "
+                     "and Gesamte_Groesse<\"7\" and Freier_Speicher<\"9\" and "
+                     "Upper(Datentraeger) like Upper(\"%disk%\")"),
+              (Names{"abc"}));
+}
+
+TEST_F(QueryTest, FreeSpaceAndRangeStatements) {
+    standardCatalog();
+    // Text comparison: "50000" and "10000000" are both greater than "1000000". The result
+    // comes in the order of the index that found it.
+    EXPECT_EQ(column("SELECT * FROM cat.db where Freier_Speicher>\"1000000\" and "
+                     "Freier_Speicher<>\"0\""),
+              (Names{"ABC Tools", "Ölfilter", "Mytest 2"}));
+    EXPECT_EQ(column("SELECT * FROM cat.db where Freier_Speicher=\"0000\""), Names{});
+    EXPECT_EQ(column("SELECT * FROM cat.db where Freier_Speicher<\"1\""), (Names{"Zeta", "abc"}));
+    EXPECT_EQ(column("SELECT * FROM cat.db where DatentraegerNr>=\"5\" and "
+                     "DatentraegerNr<=\"5\""),
+              (Names{"ABC Tools", "abc"}));
+    EXPECT_EQ(column("SELECT * FROM cat.db where DatentraegerNr>=\"5\" and "
+                     "DatentraegerNr<=\"20\" and Upper(Datentraeger) like Upper(\"%CD%\")"),
+              (Names{"ABC Tools", "Mytest 2"}));
+    // Numeric size criteria: a text column against a number compares numerically, and texts
+    // that are no numbers never match.
+    EXPECT_EQ(column("SELECT * FROM cat.db where Freier_Speicher>1048576"),
+              (Names{"ABC Tools", "Ölfilter"}));
+    EXPECT_EQ(column("SELECT * FROM cat.db where Gesamte_Groesse<1048576"), (Names{"abc"}));
+    EXPECT_EQ(column("SELECT * FROM cat.db where Freier_Speicher=0"), (Names{"abc"}));
+}
+
+TEST_F(QueryTest, UserStatements) {
+    standardCatalog();
+    Query q(fs);
+    q.setDirectory("/data");
+    q.setSql("SELECT Name, Datentraeger, DatentraegerNr, Kategorie FROM \"cat.db\" where "
+             "Kategorie<>''");
+    q.open();
+    ASSERT_EQ(q.fieldCount(), 4);
+    EXPECT_EQ(q.fieldDef(2).type, FieldType::Int16);
+    EXPECT_EQ(q.recordCount(), 4);
+    EXPECT_EQ(column("SELECT * FROM \"/data/cat.db\" WHERE Kategorie = 'Technik'"),
+              (Names{"Ölfilter"}));
+    // Another table in the same folder, named bare or by file name in any case.
+    makeCatalog("other.db");
+    addRecord("Fremd", 1, "", "", "", "", "", "other.db");
+    EXPECT_EQ(column("SELECT Name FROM OTHER.DB"), (Names{"Fremd"}));
+    EXPECT_EQ(column("select name from other o where o.name like 'F%'"), (Names{"Fremd"}));
+    // A result without a Name column.
+    Query k(fs);
+    k.setDirectory("/data");
+    k.setSql("SELECT Kategorie FROM cat WHERE Kategorie <> ''");
+    k.open();
+    EXPECT_EQ(k.fieldIndex("Name"), -1);
+    EXPECT_EQ(k.recordCount(), 4);
+}
+
+TEST_F(QueryTest, FileSearchStatements) {
+    Table t(fs);
+    t.setDirectory("/data");
+    t.setTableName("mv32list");
+    t.setFieldDefs({{"Verzeichnis", FieldType::Text, 4096},
+                    {"Dateiname", FieldType::Text, 255},
+                    {"Erweiterung", FieldType::Text, 5},
+                    {"Groesse", FieldType::Int64, 0},
+                    {"Label", FieldType::Text, 11},
+                    {"VolID", FieldType::Text, 8}});
+    t.createTable();
+    t.addIndex("", "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID");
+    t.addIndex("DateinameIndex", "Dateiname");
+    t.addIndex("GroesseIndex", "Groesse");
+    t.open();
+    auto add = [&](const std::string& dir, const std::string& name, int64_t size,
+                   const std::string& label) {
+        t.append();
+        t.setAsString("Verzeichnis", dir);
+        t.setAsString("Dateiname", name);
+        auto dot = name.rfind('.');
+        if (dot != std::string::npos) t.setAsString("Erweiterung", name.substr(dot));
+        t.setAsInteger("Groesse", size);
+        t.setAsString("Label", label);
+        t.setAsString("VolID", "1A2B3C4D");
+        t.post();
+    };
+    add("/cd/", "README.TXT", 300, "CD1");
+    add("/cd/docs/", "Readme.doc", 5000000000, "CD1");
+    add("/usb/", "myreadme", 20, "STICK");
+    add("/usb/", "README.TXT", 300, "STICK");
+    add("/usb/", "notes.txt", 1, "STICK");
+    add("/usb/", "say \"hi\".txt", 2, "STICK");
+    add("/usb/", "50%_off.txt", 3, "STICK");
+    t.close();
+
+    const std::string base = "SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"%";
+    EXPECT_EQ(column(base + "README%\")", "Dateiname"),
+              (Names{"README.TXT", "Readme.doc", "README.TXT", "myreadme"}));
+    EXPECT_EQ(column(base + "README%\") ORDER BY Dateiname", "Dateiname"),
+              (Names{"README.TXT", "README.TXT", "Readme.doc", "myreadme"}));
+    EXPECT_EQ(column(base + "README%\") ORDER BY Verzeichnis", "Verzeichnis"),
+              (Names{"/cd/", "/cd/docs/", "/usb/", "/usb/"}));
+    EXPECT_EQ(column(base + "README%\") ORDER BY Erweiterung", "Erweiterung"),
+              (Names{"", ".TXT", ".TXT", ".doc"}));
+    EXPECT_EQ(column(base + "README%\") ORDER BY Groesse", "Groesse"),
+              (Names{"20", "300", "300", "5000000000"}));
+    EXPECT_EQ(column(base + "NOTHING%\")"), Names{});
+    // Typed wildcards act as wildcards; a doubled quote searches for a quote.
+    EXPECT_EQ(column(base + "50%\")", "Dateiname"), (Names{"50%_off.txt"}));
+    EXPECT_EQ(column(base + "R_ADME.T%\")", "Dateiname"),
+              (Names{"README.TXT", "README.TXT"}));
+    EXPECT_EQ(column(base + "\"\"HI\"\"%\")", "Dateiname"), (Names{"say \"hi\".txt"}));
+    // An unescaped quote breaks the statement: the engine's message says where.
+    EXPECT_NE(errorOf(base + "\"HI%\")").find("Syntaxfehler"), std::string::npos);
+    // Numbers: the 64-bit size compares as a number, also against a quoted literal.
+    EXPECT_EQ(column("SELECT * FROM mv32list WHERE Groesse > \"4294967296\"", "Dateiname"),
+              (Names{"Readme.doc"}));
+}
+
+TEST_F(QueryTest, DialectConditions) {
+    standardCatalog();
+    auto names = [&](const std::string& where) {
+        return column("SELECT Name FROM cat WHERE " + where + " ORDER BY Name");
+    };
+    EXPECT_EQ(names("NOT (DatentraegerNr = 5) AND DatentraegerNr IS NOT NULL"),
+              (Names{"Mytest 2", "Ölfilter"}));
+    EXPECT_EQ(names("DatentraegerNr IS NULL"), (Names{"Zeta"}));
+    EXPECT_EQ(names("Kategorie IS NULL"), (Names{"abc"}));
+    // OR binds weaker than AND.
+    EXPECT_EQ(names("DatentraegerNr = 12 OR DatentraegerNr = 5 AND Name = 'abc'"),
+              (Names{"Mytest 2", "abc"}));
+    EXPECT_EQ(names("DatentraegerNr IN (5, 20)"), (Names{"ABC Tools", "abc", "Ölfilter"}));
+    EXPECT_EQ(names("DatentraegerNr NOT IN (5, 20)"), (Names{"Mytest 2"}));
+    EXPECT_EQ(names("DatentraegerNr BETWEEN 6 AND 20"), (Names{"Mytest 2", "Ölfilter"}));
+    EXPECT_EQ(names("DatentraegerNr NOT BETWEEN 6 AND 20"), (Names{"ABC Tools", "abc"}));
+    EXPECT_EQ(names("DatentraegerNr <> 5 AND DatentraegerNr != 12"), (Names{"Ölfilter"}));
+    // LIKE is case-sensitive; _ is one character (also a multi-byte one).
+    EXPECT_EQ(names("Name LIKE 'abc%'"), (Names{"abc"}));
+    EXPECT_EQ(names("Name LIKE '_lfilter'"), (Names{"Ölfilter"}));
+    EXPECT_EQ(names("Name NOT LIKE '%t%'"), (Names{"ABC Tools", "abc"}));
+    EXPECT_EQ(names("Memo LIKE '%Test'"), (Names{"Mytest 2"}));
+    EXPECT_EQ(names("Name LIKE 'Mytest!%' ESCAPE '!'"), Names{});
+    // UPPER and LOWER know the letters of windows-1252; ß stays.
+    EXPECT_EQ(names("UPPER(Name) = 'ÖLFILTER'"), (Names{"Ölfilter"}));
+    EXPECT_EQ(names("LOWER(Kategorie) = 'büro'"), (Names{"ABC Tools", "Zeta"}));
+    EXPECT_EQ(column("SELECT UPPER('straße é ÿ') AS u FROM cat WHERE Name = 'abc'", "u"),
+              (Names{"STRAßE É Ÿ"}));
+    EXPECT_EQ(names("TRIM('  abc ') = Name"), (Names{"abc"}));
+    EXPECT_EQ(names("SUBSTRING(Name FROM 2 FOR 3) = 'lfi'"), (Names{"Ölfilter"}));
+    EXPECT_EQ(names("SUBSTRING(Name, 7) = ' 2'"), (Names{"Mytest 2"}));
+    // Code point order: upper case before lower case, umlauts after z.
+    EXPECT_EQ(names("Name > 'Zeta'"), (Names{"abc", "Ölfilter"}));
+}
+
+TEST_F(QueryTest, DistinctGroupingAndOrder) {
+    standardCatalog();
+    EXPECT_EQ(column("SELECT DISTINCT Kategorie FROM cat ORDER BY Kategorie DESC", "Kategorie"),
+              (Names{"Technik", "Spiele", "Büro", ""}));
+    Query q(fs);
+    q.setDirectory("/data");
+    q.setSql("SELECT Kategorie, COUNT(*) AS n, COUNT(DatentraegerNr), MIN(Name), MAX(Name), "
+             "SUM(Gesamte_Groesse) FROM cat GROUP BY Kategorie ORDER BY n DESC, Kategorie");
+    q.open();
+    ASSERT_EQ(q.recordCount(), 4);
+    EXPECT_EQ(q.displayText(0), "Büro");
+    EXPECT_EQ(q.displayText(1), "2");
+    EXPECT_EQ(q.displayText(2), "1");
+    EXPECT_EQ(q.displayText(3), "ABC Tools");
+    EXPECT_EQ(q.displayText(4), "Zeta");
+    EXPECT_EQ(q.displayText(5), "10000000");  // "unbekannt" is no number and is left out
+    EXPECT_EQ(q.fieldDef(1).name, "n");
+    EXPECT_EQ(q.fieldDef(2).name, "COUNT(DatentraegerNr)");
+    EXPECT_EQ(column("SELECT COUNT(*) AS n FROM cat WHERE Name = 'nobody'", "n"), Names{"0"});
+    EXPECT_EQ(column("SELECT SUM(DatentraegerNr) AS s FROM cat", "s"), Names{"42"});
+    EXPECT_EQ(column("SELECT Name, DatentraegerNr FROM cat ORDER BY DatentraegerNr DESC, 1"),
+              (Names{"Ölfilter", "Mytest 2", "ABC Tools", "abc", "Zeta"}));
+    EXPECT_EQ(column("SELECT Name AS x FROM cat ORDER BY x DESC", "x"),
+              (Names{"Ölfilter", "abc", "Zeta", "Mytest 2", "ABC Tools"}));
+}
+
+TEST_F(QueryTest, RejectedStatementsSayWhyAndLeaveTheQueryClosed) {
+    standardCatalog();
+    EXPECT_EQ(errorOf("SELECT * FORM cat"),
+              "Syntaxfehler in der SQL-Anweisung an Position 10 bei »FORM«: FROM erwartet.");
+    EXPECT_EQ(errorOf("SELECT * FROM cat WHERE Name = \"abc"),
+              "Syntaxfehler in der SQL-Anweisung an Position 32 bei »\"abc«: Der Text hat kein "
+              "schließendes Anführungszeichen.");
+    EXPECT_EQ(errorOf("SELECT * FROM cat WHERE Name ="),
+              "Syntaxfehler in der SQL-Anweisung an Position 31 bei dem Ende der Anweisung: "
+              "Ausdruck erwartet.");
+    EXPECT_EQ(errorOf("SELECT Größe FROM cat"),
+              "Das Feld »Größe« gibt es in der Tabelle »cat« nicht.");
+    EXPECT_EQ(errorOf("SELECT * FROM fehlt"), "Die Tabelle »fehlt.db« existiert nicht.");
+    EXPECT_EQ(errorOf("SELECT * FROM cat WHERE DatentraegerNr = \"zwölf\""),
+              "Typkonflikt: »zwölf« ist keine Zahl und kann nicht mit dem Zahlenfeld "
+              "»DatentraegerNr« verglichen werden.");
+    EXPECT_EQ(errorOf("SELECT Name, COUNT(*) FROM cat"),
+              "Die Spalte »Name« muss in GROUP BY stehen oder in einer Aggregatfunktion.");
+    EXPECT_EQ(errorOf("SELECT * FROM cat WHERE COUNT(*) > 1"),
+              "Die Funktion COUNT(*) ist hier nicht erlaubt: Aggregatfunktionen stehen nur in "
+              "der Spaltenliste und in ORDER BY.");
+    EXPECT_EQ(errorOf("DELETE FROM cat"),
+              "Syntaxfehler in der SQL-Anweisung an Position 1 bei »DELETE«: Die Anweisung muss "
+              "mit SELECT beginnen.");
+    EXPECT_EQ(errorOf("SELECT * FROM cat x WHERE y.Name = 'a'"),
+              "Der Tabellenname »y« vor dem Feld »Name« ist in der Abfrage nicht bekannt.");
+}
+
+TEST_F(QueryTest, IndexesNarrowTheReadAndGiveTheOrder) {
+    standardCatalog();
+    auto planOf = [&](const std::string& s) {
+        Query q(fs);
+        q.setDirectory("/data");
+        q.setSql(s);
+        q.open();
+        return q.plan();
+    };
+    EXPECT_EQ(planOf("SELECT * FROM cat WHERE DatentraegerNr = '5'"),
+              "Index DatentraegerNrIndex, Bereich");
+    EXPECT_EQ(planOf("SELECT * FROM cat WHERE Name LIKE 'AB%'"), "Tabelle, Bereich");
+    EXPECT_EQ(planOf("SELECT * FROM cat WHERE Freier_Speicher < '2'"),
+              "Index Freier_SpeicherIndex, Bereich");
+    // Numeric comparison of a text column cannot use the text order of its index.
+    EXPECT_EQ(planOf("SELECT * FROM cat WHERE Freier_Speicher < 2"), "Tabelle");
+    EXPECT_EQ(planOf("SELECT * FROM cat ORDER BY DatentraegerNr"), "Index DatentraegerNrIndex");
+    EXPECT_EQ(planOf("SELECT * FROM cat ORDER BY Name DESC"), "Tabelle");
+    EXPECT_EQ(planOf("SELECT * FROM cat WHERE Kategorie <> '' ORDER BY DatentraegerNr"),
+              "Tabelle, sortiert");
+    EXPECT_EQ(column("SELECT * FROM cat ORDER BY Name DESC"),
+              (Names{"Ölfilter", "abc", "Zeta", "Mytest 2", "ABC Tools"}));
+}
+
+// Every statement gives the same rows with and without the indexes that speed it up.
+TEST_F(QueryTest, IndexedAndSequentialReadsAgree) {
+    makeCatalog();
+    {
+        Table t(fs);
+        t.setDirectory("/data");
+        t.setTableName("cat.db");
+        t.open();
+        std::mt19937 rng(7);
+        t.beginBulk();
+        for (int i = 0; i < 3000; ++i) {
+            t.append();
+            t.setAsString("Name", "N" + std::to_string(rng() % 100000) + "_" + std::to_string(i));
+            if (rng() % 10) t.setAsInteger("DatentraegerNr", static_cast<int>(rng() % 50) - 5);
+            if (rng() % 4) t.setAsString("Freier_Speicher", std::to_string(rng() % 3000));
+            t.post();
+        }
+        t.endBulk();
+    }
+    const std::vector<std::string> statements = {
+        "SELECT Name FROM cat WHERE DatentraegerNr = 7",
+        "SELECT Name FROM cat WHERE DatentraegerNr BETWEEN -2 AND 3 AND Name > 'N5'",
+        "SELECT Name FROM cat WHERE DatentraegerNr >= 40 OR DatentraegerNr < -3",
+        "SELECT Name FROM cat WHERE DatentraegerNr <= 0",
+        "SELECT Name FROM cat WHERE DatentraegerNr > 40",
+        "SELECT Name FROM cat WHERE Freier_Speicher < '15'",
+        "SELECT Name FROM cat WHERE Freier_Speicher = ''",
+        "SELECT Name FROM cat WHERE Freier_Speicher >= '2999'",
+        "SELECT Name FROM cat WHERE Freier_Speicher LIKE '29%'",
+        "SELECT Name FROM cat WHERE Name LIKE 'N99%'",
+        "SELECT Name FROM cat WHERE Name = 'N1_1'",
+    };
+    std::vector<Names> indexed;
+    for (const auto& s : statements) {
+        Names r = column(s + " ORDER BY Name");
+        indexed.push_back(r);
+    }
+    Table t(fs);
+    t.setDirectory("/data");
+    t.setTableName("cat.db");
+    t.setExclusive(true);
+    t.open();
+    t.deleteIndex("DatentraegerNrIndex");
+    t.deleteIndex("Freier_SpeicherIndex");
+    t.close();
+    for (size_t i = 0; i < statements.size(); ++i) {
+        EXPECT_EQ(column(statements[i] + " ORDER BY Name"), indexed[i]) << statements[i];
+        EXPECT_FALSE(indexed[i].empty() && i < 10) << statements[i];
+    }
+}
+
+TEST_F(QueryTest, CursorNavigatesAndFollowsChanges) {
+    standardCatalog();
+    Query q(fs);
+    q.setDirectory("/data");
+    q.setSql("SELECT Name FROM cat WHERE Kategorie <> ''");
+    q.open();
+    EXPECT_TRUE(q.bof());
+    EXPECT_EQ(q.recNo(), 1);
+    EXPECT_EQ(q.asString("Name"), "ABC Tools");
+    q.last();
+    EXPECT_TRUE(q.eof());
+    EXPECT_EQ(q.asString("Name"), "Ölfilter");
+    q.next();
+    EXPECT_TRUE(q.eof());
+    EXPECT_EQ(q.recNo(), 4);
+    q.moveTo(2);
+    EXPECT_EQ(q.asString("Name"), "Mytest 2");
+    q.prior();
+    q.prior();
+    EXPECT_TRUE(q.bof());
+    EXPECT_EQ(q.asString("Name"), "ABC Tools");
+    EXPECT_THROW(q.value("Kategorie"), EngineError);
+
+    // Another handle adds a qualifying record: the result reads the table again.
+    addRecord("AAA", 1, "", "", "", "Tiere");
+    EXPECT_EQ(q.recordCount(), 5);
+    q.first();
+    EXPECT_EQ(q.asString("Name"), "AAA");
+
+    Query empty(fs);
+    empty.setDirectory("/data");
+    empty.setSql("SELECT * FROM cat WHERE Name = 'niemand'");
+    empty.open();
+    EXPECT_TRUE(empty.bof());
+    EXPECT_TRUE(empty.eof());
+    EXPECT_EQ(empty.recNo(), 0);
+    EXPECT_TRUE(empty.isBlank("Name"));
+}
+
+}  // namespace
+
+}  // namespace mv32::engine
