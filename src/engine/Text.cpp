@@ -169,3 +169,56 @@ std::string fold(std::string_view s) {
 }
 
 }  // namespace mv32::engine::text
+
+namespace mv32::engine::text {
+
+namespace {
+
+// Characters of the bytes 0x80..0x9F; 0 where windows-1252 defines none (they read as the
+// control character of the same number).
+constexpr char16_t kHigh[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+}  // namespace
+
+int windows1252Byte(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+    for (int i = 0; i < 32; ++i) {
+        if (kHigh[i] && kHigh[i] == cp) return 0x80 + i;
+    }
+    if (cp >= 0x80 && cp <= 0x9F && !kHigh[cp - 0x80]) return static_cast<int>(cp);
+    return -1;
+}
+
+std::string toWindows1252(std::string_view utf8, char replacement) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        size_t len = 0;
+        char32_t cp = decodeAt(utf8, i, &len);
+        int b = windows1252Byte(cp);
+        out += b < 0 ? replacement : static_cast<char>(b);
+        i += len;
+    }
+    return out;
+}
+
+std::string fromWindows1252(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (char ch : bytes) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else if (c < 0xA0 && kHigh[c - 0x80]) {
+            appendUtf8(out, kHigh[c - 0x80]);
+        } else {
+            appendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+}  // namespace mv32::engine::text

@@ -39,4 +39,12 @@ std::string lower(std::string_view s);
 // The form in which case-insensitive comparisons compare text: lower case.
 std::string fold(std::string_view s);
 
+// Windows text (windows-1252) at the boundary of files that other programs read. A character
+// that windows-1252 cannot hold becomes `replacement`; bytes that are not valid UTF-8 stand for
+// themselves when they are windows-1252 letters.
+std::string toWindows1252(std::string_view utf8, char replacement = '?');
+std::string fromWindows1252(std::string_view bytes);
+// The windows-1252 byte of a character, or -1.
+int windows1252Byte(char32_t cp);
+
 }  // namespace mv32::engine::text

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "engine/DbfTable.h"
 #include "engine/Table.h"
 #include "support/MemFileSystem.h"
 #include "tools/mv32db/TableTool.h"
@@ -107,6 +108,37 @@ TEST(TableTool, FieldTextEscaping) {
     EXPECT_FALSE(parseField("\\q", &v));
     EXPECT_FALSE(parseField("\\x4", &v));
     EXPECT_FALSE(parseField("ab\\", &v));
+}
+
+}  // namespace mv32::tools
+
+namespace mv32::tools {
+
+TEST(TableTool, SqlAndDbfDump) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    ASSERT_EQ(run(fs, {"create", "/d/cat", "Name:text:40", "Nr:int16"}).status, 0);
+    ASSERT_EQ(run(fs, {"import", "/d/cat"}, "b\t2\na\t1\nc\t\\N\n").status, 0);
+    ToolRun q = run(fs, {"sql", "/d", "SELECT Nr, UPPER(Name) AS Gross FROM cat WHERE Nr >= '1' "
+                                      "ORDER BY Nr DESC"});
+    ASSERT_EQ(q.status, 0) << q.err;
+    EXPECT_EQ(q.out, "Nr\tGross\n2\tB\n1\tA\n");
+    ToolRun bad = run(fs, {"sql", "/d", "SELECT Nr FROM cat WHERE"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "mv32db: Syntaxfehler in der SQL-Anweisung an Position 25 bei dem Ende "
+                       "der Anweisung: Ausdruck erwartet.\n");
+
+    engine::DbfTable d(fs);
+    d.setPath("/d/export.dbf");
+    d.setFields({{"Name", 'C', 5}, {"Nr", 'N', 4}});
+    d.createTable();
+    d.append();
+    d.setAsString("Name", "Ärger");
+    d.setValue("Nr", engine::Value(int64_t{7}));
+    d.post();
+    d.close();
+    ToolRun dump = run(fs, {"dump", "/d/export.dbf"});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    EXPECT_EQ(dump.out, "Ärger\t7\n");
 }
 
 }  // namespace mv32::tools

@@ -4,9 +4,11 @@
 #include <ostream>
 #include <sstream>
 
+#include "engine/DbfTable.h"
 #include "engine/EngineError.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
+#include "engine/Text.h"
 
 namespace mv32::tools {
 
@@ -29,7 +31,7 @@ const char* kUsage =
     "  import TABELLE [--skip-existing] [DATEI]\n"
     "                                        tabulatorgetrennte Zeilen anhängen (ohne DATEI: "
     "Standardeingabe)\n"
-    "  dump   TABELLE [INDEX]                Datensätze tabulatorgetrennt ausgeben\n"
+    "  dump   TABELLE [INDEX]                Datensätze tabulatorgetrennt ausgeben (auch .DBF)\n"
     "  index  add TABELLE NAME FELD[;FELD...] [ci] [desc] [unique]\n"
     "  index  drop TABELLE NAME\n"
     "  index  select TABELLE NAME            Reihenfolge eines Index prüfen und zeigen\n"
@@ -420,6 +422,14 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
         }
         if (cmd == "dump") {
             if (args.size() > 3) throw UsageError{"Zu viele Argumente für \"dump\"."};
+            if (path.size() > 4 && engine::text::upper(path.substr(path.size() - 4)) == ".DBF") {
+                if (args.size() == 3) throw UsageError{"dBase-Tabellen haben hier keine Indizes."};
+                engine::DbfTable d(fs);
+                d.setPath(path);
+                d.open();
+                writeRows(d, out);
+                return 0;
+            }
             auto t = tableAt(fs, path, false);
             return dump(*t, args.size() == 3 ? args[2] : std::string(), out);
         }
