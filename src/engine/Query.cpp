@@ -10,18 +10,19 @@
 namespace mv32::engine {
 
 struct Query::State {
-    explicit State(std::shared_ptr<FileSystem> fs) : table(std::move(fs)) {}
-    Table table;
+    std::unique_ptr<Table> own;  // the handle the query opened itself, if any
+    std::shared_ptr<store::TableStore> store;
+    std::string path;
     std::string tableLabel;
     std::unique_ptr<sql::BoundQuery> bound;
     std::unique_ptr<sql::Executor> exec;
     std::string plan;
 
     void bindAndRun(const std::string& statement) {
-        const auto& fields = table.store_->schema().fields;
+        const auto& fields = store->schema().fields;
         bound = std::make_unique<sql::BoundQuery>(
             sql::bind(sql::parse(statement), fields, tableLabel, statement));
-        exec = std::make_unique<sql::Executor>(*table.store_, *bound);
+        exec = std::make_unique<sql::Executor>(*store, *bound);
         exec->run();
         plan = exec->plan();
     }
@@ -51,7 +52,17 @@ const std::string& Query::plan() const {
 }
 
 std::string Query::tablePath() const {
-    return st_ ? st_->table.filePath() : std::string();
+    return st_ ? st_->path : std::string();
+}
+
+void Query::useTable(Table& t) {
+    forgetTable(t);
+    tables_.push_back(&t);
+}
+
+void Query::forgetTable(Table& t) {
+    close();
+    std::erase(tables_, &t);
 }
 
 void Query::open() {
@@ -59,11 +70,22 @@ void Query::open() {
     // The table name is read first so that a statement that is no SELECT at all fails with a
     // syntax error before any file is touched.
     sql::SelectStatement parsed = sql::parse(sql_);
-    auto st = std::make_unique<State>(fs_);
-    st->table.setDirectory(directory_);
-    st->table.setTableName(parsed.table);
+    auto st = std::make_unique<State>();
+    Table probe(fs_);
+    probe.setDirectory(directory_);
+    probe.setTableName(parsed.table);
+    st->path = probe.filePath();
     st->tableLabel = parsed.table;
-    st->table.open();
+    for (Table* t : tables_) {
+        if (t->active() && t->filePath() == st->path) st->store = t->store_;
+    }
+    if (!st->store) {
+        st->own = std::make_unique<Table>(fs_);
+        st->own->setDirectory(directory_);
+        st->own->setTableName(parsed.table);
+        st->own->open();
+        st->store = st->own->store_;
+    }
     st->bindAndRun(sql_);
     st_ = std::move(st);
     row_ = -1;
@@ -80,6 +102,10 @@ void Query::requireActive() const {
     if (!st_) {
         throw EngineError(ErrorKind::Usage, "Die Abfrage ist nicht geöffnet.");
     }
+    if (!st_->store->isOpen()) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + quoted(st_->tableLabel) +
+                                                " der Abfrage wurde inzwischen geschlossen.");
+    }
 }
 
 // A result that keeps record positions is computed again when the table changed meanwhile;
@@ -91,21 +117,31 @@ bool Query::refreshIfStale() {
 }
 
 void Query::go(int64_t row) {
-    auto scope = st_->table.store_->readScope();
-    refreshIfStale();
-    int64_t count = st_->exec->rowCount();
-    if (count == 0) {
-        row_ = -1;
-        st_->exec->load(-1);
-        bof_ = eof_ = true;
+    bool backwards = row < row_;
+    auto place = [&] {
+        int64_t count = st_->exec->rowCount();
+        row_ = count == 0 ? -1 : std::clamp<int64_t>(row, 0, count - 1);
+    };
+    place();
+    // Rows already read ahead need no access to the table; the others are read under the
+    // read lock, after the result was brought up to date with the table.
+    if (!st_->exec->loaded(row_)) {
+        auto scope = st_->store->readScope();
+        if (refreshIfStale()) place();
+        st_->exec->load(row_, backwards);
         return;
     }
-    row_ = std::clamp<int64_t>(row, 0, count - 1);
-    st_->exec->load(row_);
+    st_->exec->load(row_, backwards);
 }
 
 void Query::first() {
     requireActive();
+    // Going to the first row is the moment a grid or export starts to read: show the table's
+    // changes from here on.
+    {
+        auto scope = st_->store->readScope();
+        if (refreshIfStale()) row_ = -1;
+    }
     go(0);
     bof_ = true;
     eof_ = row_ < 0;
@@ -148,7 +184,7 @@ void Query::prior() {
 
 int64_t Query::recordCount() {
     requireActive();
-    auto scope = st_->table.store_->readScope();
+    auto scope = st_->store->readScope();
     if (refreshIfStale()) go(row_);
     return st_->exec->rowCount();
 }

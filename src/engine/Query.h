@@ -37,6 +37,8 @@
 
 namespace mv32::engine {
 
+class Table;
+
 class Query : public Cursor {
 public:
     explicit Query(std::shared_ptr<FileSystem> fs = FileSystem::real());
@@ -49,6 +51,12 @@ public:
     const std::string& directory() const { return directory_; }
     // Replaces the statement; closes the query.
     void setSql(std::string statement);
+    // Statements that name this table's file read through this open handle instead of opening
+    // one of their own: they see its changes at once, share its cached pages, and work while
+    // it holds the table exclusively. The table must outlive the query (or be forgotten), and
+    // a result read through it becomes unusable when it is closed.
+    void useTable(Table& t);
+    void forgetTable(Table& t);
     const std::string& sql() const { return sql_; }
 
     void open();
@@ -88,6 +96,7 @@ private:
     std::shared_ptr<FileSystem> fs_;
     std::string directory_;
     std::string sql_;
+    std::vector<Table*> tables_;
     std::unique_ptr<State> st_;
     int64_t row_ = -1;  // 0-based current row, -1 none
     bool bof_ = true;

@@ -141,7 +141,7 @@ void Table::createTable() {
 
 void Table::open() {
     if (store_) return;
-    auto s = std::make_unique<store::TableStore>(fs_, basePath());
+    auto s = std::make_shared<store::TableStore>(fs_, basePath());
     s->open(exclusive_);
     store_ = std::move(s);
     try {

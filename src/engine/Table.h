@@ -203,7 +203,7 @@ private:
     std::string indexName_;
     std::vector<FieldDef> fieldDefs_;
 
-    std::unique_ptr<store::TableStore> store_;
+    std::shared_ptr<store::TableStore> store_;  // shared with queries that read through it
     const store::IndexInfo* order_ = nullptr;  // through ord() only
     std::string orderName_;
     uint64_t orderVersion_ = 0;

@@ -134,10 +134,20 @@ char32_t toLower(char32_t c) {
 namespace {
 
 template <typename Map>
-std::string mapCase(std::string_view s, Map map) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
+std::string mapCase(std::string_view s, Map map, bool toUpperCase) {
+    // Names are mostly ASCII: those letters are changed in place, the rest character by
+    // character from the first non-ASCII byte on.
+    std::string out(s);
+    size_t i = 0;
+    const unsigned char from = toUpperCase ? 'a' : 'A';
+    for (; i < out.size(); ++i) {
+        auto c = static_cast<unsigned char>(out[i]);
+        if (c >= 0x80) break;
+        if (static_cast<unsigned char>(c - from) < 26) out[i] = static_cast<char>(c ^ 0x20);
+    }
+    if (i == out.size()) return out;
+    out.resize(i);
+    while (i < s.size()) {
         auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
             out.push_back(static_cast<char>(map(c)));
@@ -159,10 +169,10 @@ std::string mapCase(std::string_view s, Map map) {
 }  // namespace
 
 std::string upper(std::string_view s) {
-    return mapCase(s, toUpper);
+    return mapCase(s, toUpper, true);
 }
 std::string lower(std::string_view s) {
-    return mapCase(s, toLower);
+    return mapCase(s, toLower, false);
 }
 std::string fold(std::string_view s) {
     return lower(s);

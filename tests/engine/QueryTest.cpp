@@ -427,6 +427,42 @@ TEST_F(QueryTest, CursorNavigatesAndFollowsChanges) {
     EXPECT_TRUE(empty.isBlank("Name"));
 }
 
+// The file search window holds the file list exclusively and searches it; the catalog searches
+// read the open catalog.
+TEST_F(QueryTest, ReadsThroughAnOpenTable) {
+    standardCatalog();
+    Table t(fs);
+    t.setDirectory("/data");
+    t.setTableName("CAT");
+    t.setExclusive(true);
+    t.open();
+    Query q(fs);
+    q.setDirectory("/data/");
+    q.setSql("SELECT Name FROM cat.db WHERE DatentraegerNr = 5");
+    EXPECT_THROW(q.open(), EngineError);  // a handle of its own is refused
+    q.useTable(t);
+    q.open();
+    EXPECT_EQ(q.recordCount(), 2);
+    // A record posted through the table shows at once.
+    t.append();
+    t.setAsString("Name", "AAA");
+    t.setAsInteger("DatentraegerNr", 5);
+    t.post();
+    q.first();
+    EXPECT_EQ(q.recordCount(), 3);
+    EXPECT_EQ(q.asString("Name"), "AAA");
+    t.close();
+    try {
+        q.next();
+        FAIL() << "Abfrage über eine geschlossene Tabelle gelesen";
+    } catch (const EngineError& e) {
+        EXPECT_STREQ(e.what(), "Die Tabelle »cat.db« der Abfrage wurde inzwischen geschlossen.");
+    }
+    // Without the open table the query opens its own handle again.
+    q.open();
+    EXPECT_EQ(q.recordCount(), 3);
+}
+
 }  // namespace
 
 }  // namespace mv32::engine

@@ -54,6 +54,10 @@ struct Expr {
     bool distinct = false;   // COUNT(DISTINCT a)
     int trimMode = 0;        // 0 both, 1 leading, 2 trailing
     int aggregateSlot = -1;  // aggregates: slot in the group's accumulators
+    // LIKE with a literal pattern, analysed once: 1 equal to, 2 begins with, 3 ends with,
+    // 4 contains `likeCore`; 0 anything else.
+    int likeShape = 0;
+    std::string likeCore;
     ExprType type = ExprType::Unknown;
     size_t pos = 0, end = 0; // source range, for messages and result column names
 

@@ -81,10 +81,40 @@ public:
                 for (size_t k = 1; k < e.args.size(); ++k) comparable(*e.args[0], *e.args[k]);
                 e.type = ExprType::Int;
                 break;
+            case Op::Like:
+                e.type = ExprType::Int;
+                if (e.args.size() == 2 && e.args[1]->op == Op::Literal &&
+                    e.args[1]->value.type == SqlValue::Type::Text) {
+                    e.likeShape = likeShape(e.args[1]->value.s, &e.likeCore);
+                }
+                break;
             default:
                 e.type = ExprType::Int;
                 break;
         }
+        fold(e);
+    }
+
+    // An expression of literals only (UPPER("%abc%")) is computed once, here.
+    static void fold(Expr& e) {
+        if (e.op == Op::Literal || e.op == Op::Column || e.isAggregate() || e.args.empty()) {
+            return;
+        }
+        for (const auto& a : e.args) {
+            if (a->op != Op::Literal) return;
+        }
+        struct NoRow : RowContext {
+            const SqlValue& column(int) override { throw std::logic_error("Feld in Konstante"); }
+            const SqlValue& aggregate(int) override { throw std::logic_error("Aggregat"); }
+        } none;
+        SqlValue v = evaluate(e, none);
+        ExprType t = e.type;
+        e.args.clear();
+        e.op = Op::Literal;
+        e.value = std::move(v);
+        e.type = t == ExprType::Unknown ? ExprType::Unknown : t;
+        if (e.value.type == SqlValue::Type::Text) e.type = ExprType::Text;
+        if (e.value.type == SqlValue::Type::Int) e.type = ExprType::Int;
     }
 
     void column(Expr& e) {

@@ -57,23 +57,13 @@ bool likeFrom(std::string_view val, size_t v, std::string_view pat, size_t p, ch
     return v == val.size();
 }
 
-// Fast paths for the common shapes '%abc%', 'abc%' and 'abc' without other wildcards.
-bool simpleLike(std::string_view val, std::string_view pat, bool* result) {
-    bool lead = !pat.empty() && pat.front() == '%';
-    bool trail = pat.size() > 1 && pat.back() == '%';
-    std::string_view core = pat.substr(lead ? 1 : 0);
-    if (trail) core.remove_suffix(1);
-    if (core.find_first_of("%_") != std::string_view::npos) return false;
-    if (lead && trail) {
-        *result = val.find(core) != std::string_view::npos;
-    } else if (trail) {
-        *result = val.substr(0, core.size()) == core;
-    } else if (lead) {
-        *result = val.size() >= core.size() && val.substr(val.size() - core.size()) == core;
-    } else {
-        *result = val == core;
+bool matchShape(std::string_view val, int shape, std::string_view core) {
+    switch (shape) {
+        case 1: return val == core;
+        case 2: return val.substr(0, core.size()) == core;
+        case 3: return val.size() >= core.size() && val.substr(val.size() - core.size()) == core;
+        default: return val.find(core) != std::string_view::npos;
     }
-    return true;
 }
 
 std::string trimmed(std::string_view s, int mode, std::string_view what) {
@@ -105,6 +95,14 @@ SqlValue substring(const std::string& s, int64_t start, std::optional<int64_t> c
         i += len;
     }
     return SqlValue::textOf(std::move(out));
+}
+
+// The value of e without copying it when it is a field or a literal.
+const SqlValue& valueOf(const Expr& e, RowContext& row, SqlValue& temp) {
+    if (e.op == Op::Column) return row.column(e.field);
+    if (e.op == Op::Literal) return e.value;
+    temp = evaluate(e, row);
+    return temp;
 }
 
 }  // namespace
@@ -146,9 +144,21 @@ std::optional<int> compare(const SqlValue& a, const SqlValue& b) {
     return sign(*n, b.i);
 }
 
+int likeShape(std::string_view pat, std::string* core) {
+    bool lead = !pat.empty() && pat.front() == '%';
+    bool trail = pat.size() > 1 && pat.back() == '%';
+    std::string_view c = pat.substr(lead ? 1 : 0);
+    if (trail) c.remove_suffix(1);
+    if (c.find_first_of("%_") != std::string_view::npos) return 0;
+    core->assign(c);
+    return lead && trail ? 4 : trail ? 2 : lead ? 3 : 1;
+}
+
 bool like(std::string_view value, std::string_view pattern, char32_t escape) {
-    bool result = false;
-    if (!escape && simpleLike(value, pattern, &result)) return result;
+    std::string core;
+    if (!escape) {
+        if (int shape = likeShape(pattern, &core)) return matchShape(value, shape, core);
+    }
     return likeFrom(value, 0, pattern, 0, escape);
 }
 
@@ -164,10 +174,13 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
             return e.value;
         case Op::Upper:
         case Op::Lower: {
-            SqlValue a = evaluate(*e.args[0], row);
+            SqlValue temp;
+            const SqlValue& a = valueOf(*e.args[0], row, temp);
             if (a.isNull()) return a;
-            std::string s = textOf(a);
-            return SqlValue::textOf(e.op == Op::Upper ? text::upper(s) : text::lower(s));
+            if (a.type == SqlValue::Type::Int) {
+                return SqlValue::textOf(std::to_string(a.i));
+            }
+            return SqlValue::textOf(e.op == Op::Upper ? text::upper(a.s) : text::lower(a.s));
         }
         case Op::Trim: {
             SqlValue a = evaluate(*e.args[0], row);
@@ -203,9 +216,8 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
         case Op::Gt:
         case Op::Le:
         case Op::Ge: {
-            SqlValue a = evaluate(*e.args[0], row);
-            SqlValue b = evaluate(*e.args[1], row);
-            auto c = compare(a, b);
+            SqlValue ta, tb;
+            auto c = compare(valueOf(*e.args[0], row, ta), valueOf(*e.args[1], row, tb));
             if (!c) return SqlValue::null();
             switch (e.op) {
                 case Op::Eq: return boolean(*c == 0);
@@ -217,9 +229,13 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
             }
         }
         case Op::Like: {
-            SqlValue a = evaluate(*e.args[0], row);
-            SqlValue p = evaluate(*e.args[1], row);
+            SqlValue ta, tp;
+            const SqlValue& a = valueOf(*e.args[0], row, ta);
+            const SqlValue& p = valueOf(*e.args[1], row, tp);
             if (a.isNull() || p.isNull()) return SqlValue::null();
+            if (e.likeShape && a.type == SqlValue::Type::Text) {
+                return boolean(matchShape(a.s, e.likeShape, e.likeCore) != e.negated);
+            }
             char32_t esc = 0;
             if (e.args.size() > 2) {
                 SqlValue x = evaluate(*e.args[2], row);
@@ -236,13 +252,16 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
                          : like(textOf(a), textOf(p), esc);
             return boolean(m != e.negated);
         }
-        case Op::IsNull:
-            return boolean(isNullish(evaluate(*e.args[0], row)) != e.negated);
+        case Op::IsNull: {
+            SqlValue temp;
+            return boolean(isNullish(valueOf(*e.args[0], row, temp)) != e.negated);
+        }
         case Op::In: {
-            SqlValue a = evaluate(*e.args[0], row);
+            SqlValue ta, tk;
+            const SqlValue& a = valueOf(*e.args[0], row, ta);
             bool unknown = false;
             for (size_t k = 1; k < e.args.size(); ++k) {
-                auto c = compare(a, evaluate(*e.args[k], row));
+                auto c = compare(a, valueOf(*e.args[k], row, tk));
                 if (!c) {
                     unknown = true;
                 } else if (*c == 0) {
@@ -253,9 +272,10 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
             return boolean(e.negated);
         }
         case Op::Between: {
-            SqlValue a = evaluate(*e.args[0], row);
-            auto lo = compare(a, evaluate(*e.args[1], row));
-            auto hi = compare(a, evaluate(*e.args[2], row));
+            SqlValue ta, tb;
+            const SqlValue& a = valueOf(*e.args[0], row, ta);
+            auto lo = compare(a, valueOf(*e.args[1], row, tb));
+            auto hi = compare(a, valueOf(*e.args[2], row, tb));
             std::optional<bool> inside;
             if (lo && hi) {
                 inside = *lo >= 0 && *hi <= 0;

@@ -41,6 +41,9 @@ std::optional<int64_t> parseInteger(std::string_view s);
 // pattern character literal. Case-sensitive.
 bool like(std::string_view value, std::string_view pattern, char32_t escape = 0);
 
+// The shape of a pattern without escape (see Expr::likeShape) and its text without wildcards.
+int likeShape(std::string_view pattern, std::string* core);
+
 // Text form of a value for text functions: an integer's decimal digits.
 std::string textOf(const SqlValue& v);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "engine/EngineError.h"
@@ -26,11 +27,12 @@ public:
           values_(s.schema().fields.size()),
           stamps_(s.schema().fields.size(), 0) {}
 
+    // The entry is split into fields only as far as the fields read need it: a condition on
+    // the first fields of a long record does not look at the rest.
     void set(std::string_view entry) {
         entry_ = entry;
-        if (!schema_.splitRecord(entry_, ends_)) {
-            store::throwCorrupt(store_.base() + ".db", "ein Datensatz passt nicht zur Tabelle");
-        }
+        large_ = nullptr;
+        split_ = 0;
         ++stamp_;
     }
     void own(std::string_view entry) {
@@ -38,46 +40,86 @@ public:
         set(owned_);
     }
 
+    // Memo and blob contents read together with the record (by field; absent: read on use).
+    void setLarge(const std::vector<std::optional<std::string>>* large) { large_ = large; }
+
     Value raw(int f) {
         const FieldDef& d = schema_.fields[static_cast<size_t>(f)];
+        splitTo(schema_.entryPosition(f));
         if (isLarge(d.type)) {
             store::BlobRef ref = schema_.refAt(entry_, ends_, f);
             if (!ref.id) return Value();
+            if (large_ && (*large_)[static_cast<size_t>(f)]) {
+                return Value(*(*large_)[static_cast<size_t>(f)]);
+            }
+            auto scope = store_.readScope();
             return Value(store_.readBlob(ref));
         }
         return schema_.valueAt(entry_, ends_, f);
     }
 
+    std::string_view entry() const { return entry_; }
+
+    store::BlobRef ref(int f) {
+        splitTo(schema_.entryPosition(f));
+        return schema_.refAt(entry_, ends_, f);
+    }
+
     const SqlValue& column(int f) override {
         auto i = static_cast<size_t>(f);
-        if (stamps_[i] != stamp_) {
+        if (stamps_[i] == stamp_) return values_[i];
+        stamps_[i] = stamp_;
+        SqlValue& out = values_[i];
+        size_t pos = schema_.entryPosition(f);
+        splitTo(pos);
+        store::Kind k = kinds_[pos];
+        uint32_t start = pos ? ends_[pos - 1] : 0;
+        const auto* p = reinterpret_cast<const unsigned char*>(entry_.data()) + start;
+        if (k == store::Kind::BlobRef) {
             Value v = raw(f);
-            SqlValue& out = values_[i];
-            if (v.isInt()) {
-                out = SqlValue::integer(v.asInt());
-            } else if (v.isText()) {
-                out.type = SqlValue::Type::Text;
-                out.s = std::move(const_cast<std::string&>(v.asText()));
-            } else if (isInteger(schema_.fields[i].type)) {
-                out = SqlValue::null();
+            out.type = SqlValue::Type::Text;
+            out.s = v.isText() ? v.asText() : std::string();
+        } else if (store::isBlankField(p, k)) {
+            if (k == store::Kind::Int) {
+                out.type = SqlValue::Type::Null;
             } else {
                 out.type = SqlValue::Type::Text;
                 out.s.clear();
             }
-            stamps_[i] = stamp_;
+        } else if (k == store::Kind::Int) {
+            out.type = SqlValue::Type::Int;
+            out.i = store::intOf(p, ends_[pos] - start, k);
+        } else {
+            out.type = SqlValue::Type::Text;
+            out.s.assign(store::textView(p, ends_[pos] - start));
         }
-        return values_[i];
+        return out;
     }
     const SqlValue& aggregate(int) override {
         throw std::logic_error("Aggregat ohne Gruppe");
     }
 
 private:
+    void splitTo(size_t pos) {
+        const auto* base = reinterpret_cast<const unsigned char*>(entry_.data());
+        while (split_ <= pos) {
+            uint32_t start = split_ ? ends_[split_ - 1] : 0;
+            size_t n = store::fieldLength(base + start, entry_.size() - start, kinds_[split_]);
+            if (n == store::kBadField) {
+                store::throwCorrupt(store_.base() + ".db", "ein Datensatz passt nicht zur Tabelle");
+            }
+            ends_[split_++] = static_cast<uint32_t>(start + n);
+        }
+    }
+
     store::TableStore& store_;
     const store::Schema& schema_;
     std::string_view entry_;
+    const std::vector<std::optional<std::string>>* large_ = nullptr;
     std::string owned_;
-    std::vector<uint32_t> ends_;
+    const std::vector<store::Kind>& kinds_ = schema_.recordLayout().kinds;
+    std::vector<uint32_t> ends_ = std::vector<uint32_t>(kinds_.size());
+    size_t split_ = 0;  // fields of the entry whose end is known
     std::vector<SqlValue> values_;
     std::vector<uint64_t> stamps_;
     uint64_t stamp_ = 1;
@@ -349,6 +391,11 @@ void Executor::scan(const Driver& d, F&& onRow) {
     BTree& records = store_.records();
     const store::Schema& schema = store_.schema();
     TreePos p, rp;
+    struct Streaming {
+        BTree& t;
+        ~Streaming() { t.setStreaming(false); }
+    } streaming{t};
+    t.setStreaming(true);
     if (!(d.hasLo ? t.seek(p, d.lo) : t.first(p))) return;
     uint64_t position = t.indexOf(p);
     while (p.atEntry()) {
@@ -360,10 +407,11 @@ void Executor::scan(const Driver& d, F&& onRow) {
                                     "ein Index verweist auf einen fehlenden Datensatz");
             }
             row_->set(records.entry(rp));
+            onRow(records.indexOf(rp));
         } else {
             row_->set(e);
+            onRow(position);
         }
-        onRow(position);
         ++position;
         if (!t.next(p)) break;
     }
@@ -386,9 +434,9 @@ void Executor::sortKey(std::string& out, RowContext& row, const std::vector<Valu
     }
 }
 
-void Executor::orderRows(std::vector<uint64_t>& items, const std::string& keys,
-                         const std::vector<uint64_t>& keyEnds) const {
-    std::vector<uint32_t> idx(items.size());
+std::vector<uint32_t> Executor::orderOf(const std::string& keys,
+                                        const std::vector<uint64_t>& keyEnds) const {
+    std::vector<uint32_t> idx(keyEnds.size());
     for (uint32_t i = 0; i < idx.size(); ++i) idx[i] = i;
     auto keyOf = [&](uint32_t i) {
         uint64_t b = i ? keyEnds[i - 1] : 0;
@@ -396,9 +444,7 @@ void Executor::orderRows(std::vector<uint64_t>& items, const std::string& keys,
     };
     std::stable_sort(idx.begin(), idx.end(),
                      [&](uint32_t a, uint32_t b) { return keyOf(a) < keyOf(b); });
-    std::vector<uint64_t> sorted(items.size());
-    for (size_t i = 0; i < idx.size(); ++i) sorted[i] = items[idx[i]];
-    items.swap(sorted);
+    return idx;
 }
 
 void Executor::run() {
@@ -406,8 +452,30 @@ void Executor::run() {
     generation_ = store_.generation();
     modCount_ = store_.modCount();
     positions_.clear();
+    copies_.clear();
+    copyAt_.clear();
     rows_.clear();
+    batch_.clear();
     current_ = -1;
+    largeOut_.clear();
+    std::vector<const Expr*> stack;
+    for (const auto& c : q_.columns) {
+        if (c.field >= 0 && !c.expr) {
+            if (store_.schema().fields[static_cast<size_t>(c.field)].type == FieldType::Memo) {
+                largeOut_.push_back(c.field);
+            }
+        }
+        if (c.expr) stack.push_back(c.expr);
+    }
+    while (!stack.empty()) {
+        const Expr* e = stack.back();
+        stack.pop_back();
+        if (e->op == Op::Column &&
+            store_.schema().fields[static_cast<size_t>(e->field)].type == FieldType::Memo) {
+            largeOut_.push_back(e->field);
+        }
+        for (const auto& a : e->args) stack.push_back(a.get());
+    }
     Driver d = choose();
     order_ = d.index;
     reverse_ = d.reverse;
@@ -433,17 +501,50 @@ void Executor::runPlain(const Driver& d) {
     std::string keys;
     std::vector<uint64_t> keyEnds;
     const Expr* where = q_.st.where.get();
+    // The qualifying records are also kept as they are stored, as long as they fit the
+    // budget: reading the result then needs no second pass over the table. Past the budget
+    // only the positions are kept.
+    bool copying = true;
     scan(d, [&](uint64_t position) {
         if (where && !isTrue(evaluate(*where, *row_))) return;
         positions_.push_back(position);
+        if (copying) {
+            std::string_view e = row_->entry();
+            if (copies_.size() + e.size() > kCopyBudget) {
+                copying = false;
+                copies_.clear();
+                copies_.shrink_to_fit();
+                copyAt_.clear();
+                copyAt_.shrink_to_fit();
+            } else {
+                copyAt_.push_back({copies_.size(), static_cast<uint32_t>(e.size())});
+                copies_.append(e);
+            }
+        }
         if (d.sort) {
             sortKey(keys, *row_, nullptr);
             keyEnds.push_back(keys.size());
         }
     });
-    if (d.sort) orderRows(positions_, keys, keyEnds);
-    if (d.reverse) std::reverse(positions_.begin(), positions_.end());
+    if (d.sort) {
+        std::vector<uint32_t> order = orderOf(keys, keyEnds);
+        std::vector<uint64_t> sorted(positions_.size());
+        for (size_t i = 0; i < order.size(); ++i) sorted[i] = positions_[order[i]];
+        positions_.swap(sorted);
+        if (copying) {
+            std::vector<std::pair<uint64_t, uint32_t>> at(copyAt_.size());
+            for (size_t i = 0; i < order.size(); ++i) at[i] = copyAt_[order[i]];
+            copyAt_.swap(at);
+        }
+    }
+    if (d.reverse) {
+        std::reverse(positions_.begin(), positions_.end());
+        std::reverse(copyAt_.begin(), copyAt_.end());
+    }
     reverse_ = false;
+    // The rows are kept as positions in the record tree, whatever order found them: reading
+    // a row is then one descent by counts.
+    order_ = nullptr;
 }
 
 void Executor::runMaterialized(const Driver& d) {
@@ -573,9 +674,7 @@ void Executor::runMaterialized(const Driver& d) {
         });
     }
     if (!q_.st.orderBy.empty()) {
-        std::vector<uint64_t> order(rows_.size());
-        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-        orderRows(order, keys, keyEnds);
+        std::vector<uint32_t> order = orderOf(keys, keyEnds);
         std::vector<Row> sorted;
         sorted.reserve(rows_.size());
         for (uint64_t i : order) sorted.push_back(std::move(rows_[i]));
@@ -588,27 +687,73 @@ int64_t Executor::rowCount() const {
     return static_cast<int64_t>(identity_ ? count_ : positions_.size());
 }
 
-void Executor::load(int64_t r) {
+bool Executor::loaded(int64_t r) const {
+    return q_.materialized() || r < 0 ||
+           (r >= batchStart_ && r < batchStart_ + static_cast<int64_t>(batch_.size()));
+}
+
+void Executor::load(int64_t r, bool backwards) {
     current_ = r;
     if (q_.materialized() || r < 0) return;
-    auto u = static_cast<uint64_t>(r);
-    uint64_t position = identity_ ? (reverse_ ? base_ + count_ - 1 - u : base_ + u) : positions_[u];
-    BTree& t = order_ ? store_.indexTree(*order_) : store_.records();
-    TreePos p;
-    if (!t.seekIndex(p, position) || !p.atEntry()) {
-        store::throwCorrupt(store_.base() + ".db", "eine Ergebniszeile fehlt in der Tabelle");
-    }
-    std::string_view e = t.entry(p);
-    if (order_) {
-        TreePos rp;
-        if (!store_.records().find(rp, store_.schema().clusterKeyOfIndexEntry(*order_, e))) {
-            store::throwCorrupt(store_.base() + ".db",
-                                "ein Index verweist auf einen fehlenden Datensatz");
+    if (!loaded(r)) {
+        // Grids and exports move row by row: reading a batch of rows under one read lock
+        // saves a lock and a descent per row.
+        constexpr int64_t kBatch = 128;
+        int64_t count = rowCount();
+        int64_t from = backwards ? std::max<int64_t>(0, r - kBatch + 1) : r;
+        int64_t to = std::min(count, from + kBatch);
+        batch_.clear();
+        batchLarge_.clear();
+        batchStart_ = from;
+        // Memo texts the result shows are read now, under the same read lock, unless they
+        // are long; blobs (pictures) only when asked for.
+        auto fetchLarge = [&] {
+            batchLarge_.emplace_back();
+            if (largeOut_.empty()) return;
+            auto& large = batchLarge_.back();
+            large.resize(store_.schema().fields.size());
+            row_->set(batch_.back());
+            for (int f : largeOut_) {
+                store::BlobRef ref = row_->ref(f);
+                if (ref.id && ref.length <= kPrefetchLimit) {
+                    large[static_cast<size_t>(f)] = store_.readBlob(ref);
+                }
+            }
+        };
+        BTree& t = order_ ? store_.indexTree(*order_) : store_.records();
+        TreePos p, rp;
+        uint64_t last = 0;
+        for (int64_t i = from; i < to; ++i) {
+            auto u = static_cast<uint64_t>(i);
+            if (!copyAt_.empty()) {
+                batch_.emplace_back(copies_, copyAt_[u].first, copyAt_[u].second);
+                fetchLarge();
+                continue;
+            }
+            uint64_t position =
+                identity_ ? (reverse_ ? base_ + count_ - 1 - u : base_ + u) : positions_[u];
+            bool stepped = i > from && position == last + 1 && t.next(p);
+            if (!stepped && (!t.seekIndex(p, position) || !p.atEntry())) {
+                store::throwCorrupt(store_.base() + ".db",
+                                    "eine Ergebniszeile fehlt in der Tabelle");
+            }
+            last = position;
+            std::string_view e = t.entry(p);
+            if (order_) {
+                if (!store_.records().find(rp,
+                                           store_.schema().clusterKeyOfIndexEntry(*order_, e))) {
+                    store::throwCorrupt(store_.base() + ".db",
+                                        "ein Index verweist auf einen fehlenden Datensatz");
+                }
+                e = store_.records().entry(rp);
+            }
+            batch_.emplace_back(e);
+            fetchLarge();
         }
-        row_->own(store_.records().entry(rp));
-    } else {
-        row_->own(e);
     }
+    const auto k = static_cast<size_t>(r - batchStart_);
+    row_->set(batch_[k]);
+    if (!batchLarge_[k].empty()) row_->setLarge(&batchLarge_[k]);
 }
 
 Value Executor::value(int c) {
@@ -617,11 +762,8 @@ Value Executor::value(int c) {
         return rows_[static_cast<size_t>(current_)][static_cast<size_t>(c)];
     }
     const OutputColumn& col = q_.columns[static_cast<size_t>(c)];
-    if (!col.expr) {
-        auto scope = store_.readScope();
-        return row_->raw(col.field);
-    }
-    auto scope = store_.readScope();
+    // The row holds everything but long memo texts and blobs, which are read when asked for.
+    if (!col.expr) return row_->raw(col.field);
     return toValue(evaluate(*col.expr, *row_));
 }
 

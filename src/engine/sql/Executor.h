@@ -1,13 +1,14 @@
 // Runs a bound statement over the storage of one open table and gives access to the result.
 //
-// Plain results are lists of record positions in the order the table was read (the primary
-// order or an index), or a range of positions when every record of a range qualifies; rows are
+// Plain results are lists of record positions (in the primary order, listed in the result's
+// order), or all positions of an index or the primary order when there is no condition; rows are
 // read again from the table when the cursor reaches them. DISTINCT, GROUP BY and aggregate
 // results are computed rows.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,11 @@ public:
     const std::string& plan() const { return plan_; }
 
     int64_t rowCount() const;
-    // Makes row r (0-based) current; the caller holds a read scope and checked stale().
-    void load(int64_t r);
+    // Whether row r is among the rows read ahead (then load() needs no access to the table).
+    bool loaded(int64_t r) const;
+    // Makes row r (0-based) current. Unless loaded(r), the caller holds a read scope and
+    // checked stale(); the rows around r are read ahead in the cursor's direction.
+    void load(int64_t r, bool backwards = false);
     // Value of result column c of the current row.
     Value value(int c);
 
@@ -55,8 +59,9 @@ private:
     void sortKey(std::string& out, RowContext& row, const std::vector<Value>* output);
     void runPlain(const Driver& d);
     void runMaterialized(const Driver& d);
-    void orderRows(std::vector<uint64_t>& items, const std::string& keys,
-                   const std::vector<uint64_t>& keyEnds) const;
+    // The order of items by their sort keys (stable).
+    std::vector<uint32_t> orderOf(const std::string& keys,
+                                  const std::vector<uint64_t>& keyEnds) const;
 
     store::TableStore& store_;
     const BoundQuery& q_;
@@ -72,9 +77,20 @@ private:
     uint64_t base_ = 0;
     uint64_t count_ = 0;
     std::vector<uint64_t> positions_;
+    // The qualifying records as stored, while they fit kCopyBudget (else empty): offset and
+    // length in copies_, per result row.
+    std::string copies_;
+    std::vector<std::pair<uint64_t, uint32_t>> copyAt_;
+    static constexpr size_t kCopyBudget = 32u << 20;
     // Computed results.
     std::vector<Row> rows_;
     int64_t current_ = -1;
+    // Rows read ahead: the record entries of rows batchStart_ .. batchStart_ + batch_.size().
+    std::vector<std::string> batch_;
+    std::vector<std::vector<std::optional<std::string>>> batchLarge_;  // memo texts, by field
+    int64_t batchStart_ = 0;
+    std::vector<int> largeOut_;  // memo fields the result shows
+    static constexpr uint64_t kPrefetchLimit = 64 * 1024;
 };
 
 }  // namespace mv32::engine::sql

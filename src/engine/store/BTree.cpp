@@ -29,7 +29,8 @@ std::string BTree::separator(std::string_view left, std::string_view right) {
 }
 
 NodePtr BTree::child(const NodePtr& parent, size_t c) {
-    auto n = p_.node(no_, parent->children[c]);
+    auto n = streaming_ && parent->level == 1 ? p_.peekNode(no_, parent->children[c], scratch_)
+                                              : p_.node(no_, parent->children[c]);
     if (n->level + 1 != parent->level) {
         throwCorrupt(p_.pathOf(no_),
                      "Baumebenen der Seite " + std::to_string(n->page) + " widersprüchlich");

@@ -41,6 +41,13 @@ public:
     BTree(Pager& pager, uint32_t no, const NodeCodec& codec) : p_(pager), no_(no), codec_(codec) {}
 
     uint32_t fileNo() const { return no_; }
+    // While streaming, leaves that are not cached are read into a scratch node instead of the
+    // cache (see Pager::peekNode): a pass over the whole tree does not push out the pages
+    // other work needs. Positions then stay valid only until the next move.
+    void setStreaming(bool on) {
+        streaming_ = on;
+        if (!on) scratch_.reset();
+    }
     const NodeCodec& codec() const { return codec_; }
     uint64_t count() const { return p_.header(no_).entries; }
 
@@ -94,6 +101,8 @@ private:
     uint64_t hintStamp_ = 0;
     uint64_t hintGeneration_ = 0;
     uint64_t stamp_ = 1;
+    bool streaming_ = false;
+    NodePtr scratch_;
 };
 
 // Builds a tree from entries given in ascending order, writing each finished page straight to

@@ -1,5 +1,6 @@
 #include "engine/store/Node.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <numeric>
@@ -58,7 +59,7 @@ bool NodeCodec::isLong(const Node& n, std::string_view e) const {
 
 size_t NodeCodec::leafDeltaCost(std::string_view prev, std::string_view cur) const {
     const auto& kinds = layout_->kinds;
-    Ends pe{}, ce{};
+    Ends pe, ce;  // filled by splitFields as far as the layout goes
     if (!splitFields(*layout_, cur, ce.data()))
         throw std::logic_error("Eintrag passt nicht zum Aufbau");
     bool hasPrev = !prev.empty();
@@ -307,7 +308,7 @@ void NodeCodec::encode(const Node& n, unsigned char* page) const {
 }
 
 void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& file,
-                       const OverflowReader& readOverflow) const {
+                       const OverflowReader& readOverflow, bool compact) const {
     auto type = static_cast<PageType>(page[12]);
     n.level = page[13];
     size_t count = get16(page + 14);
@@ -335,7 +336,7 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
     if (!n.leaf()) child();
 
     const auto& kinds = layout_->kinds;
-    Ends pe{}, ce{};
+    Ends pe, ce;  // field ends of the previous and the current entry, as far as the layout goes
     for (size_t i = 0; i < count; ++i) {
         auto start = static_cast<uint32_t>(n.arena.size());
         uint32_t ovfl = 0;
@@ -378,10 +379,11 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
                 } else {
                     r.fail();
                 }
+                // A field repeated from the entry before was checked there already.
                 size_t flen = n.arena.size() - fieldStart;
                 const auto* fp =
                     reinterpret_cast<const unsigned char*>(n.arena.data()) + fieldStart;
-                if (fieldLength(fp, flen, kinds[j]) != flen) r.fail();
+                if (c != 0 && fieldLength(fp, flen, kinds[j]) != flen) r.fail();
                 ce[j] = static_cast<uint32_t>(n.arena.size() - start);
                 if (i) pStart = pe[j];
             }
@@ -394,14 +396,16 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
         std::string_view cur = n.entry(i);
         if (n.leaf()) {
             if (!fieldsKnown && !splitFields(*layout_, cur, ce.data())) r.fail();
-            pe = ce;
+            std::copy_n(ce.begin(), kinds.size(), pe.begin());
         }
         if (!n.leaf()) child();
     }
     resum(n);
     if (n.encSize > kNodeCapacity) r.fail();
-    n.arena.shrink_to_fit();
-    n.slots.shrink_to_fit();
+    if (compact) {
+        n.arena.shrink_to_fit();
+        n.slots.shrink_to_fit();
+    }
 }
 
 }  // namespace mv32::engine::store

@@ -88,8 +88,10 @@ public:
     // entry must have its overflow page assigned. Checksum, page number and tag are the pager's.
     void encode(const Node& n, unsigned char* page) const;
     // Reads a page into n; throws a corruption error naming `file` when the data is malformed.
+    // `compact` gives spare memory back (cached nodes); a scratch node reused for the next
+    // page keeps it.
     void decode(Node& n, const unsigned char* page, const std::string& file,
-                const OverflowReader& readOverflow) const;
+                const OverflowReader& readOverflow, bool compact = true) const;
 
 private:
     size_t entryCost(const Node& n, std::string_view prev, std::string_view cur,

@@ -451,10 +451,26 @@ NodePtr Pager::node(uint32_t no, uint32_t page) {
         lru_.splice(lru_.begin(), lru_, it->second.lru);
         return it->second.node;
     }
+    auto n = std::make_shared<Node>();
+    decodeInto(no, page, *n);
+    cachePut(no, n);
+    evict();
+    return n;
+}
+
+NodePtr Pager::peekNode(uint32_t no, uint32_t page, NodePtr& scratch) {
+    auto it = cache_.find(key(no, page));
+    if (it != cache_.end()) return it->second.node;
+    if (!scratch || scratch.use_count() > 1) scratch = std::make_shared<Node>();
+    decodeInto(no, page, *scratch, false);
+    return scratch;
+}
+
+void Pager::decodeInto(uint32_t no, uint32_t page, Node& n, bool compact) {
     auto& f = pf(no);
     std::string img = readRaw(f, page);
-    auto n = std::make_shared<Node>();
-    n->page = page;
+    n.page = page;
+    n.dirty = false;
     OverflowReader reader = [this, &f](uint32_t first, size_t length) {
         std::string out;
         out.reserve(length);
@@ -477,10 +493,7 @@ NodePtr Pager::node(uint32_t no, uint32_t page) {
         return out;
     };
     if (!f.codec) throw std::logic_error("kein Knotenformat für Datei");
-    f.codec->decode(*n, reinterpret_cast<const unsigned char*>(img.data()), f.path, reader);
-    cachePut(no, n);
-    evict();
-    return n;
+    f.codec->decode(n, reinterpret_cast<const unsigned char*>(img.data()), f.path, reader, compact);
 }
 
 NodePtr Pager::newNode(uint32_t no, uint8_t level) {

@@ -99,6 +99,9 @@ public:
 
     // --- Nodes
     NodePtr node(uint32_t no, uint32_t page);
+    // The node from the cache, or else decoded into *scratch (reused when nobody else holds
+    // it) without entering the cache: for passes over trees larger than the cache.
+    NodePtr peekNode(uint32_t no, uint32_t page, NodePtr& scratch);
     NodePtr newNode(uint32_t no, uint8_t level);
     void touch(uint32_t no, const NodePtr& n);
     void freeNode(uint32_t no, const NodePtr& n);
@@ -188,6 +191,7 @@ private:
     std::string& rawForWrite(uint32_t no, uint32_t page, PageType type);
     void freePage(uint32_t no, uint32_t page);
     void markChanged(uint32_t no);
+    void decodeInto(uint32_t no, uint32_t page, Node& n, bool compact = true);
     void cachePut(uint32_t no, const NodePtr& n);
     void cacheErase(uint32_t no, uint32_t page);
     void account(CacheItem& item, size_t bytes);

@@ -81,6 +81,10 @@ public:
     Value valueAt(std::string_view entry, const std::vector<uint32_t>& ends, int field) const;
     BlobRef refAt(std::string_view entry, const std::vector<uint32_t>& ends, int field) const;
     uint64_t sequenceOf(std::string_view entry) const;
+    // The position of a field among the fields of a record entry.
+    size_t entryPosition(int field) const {
+        return static_cast<size_t>(columnToEntry_[static_cast<size_t>(field)]);
+    }
 
     // Index fields of `values` (the first `count` of them, all when count is -1).
     std::string indexPrefix(const IndexInfo& ix, const Row& values, int count = -1) const;
