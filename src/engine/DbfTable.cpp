@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <stdexcept>
 
 #include "engine/EngineError.h"
 #include "engine/Text.h"
@@ -374,7 +375,7 @@ Value DbfTable::value(int i) {
 
 std::string DbfTable::encodeField(const DbfField& f, const Value& v) const {
     auto width = static_cast<size_t>(f.width);
-    if (v.isBlank()) return std::string(width, f.type == 'L' ? '?' : ' ');
+    if (v.isBlank()) return std::string(width, f.type == 'L' && width == 1 ? '?' : ' ');
     std::string s = v.isInt() ? std::to_string(v.asInt()) : v.asText();
     auto bad = [&](const std::string& why) -> std::string {
         throw EngineError(ErrorKind::Range, "dBase-Tabelle " + quoted(path_) + ": " + quoted(s) +
@@ -387,7 +388,8 @@ std::string DbfTable::encodeField(const DbfField& f, const Value& v) const {
             b.resize(width, ' ');
             return b;
         }
-        case 'N': {
+        case 'N':
+        case 'F': {
             std::string t = trimBlanks(s);
             if (t.empty()) return std::string(width, ' ');
             bool negative = t[0] == '-';
@@ -415,15 +417,20 @@ std::string DbfTable::encodeField(const DbfField& f, const Value& v) const {
                 digits = digits.substr(4) + digits.substr(2, 2) + digits.substr(0, 2);
             }
             if (digits.size() != 8) return bad("es ist kein Datum.");
+            if (width != 8) return bad("das Datumsfeld ist nicht 8 Zeichen breit.");
             return digits;
         }
-        default: {
+        case 'L': {
+            if (width != 1) return bad("das logische Feld ist nicht 1 Zeichen breit.");
             char c = s.empty() ? '?' : s[0];
             if (v.isInt()) return v.asInt() ? "T" : "F";
             if (c == 'T' || c == 't' || c == 'J' || c == 'j' || c == 'Y' || c == 'y' || c == '1') return "T";
             if (c == 'F' || c == 'f' || c == 'N' || c == 'n' || c == '0') return "F";
             return bad("es ist kein Wahrheitswert.");
         }
+        default:
+            return bad("Felder vom Typ " + quoted(std::string(1, f.type)) +
+                       " kann das Programm nicht schreiben.");
     }
 }
 
@@ -432,7 +439,7 @@ void DbfTable::append() {
     if (appending_) post();
     pending_.assign(recordLength_, ' ');
     for (size_t i = 0; i < fields_.size(); ++i) {
-        if (fields_[i].type == 'L') pending_[offsets_[i]] = '?';
+        if (fields_[i].type == 'L' && fields_[i].width == 1) pending_[offsets_[i]] = '?';
     }
     appending_ = true;
 }
@@ -444,7 +451,11 @@ void DbfTable::setValue(int i, const Value& v) {
     }
     fieldDef(i);
     const DbfField& f = fields_[static_cast<size_t>(i)];
-    pending_.replace(offsets_[static_cast<size_t>(i)], static_cast<size_t>(f.width), encodeField(f, v));
+    std::string bytes = encodeField(f, v);
+    if (bytes.size() != static_cast<size_t>(f.width)) {
+        throw std::logic_error("dBase-Feld in falscher Breite kodiert");
+    }
+    pending_.replace(offsets_[static_cast<size_t>(i)], bytes.size(), bytes);
 }
 
 void DbfTable::post() {

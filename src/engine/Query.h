@@ -12,8 +12,9 @@
 // file name (`cat.db`) or quoted ("cat.db", "/home/x/Kataloge/cat.db"). Conditions use AND, OR,
 // NOT, parentheses, = <> != < > <= >=, LIKE with % and _ (case-sensitive, optional ESCAPE),
 // IS [NOT] NULL, [NOT] IN (...), [NOT] BETWEEN ... AND ...; functions UPPER, LOWER, TRIM,
-// SUBSTRING; aggregates COUNT(*), COUNT, MIN, MAX, SUM. Literals are integers and texts in
-// single or double quotes (a doubled quote inside stands for one). For comparisons see
+// SUBSTRING; + - * / on integers, || joining texts; aggregates COUNT(*), COUNT, MIN, MAX, SUM.
+// Literals are integers and texts in single or double quotes (a doubled quote inside stands for
+// one). For comparisons see
 // sql/Eval.h: a number field compared with a text literal reads the literal as a number (one
 // that is none is an error); a text field compared with a number compares numerically.
 //

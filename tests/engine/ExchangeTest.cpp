@@ -195,12 +195,45 @@ TEST(DbfTableTest, ColumnTypesAndLimits) {
         EXPECT_EQ(e.kind(), ErrorKind::Corrupt);
         EXPECT_NE(std::string(e.what()).find("/x/T.DBF"), std::string::npos);
     }
+    // A file written elsewhere with a column type the program does not write, or a date of
+    // another width: reading works, writing such a column is refused.
+    data[32 + 11] = 'M';
+    data[32 * 4 + 11] = 'D';
+    data[32 * 4 + 16] = 6;
+    data[32 * 4 + 17] = 0;
+    data[10] = static_cast<char>(1 + 3 + 6 + 8 + 6 + 1);
+    fs->setContents("/x/T.DBF", data);
+    t.open();
+    t.append();
+    EXPECT_THROW(t.setAsString("Text", "x"), EngineError);
+    EXPECT_THROW(t.setAsString("Tag", "20261209"), EngineError);
+    t.cancel();
+    t.close();
     DbfTable bad(fs);
     bad.setPath("/x/B.DBF");
     bad.setFields({{"Viel_zu_lang", 'C', 10}});
     EXPECT_THROW(bad.createTable(), EngineError);
     bad.setFields({{"A", 'C', 255}});
     EXPECT_THROW(bad.createTable(), EngineError);
+}
+
+TEST(DbfTableTest, NumbersDatesAndLogicalsReadBackWithAnIndependentReader) {
+    test::TempDir dir;
+    DbfTable t(FileSystem::real());
+    t.setPath(dir.file("T.DBF"));
+    t.setFields({{"Nr", 'N', 5}, {"Betrag", 'N', 8, 2}, {"Tag", 'D', 8}, {"Ja", 'L', 1}});
+    t.createTable();
+    t.append();
+    t.setValue("Nr", Value(int64_t{-3}));
+    t.setAsString("Betrag", "1.5");
+    t.setAsString("Tag", "2026-12-09");
+    t.setAsString("Ja", "J");
+    t.post();
+    t.append();
+    t.post();
+    t.close();
+    EXPECT_EQ(readWithDbfread(dir.file("T.DBF")),
+              "cp1252 3 2\nNR|BETRAG|TAG|JA\n-3|1.5|2026-12-09|True\n|||\n");
 }
 
 TEST(BatchMoveTest, AppendAndUpdateReplacesByKeyAndRaisesNoNotifications) {

@@ -255,6 +255,15 @@ TEST_F(QueryTest, DialectConditions) {
     EXPECT_EQ(names("TRIM('  abc ') = Name"), (Names{"abc"}));
     EXPECT_EQ(names("SUBSTRING(Name FROM 2 FOR 3) = 'lfi'"), (Names{"Ölfilter"}));
     EXPECT_EQ(names("SUBSTRING(Name, 7) = ' 2'"), (Names{"Mytest 2"}));
+    // Arithmetic on numbers and on texts that are numbers; || joins texts.
+    EXPECT_EQ(names("Freier_Speicher / 1024 > 1000"), (Names{"ABC Tools", "Ölfilter"}));
+    EXPECT_EQ(names("DatentraegerNr * 2 - 4 = 20 OR -DatentraegerNr = -20"),
+              (Names{"Mytest 2", "Ölfilter"}));
+    EXPECT_EQ(names("DatentraegerNr / 0 IS NULL AND DatentraegerNr + '1' = 6"),
+              (Names{"ABC Tools", "abc"}));
+    EXPECT_EQ(names("Name || '/' || Datentraeger = 'abc/Diskette'"), (Names{"abc"}));
+    EXPECT_EQ(names("SUBSTRING(Name FROM 9223372036854775807 FOR 10) = ''"),
+              (Names{"ABC Tools", "Mytest 2", "Zeta", "abc", "Ölfilter"}));
     // Code point order: upper case before lower case, umlauts after z.
     EXPECT_EQ(names("Name > 'Zeta'"), (Names{"abc", "Ölfilter"}));
 }
@@ -309,6 +318,10 @@ TEST_F(QueryTest, RejectedStatementsSayWhyAndLeaveTheQueryClosed) {
     EXPECT_EQ(errorOf("DELETE FROM cat"),
               "Syntaxfehler in der SQL-Anweisung an Position 1 bei »DELETE«: Die Anweisung muss "
               "mit SELECT beginnen.");
+    EXPECT_EQ(errorOf("SELECT * FROM cat WHERE DatentraegerNr * 'x' = 1"),
+              "Typkonflikt: »DatentraegerNr * 'x'« erwartet an der Stelle von »'x'« eine Zahl.");
+    EXPECT_EQ(errorOf("SELECT 9223372036854775807 + 1 FROM cat"),
+              "Zahlenüberlauf beim Rechnen: Das Ergebnis passt nicht in eine 64-Bit-Zahl.");
     EXPECT_EQ(errorOf("SELECT * FROM cat x WHERE y.Name = 'a'"),
               "Der Tabellenname »y« vor dem Feld »Name« ist in der Abfrage nicht bekannt.");
 }

@@ -42,6 +42,8 @@ enum class Op : uint8_t {
     In,          // a [NOT] IN (b, c, ...)
     Between,     // a [NOT] BETWEEN b AND c
     And, Or, Not,
+    Add, Sub, Mul, Div,  // integer arithmetic; a text operand is read as a number
+    Concat,              // a || b
 };
 
 struct Expr {

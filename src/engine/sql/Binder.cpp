@@ -81,6 +81,13 @@ public:
                 for (size_t k = 1; k < e.args.size(); ++k) comparable(*e.args[0], *e.args[k]);
                 e.type = ExprType::Int;
                 break;
+            case Op::Add: case Op::Sub: case Op::Mul: case Op::Div:
+                for (auto& a : e.args) numberArgument(*a, e);
+                e.type = ExprType::Int;
+                break;
+            case Op::Concat:
+                e.type = ExprType::Text;
+                break;
             case Op::Like:
                 e.type = ExprType::Int;
                 if (e.args.size() == 2 && e.args[1]->op == Op::Literal &&
@@ -165,7 +172,7 @@ public:
     }
 
     void numberArgument(Expr& a, const Expr& fn) {
-        if (a.type == ExprType::Int) return;
+        if (a.type == ExprType::Int || a.op != Op::Literal) return;
         if (a.op == Op::Literal && a.type == ExprType::Text) {
             if (auto n = parseInteger(a.value.s)) {
                 a.value = SqlValue::integer(*n);
@@ -173,7 +180,7 @@ public:
                 return;
             }
         }
-        fail("Typkonflikt: " + source(fn) + " erwartet an der Stelle von " +
+        fail("Typkonflikt: " + quoted(source(fn)) + " erwartet an der Stelle von " +
              quoted(source(a)) + " eine Zahl.");
     }
 
@@ -198,6 +205,10 @@ public:
             case Op::Column:
                 d.type = fields_[static_cast<size_t>(e.field)].type;
                 d.width = fields_[static_cast<size_t>(e.field)].width;
+                return d;
+            case Op::Concat:
+                d.type = FieldType::Text;
+                d.width = 255;
                 return d;
             case Op::Upper: case Op::Lower: case Op::Trim: case Op::Substring:
             case Op::Min: case Op::Max: {

@@ -82,10 +82,11 @@ std::string trimmed(std::string_view s, int mode, std::string_view what) {
 
 SqlValue substring(const std::string& s, int64_t start, std::optional<int64_t> count) {
     // Characters count from 1; a start before 1 shortens the count as in standard SQL.
-    int64_t from = start, to = count ? start + *count : INT64_MAX;
     if (count && *count < 0) {
         throw EngineError(ErrorKind::Range, "SUBSTRING: Die Länge darf nicht negativ sein.");
     }
+    int64_t from = start;
+    int64_t to = count && start <= INT64_MAX - *count ? start + *count : INT64_MAX;
     if (from < 1) from = 1;
     std::string out;
     int64_t n = 1;
@@ -95,6 +96,13 @@ SqlValue substring(const std::string& s, int64_t start, std::optional<int64_t> c
         i += len;
     }
     return SqlValue::textOf(std::move(out));
+}
+
+// A value as a number: an integer, or a text that is one.
+std::optional<int64_t> numberOf(const SqlValue& v) {
+    if (v.type == SqlValue::Type::Int) return v.i;
+    if (v.type == SqlValue::Type::Text) return parseInteger(v.s);
+    return std::nullopt;
 }
 
 // The value of e without copying it when it is a field or a literal.
@@ -195,15 +203,14 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
         }
         case Op::Substring: {
             SqlValue a = evaluate(*e.args[0], row);
-            SqlValue from = evaluate(*e.args[1], row);
+            auto from = numberOf(evaluate(*e.args[1], row));
             std::optional<int64_t> count;
             if (e.args.size() > 2) {
-                SqlValue c = evaluate(*e.args[2], row);
-                if (c.isNull()) return c;
-                count = c.i;
+                count = numberOf(evaluate(*e.args[2], row));
+                if (!count) return SqlValue::null();
             }
-            if (a.isNull() || from.isNull()) return SqlValue::null();
-            return substring(textOf(a), from.i, count);
+            if (a.isNull() || !from) return SqlValue::null();
+            return substring(textOf(a), *from, count);
         }
         case Op::Count:
         case Op::Min:
@@ -284,6 +291,44 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
             }
             if (!inside) return SqlValue::null();
             return boolean(*inside != e.negated);
+        }
+        case Op::Add:
+        case Op::Sub:
+        case Op::Mul:
+        case Op::Div: {
+            SqlValue ta, tb;
+            auto a = numberOf(valueOf(*e.args[0], row, ta));
+            auto b = numberOf(valueOf(*e.args[1], row, tb));
+            if (!a || !b) return SqlValue::null();
+            int64_t r = 0;
+            bool overflow = false;
+            switch (e.op) {
+                case Op::Add: overflow = __builtin_add_overflow(*a, *b, &r); break;
+                case Op::Sub: overflow = __builtin_sub_overflow(*a, *b, &r); break;
+                case Op::Mul: overflow = __builtin_mul_overflow(*a, *b, &r); break;
+                default:
+                    // Division by zero gives NULL, as a missing value would.
+                    if (*b == 0) return SqlValue::null();
+                    if (*a == INT64_MIN && *b == -1) {
+                        overflow = true;
+                    } else {
+                        r = *a / *b;
+                    }
+                    break;
+            }
+            if (overflow) {
+                throw EngineError(ErrorKind::Range,
+                                  "Zahlenüberlauf beim Rechnen: Das Ergebnis passt nicht in eine "
+                                  "64-Bit-Zahl.");
+            }
+            return SqlValue::integer(r);
+        }
+        case Op::Concat: {
+            SqlValue ta, tb;
+            const SqlValue& a = valueOf(*e.args[0], row, ta);
+            const SqlValue& b = valueOf(*e.args[1], row, tb);
+            if (a.isNull() || b.isNull()) return SqlValue::null();
+            return SqlValue::textOf(textOf(a) + textOf(b));
         }
         case Op::And: {
             auto a = truth(evaluate(*e.args[0], row));

@@ -395,7 +395,9 @@ void Executor::scan(const Driver& d, F&& onRow) {
         BTree& t;
         ~Streaming() { t.setStreaming(false); }
     } streaming{t};
-    t.setStreaming(true);
+    // A pass over a tree that the cache cannot hold reads its leaves past the cache; a
+    // smaller tree is read into the cache, so that the next search finds it there.
+    t.setStreaming(t.largerThanCache());
     if (!(d.hasLo ? t.seek(p, d.lo) : t.first(p))) return;
     uint64_t position = t.indexOf(p);
     while (p.atEntry()) {

@@ -80,9 +80,9 @@ std::vector<Token> tokenize(std::string_view s) {
         } else {
             t.kind = Tok::Symbol;
             std::string_view two = s.substr(i, 2);
-            if (two == "<>" || two == "!=" || two == "<=" || two == ">=") {
+            if (two == "<>" || two == "!=" || two == "<=" || two == ">=" || two == "||") {
                 t.text.assign(two);
-            } else if (std::string_view("(),*=<>.;+-").find(c) != std::string_view::npos) {
+            } else if (std::string_view("(),*=<>.;+-/").find(c) != std::string_view::npos) {
                 t.text.assign(1, c);
             } else {
                 t.end = i + text::sequenceLength(s, i);

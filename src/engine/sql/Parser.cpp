@@ -195,7 +195,7 @@ private:
     }
 
     ExprPtr predicate() {
-        ExprPtr left = operand();
+        ExprPtr left = additive();
         if (cur().kind == Tok::Symbol) {
             static const std::pair<const char*, Op> ops[] = {
                 {"=", Op::Eq}, {"<>", Op::Ne}, {"!=", Op::Ne}, {"<", Op::Lt},
@@ -205,7 +205,7 @@ private:
                     ++i_;
                     auto e = make(op, left->pos);
                     e->args.push_back(std::move(left));
-                    e->args.push_back(operand());
+                    e->args.push_back(additive());
                     return finish(std::move(e));
                 }
             }
@@ -230,8 +230,8 @@ private:
             auto e = make(Op::Like, left->pos);
             e->negated = negated;
             e->args.push_back(std::move(left));
-            e->args.push_back(operand());
-            if (acceptWord("ESCAPE")) e->args.push_back(operand());
+            e->args.push_back(additive());
+            if (acceptWord("ESCAPE")) e->args.push_back(additive());
             return finish(std::move(e));
         }
         if (acceptWord("IN")) {
@@ -240,7 +240,7 @@ private:
             e->args.push_back(std::move(left));
             expectSymbol("(", "( erwartet.");
             do {
-                e->args.push_back(operand());
+                e->args.push_back(additive());
             } while (acceptSymbol(","));
             expectSymbol(")", ") erwartet.");
             return finish(std::move(e));
@@ -249,13 +249,53 @@ private:
             auto e = make(Op::Between, left->pos);
             e->negated = negated;
             e->args.push_back(std::move(left));
-            e->args.push_back(operand());
+            e->args.push_back(additive());
             expectWord("AND", "AND erwartet.");
-            e->args.push_back(operand());
+            e->args.push_back(additive());
             return finish(std::move(e));
         }
         if (negated) fail("LIKE, IN oder BETWEEN erwartet.");
         return left;
+    }
+
+    ExprPtr additive() {
+        ExprPtr left = multiplicative();
+        for (;;) {
+            Op op;
+            if (isSymbol("+")) {
+                op = Op::Add;
+            } else if (isSymbol("-")) {
+                op = Op::Sub;
+            } else if (isSymbol("||")) {
+                op = Op::Concat;
+            } else {
+                return left;
+            }
+            ++i_;
+            auto e = make(op, left->pos);
+            e->args.push_back(std::move(left));
+            e->args.push_back(multiplicative());
+            left = finish(std::move(e));
+        }
+    }
+
+    ExprPtr multiplicative() {
+        ExprPtr left = operand();
+        for (;;) {
+            Op op;
+            if (isSymbol("*")) {
+                op = Op::Mul;
+            } else if (isSymbol("/")) {
+                op = Op::Div;
+            } else {
+                return left;
+            }
+            ++i_;
+            auto e = make(op, left->pos);
+            e->args.push_back(std::move(left));
+            e->args.push_back(operand());
+            left = finish(std::move(e));
+        }
     }
 
     ExprPtr number(bool negative, size_t pos) {
@@ -287,8 +327,16 @@ private:
                     size_t pos = t.pos;
                     bool negative = t.text == "-";
                     ++i_;
-                    if (cur().kind != Tok::Number) fail("Zahl erwartet.");
-                    return number(negative, pos);
+                    if (cur().kind == Tok::Number) return number(negative, pos);
+                    ExprPtr inner = operand();
+                    if (!negative) return inner;
+                    auto e = make(Op::Sub, pos);
+                    auto zero = make(Op::Literal, pos);
+                    zero->value = SqlValue::integer(0);
+                    zero->type = ExprType::Int;
+                    e->args.push_back(std::move(zero));
+                    e->args.push_back(std::move(inner));
+                    return finish(std::move(e));
                 }
                 if (t.text == "(") {
                     ++i_;

@@ -50,6 +50,10 @@ public:
     }
     const NodeCodec& codec() const { return codec_; }
     uint64_t count() const { return p_.header(no_).entries; }
+    // Whether the tree's pages, decoded, would take more than half of the page cache.
+    bool largerThanCache() const {
+        return uint64_t{p_.header(no_).pageCount} * kPageSize * 2 > cacheLimit() / 2;
+    }
 
     // Positions at the first entry >= probe. False when there is none (pos is then at the end).
     bool seek(TreePos& pos, std::string_view probe);
