@@ -401,9 +401,15 @@ std::string DbfTable::encodeField(const DbfField& f, const Value& v) const {
                 (whole.empty() && frac.empty())) {
                 bad("es ist keine Zahl.");
             }
-            if (whole.empty()) whole = "0";
+            if (whole.empty()) whole.push_back('0');
             frac.resize(static_cast<size_t>(f.decimals), '0');
-            std::string out = (negative ? "-" : "") + whole + (f.decimals ? "." + frac : "");
+            std::string out;
+            if (negative) out.push_back('-');
+            out += whole;
+            if (f.decimals) {
+                out.push_back('.');
+                out += frac;
+            }
             if (out.size() > width) bad("die Zahl ist zu lang.");
             return std::string(width - out.size(), ' ') + out;
         }

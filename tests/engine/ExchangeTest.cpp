@@ -121,7 +121,9 @@ TEST(DbfTableTest, ExportOfACatalogReadsBackWithAnIndependentReader) {
 
     // The file's bytes: header, descriptors, terminator, records, end mark.
     std::ifstream in(dir.file("EXPORT.DBF"), std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream content;
+    content << in.rdbuf();
+    std::string bytes = content.str();
     ASSERT_GT(bytes.size(), 32u);
     EXPECT_EQ(bytes[0], 0x03);
     EXPECT_EQ(bytes.substr(1, 3), std::string("\x7E\x0C\x09", 3));

@@ -81,7 +81,7 @@ std::vector<Token> tokenize(std::string_view s) {
             t.kind = Tok::Symbol;
             std::string_view two = s.substr(i, 2);
             if (two == "<>" || two == "!=" || two == "<=" || two == ">=" || two == "||") {
-                t.text.assign(two);
+                t.text = {two[0], two[1]};
             } else if (std::string_view("(),*=<>.;+-/").find(c) != std::string_view::npos) {
                 t.text.assign(1, c);
             } else {
