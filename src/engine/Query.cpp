@@ -235,6 +235,15 @@ int Query::fieldIndex(std::string_view name) const {
 Value Query::value(int i) {
     fieldDef(i);
     if (row_ < 0) return Value();
+    if (st_->exec->needsTable(i)) {
+        // Memo and blob data are read from the table now: the row must be current with it.
+        auto scope = st_->store->readScope();
+        if (refreshIfStale()) {
+            go(row_);
+            if (row_ < 0) return Value();
+        }
+        return st_->exec->value(i);
+    }
     return st_->exec->value(i);
 }
 

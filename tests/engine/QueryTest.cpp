@@ -440,6 +440,32 @@ TEST_F(QueryTest, CursorNavigatesAndFollowsChanges) {
     EXPECT_TRUE(empty.isBlank("Name"));
 }
 
+// Long memo texts are read when asked for; by then another handle may have changed them.
+TEST_F(QueryTest, LongMemosAreReadFromTheCurrentTable) {
+    makeCatalog();
+    std::string longText(100000, 'a'), otherText(90000, 'b');
+    addRecord("Lang", 1, "", "", "", "", longText);
+    addRecord("Kurz", 2, "", "", "", "", "kurz");
+    Query q(fs);
+    q.setDirectory("/data");
+    q.setSql("SELECT Name, Memo, UPPER(Memo) AS Gross FROM cat ORDER BY Name");
+    q.open();
+    EXPECT_EQ(q.asString("Name"), "Kurz");
+    EXPECT_EQ(q.asString("Memo"), "kurz");
+    Table t(fs);
+    t.setDirectory("/data");
+    t.setTableName("cat");
+    t.open();
+    ASSERT_TRUE(t.locate("Name", {Value("Lang")}));
+    t.edit();
+    t.setAsString("Memo", otherText);
+    t.post();
+    q.next();
+    EXPECT_EQ(q.asString("Name"), "Lang");
+    EXPECT_EQ(q.asString("Memo"), otherText);
+    EXPECT_EQ(q.asString("Gross"), std::string(90000, 'B'));
+}
+
 // The file search window holds the file list exclusively and searches it; the catalog searches
 // read the open catalog.
 TEST_F(QueryTest, ReadsThroughAnOpenTable) {

@@ -59,6 +59,7 @@ public:
     }
 
     std::string_view entry() const { return entry_; }
+    bool prefetched(int f) const { return large_ && (*large_)[static_cast<size_t>(f)]; }
 
     store::BlobRef ref(int f) {
         splitTo(schema_.entryPosition(f));
@@ -459,24 +460,32 @@ void Executor::run() {
     rows_.clear();
     batch_.clear();
     current_ = -1;
+    // The memo and blob fields each result column reads; memo texts are read ahead.
     largeOut_.clear();
-    std::vector<const Expr*> stack;
-    for (const auto& c : q_.columns) {
-        if (c.field >= 0 && !c.expr) {
-            if (store_.schema().fields[static_cast<size_t>(c.field)].type == FieldType::Memo) {
-                largeOut_.push_back(c.field);
+    largeOf_.assign(q_.columns.size(), {});
+    const auto& fields = store_.schema().fields;
+    for (size_t c = 0; c < q_.columns.size(); ++c) {
+        std::vector<const Expr*> stack;
+        if (q_.columns[c].expr) {
+            stack.push_back(q_.columns[c].expr);
+        } else {
+            int f = q_.columns[c].field;
+            if (isLarge(fields[static_cast<size_t>(f)].type)) largeOf_[c].push_back(f);
+        }
+        while (!stack.empty()) {
+            const Expr* e = stack.back();
+            stack.pop_back();
+            if (e->op == Op::Column && isLarge(fields[static_cast<size_t>(e->field)].type)) {
+                largeOf_[c].push_back(e->field);
+            }
+            for (const auto& a : e->args) stack.push_back(a.get());
+        }
+        for (int f : largeOf_[c]) {
+            if (fields[static_cast<size_t>(f)].type == FieldType::Memo &&
+                std::find(largeOut_.begin(), largeOut_.end(), f) == largeOut_.end()) {
+                largeOut_.push_back(f);
             }
         }
-        if (c.expr) stack.push_back(c.expr);
-    }
-    while (!stack.empty()) {
-        const Expr* e = stack.back();
-        stack.pop_back();
-        if (e->op == Op::Column &&
-            store_.schema().fields[static_cast<size_t>(e->field)].type == FieldType::Memo) {
-            largeOut_.push_back(e->field);
-        }
-        for (const auto& a : e->args) stack.push_back(a.get());
     }
     Driver d = choose();
     order_ = d.index;
@@ -756,6 +765,14 @@ void Executor::load(int64_t r, bool backwards) {
     const auto k = static_cast<size_t>(r - batchStart_);
     row_->set(batch_[k]);
     if (!batchLarge_[k].empty()) row_->setLarge(&batchLarge_[k]);
+}
+
+bool Executor::needsTable(int c) const {
+    if (q_.materialized() || current_ < 0) return false;
+    for (int f : largeOf_[static_cast<size_t>(c)]) {
+        if (!row_->prefetched(f)) return true;
+    }
+    return false;
 }
 
 Value Executor::value(int c) {

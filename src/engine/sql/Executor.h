@@ -42,6 +42,9 @@ public:
     // Makes row r (0-based) current. Unless loaded(r), the caller holds a read scope and
     // checked stale(); the rows around r are read ahead in the cursor's direction.
     void load(int64_t r, bool backwards = false);
+    // Whether column c of the current row reads memo or blob data from the table (the caller
+    // then holds a read scope and made sure the result is not stale).
+    bool needsTable(int c) const;
     // Value of result column c of the current row.
     Value value(int c);
 
@@ -89,7 +92,8 @@ private:
     std::vector<std::string> batch_;
     std::vector<std::vector<std::optional<std::string>>> batchLarge_;  // memo texts, by field
     int64_t batchStart_ = 0;
-    std::vector<int> largeOut_;  // memo fields the result shows
+    std::vector<int> largeOut_;               // memo fields the result shows
+    std::vector<std::vector<int>> largeOf_;   // memo and blob fields each column reads
     static constexpr uint64_t kPrefetchLimit = 64 * 1024;
 };
 
