@@ -2,11 +2,14 @@
 // result cursor.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <random>
 
 #include "engine/EngineError.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
+#include "engine/Text.h"
 #include "support/MemFileSystem.h"
 
 namespace mv32::engine {
@@ -500,6 +503,224 @@ TEST_F(QueryTest, ReadsThroughAnOpenTable) {
     // Without the open table the query opens its own handle again.
     q.open();
     EXPECT_EQ(q.recordCount(), 3);
+}
+
+}  // namespace
+
+}  // namespace mv32::engine
+
+namespace mv32::engine {
+
+namespace {
+
+// An independent reading of the dialect's comparison rules, for random conditions.
+struct ModelRow {
+    std::string name;
+    std::optional<int64_t> a;  // blank: NULL
+    std::string t;             // blank reads as ''
+};
+
+using Truth = int;  // 1 true, 0 false, -1 unknown
+
+Truth notOf(Truth x) {
+    return x < 0 ? -1 : 1 - x;
+}
+Truth andOf(Truth x, Truth y) {
+    if (x == 0 || y == 0) return 0;
+    return x < 0 || y < 0 ? -1 : 1;
+}
+Truth orOf(Truth x, Truth y) {
+    if (x == 1 || y == 1) return 1;
+    return x < 0 || y < 0 ? -1 : 0;
+}
+
+std::optional<int64_t> asNumber(const std::string& s) {
+    if (s.empty()) return std::nullopt;
+    size_t i = s[0] == '-' ? 1 : 0;
+    if (i == s.size()) return std::nullopt;
+    for (size_t k = i; k < s.size(); ++k) {
+        if (s[k] < '0' || s[k] > '9') return std::nullopt;
+    }
+    return std::stoll(s);
+}
+
+Truth cmp(std::optional<int> c, const std::string& op) {
+    if (!c) return -1;
+    int v = *c;
+    if (op == "=") return v == 0;
+    if (op == "<>") return v != 0;
+    if (op == "<") return v < 0;
+    if (op == ">") return v > 0;
+    if (op == "<=") return v <= 0;
+    return v >= 0;
+}
+
+std::optional<int> order(int64_t x, int64_t y) {
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+// LIKE over code points (the texts here are short): % any run, _ one character.
+bool likeModel(const std::u32string& v, size_t i, const std::u32string& p, size_t j) {
+    if (j == p.size()) return i == v.size();
+    if (p[j] == U'%') {
+        for (size_t k = i; k <= v.size(); ++k) {
+            if (likeModel(v, k, p, j + 1)) return true;
+        }
+        return false;
+    }
+    if (i == v.size()) return false;
+    return (p[j] == U'_' || p[j] == v[i]) && likeModel(v, i + 1, p, j + 1);
+}
+
+std::u32string codePoints(const std::string& s) {
+    std::u32string out;
+    for (size_t i = 0; i < s.size();) {
+        size_t len = 0;
+        out.push_back(text::decodeAt(s, i, &len));
+        i += len;
+    }
+    return out;
+}
+
+struct Condition {
+    std::string sql;
+    std::function<Truth(const ModelRow&)> eval;
+};
+
+Condition randomAtom(std::mt19937& rng) {
+    static const char* ops[] = {"=", "<>", "<", ">", "<=", ">="};
+    static const char* texts[] = {"", "a", "ab", "b", "B", "ä", "10", "9", "abc"};
+    static const char* patterns[] = {"a%", "%b", "_", "%", "a_c", "ä%", "%a%", "1_"};
+    std::string op = ops[rng() % 6];
+    int64_t n = static_cast<int64_t>(rng() % 13) - 6;
+    switch (rng() % 8) {
+        case 0:
+            return {"A " + op + " " + std::to_string(n),
+                    [=](const ModelRow& r) { return r.a ? cmp(order(*r.a, n), op) : -1; }};
+        case 1:  // a number field against a quoted number
+            return {"A " + op + " '" + std::to_string(n) + "'",
+                    [=](const ModelRow& r) { return r.a ? cmp(order(*r.a, n), op) : -1; }};
+        case 2: {
+            std::string lit = texts[rng() % 9];
+            return {"T " + op + " '" + lit + "'", [=](const ModelRow& r) {
+                        int c = r.t.compare(lit);
+                        return cmp(c < 0 ? -1 : (c > 0 ? 1 : 0), op);
+                    }};
+        }
+        case 3:  // a text field against a number: numerically, non-numbers never match
+            return {"T " + op + " " + std::to_string(n), [=](const ModelRow& r) {
+                        auto v = asNumber(r.t);
+                        return v ? cmp(order(*v, n), op) : -1;
+                    }};
+        case 4: {
+            std::string p = patterns[rng() % 8];
+            bool neg = rng() % 3 == 0;
+            return {std::string("T ") + (neg ? "NOT " : "") + "LIKE '" + p + "'",
+                    [=](const ModelRow& r) {
+                        bool m = likeModel(codePoints(r.t), 0, codePoints(p), 0);
+                        return Truth{m != neg};
+                    }};
+        }
+        case 5:
+            if (rng() % 2) {
+                return {"A IS NULL", [](const ModelRow& r) { return Truth{!r.a}; }};
+            }
+            return {"T IS NOT NULL", [](const ModelRow& r) { return Truth{!r.t.empty()}; }};
+        case 6: {
+            int64_t hi = n + static_cast<int64_t>(rng() % 5);
+            return {"A BETWEEN " + std::to_string(n) + " AND " + std::to_string(hi),
+                    [=](const ModelRow& r) {
+                        if (!r.a) return -1;
+                        return Truth{*r.a >= n && *r.a <= hi};
+                    }};
+        }
+        default: {
+            int64_t m = n + 2;
+            return {"A IN (" + std::to_string(n) + ", " + std::to_string(m) + ")",
+                    [=](const ModelRow& r) {
+                        if (!r.a) return -1;
+                        return Truth{*r.a == n || *r.a == m};
+                    }};
+        }
+    }
+}
+
+Condition randomCondition(std::mt19937& rng, int depth) {
+    if (depth == 0 || rng() % 3 == 0) return randomAtom(rng);
+    Condition x = randomCondition(rng, depth - 1);
+    switch (rng() % 3) {
+        case 0: {
+            Condition y = randomCondition(rng, depth - 1);
+            return {"(" + x.sql + ") AND (" + y.sql + ")",
+                    [=](const ModelRow& r) { return andOf(x.eval(r), y.eval(r)); }};
+        }
+        case 1: {
+            Condition y = randomCondition(rng, depth - 1);
+            return {"(" + x.sql + ") OR (" + y.sql + ")",
+                    [=](const ModelRow& r) { return orOf(x.eval(r), y.eval(r)); }};
+        }
+        default:
+            return {"NOT (" + x.sql + ")", [=](const ModelRow& r) { return notOf(x.eval(r)); }};
+    }
+}
+
+// Random conditions against the model, with and without indexes on the compared fields.
+TEST(QueryModelTest, RandomConditionsMatchTheModel) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    Table t(fs);
+    t.setDirectory("/m");
+    t.setTableName("m");
+    t.setFieldDefs({{"Name", FieldType::Text, 20},
+                    {"A", FieldType::Int32, 0},
+                    {"T", FieldType::Text, 10}});
+    t.createTable();
+    t.addIndex("", "Name");
+    t.addIndex("AIndex", "A;Name");
+    t.addIndex("TIndex", "T");
+    t.open();
+    std::mt19937 rng(2026);
+    static const char* texts[] = {"", "a", "ab", "b", "B", "ä", "10", "9", "abc", "-3"};
+    std::vector<ModelRow> model;
+    for (int i = 0; i < 300; ++i) {
+        ModelRow r;
+        r.name = "n" + std::to_string(1000 + i);
+        t.append();
+        t.setAsString("Name", r.name);
+        if (rng() % 6) {
+            r.a = static_cast<int64_t>(rng() % 13) - 6;
+            t.setAsInteger("A", *r.a);
+        }
+        if (rng() % 6) {
+            r.t = texts[rng() % 10];
+            t.setAsString("T", r.t);
+        }
+        t.post();
+        model.push_back(r);
+    }
+    std::vector<Condition> conditions;
+    for (int i = 0; i < 250; ++i) conditions.push_back(randomCondition(rng, 3));
+    auto check = [&](const char* when) {
+        Query q(fs);
+        q.setDirectory("/m");
+        q.useTable(t);
+        for (const Condition& c : conditions) {
+            q.setSql("SELECT Name FROM m WHERE " + c.sql + " ORDER BY Name");
+            q.open();
+            std::vector<std::string> got, want;
+            for (q.first(); !q.eof(); q.next()) got.push_back(q.asString("Name"));
+            for (const ModelRow& r : model) {
+                if (c.eval(r) == 1) want.push_back(r.name);
+            }
+            ASSERT_EQ(got, want) << when << ": " << c.sql << " (" << q.plan() << ")";
+        }
+    };
+    check("mit Indizes");
+    t.close();
+    t.setExclusive(true);
+    t.open();
+    t.deleteIndex("AIndex");
+    t.deleteIndex("TIndex");
+    check("ohne Indizes");
 }
 
 }  // namespace
