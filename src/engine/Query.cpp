@@ -77,7 +77,7 @@ void Query::open() {
     st->path = probe.filePath();
     st->tableLabel = parsed.table;
     for (Table* t : tables_) {
-        if (t->active() && t->filePath() == st->path) st->store = t->store_;
+        if (t->active() && t->store_->base() + ".db" == st->path) st->store = t->store_;
     }
     if (!st->store) {
         st->own = std::make_unique<Table>(fs_);
@@ -86,6 +86,9 @@ void Query::open() {
         st->own->open();
         st->store = st->own->store_;
     }
+    // One read lock for computing the result and reading its first rows.
+    std::shared_ptr<store::TableStore> store = st->store;
+    auto scope = store->readScope();
     st->bindAndRun(sql_);
     st_ = std::move(st);
     row_ = -1;
@@ -138,10 +141,8 @@ void Query::first() {
     requireActive();
     // Going to the first row is the moment a grid or export starts to read: show the table's
     // changes from here on.
-    {
-        auto scope = st_->store->readScope();
-        if (refreshIfStale()) row_ = -1;
-    }
+    auto scope = st_->store->readScope();
+    if (refreshIfStale()) row_ = -1;
     go(0);
     bof_ = true;
     eof_ = row_ < 0;

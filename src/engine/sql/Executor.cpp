@@ -410,10 +410,10 @@ void Executor::scan(const Driver& d, F&& onRow) {
                                     "ein Index verweist auf einen fehlenden Datensatz");
             }
             row_->set(records.entry(rp));
-            onRow(records.indexOf(rp));
+            onRow([&] { return records.indexOf(rp); });
         } else {
             row_->set(e);
-            onRow(position);
+            onRow([&] { return position; });
         }
         ++position;
         if (!t.next(p)) break;
@@ -516,9 +516,9 @@ void Executor::runPlain(const Driver& d) {
     // budget: reading the result then needs no second pass over the table. Past the budget
     // only the positions are kept.
     bool copying = true;
-    scan(d, [&](uint64_t position) {
+    scan(d, [&](auto positionOf) {
         if (where && !isTrue(evaluate(*where, *row_))) return;
-        positions_.push_back(position);
+        positions_.push_back(positionOf());
         if (copying) {
             std::string_view e = row_->entry();
             if (copies_.size() + e.size() > kCopyBudget) {
@@ -596,7 +596,7 @@ void Executor::runMaterialized(const Driver& d) {
         std::map<std::string, GroupRow> groups;
         if (q_.st.groupBy.empty()) groups[std::string()];
         for (auto& [k, g] : groups) g.accs.resize(q_.aggregates.size());
-        scan(d, [&](uint64_t) {
+        scan(d, [&](auto) {
             if (where && !isTrue(evaluate(*where, *row_))) return;
             std::string gk;
             for (const auto& g : q_.st.groupBy) encodeSortValue(gk, evaluate(*g, *row_), false);
@@ -671,7 +671,7 @@ void Executor::runMaterialized(const Driver& d) {
         }
     } else {
         std::set<std::string> seen;
-        scan(d, [&](uint64_t) {
+        scan(d, [&](auto) {
             if (where && !isTrue(evaluate(*where, *row_))) return;
             Row out = outputOf(*row_, row_.get());
             std::string k;

@@ -57,6 +57,8 @@ private:
         bool sort = false;
     };
     Driver choose() const;
+    // Calls onRow(positionOf) for every record the driver reads, the record being in row_;
+    // positionOf() gives its position in the record tree.
     template <typename F>
     void scan(const Driver& d, F&& onRow);
     void sortKey(std::string& out, RowContext& row, const std::vector<Value>* output);
