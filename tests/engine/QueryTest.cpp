@@ -158,6 +158,15 @@ TEST_F(QueryTest, UserStatements) {
     addRecord("Fremd", 1, "", "", "", "", "", "other.db");
     EXPECT_EQ(column("SELECT Name FROM OTHER.DB"), (Names{"Fremd"}));
     EXPECT_EQ(column("select name from other o where o.name like 'F%'"), (Names{"Fremd"}));
+    // Catalog file names that are no identifiers need no quotes after FROM.
+    makeCatalog("2024 cd-sammlung.db");
+    makeCatalog("cd-sammlung.db");
+    addRecord("Neu", 1, "", "", "", "", "", "cd-sammlung.db");
+    EXPECT_EQ(column("SELECT * FROM cd-sammlung.db where Upper(Name) like Upper(\"%e%\")"),
+              (Names{"Neu"}));
+    EXPECT_EQ(column("SELECT Name FROM \"2024 cd-sammlung.db\""), Names{});
+    EXPECT_EQ(column("SELECT SUBSTRING(Name FROM 2) AS s FROM cd-sammlung.db", "s"),
+              (Names{"eu"}));
     // A result without a Name column.
     Query k(fs);
     k.setDirectory("/data");

@@ -32,6 +32,7 @@ void syntaxError(std::string_view sqlText, const Token& at, const std::string& w
 std::vector<Token> tokenize(std::string_view s) {
     std::vector<Token> out;
     size_t i = 0;
+    int depth = 0;  // of parentheses: FROM inside them belongs to SUBSTRING or TRIM
     while (true) {
         while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\r' || s[i] == '\n')) ++i;
         Token t;
@@ -42,7 +43,21 @@ std::vector<Token> tokenize(std::string_view s) {
             return out;
         }
         char c = s[i];
-        if (c == '\'' || c == '"') {
+        bool afterFrom = depth == 0 && !out.empty() && out.back().kind == Tok::Word &&
+                         out.back().text.size() == 4 &&
+                         (out.back().text[0] | 0x20) == 'f' && (out.back().text[1] | 0x20) == 'r' &&
+                         (out.back().text[2] | 0x20) == 'o' && (out.back().text[3] | 0x20) == 'm';
+        if (afterFrom && c != '\'' && c != '"' && c != '(') {
+            size_t j = i;
+            while (j < s.size() && s[j] != ' ' && s[j] != '\t' && s[j] != '\r' && s[j] != '\n' &&
+                   s[j] != ';' && s[j] != ')') {
+                ++j;
+            }
+            t.kind = Tok::Word;
+            t.name = true;
+            t.text.assign(s.substr(i, j - i));
+            t.end = j;
+        } else if (c == '\'' || c == '"') {
             t.kind = Tok::String;
             size_t j = i + 1;
             bool closed = false;
@@ -89,6 +104,8 @@ std::vector<Token> tokenize(std::string_view s) {
                 syntaxError(s, t, "Dieses Zeichen ist hier nicht erlaubt.");
             }
             t.end = i + t.text.size();
+            if (t.text == "(") ++depth;
+            if (t.text == ")") --depth;
         }
         i = t.end;
         out.push_back(std::move(t));

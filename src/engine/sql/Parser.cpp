@@ -127,14 +127,9 @@ private:
             st.table = cur().text;
             st.tableQuoted = true;
             ++i_;
-        } else if (cur().kind == Tok::Word && !reserved(cur().text)) {
+        } else if (cur().kind == Tok::Word && cur().name && !reserved(cur().text)) {
             st.table = cur().text;
             ++i_;
-            // A file name with its extension: name.db
-            if (isSymbol(".") && peek().kind == Tok::Word && peek().pos == cur().end) {
-                st.table += "." + peek().text;
-                i_ += 2;
-            }
         } else {
             fail("Tabellenname erwartet.");
         }
