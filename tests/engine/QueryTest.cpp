@@ -334,6 +334,29 @@ TEST_F(QueryTest, RejectedStatementsSayWhyAndLeaveTheQueryClosed) {
               "Typkonflikt: »DatentraegerNr * 'x'« erwartet an der Stelle von »'x'« eine Zahl.");
     EXPECT_EQ(errorOf("SELECT 9223372036854775807 + 1 FROM cat"),
               "Zahlenüberlauf beim Rechnen: Das Ergebnis passt nicht in eine 64-Bit-Zahl.");
+    // Nesting is limited, so that no statement exhausts the stack.
+    for (const std::string& deep :
+         {std::string(5000, '(') + "1", "SELECT * FROM cat WHERE " + std::string(5000, '('),
+          "SELECT * FROM cat WHERE" + [] {
+              std::string s;
+              for (int i = 0; i < 3000; ++i) s += " NOT";
+              return s;
+          }(),
+          "SELECT * FROM cat WHERE Name = 'a'" + [] {
+              std::string s;
+              for (int i = 0; i < 3000; ++i) s += " OR Name = 'b'";
+              return s;
+          }(),
+          "SELECT " + [] {
+              std::string s;
+              for (int i = 0; i < 3000; ++i) s += "UPPER(";
+              return s;
+          }() + "Name FROM cat"}) {
+        EXPECT_NE(errorOf(deep).find("Syntaxfehler"), std::string::npos) << deep.substr(0, 60);
+    }
+    EXPECT_EQ(column("SELECT Name FROM cat WHERE " + std::string(150, '(') + "Name = 'abc'" +
+                     std::string(150, ')')),
+              (Names{"abc"}));
     EXPECT_EQ(errorOf("SELECT * FROM cat x WHERE y.Name = 'a'"),
               "Der Tabellenname »y« vor dem Feld »Name« ist in der Abfrage nicht bekannt.");
 }

@@ -61,6 +61,7 @@ struct Expr {
     int likeShape = 0;
     std::string likeCore;
     ExprType type = ExprType::Unknown;
+    int depth = 1;           // levels of the tree below and including this node
     size_t pos = 0, end = 0; // source range, for messages and result column names
 
     bool isAggregate() const {

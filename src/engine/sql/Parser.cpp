@@ -1,5 +1,6 @@
 #include "engine/sql/Parser.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "engine/EngineError.h"
@@ -150,10 +151,28 @@ private:
         e->pos = pos;
         return e;
     }
+    // Expressions are evaluated recursively: their depth is limited, so that no statement can
+    // exhaust the stack (parentheses, NOT and long chains of AND or OR alike).
+    static constexpr int kMaxDepth = 200;
+
     ExprPtr finish(ExprPtr e) {
         e->end = toks_[i_ ? i_ - 1 : 0].end;
+        for (const auto& a : e->args) e->depth = std::max(e->depth, a->depth + 1);
+        if (e->depth > kMaxDepth) tooDeep();
         return e;
     }
+    [[noreturn]] void tooDeep() const {
+        fail("Die Anweisung ist zu tief verschachtelt (höchstens " + std::to_string(kMaxDepth) +
+             " Ebenen).");
+    }
+    // Counts the nesting of the parser's own recursion.
+    struct Nesting {
+        explicit Nesting(Parser& p) : p_(p) {
+            if (++p_.nesting_ > kMaxDepth) p_.tooDeep();
+        }
+        ~Nesting() { --p_.nesting_; }
+        Parser& p_;
+    };
 
     ExprPtr condition() {
         ExprPtr left = conjunction();
@@ -181,6 +200,7 @@ private:
 
     ExprPtr negation() {
         if (isWord("NOT")) {
+            Nesting nesting(*this);
             auto e = make(Op::Not, cur().pos);
             ++i_;
             e->args.push_back(negation());
@@ -323,6 +343,7 @@ private:
                     bool negative = t.text == "-";
                     ++i_;
                     if (cur().kind == Tok::Number) return number(negative, pos);
+                    Nesting nesting(*this);
                     ExprPtr inner = operand();
                     if (!negative) return inner;
                     auto e = make(Op::Sub, pos);
@@ -334,6 +355,7 @@ private:
                     return finish(std::move(e));
                 }
                 if (t.text == "(") {
+                    Nesting nesting(*this);
                     ++i_;
                     ExprPtr inner = condition();
                     expectSymbol(")", ") erwartet.");
@@ -382,6 +404,7 @@ private:
     }
 
     ExprPtr function(Op op, size_t pos) {
+        Nesting nesting(*this);
         auto e = make(op, pos);
         switch (op) {
             case Op::Count:
@@ -435,6 +458,7 @@ private:
     std::string_view s_;
     std::vector<Token> toks_;
     size_t i_ = 0;
+    int nesting_ = 0;
 };
 
 }  // namespace
