@@ -23,9 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "FileWalk.h"
 #include "engine/Table.h"
 #include "engine/Text.h"
-#include "FileWalk.h"
 
 namespace {
 

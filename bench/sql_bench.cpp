@@ -101,22 +101,27 @@ void buildFileList(size_t count, const std::string& dir, sqlite3* db) {
 }
 
 void buildCatalog(size_t count, const std::string& dir, sqlite3* db) {
-    static const char* kMedien[] = {"CD-R", "CDROM", "Diskette", "DVD", "Festplatte", "ZIP",
-                                    "Streamer", "Netzwerk"};
-    static const char* kKategorien[] = {"Spiele",  "Büro",   "Grafik",   "Musik",  "Treiber",
-                                        "Internet", "Lernen", "Sicherung", "Fotos", "Werkzeuge",
-                                        "Demos",   "Shareware", "Video", "Sprache", "Zeitschrift"};
-    static const char* kWoerter[] = {"Super", "Mega", "Office", "Paint", "Disk", "Tool", "Abc",
-                                     "Karten", "Mail", "Web", "Norton", "Flight", "Sim", "Pro",
-                                     "Lexikon", "Atlas", "Über", "Schach", "Tetris", "Zip"};
+    static const char* kMedien[] = {"CD-R",       "CDROM", "Diskette", "DVD",
+                                    "Festplatte", "ZIP",   "Streamer", "Netzwerk"};
+    static const char* kKategorien[] = {"Spiele",  "Büro",      "Grafik",     "Musik",
+                                        "Treiber", "Internet",  "Lernen",     "Sicherung",
+                                        "Fotos",   "Werkzeuge", "Demos",      "Shareware",
+                                        "Video",   "Sprache",   "Zeitschrift"};
+    static const char* kWoerter[] = {"Super",  "Mega",   "Office", "Paint",  "Disk",
+                                     "Tool",   "Abc",    "Karten", "Mail",   "Web",
+                                     "Norton", "Flight", "Sim",    "Pro",    "Lexikon",
+                                     "Atlas",  "Über",   "Schach", "Tetris", "Zip"};
     Table t;
     t.setDirectory(dir);
     t.setTableName("cat.db");
-    t.setFieldDefs({{"Name", FieldType::Text, 255},       {"DatentraegerNr", FieldType::Int16, 0},
-                    {"Datentraeger", FieldType::Text, 255}, {"Label", FieldType::Text, 11},
+    t.setFieldDefs({{"Name", FieldType::Text, 255},
+                    {"DatentraegerNr", FieldType::Int16, 0},
+                    {"Datentraeger", FieldType::Text, 255},
+                    {"Label", FieldType::Text, 11},
                     {"Gesamte_Groesse", FieldType::Text, 255},
                     {"Freier_Speicher", FieldType::Text, 255},
-                    {"Kategorie", FieldType::Text, 255},  {"Memo", FieldType::Memo, 0}});
+                    {"Kategorie", FieldType::Text, 255},
+                    {"Memo", FieldType::Memo, 0}});
     t.createTable();
     t.addIndex("", "Name");
     t.addIndex("DatentraegerNrIndex", "DatentraegerNr;Name");
@@ -136,8 +141,8 @@ void buildCatalog(size_t count, const std::string& dir, sqlite3* db) {
                        nullptr, nullptr, nullptr),
           db, "create catalog");
     sqlite3_stmt* ins = nullptr;
-    check(sqlite3_prepare_v2(db, "INSERT INTO cat VALUES (?,?,?,?,?,?,?,?)", -1, &ins, nullptr),
-          db, "prepare");
+    check(sqlite3_prepare_v2(db, "INSERT INTO cat VALUES (?,?,?,?,?,?,?,?)", -1, &ins, nullptr), db,
+          "prepare");
     std::mt19937_64 rng(4711);
     t.beginBulk();
     for (size_t i = 0; i < count; ++i) {
@@ -160,8 +165,8 @@ void buildCatalog(size_t count, const std::string& dir, sqlite3* db) {
         t.setAsString("Memo", memo);
         t.post();
         std::string label = "CD" + std::to_string(nr);
-        const std::string* texts[] = {&name, &medium, &label, &total, &freeSpace, &kategorie,
-                                      &memo};
+        const std::string* texts[] = {&name,      &medium,    &label, &total,
+                                      &freeSpace, &kategorie, &memo};
         int cols[] = {1, 3, 4, 5, 6, 7, 8};
         for (int k = 0; k < 7; ++k) {
             sqlite3_bind_text(ins, cols[k], texts[k]->data(), static_cast<int>(texts[k]->size()),
@@ -261,11 +266,10 @@ int main(int argc, char** argv) {
     q.useTable(list);
     q.useTable(cat);
 
-    const std::string search =
-        "SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"%README%\")";
+    const std::string search = "SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"%README%\")";
     compare("1a) Dateisuche \"readme\"", q, db, search, search);
-    compare("1b) Dateisuche \"readme\", ORDER BY Dateiname", q, db,
-            search + " ORDER BY Dateiname", search + " ORDER BY Dateiname");
+    compare("1b) Dateisuche \"readme\", ORDER BY Dateiname", q, db, search + " ORDER BY Dateiname",
+            search + " ORDER BY Dateiname");
 
     // A grid opens the whole list and shows the rows around row 500,000.
     auto gridOurs = [&](const std::string& statement) {
@@ -279,17 +283,19 @@ int main(int argc, char** argv) {
     auto gridLite = [&](const std::string& statement) {
         runSqlite(db, statement + " LIMIT 30 OFFSET 499999");
     };
-    row("2a) SELECT * FROM mv32list, Zeile 500.000 zeigen", best([&] { gridOurs("SELECT * FROM mv32list"); }),
+    row("2a) SELECT * FROM mv32list, Zeile 500.000 zeigen",
+        best([&] { gridOurs("SELECT * FROM mv32list"); }),
         best([&] { gridLite("SELECT * FROM mv32list"); }));
     row("2b) ... WHERE Groesse >= 0, Zeile 500.000 zeigen",
         best([&] { gridOurs("SELECT * FROM mv32list WHERE Groesse >= 0"); }),
         best([&] { gridLite("SELECT * FROM mv32list WHERE Groesse >= 0"); }));
 
-    compare("3a) große Suche: Name, Kategorie, Datenträger", q, db,
-            "SELECT * FROM cat.db where Upper(Name) like Upper(\"%abc%\") and "
-            "Upper(Kategorie) like Upper(\"%spiele%\") and Upper(Datentraeger) like Upper(\"%cd%\")",
-            "SELECT * FROM cat where Upper(Name) like Upper('%abc%') and "
-            "Upper(Kategorie) like Upper('%spiele%') and Upper(Datentraeger) like Upper('%cd%')");
+    compare(
+        "3a) große Suche: Name, Kategorie, Datenträger", q, db,
+        "SELECT * FROM cat.db where Upper(Name) like Upper(\"%abc%\") and "
+        "Upper(Kategorie) like Upper(\"%spiele%\") and Upper(Datentraeger) like Upper(\"%cd%\")",
+        "SELECT * FROM cat where Upper(Name) like Upper('%abc%') and "
+        "Upper(Kategorie) like Upper('%spiele%') and Upper(Datentraeger) like Upper('%cd%')");
     compare("3b) große Suche: Name, Datenträger-Nr., Kategorie", q, db,
             "SELECT * FROM cat.db where Upper(Name) like Upper(\"%o%\") and DatentraegerNr=\"12\" "
             "and Upper(Kategorie) like Upper(\"%e%\")",

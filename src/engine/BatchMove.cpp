@@ -122,7 +122,8 @@ BatchMoveResult batchMove(Cursor& source, Table& dest, BatchMode mode,
                 bool update = false;
                 if (!keyDest.empty()) {
                     std::vector<Value> key;
-                    for (int d : keyDest) key.push_back(source.value(pairs[static_cast<size_t>(d)]));
+                    for (int d : keyDest)
+                        key.push_back(source.value(pairs[static_cast<size_t>(d)]));
                     update = dest.locate(keyList, key);
                 }
                 if (update) {

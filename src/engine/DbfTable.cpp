@@ -13,9 +13,9 @@ namespace mv32::engine {
 
 namespace {
 
-constexpr uint8_t kVersion = 0x03;      // dBase III/IV table without memo file
-constexpr uint8_t kLanguage = 0x57;     // windows-1252 (ANSI)
-constexpr uint32_t kMaxRecord = 4000;   // dBase IV's limit for one record
+constexpr uint8_t kVersion = 0x03;     // dBase III/IV table without memo file
+constexpr uint8_t kLanguage = 0x57;    // windows-1252 (ANSI)
+constexpr uint32_t kMaxRecord = 4000;  // dBase IV's limit for one record
 constexpr char kTerminator = 0x0D;
 constexpr char kEndOfFile = 0x1A;
 
@@ -105,13 +105,19 @@ void DbfTable::checkFields() const {
         }
         bool widthOk = false;
         switch (f.type) {
-            case 'C': widthOk = f.width >= 1 && f.width <= 254 && f.decimals == 0; break;
+            case 'C':
+                widthOk = f.width >= 1 && f.width <= 254 && f.decimals == 0;
+                break;
             case 'N':
                 widthOk = f.width >= 1 && f.width <= 20 && f.decimals >= 0 &&
                           (f.decimals == 0 || f.decimals <= f.width - 2);
                 break;
-            case 'D': widthOk = f.width == 8 && f.decimals == 0; break;
-            case 'L': widthOk = f.width == 1 && f.decimals == 0; break;
+            case 'D':
+                widthOk = f.width == 8 && f.decimals == 0;
+                break;
+            case 'L':
+                widthOk = f.width == 1 && f.decimals == 0;
+                break;
             default:
                 fail(ErrorKind::Usage, "Das Feld " + quoted(f.name) + " hat den unbekannten Typ " +
                                            quoted(std::string(1, f.type)) + ".");
@@ -198,7 +204,8 @@ void DbfTable::open() {
     try {
         unsigned char h[32];
         uint64_t size = file_->size();
-        if (file_->read(0, h, 32) != 32) fail(ErrorKind::Corrupt, "Der Dateikopf ist unvollständig.");
+        if (file_->read(0, h, 32) != 32)
+            fail(ErrorKind::Corrupt, "Der Dateikopf ist unvollständig.");
         if ((h[0] & 0x07) != 0x03 && (h[0] & 0x07) != 0x04) {
             fail(ErrorKind::Corrupt, "Die Datei ist keine dBase-Tabelle.");
         }
@@ -217,15 +224,18 @@ void DbfTable::open() {
         for (size_t i = 0; i + 32 <= desc.size() && desc[i] != kTerminator; i += 32) {
             const auto* fd = reinterpret_cast<const unsigned char*>(desc.data() + i);
             DbfField f;
-            f.name.assign(reinterpret_cast<const char*>(fd), strnlen(reinterpret_cast<const char*>(fd), 11));
+            f.name.assign(reinterpret_cast<const char*>(fd),
+                          strnlen(reinterpret_cast<const char*>(fd), 11));
             f.type = static_cast<char>(fd[11]);
             f.width = fd[16];
             f.decimals = fd[17];
-            if (f.type == 'C') f.width += 256 * f.decimals, f.decimals = 0;  // long character fields
+            if (f.type == 'C')
+                f.width += 256 * f.decimals, f.decimals = 0;  // long character fields
             offsets_.push_back(off);
             off += static_cast<uint32_t>(f.width);
             FieldDef d{text::fromWindows1252(f.name), FieldType::Text, std::max(1, f.width)};
-            if ((f.type == 'N' || f.type == 'F') && f.decimals == 0) d = {d.name, FieldType::Int64, 0};
+            if ((f.type == 'N' || f.type == 'F') && f.decimals == 0)
+                d = {d.name, FieldType::Int64, 0};
             if (f.type == 'M') d = {d.name, FieldType::Text, f.width};
             defs_.push_back(d);
             fields_.push_back(f);
@@ -271,7 +281,9 @@ void DbfTable::close() {
 }
 
 void DbfTable::requireActive() const {
-    if (!file_) throw EngineError(ErrorKind::Usage, "Die dBase-Tabelle " + quoted(path_) + " ist nicht geöffnet.");
+    if (!file_)
+        throw EngineError(ErrorKind::Usage,
+                          "Die dBase-Tabelle " + quoted(path_) + " ist nicht geöffnet.");
 }
 
 void DbfTable::readRecord(uint32_t physical) {
@@ -335,7 +347,8 @@ void DbfTable::moveTo(int64_t n) {
 
 const FieldDef& DbfTable::fieldDef(int i) const {
     if (i < 0 || static_cast<size_t>(i) >= defs_.size()) {
-        throw EngineError(ErrorKind::NotFound, "Feld Nummer " + std::to_string(i) + " existiert nicht.");
+        throw EngineError(ErrorKind::NotFound,
+                          "Feld Nummer " + std::to_string(i) + " existiert nicht.");
     }
     return defs_[static_cast<size_t>(i)];
 }
@@ -396,7 +409,8 @@ std::string DbfTable::encodeField(const DbfField& f, const Value& v) const {
             std::string_view body = std::string_view(t).substr(negative || t[0] == '+' ? 1 : 0);
             auto dot = body.find('.');
             std::string whole(body.substr(0, dot));
-            std::string frac = dot == std::string_view::npos ? "" : std::string(body.substr(dot + 1));
+            std::string frac =
+                dot == std::string_view::npos ? "" : std::string(body.substr(dot + 1));
             if ((!whole.empty() && !digitsOnly(whole)) || (!frac.empty() && !digitsOnly(frac)) ||
                 (whole.empty() && frac.empty())) {
                 bad("es ist keine Zahl.");
@@ -430,7 +444,8 @@ std::string DbfTable::encodeField(const DbfField& f, const Value& v) const {
             if (width != 1) return bad("das logische Feld ist nicht 1 Zeichen breit.");
             char c = s.empty() ? '?' : s[0];
             if (v.isInt()) return v.asInt() ? "T" : "F";
-            if (c == 'T' || c == 't' || c == 'J' || c == 'j' || c == 'Y' || c == 'y' || c == '1') return "T";
+            if (c == 'T' || c == 't' || c == 'J' || c == 'j' || c == 'Y' || c == 'y' || c == '1')
+                return "T";
             if (c == 'F' || c == 'f' || c == 'N' || c == 'n' || c == '0') return "F";
             return bad("es ist kein Wahrheitswert.");
         }
@@ -453,7 +468,8 @@ void DbfTable::append() {
 void DbfTable::setValue(int i, const Value& v) {
     requireActive();
     if (!appending_) {
-        fail(ErrorKind::Usage, "Werte lassen sich nur in einen neuen Datensatz schreiben (append).");
+        fail(ErrorKind::Usage,
+             "Werte lassen sich nur in einen neuen Datensatz schreiben (append).");
     }
     fieldDef(i);
     const DbfField& f = fields_[static_cast<size_t>(i)];

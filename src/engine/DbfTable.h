@@ -94,8 +94,8 @@ private:
     std::unique_ptr<File> file_;
     uint32_t headerLength_ = 0;
     uint32_t recordLength_ = 0;
-    uint32_t physicalCount_ = 0;   // records in the file, deleted ones included
-    std::vector<uint32_t> live_;   // physical numbers of the records not deleted
+    uint32_t physicalCount_ = 0;  // records in the file, deleted ones included
+    std::vector<uint32_t> live_;  // physical numbers of the records not deleted
     bool dirty_ = false;
     int year_ = 0, month_ = 0, day_ = 0;
 

@@ -204,7 +204,7 @@ private:
     std::vector<FieldDef> fieldDefs_;
 
     std::shared_ptr<store::TableStore> store_;  // shared with queries that read through it
-    const store::IndexInfo* order_ = nullptr;  // through ord() only
+    const store::IndexInfo* order_ = nullptr;   // through ord() only
     std::string orderName_;
     uint64_t orderVersion_ = 0;
     DataSetState state_ = DataSetState::Inactive;

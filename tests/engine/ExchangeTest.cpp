@@ -19,28 +19,43 @@ namespace mv32::engine {
 namespace {
 
 std::vector<FieldDef> catalogFields() {
-    return {{"Name", FieldType::Text, 255},          {"DatentraegerNr", FieldType::Int16, 0},
-            {"Datentraeger_Anzahl", FieldType::Int16, 0}, {"von", FieldType::Int16, 0},
-            {"Datentraeger", FieldType::Text, 255},  {"Laufwerk", FieldType::Text, 1},
-            {"Label", FieldType::Text, 11},          {"Serien_Nr", FieldType::Text, 8},
-            {"Gesamte_Groesse", FieldType::Text, 255}, {"Freier_Speicher", FieldType::Text, 255},
-            {"Status", FieldType::Text, 255},        {"Datum_Uhrzeit", FieldType::Text, 255},
-            {"Kategorie", FieldType::Text, 255},     {"Memo", FieldType::Memo, 0},
+    return {{"Name", FieldType::Text, 255},
+            {"DatentraegerNr", FieldType::Int16, 0},
+            {"Datentraeger_Anzahl", FieldType::Int16, 0},
+            {"von", FieldType::Int16, 0},
+            {"Datentraeger", FieldType::Text, 255},
+            {"Laufwerk", FieldType::Text, 1},
+            {"Label", FieldType::Text, 11},
+            {"Serien_Nr", FieldType::Text, 8},
+            {"Gesamte_Groesse", FieldType::Text, 255},
+            {"Freier_Speicher", FieldType::Text, 255},
+            {"Status", FieldType::Text, 255},
+            {"Datum_Uhrzeit", FieldType::Text, 255},
+            {"Kategorie", FieldType::Text, 255},
+            {"Memo", FieldType::Memo, 0},
             {"Grafik", FieldType::Blob, 0}};
 }
 
 // The export's columns and where they come from.
 const std::vector<DbfField> kExportFields = {
-    {"Name", 'C', 254},     {"Medium", 'C', 10},    {"MediumNr", 'C', 5},  {"von", 'C', 5},
-    {"Anzahl", 'C', 5},     {"SerienNr", 'C', 8},   {"Laufwerk", 'C', 1},  {"Label", 'C', 11},
-    {"Groesse", 'C', 15},   {"Speicher", 'C', 15},  {"DatumZeit", 'C', 25}, {"Status", 'C', 254},
+    {"Name", 'C', 254},      {"Medium", 'C', 10},   {"MediumNr", 'C', 5},   {"von", 'C', 5},
+    {"Anzahl", 'C', 5},      {"SerienNr", 'C', 8},  {"Laufwerk", 'C', 1},   {"Label", 'C', 11},
+    {"Groesse", 'C', 15},    {"Speicher", 'C', 15}, {"DatumZeit", 'C', 25}, {"Status", 'C', 254},
     {"Kategorie", 'C', 254}, {"Memo", 'C', 254}};
-const ColumnMappings kExportMappings = {
-    {"Name", "Name"},           {"Medium", "Datentraeger"},      {"MediumNr", "DatentraegerNr"},
-    {"von", "von"},             {"Anzahl", "Datentraeger_Anzahl"}, {"SerienNr", "Serien_Nr"},
-    {"Laufwerk", "Laufwerk"},   {"Label", "Label"},              {"Groesse", "Gesamte_Groesse"},
-    {"Speicher", "Freier_Speicher"}, {"DatumZeit", "Datum_Uhrzeit"}, {"Status", "Status"},
-    {"Kategorie", "Kategorie"}, {"Memo", "Memo"}};
+const ColumnMappings kExportMappings = {{"Name", "Name"},
+                                        {"Medium", "Datentraeger"},
+                                        {"MediumNr", "DatentraegerNr"},
+                                        {"von", "von"},
+                                        {"Anzahl", "Datentraeger_Anzahl"},
+                                        {"SerienNr", "Serien_Nr"},
+                                        {"Laufwerk", "Laufwerk"},
+                                        {"Label", "Label"},
+                                        {"Groesse", "Gesamte_Groesse"},
+                                        {"Speicher", "Freier_Speicher"},
+                                        {"DatumZeit", "Datum_Uhrzeit"},
+                                        {"Status", "Status"},
+                                        {"Kategorie", "Kategorie"},
+                                        {"Memo", "Memo"}};
 
 std::unique_ptr<Table> catalog(const std::shared_ptr<FileSystem>& fs, const std::string& dir,
                                const std::string& name) {
@@ -114,8 +129,10 @@ TEST(DbfTableTest, ExportOfACatalogReadsBackWithAnIndependentReader) {
         "NAME|MEDIUM|MEDIUMNR|VON|ANZAHL|SERIENNR|LAUFWERK|LABEL|GROESSE|SPEICHER|DATUMZEIT|"
         "STATUS|KATEGORIE|MEMO\n"
         "Straße €uro|CDROM|3||||||650000000|||||Zeile 1\r\nZeile 2\n" +
-        std::string(254, 'x') + "|CDROM|-7||||||650000000|||||\n"
-        "Äpfel & Birnen|CDROM|12||||||650000000||||Büro|" + std::string(254, 'm') + "\n";
+        std::string(254, 'x') +
+        "|CDROM|-7||||||650000000|||||\n"
+        "Äpfel & Birnen|CDROM|12||||||650000000||||Büro|" +
+        std::string(254, 'm') + "\n";
     // The catalog's order is code point order: "S" < "x" < "Ä".
     EXPECT_EQ(readWithDbfread(dir.file("EXPORT.DBF")), expected);
 
@@ -149,7 +166,10 @@ TEST(DbfTableTest, ColumnTypesAndLimits) {
     auto fs = std::make_shared<test::MemFileSystem>();
     DbfTable t(fs);
     t.setPath("/x/T.DBF");
-    t.setFields({{"Text", 'C', 3}, {"Zahl", 'N', 6}, {"Betrag", 'N', 8, 2}, {"Tag", 'D', 8},
+    t.setFields({{"Text", 'C', 3},
+                 {"Zahl", 'N', 6},
+                 {"Betrag", 'N', 8, 2},
+                 {"Tag", 'D', 8},
                  {"Ja", 'L', 1}});
     t.createTable();
     t.append();
@@ -308,8 +328,9 @@ TEST(BatchMoveTest, ColumnsPairByNameElseByPosition) {
     EXPECT_EQ(positional->asString("X"), "1");
     EXPECT_EQ(positional->asString("Y"), "eins");
     // Too few source columns for a positional pairing, and a value the field cannot take.
-    auto wide = make("wide", {{"X", FieldType::Text, 10}, {"Y", FieldType::Text, 10},
-                              {"Z", FieldType::Text, 10}});
+    auto wide =
+        make("wide",
+             {{"X", FieldType::Text, 10}, {"Y", FieldType::Text, 10}, {"Z", FieldType::Text, 10}});
     EXPECT_THROW(batchMove(*src, *wide, BatchMode::Append), EngineError);
     auto numbers = make("num", {{"X", FieldType::Int16, 0}, {"Y", FieldType::Int16, 0}});
     try {

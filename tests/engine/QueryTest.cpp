@@ -145,8 +145,9 @@ TEST_F(QueryTest, UserStatements) {
     standardCatalog();
     Query q(fs);
     q.setDirectory("/data");
-    q.setSql("SELECT Name, Datentraeger, DatentraegerNr, Kategorie FROM \"cat.db\" where "
-             "Kategorie<>''");
+    q.setSql(
+        "SELECT Name, Datentraeger, DatentraegerNr, Kategorie FROM \"cat.db\" where "
+        "Kategorie<>''");
     q.open();
     ASSERT_EQ(q.fieldCount(), 4);
     EXPECT_EQ(q.fieldDef(2).type, FieldType::Int16);
@@ -165,8 +166,7 @@ TEST_F(QueryTest, UserStatements) {
     EXPECT_EQ(column("SELECT * FROM cd-sammlung.db where Upper(Name) like Upper(\"%e%\")"),
               (Names{"Neu"}));
     EXPECT_EQ(column("SELECT Name FROM \"2024 cd-sammlung.db\""), Names{});
-    EXPECT_EQ(column("SELECT SUBSTRING(Name FROM 2) AS s FROM cd-sammlung.db", "s"),
-              (Names{"eu"}));
+    EXPECT_EQ(column("SELECT SUBSTRING(Name FROM 2) AS s FROM cd-sammlung.db", "s"), (Names{"eu"}));
     // A result without a Name column.
     Query k(fs);
     k.setDirectory("/data");
@@ -226,8 +226,7 @@ TEST_F(QueryTest, FileSearchStatements) {
     EXPECT_EQ(column(base + "NOTHING%\")"), Names{});
     // Typed wildcards act as wildcards; a doubled quote searches for a quote.
     EXPECT_EQ(column(base + "50%\")", "Dateiname"), (Names{"50%_off.txt"}));
-    EXPECT_EQ(column(base + "R_ADME.T%\")", "Dateiname"),
-              (Names{"README.TXT", "README.TXT"}));
+    EXPECT_EQ(column(base + "R_ADME.T%\")", "Dateiname"), (Names{"README.TXT", "README.TXT"}));
     EXPECT_EQ(column(base + "\"\"HI\"\"%\")", "Dateiname"), (Names{"say \"hi\".txt"}));
     // An unescaped quote breaks the statement: the engine's message says where.
     EXPECT_NE(errorOf(base + "\"HI%\")").find("Syntaxfehler"), std::string::npos);
@@ -286,8 +285,9 @@ TEST_F(QueryTest, DistinctGroupingAndOrder) {
               (Names{"Technik", "Spiele", "Büro", ""}));
     Query q(fs);
     q.setDirectory("/data");
-    q.setSql("SELECT Kategorie, COUNT(*) AS n, COUNT(DatentraegerNr), MIN(Name), MAX(Name), "
-             "SUM(Gesamte_Groesse) FROM cat GROUP BY Kategorie ORDER BY n DESC, Kategorie");
+    q.setSql(
+        "SELECT Kategorie, COUNT(*) AS n, COUNT(DatentraegerNr), MIN(Name), MAX(Name), "
+        "SUM(Gesamte_Groesse) FROM cat GROUP BY Kategorie ORDER BY n DESC, Kategorie");
     q.open();
     ASSERT_EQ(q.recordCount(), 4);
     EXPECT_EQ(q.displayText(0), "Büro");
@@ -337,21 +337,25 @@ TEST_F(QueryTest, RejectedStatementsSayWhyAndLeaveTheQueryClosed) {
     // Nesting is limited, so that no statement exhausts the stack.
     for (const std::string& deep :
          {std::string(5000, '(') + "1", "SELECT * FROM cat WHERE " + std::string(5000, '('),
-          "SELECT * FROM cat WHERE" + [] {
-              std::string s;
-              for (int i = 0; i < 3000; ++i) s += " NOT";
-              return s;
-          }(),
-          "SELECT * FROM cat WHERE Name = 'a'" + [] {
-              std::string s;
-              for (int i = 0; i < 3000; ++i) s += " OR Name = 'b'";
-              return s;
-          }(),
-          "SELECT " + [] {
-              std::string s;
-              for (int i = 0; i < 3000; ++i) s += "UPPER(";
-              return s;
-          }() + "Name FROM cat"}) {
+          "SELECT * FROM cat WHERE" +
+              [] {
+                  std::string s;
+                  for (int i = 0; i < 3000; ++i) s += " NOT";
+                  return s;
+              }(),
+          "SELECT * FROM cat WHERE Name = 'a'" +
+              [] {
+                  std::string s;
+                  for (int i = 0; i < 3000; ++i) s += " OR Name = 'b'";
+                  return s;
+              }(),
+          "SELECT " +
+              [] {
+                  std::string s;
+                  for (int i = 0; i < 3000; ++i) s += "UPPER(";
+                  return s;
+              }() +
+              "Name FROM cat"}) {
         EXPECT_NE(errorOf(deep).find("Syntaxfehler"), std::string::npos) << deep.substr(0, 60);
     }
     EXPECT_EQ(column("SELECT Name FROM cat WHERE " + std::string(150, '(') + "Name = 'abc'" +
@@ -702,9 +706,8 @@ TEST(QueryModelTest, RandomConditionsMatchTheModel) {
     Table t(fs);
     t.setDirectory("/m");
     t.setTableName("m");
-    t.setFieldDefs({{"Name", FieldType::Text, 20},
-                    {"A", FieldType::Int32, 0},
-                    {"T", FieldType::Text, 10}});
+    t.setFieldDefs(
+        {{"Name", FieldType::Text, 20}, {"A", FieldType::Int32, 0}, {"T", FieldType::Text, 10}});
     t.createTable();
     t.addIndex("", "Name");
     t.addIndex("AIndex", "A;Name");

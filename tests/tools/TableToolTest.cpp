@@ -118,14 +118,16 @@ TEST(TableTool, SqlAndDbfDump) {
     auto fs = std::make_shared<test::MemFileSystem>();
     ASSERT_EQ(run(fs, {"create", "/d/cat", "Name:text:40", "Nr:int16"}).status, 0);
     ASSERT_EQ(run(fs, {"import", "/d/cat"}, "b\t2\na\t1\nc\t\\N\n").status, 0);
-    ToolRun q = run(fs, {"sql", "/d", "SELECT Nr, UPPER(Name) AS Gross FROM cat WHERE Nr >= '1' "
-                                      "ORDER BY Nr DESC"});
+    ToolRun q = run(fs, {"sql", "/d",
+                         "SELECT Nr, UPPER(Name) AS Gross FROM cat WHERE Nr >= '1' "
+                         "ORDER BY Nr DESC"});
     ASSERT_EQ(q.status, 0) << q.err;
     EXPECT_EQ(q.out, "Nr\tGross\n2\tB\n1\tA\n");
     ToolRun bad = run(fs, {"sql", "/d", "SELECT Nr FROM cat WHERE"});
     EXPECT_EQ(bad.status, 1);
-    EXPECT_EQ(bad.err, "mv32db: Syntaxfehler in der SQL-Anweisung an Position 25 bei dem Ende "
-                       "der Anweisung: Ausdruck erwartet.\n");
+    EXPECT_EQ(bad.err,
+              "mv32db: Syntaxfehler in der SQL-Anweisung an Position 25 bei dem Ende "
+              "der Anweisung: Ausdruck erwartet.\n");
 
     engine::DbfTable d(fs);
     d.setPath("/d/export.dbf");

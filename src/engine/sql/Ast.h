@@ -26,24 +26,34 @@ struct SqlValue {
 enum class ExprType : uint8_t { Unknown, Int, Text };
 
 enum class Op : uint8_t {
-    Column,      // a field of the table: `field`
-    Literal,     // `value`
-    Upper,       // UPPER(a)
-    Lower,       // LOWER(a)
-    Trim,        // TRIM(a) with `trimMode` and optional character in args[1]
-    Substring,   // SUBSTRING(a FROM b [FOR c])
-    Count,       // COUNT(*) (no args) or COUNT([DISTINCT] a)
+    Column,     // a field of the table: `field`
+    Literal,    // `value`
+    Upper,      // UPPER(a)
+    Lower,      // LOWER(a)
+    Trim,       // TRIM(a) with `trimMode` and optional character in args[1]
+    Substring,  // SUBSTRING(a FROM b [FOR c])
+    Count,      // COUNT(*) (no args) or COUNT([DISTINCT] a)
     Min,
     Max,
     Sum,
-    Eq, Ne, Lt, Gt, Le, Ge,
-    Like,        // a LIKE b [ESCAPE c]; `negated` for NOT LIKE
-    IsNull,      // a IS [NOT] NULL
-    In,          // a [NOT] IN (b, c, ...)
-    Between,     // a [NOT] BETWEEN b AND c
-    And, Or, Not,
-    Add, Sub, Mul, Div,  // integer arithmetic; a text operand is read as a number
-    Concat,              // a || b
+    Eq,
+    Ne,
+    Lt,
+    Gt,
+    Le,
+    Ge,
+    Like,     // a LIKE b [ESCAPE c]; `negated` for NOT LIKE
+    IsNull,   // a IS [NOT] NULL
+    In,       // a [NOT] IN (b, c, ...)
+    Between,  // a [NOT] BETWEEN b AND c
+    And,
+    Or,
+    Not,
+    Add,
+    Sub,
+    Mul,
+    Div,     // integer arithmetic; a text operand is read as a number
+    Concat,  // a || b
 };
 
 struct Expr {
@@ -61,8 +71,8 @@ struct Expr {
     int likeShape = 0;
     std::string likeCore;
     ExprType type = ExprType::Unknown;
-    int depth = 1;           // levels of the tree below and including this node
-    size_t pos = 0, end = 0; // source range, for messages and result column names
+    int depth = 1;            // levels of the tree below and including this node
+    size_t pos = 0, end = 0;  // source range, for messages and result column names
 
     bool isAggregate() const {
         return op == Op::Count || op == Op::Min || op == Op::Max || op == Op::Sum;
@@ -85,7 +95,7 @@ struct OrderItem {
 struct SelectStatement {
     bool distinct = false;
     std::vector<SelectItem> items;
-    std::string table;       // as written: bare name, file name, quoted name or path
+    std::string table;  // as written: bare name, file name, quoted name or path
     bool tableQuoted = false;
     std::string alias;
     ExprPtr where;

@@ -21,9 +21,19 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 
 bool isPredicate(Op op) {
     switch (op) {
-        case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge:
-        case Op::Like: case Op::IsNull: case Op::In: case Op::Between:
-        case Op::And: case Op::Or: case Op::Not:
+        case Op::Eq:
+        case Op::Ne:
+        case Op::Lt:
+        case Op::Gt:
+        case Op::Le:
+        case Op::Ge:
+        case Op::Like:
+        case Op::IsNull:
+        case Op::In:
+        case Op::Between:
+        case Op::And:
+        case Op::Or:
+        case Op::Not:
             return true;
         default:
             return false;
@@ -61,27 +71,43 @@ public:
             for (auto& a : e.args) expr(*a, aggregateAllowed);
         }
         switch (e.op) {
-            case Op::Column: column(e); break;
-            case Op::Literal: break;
-            case Op::Upper: case Op::Lower: case Op::Trim:
+            case Op::Column:
+                column(e);
+                break;
+            case Op::Literal:
+                break;
+            case Op::Upper:
+            case Op::Lower:
+            case Op::Trim:
                 e.type = ExprType::Text;
                 break;
             case Op::Substring:
                 e.type = ExprType::Text;
                 for (size_t k = 1; k < e.args.size(); ++k) numberArgument(*e.args[k], e);
                 break;
-            case Op::Count: case Op::Sum:
+            case Op::Count:
+            case Op::Sum:
                 e.type = ExprType::Int;
                 break;
-            case Op::Min: case Op::Max:
+            case Op::Min:
+            case Op::Max:
                 e.type = e.args[0]->type;
                 break;
-            case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge:
-            case Op::In: case Op::Between:
+            case Op::Eq:
+            case Op::Ne:
+            case Op::Lt:
+            case Op::Gt:
+            case Op::Le:
+            case Op::Ge:
+            case Op::In:
+            case Op::Between:
                 for (size_t k = 1; k < e.args.size(); ++k) comparable(*e.args[0], *e.args[k]);
                 e.type = ExprType::Int;
                 break;
-            case Op::Add: case Op::Sub: case Op::Mul: case Op::Div:
+            case Op::Add:
+            case Op::Sub:
+            case Op::Mul:
+            case Op::Div:
                 for (auto& a : e.args) numberArgument(*a, e);
                 e.type = ExprType::Int;
                 break;
@@ -164,8 +190,8 @@ public:
         if (!n) {
             std::string what = other->op == Op::Column ? "mit dem Zahlenfeld " + quoted(other->name)
                                                        : "mit der Zahl " + quoted(source(*other));
-            fail("Typkonflikt: " + quoted(lit->value.s) + " ist keine Zahl und kann nicht " +
-                 what + " verglichen werden.");
+            fail("Typkonflikt: " + quoted(lit->value.s) + " ist keine Zahl und kann nicht " + what +
+                 " verglichen werden.");
         }
         lit->value = SqlValue::integer(*n);
         lit->type = ExprType::Int;
@@ -199,8 +225,9 @@ public:
 
     FieldDef outputDef(const Expr& e, const std::string& alias) const {
         FieldDef d;
-        d.name = !alias.empty() ? alias : (e.op == Op::Column ? fields_[static_cast<size_t>(e.field)].name
-                                                               : source(e));
+        d.name = !alias.empty() ? alias
+                                : (e.op == Op::Column ? fields_[static_cast<size_t>(e.field)].name
+                                                      : source(e));
         switch (e.op) {
             case Op::Column:
                 d.type = fields_[static_cast<size_t>(e.field)].type;
@@ -210,8 +237,12 @@ public:
                 d.type = FieldType::Text;
                 d.width = 255;
                 return d;
-            case Op::Upper: case Op::Lower: case Op::Trim: case Op::Substring:
-            case Op::Min: case Op::Max: {
+            case Op::Upper:
+            case Op::Lower:
+            case Op::Trim:
+            case Op::Substring:
+            case Op::Min:
+            case Op::Max: {
                 FieldDef inner = outputDef(*e.args[0], "");
                 if (e.op == Op::Min || e.op == Op::Max) {
                     inner.name = d.name;
@@ -249,8 +280,8 @@ private:
 }  // namespace
 
 bool sameExpr(const Expr& a, const Expr& b) {
-    if (a.op != b.op || a.field != b.field || a.negated != b.negated ||
-        a.distinct != b.distinct || a.trimMode != b.trimMode || a.args.size() != b.args.size()) {
+    if (a.op != b.op || a.field != b.field || a.negated != b.negated || a.distinct != b.distinct ||
+        a.trimMode != b.trimMode || a.args.size() != b.args.size()) {
         return false;
     }
     if (a.op == Op::Literal &&
@@ -270,8 +301,7 @@ BoundQuery bind(SelectStatement st, const std::vector<FieldDef>& fields,
     if (st.where) {
         b.expr(*st.where, false);
         if (!isPredicate(st.where->op) && st.where->op != Op::Literal) {
-            b.fail("Die WHERE-Bedingung " + quoted(b.source(*st.where)) +
-                   " ist kein Vergleich.");
+            b.fail("Die WHERE-Bedingung " + quoted(b.source(*st.where)) + " ist kein Vergleich.");
         }
     }
     for (auto& g : st.groupBy) {
@@ -304,7 +334,8 @@ BoundQuery bind(SelectStatement st, const std::vector<FieldDef>& fields,
         q.columns.push_back(std::move(c));
     }
     if (q.grouped) {
-        if (star) b.fail("SELECT * lässt sich nicht mit GROUP BY oder Aggregatfunktionen verbinden.");
+        if (star)
+            b.fail("SELECT * lässt sich nicht mit GROUP BY oder Aggregatfunktionen verbinden.");
         for (auto& item : st.items) {
             if (!b.grouped(*item.expr, st.groupBy)) {
                 b.fail("Die Spalte " + quoted(b.source(*item.expr)) +
@@ -332,7 +363,8 @@ BoundQuery bind(SelectStatement st, const std::vector<FieldDef>& fields,
         if (e.op == Op::Column && e.value.type != SqlValue::Type::Text) {
             bool alias = false;
             for (const auto& item : st.items) {
-                if (item.expr && !item.alias.empty() && equalNoCase(item.alias, e.name)) alias = true;
+                if (item.expr && !item.alias.empty() && equalNoCase(item.alias, e.name))
+                    alias = true;
             }
             for (size_t k = 0; alias && k < q.columns.size(); ++k) {
                 if (equalNoCase(q.columns[k].def.name, e.name)) {

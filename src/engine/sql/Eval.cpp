@@ -32,7 +32,8 @@ bool likeFrom(std::string_view val, size_t v, std::string_view pat, size_t p, ch
             // Collapse runs of %; a trailing % matches everything left.
             while (p < pat.size() && pat[p] == '%') ++p;
             if (p == pat.size()) return true;
-            for (size_t k = v; k <= val.size(); k += (k < val.size() ? text::sequenceLength(val, k) : 1)) {
+            for (size_t k = v; k <= val.size();
+                 k += (k < val.size() ? text::sequenceLength(val, k) : 1)) {
                 if (likeFrom(val, k, pat, p, escape)) return true;
                 if (k == val.size()) break;
             }
@@ -59,10 +60,14 @@ bool likeFrom(std::string_view val, size_t v, std::string_view pat, size_t p, ch
 
 bool matchShape(std::string_view val, int shape, std::string_view core) {
     switch (shape) {
-        case 1: return val == core;
-        case 2: return val.substr(0, core.size()) == core;
-        case 3: return val.size() >= core.size() && val.substr(val.size() - core.size()) == core;
-        default: return val.find(core) != std::string_view::npos;
+        case 1:
+            return val == core;
+        case 2:
+            return val.substr(0, core.size()) == core;
+        case 3:
+            return val.size() >= core.size() && val.substr(val.size() - core.size()) == core;
+        default:
+            return val.find(core) != std::string_view::npos;
     }
 }
 
@@ -227,12 +232,18 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
             auto c = compare(valueOf(*e.args[0], row, ta), valueOf(*e.args[1], row, tb));
             if (!c) return SqlValue::null();
             switch (e.op) {
-                case Op::Eq: return boolean(*c == 0);
-                case Op::Ne: return boolean(*c != 0);
-                case Op::Lt: return boolean(*c < 0);
-                case Op::Gt: return boolean(*c > 0);
-                case Op::Le: return boolean(*c <= 0);
-                default: return boolean(*c >= 0);
+                case Op::Eq:
+                    return boolean(*c == 0);
+                case Op::Ne:
+                    return boolean(*c != 0);
+                case Op::Lt:
+                    return boolean(*c < 0);
+                case Op::Gt:
+                    return boolean(*c > 0);
+                case Op::Le:
+                    return boolean(*c <= 0);
+                default:
+                    return boolean(*c >= 0);
             }
         }
         case Op::Like: {
@@ -303,9 +314,15 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
             int64_t r = 0;
             bool overflow = false;
             switch (e.op) {
-                case Op::Add: overflow = __builtin_add_overflow(*a, *b, &r); break;
-                case Op::Sub: overflow = __builtin_sub_overflow(*a, *b, &r); break;
-                case Op::Mul: overflow = __builtin_mul_overflow(*a, *b, &r); break;
+                case Op::Add:
+                    overflow = __builtin_add_overflow(*a, *b, &r);
+                    break;
+                case Op::Sub:
+                    overflow = __builtin_sub_overflow(*a, *b, &r);
+                    break;
+                case Op::Mul:
+                    overflow = __builtin_mul_overflow(*a, *b, &r);
+                    break;
                 default:
                     // Division by zero gives NULL, as a missing value would.
                     if (*b == 0) return SqlValue::null();

@@ -7,6 +7,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/sql/Eval.h"
+#include "engine/sql/RecordRow.h"
 #include "engine/store/BTree.h"
 #include "engine/store/Coding.h"
 #include "engine/store/TableStore.h"
@@ -17,114 +18,6 @@ using store::BTree;
 using store::IndexInfo;
 using store::Kind;
 using store::TreePos;
-
-// A record of the table as the row expressions see it; field values are decoded on first use.
-class RecordRow : public RowContext {
-public:
-    explicit RecordRow(store::TableStore& s)
-        : store_(s),
-          schema_(s.schema()),
-          values_(s.schema().fields.size()),
-          stamps_(s.schema().fields.size(), 0) {}
-
-    // The entry is split into fields only as far as the fields read need it: a condition on
-    // the first fields of a long record does not look at the rest.
-    void set(std::string_view entry) {
-        entry_ = entry;
-        large_ = nullptr;
-        split_ = 0;
-        ++stamp_;
-    }
-    void own(std::string_view entry) {
-        owned_.assign(entry);
-        set(owned_);
-    }
-
-    // Memo and blob contents read together with the record (by field; absent: read on use).
-    void setLarge(const std::vector<std::optional<std::string>>* large) { large_ = large; }
-
-    Value raw(int f) {
-        const FieldDef& d = schema_.fields[static_cast<size_t>(f)];
-        splitTo(schema_.entryPosition(f));
-        if (isLarge(d.type)) {
-            store::BlobRef ref = schema_.refAt(entry_, ends_, f);
-            if (!ref.id) return Value();
-            if (large_ && (*large_)[static_cast<size_t>(f)]) {
-                return Value(*(*large_)[static_cast<size_t>(f)]);
-            }
-            auto scope = store_.readScope();
-            return Value(store_.readBlob(ref));
-        }
-        return schema_.valueAt(entry_, ends_, f);
-    }
-
-    std::string_view entry() const { return entry_; }
-    bool prefetched(int f) const { return large_ && (*large_)[static_cast<size_t>(f)]; }
-
-    store::BlobRef ref(int f) {
-        splitTo(schema_.entryPosition(f));
-        return schema_.refAt(entry_, ends_, f);
-    }
-
-    const SqlValue& column(int f) override {
-        auto i = static_cast<size_t>(f);
-        if (stamps_[i] == stamp_) return values_[i];
-        stamps_[i] = stamp_;
-        SqlValue& out = values_[i];
-        size_t pos = schema_.entryPosition(f);
-        splitTo(pos);
-        store::Kind k = kinds_[pos];
-        uint32_t start = pos ? ends_[pos - 1] : 0;
-        const auto* p = reinterpret_cast<const unsigned char*>(entry_.data()) + start;
-        if (k == store::Kind::BlobRef) {
-            Value v = raw(f);
-            out.type = SqlValue::Type::Text;
-            out.s = v.isText() ? v.asText() : std::string();
-        } else if (store::isBlankField(p, k)) {
-            if (k == store::Kind::Int) {
-                out.type = SqlValue::Type::Null;
-            } else {
-                out.type = SqlValue::Type::Text;
-                out.s.clear();
-            }
-        } else if (k == store::Kind::Int) {
-            out.type = SqlValue::Type::Int;
-            out.i = store::intOf(p, ends_[pos] - start, k);
-        } else {
-            out.type = SqlValue::Type::Text;
-            out.s.assign(store::textView(p, ends_[pos] - start));
-        }
-        return out;
-    }
-    const SqlValue& aggregate(int) override {
-        throw std::logic_error("Aggregat ohne Gruppe");
-    }
-
-private:
-    void splitTo(size_t pos) {
-        const auto* base = reinterpret_cast<const unsigned char*>(entry_.data());
-        while (split_ <= pos) {
-            uint32_t start = split_ ? ends_[split_ - 1] : 0;
-            size_t n = store::fieldLength(base + start, entry_.size() - start, kinds_[split_]);
-            if (n == store::kBadField) {
-                store::throwCorrupt(store_.base() + ".db", "ein Datensatz passt nicht zur Tabelle");
-            }
-            ends_[split_++] = static_cast<uint32_t>(start + n);
-        }
-    }
-
-    store::TableStore& store_;
-    const store::Schema& schema_;
-    std::string_view entry_;
-    const std::vector<std::optional<std::string>>* large_ = nullptr;
-    std::string owned_;
-    const std::vector<store::Kind>& kinds_ = schema_.recordLayout().kinds;
-    std::vector<uint32_t> ends_ = std::vector<uint32_t>(kinds_.size());
-    size_t split_ = 0;  // fields of the entry whose end is known
-    std::vector<SqlValue> values_;
-    std::vector<uint64_t> stamps_;
-    uint64_t stamp_ = 1;
-};
 
 namespace {
 
@@ -181,48 +74,6 @@ void encodeOutputValue(std::string& out, const Value& v) {
     }
 }
 
-Value toValue(const SqlValue& v) {
-    switch (v.type) {
-        case SqlValue::Type::Int: return Value(v.i);
-        case SqlValue::Type::Text: return Value(v.s);
-        default: return Value();
-    }
-}
-
-// The smallest string greater than every string that begins with p ("" when there is none).
-std::string successor(std::string p) {
-    while (!p.empty() && static_cast<unsigned char>(p.back()) == 0xFF) p.pop_back();
-    if (!p.empty()) p.back() = static_cast<char>(static_cast<unsigned char>(p.back()) + 1);
-    return p;
-}
-
-void flatten(const Expr& e, std::vector<const Expr*>& out) {
-    if (e.op == Op::And) {
-        flatten(*e.args[0], out);
-        flatten(*e.args[1], out);
-    } else {
-        out.push_back(&e);
-    }
-}
-
-// Bounds that a condition puts on one field, as key probes.
-struct Bounds {
-    int field = -1;
-    std::string lo, hi;
-    bool hasLo = false, hasHi = false;
-    int strength = 0;  // 3 equality, 2 both ends, 1 one end
-
-    void lower(std::string p) {
-        if (!hasLo || p > lo) lo = std::move(p);
-        hasLo = true;
-    }
-    void upper(std::string p) {
-        if (p.empty()) return;  // no successor: unbounded
-        if (!hasHi || p < hi) hi = std::move(p);
-        hasHi = true;
-    }
-};
-
 }  // namespace
 
 Executor::Executor(store::TableStore& s, const BoundQuery& q)
@@ -232,158 +83,6 @@ Executor::~Executor() = default;
 
 bool Executor::stale() const {
     return store_.generation() != generation_ || store_.modCount() != modCount_;
-}
-
-// Picks the order to read the table in: an index whose leading field a condition limits, or
-// one that gives the ORDER BY order, else the primary order.
-Executor::Driver Executor::choose() const {
-    const store::Schema& schema = store_.schema();
-    std::map<int, Bounds> byField;
-    std::vector<const Expr*> conjuncts;
-    if (q_.st.where) flatten(*q_.st.where, conjuncts);
-    auto key = [&](int f, const SqlValue& v) {
-        std::string out;
-        schema.encodeKeyValue(out, f, toValue(v), 0);
-        return out;
-    };
-    for (const Expr* c : conjuncts) {
-        const Expr* col = nullptr;
-        Op op = c->op;
-        std::vector<const Expr*> lits;
-        if (op == Op::Eq || op == Op::Lt || op == Op::Gt || op == Op::Le || op == Op::Ge) {
-            const Expr* a = c->args[0].get();
-            const Expr* b = c->args[1].get();
-            if (b->op == Op::Column && a->op == Op::Literal) {
-                std::swap(a, b);
-                op = op == Op::Lt ? Op::Gt : op == Op::Gt ? Op::Lt : op == Op::Le ? Op::Ge
-                     : op == Op::Ge ? Op::Le : op;
-            }
-            if (a->op != Op::Column || b->op != Op::Literal) continue;
-            col = a;
-            lits.push_back(b);
-        } else if ((op == Op::Between || op == Op::Like) && !c->negated &&
-                   c->args[0]->op == Op::Column && c->args.size() == (op == Op::Like ? 2u : 3u)) {
-            col = c->args[0].get();
-            for (size_t k = 1; k < c->args.size(); ++k) {
-                if (c->args[k]->op != Op::Literal) col = nullptr;
-                lits.push_back(c->args[k].get());
-            }
-            if (!col) continue;
-        } else {
-            continue;
-        }
-        bool intField = col->type == ExprType::Int;
-        bool usable = true;
-        for (const Expr* l : lits) {
-            if (l->value.isNull() || (l->type == ExprType::Int) != intField) usable = false;
-        }
-        if (!usable) continue;
-        Bounds& b = byField[col->field];
-        b.field = col->field;
-        // A blank number is NULL and never qualifies; a blank text reads as ''.
-        if (intField) b.lower(std::string(1, '\x01'));
-        const SqlValue& v = lits[0]->value;
-        bool emptyText = !intField && v.s.empty();
-        switch (op) {
-            case Op::Eq:
-                if (!emptyText) b.lower(key(col->field, v));
-                b.upper(successor(key(col->field, v)));
-                break;
-            case Op::Gt: b.lower(successor(key(col->field, v))); break;
-            case Op::Ge:
-                if (!emptyText) b.lower(key(col->field, v));
-                break;
-            case Op::Lt: b.upper(key(col->field, v)); break;
-            case Op::Le: b.upper(successor(key(col->field, v))); break;
-            case Op::Between:
-                if (!emptyText) b.lower(key(col->field, v));
-                b.upper(successor(key(col->field, lits[1]->value)));
-                break;
-            case Op::Like: {
-                size_t cut = v.s.find_first_of("%_");
-                std::string prefix = v.s.substr(0, cut);
-                if (prefix.empty()) break;
-                std::string probe = key(col->field, SqlValue::textOf(prefix));
-                probe.pop_back();  // the text's terminator: any continuation qualifies
-                b.lower(probe);
-                b.upper(successor(probe));
-                break;
-            }
-            default:
-                break;
-        }
-        if (op == Op::Eq) b.strength = 3;
-    }
-
-    struct Candidate {
-        const IndexInfo* index;
-        std::vector<int> fields;
-        bool descending;
-    };
-    std::vector<Candidate> orders;
-    if (store_.hasPrimary()) orders.push_back({nullptr, schema.cluster, false});
-    for (const IndexInfo* ix : store_.liveIndexes()) {
-        if (ix->options & store::kCaseInsensitive) continue;
-        orders.push_back({ix, ix->fields, (ix->options & store::kDescending) != 0});
-    }
-
-    Driver d;
-    const Bounds* best = nullptr;
-    const Candidate* bestOrder = nullptr;
-    for (const Candidate& c : orders) {
-        if (c.descending) continue;
-        auto it = byField.find(c.fields[0]);
-        if (it == byField.end()) continue;
-        Bounds& b = it->second;
-        if (!b.hasLo && !b.hasHi) continue;
-        int strength = b.strength ? b.strength : (b.hasLo && b.hasHi ? 2 : 1);
-        if (!best || strength > best->strength) {
-            b.strength = strength;
-            best = &b;
-            bestOrder = &c;
-        }
-    }
-
-    // Whether reading in order c gives the ORDER BY order; sets reverse when read backwards.
-    auto givesOrder = [&](const Candidate& c, bool& reverse) {
-        if (q_.materialized() || q_.st.orderBy.empty()) return false;
-        if (q_.st.orderBy.size() > c.fields.size()) return false;
-        bool desc = q_.st.orderBy[0].descending;
-        for (size_t k = 0; k < q_.st.orderBy.size(); ++k) {
-            const OrderItem& o = q_.st.orderBy[k];
-            int f = -1;
-            if (o.outputColumn >= 0) {
-                const OutputColumn& oc = q_.columns[static_cast<size_t>(o.outputColumn)];
-                f = oc.expr ? (oc.expr->op == Op::Column ? oc.expr->field : -1) : oc.field;
-            } else if (o.expr->op == Op::Column) {
-                f = o.expr->field;
-            }
-            if (f != c.fields[k] || o.descending != desc) return false;
-        }
-        reverse = desc != c.descending;
-        return true;
-    };
-
-    if (best) {
-        d.index = bestOrder->index;
-        d.lo = best->lo;
-        d.hi = best->hi;
-        d.hasLo = best->hasLo;
-        d.hasHi = best->hasHi;
-        d.sort = !q_.st.orderBy.empty() && !givesOrder(*bestOrder, d.reverse);
-    } else if (!q_.st.orderBy.empty()) {
-        d.sort = true;
-        // Without a condition the index order is the cheapest; with one, sorting the matches
-        // of one pass over the records is.
-        for (const Candidate& c : orders) {
-            if ((c.index && q_.st.where) || !givesOrder(c, d.reverse)) continue;
-            d.index = c.index;
-            d.sort = false;
-            break;
-        }
-    }
-    if (q_.materialized()) d.sort = false;
-    return d;
 }
 
 template <typename F>
@@ -424,8 +123,9 @@ void Executor::sortKey(std::string& out, RowContext& row, const std::vector<Valu
     for (const OrderItem& o : q_.st.orderBy) {
         if (o.outputColumn >= 0 && output) {
             const Value& v = (*output)[static_cast<size_t>(o.outputColumn)];
-            SqlValue s = v.isInt() ? SqlValue::integer(v.asInt())
-                         : v.isText() ? SqlValue::textOf(v.asText()) : SqlValue::null();
+            SqlValue s = v.isInt()    ? SqlValue::integer(v.asInt())
+                         : v.isText() ? SqlValue::textOf(v.asText())
+                                      : SqlValue::null();
             encodeSortValue(out, s, o.descending);
         } else if (o.outputColumn >= 0) {
             const OutputColumn& c = q_.columns[static_cast<size_t>(o.outputColumn)];
@@ -630,11 +330,12 @@ void Executor::runMaterialized(const Driver& d) {
                         acc.best = std::move(v);
                     }
                 } else if (agg.op == Op::Sum) {
-                    std::optional<int64_t> n =
-                        v.type == SqlValue::Type::Int ? std::optional<int64_t>(v.i)
-                                                      : parseInteger(v.s);
+                    std::optional<int64_t> n = v.type == SqlValue::Type::Int
+                                                   ? std::optional<int64_t>(v.i)
+                                                   : parseInteger(v.s);
                     if (!n) continue;
-                    if ((*n > 0 && acc.sum > INT64_MAX - *n) || (*n < 0 && acc.sum < INT64_MIN - *n)) {
+                    if ((*n > 0 && acc.sum > INT64_MAX - *n) ||
+                        (*n < 0 && acc.sum < INT64_MIN - *n)) {
                         acc.overflow = true;
                     } else {
                         acc.sum += *n;
@@ -657,8 +358,7 @@ void Executor::runMaterialized(const Driver& d) {
                                           "Die Summe SUM(" + agg.args[0]->name +
                                               ") ist zu groß für eine 64-Bit-Zahl.");
                     }
-                    g.finished[a] = acc.any ? SqlValue::integer(acc.sum)
-                                            : SqlValue::null();
+                    g.finished[a] = acc.any ? SqlValue::integer(acc.sum) : SqlValue::null();
                 } else {
                     g.finished[a] = acc.best;
                 }

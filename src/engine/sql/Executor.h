@@ -94,8 +94,8 @@ private:
     std::vector<std::string> batch_;
     std::vector<std::vector<std::optional<std::string>>> batchLarge_;  // memo texts, by field
     int64_t batchStart_ = 0;
-    std::vector<int> largeOut_;               // memo fields the result shows
-    std::vector<std::vector<int>> largeOf_;   // memo and blob fields each column reads
+    std::vector<int> largeOut_;              // memo fields the result shows
+    std::vector<std::vector<int>> largeOf_;  // memo and blob fields each column reads
     static constexpr uint64_t kPrefetchLimit = 64 * 1024;
 };
 

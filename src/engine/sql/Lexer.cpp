@@ -21,12 +21,11 @@ bool digit(char c) {
 
 void syntaxError(std::string_view sqlText, const Token& at, const std::string& what) {
     size_t column = text::length(sqlText.substr(0, std::min(at.pos, sqlText.size()))) + 1;
-    std::string near = at.kind == Tok::End ? std::string("dem Ende der Anweisung")
-                                           : quoted(std::string(sqlText.substr(
-                                                 at.pos, at.end - at.pos)));
+    std::string near = at.kind == Tok::End
+                           ? std::string("dem Ende der Anweisung")
+                           : quoted(std::string(sqlText.substr(at.pos, at.end - at.pos)));
     throw EngineError(ErrorKind::Syntax, "Syntaxfehler in der SQL-Anweisung an Position " +
-                                             std::to_string(column) + " bei " + near + ": " +
-                                             what);
+                                             std::to_string(column) + " bei " + near + ": " + what);
 }
 
 std::vector<Token> tokenize(std::string_view s) {
@@ -44,9 +43,9 @@ std::vector<Token> tokenize(std::string_view s) {
         }
         char c = s[i];
         bool afterFrom = depth == 0 && !out.empty() && out.back().kind == Tok::Word &&
-                         out.back().text.size() == 4 &&
-                         (out.back().text[0] | 0x20) == 'f' && (out.back().text[1] | 0x20) == 'r' &&
-                         (out.back().text[2] | 0x20) == 'o' && (out.back().text[3] | 0x20) == 'm';
+                         out.back().text.size() == 4 && (out.back().text[0] | 0x20) == 'f' &&
+                         (out.back().text[1] | 0x20) == 'r' && (out.back().text[2] | 0x20) == 'o' &&
+                         (out.back().text[3] | 0x20) == 'm';
         if (afterFrom && c != '\'' && c != '"' && c != '(') {
             size_t j = i;
             while (j < s.size() && s[j] != ' ' && s[j] != '\t' && s[j] != '\r' && s[j] != '\n' &&

@@ -20,7 +20,7 @@ struct Token {
     Tok kind = Tok::End;
     std::string text;  // word as written, string without quotes, number digits, symbol
     size_t pos = 0;
-    size_t end = 0;  // offset just past the token in the statement
+    size_t end = 0;     // offset just past the token in the statement
     bool name = false;  // the table name after FROM, taken as written up to the next blank
 };
 

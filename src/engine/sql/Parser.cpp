@@ -22,9 +22,9 @@ bool same(std::string_view a, std::string_view b) {
 }
 
 constexpr std::string_view kReserved[] = {
-    "SELECT", "FROM", "WHERE",   "GROUP",    "ORDER", "BY",     "AND",    "OR",
-    "NOT",    "LIKE", "IS",      "NULL",     "IN",    "BETWEEN", "AS",    "ASC",
-    "DESC",   "DISTINCT", "ESCAPE", "ALL",   "HAVING", "FOR",   "UNION", "JOIN",
+    "SELECT", "FROM",     "WHERE",  "GROUP", "ORDER",  "BY",      "AND",   "OR",
+    "NOT",    "LIKE",     "IS",     "NULL",  "IN",     "BETWEEN", "AS",    "ASC",
+    "DESC",   "DISTINCT", "ESCAPE", "ALL",   "HAVING", "FOR",     "UNION", "JOIN",
 };
 
 bool reserved(std::string_view w) {
@@ -379,9 +379,10 @@ private:
         }
         if (peek().kind == Tok::Symbol && peek().text == "(") {
             static const std::pair<const char*, Op> fns[] = {
-                {"UPPER", Op::Upper}, {"LOWER", Op::Lower}, {"TRIM", Op::Trim},
-                {"SUBSTRING", Op::Substring}, {"COUNT", Op::Count}, {"MIN", Op::Min},
-                {"MAX", Op::Max}, {"SUM", Op::Sum}};
+                {"UPPER", Op::Upper}, {"LOWER", Op::Lower},
+                {"TRIM", Op::Trim},   {"SUBSTRING", Op::Substring},
+                {"COUNT", Op::Count}, {"MIN", Op::Min},
+                {"MAX", Op::Max},     {"SUM", Op::Sum}};
             for (auto& [fname, op] : fns) {
                 if (same(t.text, fname)) {
                     i_ += 2;

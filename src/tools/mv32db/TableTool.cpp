@@ -434,7 +434,8 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
             return dump(*t, args.size() == 3 ? args[2] : std::string(), out);
         }
         if (cmd == "sql") {
-            if (args.size() != 3) throw UsageError{"\"sql\" braucht einen Ordner und eine Anweisung."};
+            if (args.size() != 3)
+                throw UsageError{"\"sql\" braucht einen Ordner und eine Anweisung."};
             return runSql(fs, path, args[2], out);
         }
         if (cmd == "pack" || cmd == "empty" || cmd == "regen") {
