@@ -139,6 +139,10 @@ Schema Schema::parse(const std::string& block, const std::string& file) {
         ix.options = r.u8();
         ix.fileNo = r.u32();
         if (ix.fileNo < 3 || ix.fileNo > 100000) r.fail();
+        // Every index has a file and a name of its own.
+        for (const auto& other : s.indexes) {
+            if (other.fileNo == ix.fileNo || other.name == ix.name) r.fail();
+        }
         s.indexes.push_back(std::move(ix));
     }
     s.finish();
