@@ -1,0 +1,573 @@
+#include "document/CatalogDocument.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+#include "document/Catalog.h"
+#include "document/FileCopy.h"
+#include "engine/BatchMove.h"
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+#include "platform/Paths.h"
+
+namespace fs = std::filesystem;
+
+namespace mv32::document {
+
+namespace {
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+// A table's .db file is found without regard to the case of its name, as the engine finds it.
+bool tableExists(const std::string& path) {
+    if (fileExists(path)) return true;
+    engine::Table probe;
+    probe.setTableName(path);
+    return probe.exists();
+}
+
+}  // namespace
+
+std::string upperExtension(const std::string& path) {
+    const std::string name = platform::fileNameOf(path);
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : engine::text::upper(name.substr(dot));
+}
+
+CatalogDocument::CatalogDocument(Services services) : s_(std::move(services)), recent_(s_.store) {
+    state_.ProgramDir = s_.programDir;
+    installNotifications();
+    recent_.load();
+}
+
+CatalogDocument::~CatalogDocument() {
+    try {
+        mv32_.close();
+        undo_.close();
+    } catch (...) {  // closing at exit; nothing left to tell
+    }
+}
+
+void CatalogDocument::installNotifications() {
+    // MV32AfterInsert, MV32AfterEdit, MV32AfterPost, MV32AfterDelete and MV32BeforeDelete.
+    mv32_.afterInsert = [this](engine::Table&) { state_.DataSaved = false; };
+    mv32_.afterEdit = [this](engine::Table&) { state_.DataSaved = false; };
+    mv32_.afterPost = [this](engine::Table&) {
+        state_.DataSaved = true;
+        s_.ui.setStatusText(1, "gesichert");
+    };
+    mv32_.beforeDelete = [this](engine::Table& t) {
+        if (beforeDeleteHook) beforeDeleteHook(t);
+    };
+    mv32_.afterDelete = [this](engine::Table&) { state_.DataSaved = false; };
+}
+
+// --- Window states -----------------------------------------------------------------------------
+
+void CatalogDocument::AktiviereControls() {
+    s_.ui.setControlState(ControlState::CatalogOpen);
+    state_.AutoSaveHold = false;
+    s_.ui.showAnimation(Animation::Busy, false);
+}
+
+void CatalogDocument::DeaktiviereControls() {
+    s_.ui.setControlState(ControlState::NoCatalog);
+}
+
+void CatalogDocument::setTitleFor(const std::string& path) {
+    s_.ui.setTitle(std::string(kProgramTitle) + "  [" + platform::fileNameOf(path) + "]");
+}
+
+void CatalogDocument::toNoCatalog() {
+    try {
+        mv32_.close();
+    } catch (const std::exception&) {  // the table is given up either way
+    }
+    state_.CatalogOpen = false;
+    state_.AutoSaveHold = false;
+    s_.ui.showAnimation(Animation::Busy, false);
+    s_.ui.showProgress(false);
+    s_.ui.setTitle(kProgramTitle);
+    s_.ui.setStatusText(1, "");
+    DeaktiviereControls();
+    updateRecordLabel();
+}
+
+void CatalogDocument::updateRecordLabel() {
+    try {
+        if (mv32_.active())
+            s_.ui.setRecordLabel(mv32_.recNo(), mv32_.recordCount());
+        else
+            s_.ui.setRecordLabel(0, 0);
+    } catch (const std::exception&) {  // a label is no reason to fail a command
+    }
+}
+
+// --- Opening -----------------------------------------------------------------------------------
+
+void CatalogDocument::syncIndexes() {
+    mv32_.close();
+    mv32_.setExclusive(true);
+    try {
+        mv32_.open();
+        const auto present = mv32_.indexNames();
+        for (size_t i = 0; i < kSecondaryIndexes.size(); ++i) {
+            const auto& ix = kSecondaryIndexes[i];
+            bool exists = std::find(present.begin(), present.end(), ix.name) != present.end();
+            if (s_.settings.indexOn[i] && !exists) {
+                mv32_.addIndex(ix.name, ix.fields);
+            } else if (!s_.settings.indexOn[i] && exists) {
+                try {
+                    mv32_.deleteIndex(ix.name);
+                } catch (const engine::EngineError&) {  // already gone: nothing to do
+                }
+            }
+        }
+        mv32_.close();
+    } catch (...) {
+        mv32_.close();
+        mv32_.setExclusive(false);
+        throw;
+    }
+    mv32_.setExclusive(false);
+    mv32_.setIndexName("");
+}
+
+void CatalogDocument::MakeIndizes() {
+    if (!state_.CatalogOpen) return;
+    try {
+        const auto at = mv32_.active() ? mv32_.bookmark() : engine::Bookmark{};
+        syncIndexes();
+        reopen(at);
+    } catch (const std::exception& e) {
+        s_.ui.showApplicationError(e.what());
+    }
+}
+
+void CatalogDocument::activate(OpenWay way) {
+    const bool writeToLoad = way != OpenWay::OpenMvEmpty && way != OpenWay::OpenLastMvEmpty;
+    const bool setSaved = way != OpenWay::Explorer;
+    const bool resetCount = way == OpenWay::New || way == OpenWay::LoadAll ||
+                            way == OpenWay::OpenMvEmpty || way == OpenWay::OpenLastMvEmpty;
+    const bool emptyUndo = way != OpenWay::Explorer;
+
+    recent_.add(state_.CurrentFile);
+    s_.ui.setRecentFiles(recent_.paths());
+    if (writeToLoad) {
+        writeFileToLoad(s_.store, state_.CurrentFile);
+        s_.settings.FileToLoad = state_.CurrentFile;
+    }
+    setTitleFor(state_.CurrentFile);
+    if (setSaved) state_.DataSaved = true;
+    if (resetCount) {
+        state_.ChangeCount = 0;
+        s_.ui.setStatusText(1, "");
+    }
+    if (emptyUndo) emptyUndoTable();
+    AktiviereControls();
+    updateRecordLabel();
+}
+
+void CatalogDocument::openCatalogTable(const std::string& path, bool makeIndexes, OpenWay way) {
+    mv32_.close();
+    state_.CurrentFile = path;
+    mv32_.setDirectory(platform::folderOf(path));
+    mv32_.setTableName(path);
+    mv32_.setExclusive(false);
+    mv32_.setIndexName("");
+    repairPrimaryKey(mv32_);
+    if (makeIndexes) syncIndexes();
+    mv32_.open();
+    state_.CatalogOpen = true;
+    state_.AutoSaveHold = true;
+    activate(way);
+}
+
+void CatalogDocument::Neu() {
+    if (state_.TreeBuilding) return;
+    FileDialogRequest req;
+    req.save = true;
+    req.title = "Datei neu anlegen";
+    req.filter = "Mavrel Dateien (*.DB)|*.DB";
+    const auto chosen = s_.ui.fileDialog(req);
+    if (chosen.path.empty()) return;
+
+    state_.AutoSaveHold = true;
+    bool oldClosed = false;
+    try {
+        std::string path = chosen.path;
+        if (upperExtension(path) != ".DB") path += ".db";
+        if (tableExists(path)) {
+            if (s_.ui.message(MessageKind::Bestaetigen, kOverwriteQuestion, Buttons::JaNein) !=
+                Answer::Ja) {
+                state_.AutoSaveHold = false;
+                return;
+            }
+            mv32_.close();
+            oldClosed = true;
+            engine::Table old;
+            old.setTableName(path);
+            try {
+                old.deleteTable();
+            } catch (const engine::EngineError&) {
+                // Not a table of ours: the file itself goes.
+                fs::remove(path);
+            }
+        }
+        mv32_.close();
+        oldClosed = true;
+        state_.CurrentFile = path;
+        state_.CatalogOpen = true;
+        mv32_.setDirectory(platform::folderOf(path));
+        mv32_.setTableName(path);
+        createCatalogTable(mv32_);
+        // The engine spells the extension of a new table in lower case.
+        state_.CurrentFile = mv32_.filePath();
+        mv32_.open();
+        activate(OpenWay::New);
+    } catch (const std::exception&) {
+        s_.ui.message(MessageKind::Fehler, "Fehler beim Erstellen der Datei!", Buttons::Abbrechen);
+        state_.AutoSaveHold = false;
+        if (oldClosed) toNoCatalog();
+    }
+}
+
+void CatalogDocument::Oeffnen() {
+    if (state_.TreeBuilding) return;
+    FileDialogRequest req;
+    req.title = "Datei öffnen";
+    req.filter =
+        "Mavrel32 DB-Dateien (*.DB)|*.DB|Mavrel MV-Dateien (*.MV)|*.MV|"
+        "Alle *.DB in eine Datei laden|*.DB";
+    req.defaultExt = "DB";
+    const auto chosen = s_.ui.fileDialog(req);
+    if (chosen.path.empty()) return;
+    lastOpenDialogPath_ = chosen.path;
+    const std::string ext = upperExtension(chosen.path);
+    if (chosen.filterIndex != 3 && ext != ".MV" && ext != ".DB") return;  // nothing we read
+
+    try {
+        mv32_.close();
+        if (chosen.filterIndex == 3) {
+            loadAllIntoOne(chosen.path);
+        } else if (ext == ".MV") {
+            openLegacyFile(chosen.path, true);
+        } else {
+            s_.ui.showAnimation(Animation::Busy, true);
+            openCatalogTable(chosen.path, true, OpenWay::OpenDb);
+        }
+    } catch (const std::exception& e) {
+        toNoCatalog();
+        s_.ui.showApplicationError(e.what());
+    }
+}
+
+void CatalogDocument::openLegacyFile(const std::string& path, bool fromOpenDialog) {
+    state_.CurrentFile = path;
+    state_.CatalogOpen = false;
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    if (ec || !fs::is_regular_file(path, ec)) {
+        toNoCatalog();  // unreadable: back to no catalog without a message
+        return;
+    }
+    const std::string dbPath = path.substr(0, path.size() - 2) + "db";
+    if (size == 0) {
+        openCatalogTable(dbPath, false,
+                         fromOpenDialog ? OpenWay::OpenMvEmpty : OpenWay::OpenLastMvEmpty);
+        return;
+    }
+    state_.CurrentFile = dbPath;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    int version = -1;
+    if (f && std::fseek(f, 22, SEEK_SET) == 0) version = std::fgetc(f);
+    if (f) std::fclose(f);
+    if (!f) {
+        toNoCatalog();
+        return;
+    }
+    if (version == EOF) {
+        toNoCatalog();
+        s_.ui.showApplicationError("Lesen nach Dateiende (EOF)");
+        return;
+    }
+    setTitleFor(state_.CurrentFile);
+    if ((version == 13 || version == 14) && legacyOpener) {
+        legacyOpener(path, version);
+        return;
+    }
+    s_.ui.showOldVersionNotice();
+    DeaktiviereControls();
+    state_.DataSaved = true;
+    emptyUndoTable();
+    s_.ui.setTitle(kProgramTitle);
+    updateRecordLabel();
+}
+
+void CatalogDocument::loadAllIntoOne(const std::string& target) {
+    state_.AutoSaveHold = true;
+    const std::string folder = platform::folderOf(target);
+    const std::string targetName = engine::text::upper(platform::fileNameOf(target));
+    state_.CurrentFile = target;
+
+    mv32_.setDirectory(folder);
+    mv32_.setTableName(target);
+    // A target that already holds records is emptied only when the person agrees.
+    if (tableExists(target)) {
+        int64_t held = 0;
+        try {
+            mv32_.open();
+            held = mv32_.recordCount();
+            mv32_.close();
+        } catch (const std::exception&) {
+            mv32_.close();
+        }
+        if (held > 0 && s_.ui.message(MessageKind::Bestaetigen, kOverwriteQuestion,
+                                      Buttons::JaNein) != Answer::Ja) {
+            toNoCatalog();
+            return;
+        }
+    }
+    state_.CatalogOpen = true;
+    createCatalogTable(mv32_);
+    mv32_.open();
+    s_.ui.showAnimation(Animation::Busy, true);
+
+    std::vector<std::string> sources;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file(ec) || name.empty() || name[0] == '.') continue;  // hidden
+        if (upperExtension(name) != ".DB" || engine::text::upper(name) == targetName) continue;
+        sources.push_back(entry.path().string());
+    }
+    std::sort(sources.begin(), sources.end());
+
+    for (const auto& source : sources) {
+        engine::Table MV32Import;
+        try {
+            MV32Import.setDirectory(folder);
+            MV32Import.setTableName(source);
+            MV32Import.open();
+            bool sameLayout = MV32Import.fieldCount() == static_cast<int>(catalogFields().size());
+            for (const auto& f : catalogFields())
+                sameLayout = sameLayout && MV32Import.fieldIndex(f.name) >= 0;
+            if (sameLayout) engine::batchMove(MV32Import, mv32_, engine::BatchMode::AppendUpdate);
+        } catch (const std::exception&) {
+            // A file of another layout, locked or damaged is skipped without a message.
+        }
+        try {
+            MV32Import.close();
+        } catch (const std::exception&) {
+        }
+        s_.ui.processEvents();
+    }
+    mv32_.first();
+    s_.ui.showAnimation(Animation::Busy, false);
+    activate(OpenWay::LoadAll);
+    state_.AutoSaveHold = false;
+}
+
+void CatalogDocument::openLastFile(const std::string& path) {
+    const std::string ext = upperExtension(path);
+    try {
+        if (ext == ".MV") {
+            mv32_.close();
+            openLegacyFile(path, false);
+        } else if (ext == ".DB" && fileExists(path)) {
+            mv32_.close();
+            openCatalogTable(path, true, OpenWay::OpenLastDb);
+        }
+    } catch (const std::exception& e) {
+        toNoCatalog();
+        s_.ui.showApplicationError(e.what());
+    }
+}
+
+void CatalogDocument::openExplorerCatalog() {
+    try {
+        const std::string path = state_.ProgramDir + "drivescan.db";
+        mv32_.close();
+        mv32_.setDirectory(state_.ProgramDir);
+        mv32_.setTableName(path);
+        if (!fileExists(path)) createCatalogTable(mv32_);
+        openCatalogTable(path, true, OpenWay::Explorer);
+    } catch (const std::exception&) {
+        s_.log.WriteLogLine("Fehler bei Tabellenoperationen: Erzeugen fuer Explorer");
+    }
+}
+
+// --- Saving and closing ------------------------------------------------------------------------
+
+void CatalogDocument::postPendingQuietly() {
+    try {
+        if (mv32_.active() && (mv32_.state() == engine::DataSetState::Edit ||
+                               mv32_.state() == engine::DataSetState::Insert))
+            mv32_.post();
+    } catch (const std::exception&) {
+        try {
+            mv32_.cancel();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+std::string CatalogDocument::backupFolder() const {
+    return state_.ProgramDir + "Backup" + platform::separator();
+}
+
+void CatalogDocument::copyBackup() {
+    const std::string folder = backupFolder();
+    platform::createFolders(folder);
+    const std::string base = catalogBase(mv32_.filePath());
+    const std::string name = platform::fileNameOf(base);
+    std::vector<CopyJob> jobs;
+    for (const char* ext : {".db", ".px", ".mb"}) jobs.push_back({base + ext, folder + name + ext});
+    s_.ui.showProgress(true);
+    copyFiles(
+        jobs, [this](int64_t total) { s_.ui.setProgressRange(0, total); },
+        [this](int64_t done) { s_.ui.setProgressPosition(done); });
+    s_.ui.showProgress(false);
+}
+
+void CatalogDocument::reopen(const engine::Bookmark& at) {
+    mv32_.open();
+    if (at.valid()) {
+        try {
+            mv32_.gotoBookmark(at);
+        } catch (const std::exception&) {  // the record is gone: stay at the first
+        }
+    }
+    updateRecordLabel();
+}
+
+void CatalogDocument::Speichern() {
+    if (!state_.CatalogOpen || state_.TreeBuilding) return;
+    postPendingQuietly();
+    state_.DataSaved = true;
+    s_.ui.setStatusText(1, "gesichert");
+    if (!s_.settings.Backup) return;
+    engine::Bookmark at;
+    try {
+        at = mv32_.bookmark();
+        mv32_.close();
+        copyBackup();
+        reopen(at);
+    } catch (const std::exception& e) {
+        // The copy failed; the catalog itself is intact and stays open.
+        s_.ui.showProgress(false);
+        try {
+            reopen(at);
+        } catch (const std::exception&) {
+        }
+        s_.ui.showApplicationError(e.what());
+    }
+}
+
+void CatalogDocument::SpeichernUnter() {
+    if (!state_.CatalogOpen || state_.TreeBuilding) return;
+    FileDialogRequest req;
+    req.save = true;
+    req.title = "Speichern unter";
+    req.filter = "Mavrel DB-Dateien (*.DB)|*.DB";
+    req.defaultExt = "DB";
+    req.mustExist = true;
+    const auto chosen = s_.ui.fileDialog(req);
+    if (chosen.path.empty()) return;
+    std::string target = chosen.path;
+    if (upperExtension(target) != ".DB") target += ".db";
+    {
+        // Spelled as the engine will find it, so that the copy is one table with its files.
+        engine::Table probe;
+        probe.setTableName(target);
+        target = probe.filePath();
+    }
+    if (tableExists(target) &&
+        s_.ui.message(MessageKind::Bestaetigen, kOverwriteQuestion, Buttons::JaNein) != Answer::Ja)
+        return;
+
+    postPendingQuietly();
+    state_.DataSaved = true;
+    s_.ui.setStatusText(1, "gesichert");
+    engine::Bookmark at;
+    try {
+        at = mv32_.bookmark();
+        s_.ui.showProgress(true);
+        mv32_.close();
+        const std::string base = catalogBase(mv32_.filePath());
+        const std::string targetBase = catalogBase(target);
+        copyFiles(
+            {{base + ".db", target},
+             {base + ".px", targetBase + ".px"},
+             {base + ".mb", targetBase + ".mb"}},
+            [this](int64_t total) { s_.ui.setProgressRange(0, total); },
+            [this](int64_t done) { s_.ui.setProgressPosition(done); });
+        reopen(at);
+        s_.ui.showProgress(false);
+        if (s_.settings.Backup) {
+            at = mv32_.bookmark();
+            mv32_.close();
+            copyBackup();
+            reopen(at);
+        }
+    } catch (const std::exception& e) {
+        s_.ui.showProgress(false);
+        try {
+            if (!mv32_.active()) reopen(at);
+        } catch (const std::exception&) {
+        }
+        s_.ui.showApplicationError(e.what());
+    }
+}
+
+void CatalogDocument::Schliessen() {
+    if (!state_.CatalogOpen || state_.TreeBuilding) return;
+    try {
+        mv32_.close();
+    } catch (const std::exception& e) {
+        s_.ui.showApplicationError(e.what());
+    }
+    s_.ui.setStatusText(1, "");
+    s_.ui.setTitle(kProgramTitle);
+    state_.DataSaved = true;
+    state_.CatalogOpen = false;
+    state_.ChangeCount = 0;
+    emptyUndoTable();
+    DeaktiviereControls();
+    updateRecordLabel();
+}
+
+void CatalogDocument::askToSaveIfUnsaved() {
+    if (state_.DataSaved) return;
+    if (s_.ui.askSaveData()) Speichern();
+}
+
+// --- Undo table --------------------------------------------------------------------------------
+
+void CatalogDocument::createUndoTable() {
+    undo_.close();
+    undo_.setDirectory(state_.ProgramDir);
+    undo_.setTableName("Undo.db");
+    if (undo_.exists()) undo_.deleteTable();
+    undo_.setFieldDefs(catalogFields());
+    undo_.createTable();
+    undo_.open();
+}
+
+void CatalogDocument::emptyUndoTable() {
+    // close, empty, open; the first failure ends the step without a message
+    try {
+        if (undo_.tableName().empty()) return;
+        undo_.close();
+        undo_.emptyTable();
+        undo_.open();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace mv32::document

@@ -1,0 +1,203 @@
+#include "document/SettingsStore.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/Paths.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace mv32::document {
+
+namespace {
+
+std::string escape(const std::string& v) {
+    std::string out;
+    for (char c : v) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string unescape(const std::string& v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+            char n = v[++i];
+            out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+        } else {
+            out += v[i];
+        }
+    }
+    return out;
+}
+
+void setIn(SettingsValues& values, const std::string& name, const std::string& value) {
+    for (auto& [n, v] : values) {
+        if (n == name) {
+            v = value;
+            return;
+        }
+    }
+    values.emplace_back(name, value);
+}
+
+std::string systemError(const std::string& what, const std::string& path) {
+    return what + " »" + path + "«: " + std::strerror(errno);
+}
+
+}  // namespace
+
+IniSettingsStore::Sections IniSettingsStore::load() const {
+    Sections sections;
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) {
+        if (errno == ENOENT) return sections;
+        throw std::runtime_error(
+            systemError("Die Einstellungen können nicht gelesen werden:", path_));
+    }
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[' && line.back() == ']') {
+            sections.emplace_back(line.substr(1, line.size() - 2), SettingsValues{});
+            continue;
+        }
+        size_t eq = line.find('=');
+        if (eq == std::string::npos || sections.empty()) continue;  // not ours; ignored
+        setIn(sections.back().second, line.substr(0, eq), unescape(line.substr(eq + 1)));
+    }
+    if (in.bad()) {
+        throw std::runtime_error(
+            systemError("Die Einstellungen können nicht gelesen werden:", path_));
+    }
+    return sections;
+}
+
+void IniSettingsStore::save(const Sections& sections) const {
+    std::ostringstream text;
+    for (const auto& [name, values] : sections) {
+        text << '[' << name << "]\n";
+        for (const auto& [n, v] : values) text << n << '=' << escape(v) << '\n';
+        text << '\n';
+    }
+    const std::string data = text.str();
+    platform::createFolders(platform::folderOf(path_));
+    const std::string tmp = path_ + ".neu";
+#ifdef _WIN32
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << data;
+    out.close();
+    if (!out || std::rename(tmp.c_str(), path_.c_str()) != 0) {
+        throw std::runtime_error(
+            systemError("Die Einstellungen können nicht gespeichert werden:", path_));
+    }
+#else
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = fd >= 0;
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    int saved = errno;
+    if (fd >= 0) ::close(fd);
+    if (ok && std::rename(tmp.c_str(), path_.c_str()) != 0) {
+        saved = errno;
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        errno = saved;
+        throw std::runtime_error(
+            systemError("Die Einstellungen können nicht gespeichert werden:", path_));
+    }
+#endif
+}
+
+std::optional<std::string> IniSettingsStore::read(const std::string& section,
+                                                  const std::string& name) {
+    for (const auto& [n, values] : load()) {
+        if (n != section) continue;
+        for (const auto& [vn, v] : values) {
+            if (vn == name) return v;
+        }
+    }
+    return std::nullopt;
+}
+
+SettingsValues IniSettingsStore::readSection(const std::string& section) {
+    for (auto& [n, values] : load()) {
+        if (n == section) return values;
+    }
+    return {};
+}
+
+void IniSettingsStore::write(const std::string& section, const SettingsValues& values) {
+    Sections sections = load();
+    SettingsValues* target = nullptr;
+    for (auto& [n, v] : sections) {
+        if (n == section) target = &v;
+    }
+    if (!target) target = &sections.emplace_back(section, SettingsValues{}).second;
+    for (const auto& [n, v] : values) setIn(*target, n, v);
+    save(sections);
+}
+
+void IniSettingsStore::replaceSection(const std::string& section, const SettingsValues& values) {
+    Sections sections = load();
+    bool found = false;
+    for (auto& [n, v] : sections) {
+        if (n == section) {
+            v = values;
+            found = true;
+        }
+    }
+    if (!found) sections.emplace_back(section, values);
+    save(sections);
+}
+
+std::optional<std::string> MemorySettingsStore::read(const std::string& section,
+                                                     const std::string& name) {
+    auto it = sections_.find(section);
+    if (it == sections_.end()) return std::nullopt;
+    for (const auto& [n, v] : it->second) {
+        if (n == name) return v;
+    }
+    return std::nullopt;
+}
+
+SettingsValues MemorySettingsStore::readSection(const std::string& section) {
+    auto it = sections_.find(section);
+    return it == sections_.end() ? SettingsValues{} : it->second;
+}
+
+void MemorySettingsStore::write(const std::string& section, const SettingsValues& values) {
+    ++writes_;
+    for (const auto& [n, v] : values) setIn(sections_[section], n, v);
+}
+
+void MemorySettingsStore::replaceSection(const std::string& section, const SettingsValues& values) {
+    ++writes_;
+    sections_[section] = values;
+}
+
+}  // namespace mv32::document

@@ -1,0 +1,209 @@
+#include "exchange/MvReader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "document/Catalog.h"
+#include "document/CatalogDocument.h"
+#include "exchange/MvParser.h"
+#include "platform/Paths.h"
+
+namespace mv32::exchange {
+
+using document::Animation;
+using document::Answer;
+using document::Buttons;
+using document::MessageKind;
+
+std::string readWholeFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        if (errno == ENOENT) throw std::runtime_error("Datei nicht gefunden");
+        throw std::runtime_error("Die Datei »" + path +
+                                 "« kann nicht gelesen werden: " + std::strerror(errno));
+    }
+    std::string bytes;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) throw std::runtime_error("Die Datei »" + path + "« kann nicht gelesen werden.");
+    return bytes;
+}
+
+void storeRecord(engine::Table& t, const mv::Record& r, int mark) {
+    if (t.locate("Name", {engine::Value(r.name)}))
+        t.edit();
+    else
+        t.append();
+    if (mark == mv::kShortLayout) {
+        t.setAsString("Name", r.name);
+        t.setAsString("Datentraeger", r.mediumText);
+        t.setAsInteger("DatentraegerNr", r.mediumNumber);
+        t.setAsString("Memo", r.memo);
+    } else {
+        if (const char* medium = mv::mediumText(r.mediumCode))
+            t.setAsString("Datentraeger", medium);
+        t.setAsInteger("DatentraegerNr", r.mediumNumber);
+        t.setAsString("Memo", r.memo);
+        t.setAsInteger("Datentraeger_Anzahl", r.count);
+        t.setAsInteger("von", r.of);
+        t.setAsString("Serien_Nr", r.serial);
+        t.setAsString("Label", r.label);
+        t.setAsString("Gesamte_Groesse", r.totalSize);
+        t.setAsString("Freier_Speicher", r.freeSpace);
+        t.setAsString("Kategorie", r.category);
+        t.setAsString("Laufwerk", r.drive);
+        t.setAsString("Status", r.status);
+        t.setAsString("Datum_Uhrzeit", r.dateTime);
+        t.setAsString("Name", r.name);
+    }
+    t.post();
+}
+
+void MvReader::readRecords(const std::string& bytes) {
+    MvParser parser(bytes);
+    auto& ui = doc_.ui();
+    engine::Table& t = doc_.MV32();
+    ui.setProgressRange(0, parser.headerCount());
+    mv::Record r;
+    int64_t done = 0;
+    t.beginBulk();
+    try {
+        while (parser.next(r)) {
+            storeRecord(t, r, parser.mark());
+            ui.setProgressPosition(++done);
+        }
+    } catch (...) {
+        if (t.state() == engine::DataSetState::Edit || t.state() == engine::DataSetState::Insert)
+            t.cancel();
+        t.endBulk();
+        throw;
+    }
+    t.endBulk();
+}
+
+void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
+    (void)mark;  // the parser reads the mark from the file itself
+    auto& ui = doc_.ui();
+    auto& st = doc_.state();
+    engine::Table& t = doc_.MV32();
+    ui.showAnimation(Animation::Busy, true);
+    st.AutoSaveHold = true;
+    try {
+        const std::string bytes = readWholeFile(mvPath);
+        ui.showProgress(true);
+        const std::string dbPath = mvPath.substr(0, mvPath.size() - 2) + "db";
+        std::error_code ec;
+        if (std::filesystem::exists(dbPath, ec) &&
+            ui.message(MessageKind::Bestaetigen, document::kOverwriteQuestion, Buttons::JaNein) !=
+                Answer::Ja) {
+            doc_.toNoCatalog();
+            return;
+        }
+        t.close();
+        t.setDirectory(platform::folderOf(dbPath));
+        t.setTableName(dbPath);
+        document::createCatalogTable(t);
+        st.CurrentFile = dbPath;
+        doc_.recentFiles().add(dbPath);
+        document::repairPrimaryKey(t);
+        doc_.syncIndexes();
+        t.open();
+        st.CatalogOpen = true;
+        ui.processEvents();
+        readRecords(bytes);
+        t.first();
+        st.CatalogOpen = true;
+        st.DataSaved = true;
+        ui.showProgress(false);
+        st.ChangeCount = 0;
+        ui.setStatusText(1, "");
+        doc_.AktiviereControls();
+        doc_.recentFiles().add(dbPath);
+        ui.setRecentFiles(doc_.recentFiles().paths());
+        doc_.setTitleFor(dbPath);
+        doc_.updateRecordLabel();
+    } catch (const std::exception&) {
+        ui.message(MessageKind::Fehler, kLoadFailed, Buttons::Abbrechen);
+        doc_.toNoCatalog();
+        st.DataSaved = true;
+        st.ChangeCount = 0;
+    }
+}
+
+void MvReader::Import() {
+    auto& st = doc_.state();
+    auto& ui = doc_.ui();
+    if (!st.CatalogOpen || st.TreeBuilding) return;
+    doc_.askToSaveIfUnsaved();
+
+    document::FileDialogRequest req;
+    req.title = "MV-Dateien importieren";
+    req.filter = "Mavrel Dateien (*.MV)|*.MV";
+    req.defaultExt = "MV";
+    req.initialName = "*.MV";
+    const auto chosen = ui.fileDialog(req);
+    if (chosen.path.empty()) return;
+    const std::string& path = chosen.path;
+    const std::string ext = path.size() >= 3 ? path.substr(path.size() - 3) : std::string();
+    if (ext != ".mv" && ext != ".MV") return;
+    if (path == doc_.lastOpenDialogPath()) {
+        ui.message(MessageKind::Warnung,
+                   "Achtung: Sie versuchen eine bereits geöffnete Datei zu importieren! Das ist "
+                   "nicht möglich, der Vorgang wird abgebrochen!",
+                   Buttons::Ok);
+        return;
+    }
+    importFile(path);
+}
+
+void MvReader::importFile(const std::string& path) {
+    auto& st = doc_.state();
+    auto& ui = doc_.ui();
+    std::string bytes;
+    try {
+        bytes = readWholeFile(path);
+    } catch (const std::exception& e) {
+        ui.showApplicationError(e.what());
+        return;
+    }
+    if (bytes.empty()) {
+        ui.message(MessageKind::Hinweis,
+                   "Die von Ihnen gewählte Datei ist leer! Ein Import hat daher keinen Sinn!",
+                   Buttons::Ok);
+        return;
+    }
+    if (bytes.size() < mv::kHeaderSize) {
+        ui.showApplicationError("Lesen nach Dateiende (EOF)");
+        return;
+    }
+    const int mark = static_cast<unsigned char>(bytes[mv::kMarkOffset]);
+    if (mark != mv::kFullLayout && mark != mv::kShortLayout) {
+        ui.showOldVersionNotice();
+        return;
+    }
+    ui.showAnimation(Animation::Busy, true);
+    st.AutoSaveHold = true;
+    try {
+        ui.showProgress(true);
+        readRecords(bytes);
+        ui.showProgress(false);
+        st.DataSaved = false;
+        ui.setStatusText(1, "geändert");
+        st.AutoSaveHold = false;
+        ui.showAnimation(Animation::Busy, false);
+    } catch (const std::exception&) {
+        ui.message(MessageKind::Fehler, kLoadFailed, Buttons::Abbrechen);
+        ui.showProgress(false);
+        ui.showAnimation(Animation::Busy, false);
+        st.AutoSaveHold = false;
+    }
+    doc_.updateRecordLabel();
+}
+
+}  // namespace mv32::exchange
