@@ -8,6 +8,7 @@
 
 #include "document/Catalog.h"
 #include "document/CatalogDocument.h"
+#include "engine/Text.h"
 #include "exchange/MvParser.h"
 #include "platform/Paths.h"
 
@@ -36,12 +37,15 @@ std::string readWholeFile(const std::string& path) {
 }
 
 void storeRecord(engine::Table& t, const mv::Record& r, int mark) {
-    if (t.locate("Name", {engine::Value(r.name)}))
+    // Looked up in the form the catalog stores (without zero bytes, cut to the field), so that
+    // two names that differ only there end as one record instead of a key violation.
+    const std::string name = engine::text::fitToWidth(r.name, 255);
+    if (t.locate("Name", {engine::Value(name)}))
         t.edit();
     else
         t.append();
     if (mark == mv::kShortLayout) {
-        t.setAsString("Name", r.name);
+        t.setAsString("Name", name);
         t.setAsString("Datentraeger", r.mediumText);
         t.setAsInteger("DatentraegerNr", r.mediumNumber);
         t.setAsString("Memo", r.memo);
@@ -60,7 +64,7 @@ void storeRecord(engine::Table& t, const mv::Record& r, int mark) {
         t.setAsString("Laufwerk", r.drive);
         t.setAsString("Status", r.status);
         t.setAsString("Datum_Uhrzeit", r.dateTime);
-        t.setAsString("Name", r.name);
+        t.setAsString("Name", name);
     }
     t.post();
 }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "engine/DbfTable.h"
 #include "engine/Table.h"
 #include "support/MemFileSystem.h"
+#include "support/TempDir.h"
 #include "tools/mv32db/TableTool.h"
 
 namespace mv32::tools {
@@ -141,6 +143,76 @@ TEST(TableTool, SqlAndDbfDump) {
     ToolRun dump = run(fs, {"dump", "/d/export.dbf"});
     ASSERT_EQ(dump.status, 0) << dump.err;
     EXPECT_EQ(dump.out, "Ärger\t7\n");
+}
+
+TEST(TableTool, LegacyFilesConvertBothWays) {
+    test::TempDir dir;
+    auto real = [&](std::vector<std::string> args) {
+        std::istringstream in;
+        std::ostringstream out, err;
+        int status = runTableTool(args, in, out, err);
+        return ToolRun{status, out.str(), err.str()};
+    };
+    auto write = [](const std::string& path, const std::string& bytes) {
+        std::ofstream(path, std::ios::binary) << bytes;
+    };
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    // Header (mark 14, two records), then two records of the full layout.
+    const std::string header =
+        std::string("\3\2\0\1\1\x63\0\0\0\0\0\0\0\2", 14) + std::string(8, '\0') + "\x0e";
+    const std::string record = std::string(
+        "\x04"
+        "B\xFC"
+        "ro\x03   12\0\0\0\0\0\0\0\0D\0\0",
+        22);
+    const std::string second = std::string("\x04Zwei\x01    1\0\0\0\0\0\0\0\0\0\0\0", 22);
+    write(dir.file("alt.MV"), header + record + second);
+
+    ToolRun made = real({"mv2db", dir.file("alt.MV")});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.out, "Katalog " + dir.file("alt.db") + " angelegt: 2 Datensätze.\n");
+    EXPECT_EQ(real({"check", dir.file("alt.db")}).status, 0);
+    ToolRun dump = real({"dump", dir.file("alt.db")});
+    EXPECT_EQ(dump.out.rfind("Büro\t12\t0\t0\tFESTPLATTE\tD\t", 0), 0u) << dump.out;
+
+    // A second conversion would replace the catalog: only with --ueberschreiben.
+    ToolRun again = real({"mv2db", dir.file("alt.MV")});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err,
+              "mv32db: Die Datei existiert bereits! Soll sie überschrieben werden? "
+              "Nein (ohne --ueberschreiben)\n");
+    EXPECT_EQ(real({"mv2db", dir.file("alt.MV"), "--ueberschreiben"}).status, 0);
+
+    // And back: the same records, byte for byte after the header's date, except that the
+    // empty counts now read "0".
+    auto withCounts = [](std::string r, size_t at) {
+        return r.replace(at, 2,
+                         "\x01"
+                         "0\x01"
+                         "0");
+    };
+    ToolRun back = real({"db2mv", dir.file("alt.db"), dir.file("neu")});
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(read(dir.file("neu.MV")).substr(23), withCounts(record, 12) + withCounts(second, 12));
+
+    // Damaged and old files end with the program's messages.
+    write(dir.file("kaputt.MV"), (header + record).substr(0, 30));
+    ToolRun damaged = real({"mv2db", dir.file("kaputt.MV")});
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.err, "mv32db: Fehler beim Laden der Datei! Möglicherweise beschädigt!\n");
+    std::string old = header;
+    old[22] = 12;
+    write(dir.file("uralt.MV"), old);
+    ToolRun refused = real({"mv2db", dir.file("uralt.MV")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("älteren Version (<2.2)"), std::string::npos);
+    EXPECT_EQ(real({"mv2db", dir.file("alt.txt")}).status, 2);
+    EXPECT_EQ(real({"db2mv", dir.file("fehlt.db")}).status, 1);
 }
 
 }  // namespace mv32::tools

@@ -9,6 +9,7 @@
 #include "engine/Query.h"
 #include "engine/Table.h"
 #include "engine/Text.h"
+#include "tools/mv32db/LegacyTool.h"
 
 namespace mv32::tools {
 
@@ -40,6 +41,9 @@ const char* kUsage =
     "  regen  TABELLE                        alle Indizes neu aufbauen\n"
     "  sql    ORDNER \"SELECT ...\"            Abfrage im Ordner ausführen, Ergebnis mit "
     "Kopfzeile\n"
+    "  mv2db  DATEI.MV [--ueberschreiben]     MV-Datei in den Katalog DATEI.db umwandeln\n"
+    "  db2mv  KATALOG.db [DATEI.MV] [--ueberschreiben]\n"
+    "                                        Katalog als MV-Datei schreiben\n"
     "\n"
     "TABELLE ist der Pfad der .db-Datei (die Endung darf fehlen). Ein leerer INDEX-Name (\"\")\n"
     "bei \"index add\" legt den Primärindex an. Leere Werte schreibt dump als \\N.\n";
@@ -376,6 +380,7 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
             return args.empty() ? 2 : 0;
         }
         const std::string& cmd = args[0];
+        if (cmd == "mv2db" || cmd == "db2mv") return runLegacyTool(args, out, err);
         if (cmd == "index") return indexCommand(fs, args, out);
         if (args.size() < 2)
             throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};

@@ -1,0 +1,152 @@
+#include "tools/mv32db/LegacyTool.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "document/Catalog.h"
+#include "document/CatalogDocument.h"
+#include "document/Log.h"
+#include "document/Settings.h"
+#include "document/SettingsStore.h"
+#include "document/UserInterface.h"
+#include "exchange/MvReader.h"
+#include "exchange/MvWriter.h"
+#include "platform/Clock.h"
+#include "platform/Paths.h"
+
+namespace mv32::tools {
+
+namespace {
+
+using namespace document;
+
+// The user-interface port on a terminal: messages go to the error stream, questions are
+// answered from the command line, everything on the screen is left out.
+class ConsoleUserInterface : public UserInterface {
+public:
+    ConsoleUserInterface(std::ostream& err, bool overwrite) : err_(err), overwrite_(overwrite) {}
+    bool failed() const { return failed_; }
+
+    Answer message(MessageKind kind, const std::string& text, Buttons buttons) override {
+        if (buttons == Buttons::JaNein || buttons == Buttons::JaAbbrechen) {
+            err_ << "mv32db: " << text
+                 << (overwrite_ ? " Ja (--ueberschreiben)\n" : " Nein (ohne --ueberschreiben)\n");
+            if (!overwrite_) failed_ = true;
+            return overwrite_ ? Answer::Ja : Answer::Nein;
+        }
+        err_ << "mv32db: " << text << "\n";
+        if (kind == MessageKind::Fehler || kind == MessageKind::Warnung ||
+            kind == MessageKind::Hinweis)
+            failed_ = true;
+        return buttons == Buttons::Abbrechen ? Answer::Abbrechen : Answer::Ok;
+    }
+    FileDialogResult fileDialog(const FileDialogRequest&) override { return {}; }
+    bool askSaveData() override { return false; }
+    void showOldVersionNotice() override {
+        err_ << "mv32db: Diese Datei ist von einer älteren Version (<2.2) des Mavrels! Leider ist "
+                "es im Moment aus technischen Gründen nicht möglich, sie direkt im Programm zu "
+                "konvertieren.\n";
+        failed_ = true;
+    }
+    void showProgress(bool) override {}
+    void setProgressRange(int64_t, int64_t) override {}
+    void setProgressPosition(int64_t) override {}
+    void showAnimation(Animation, bool) override {}
+    void setStatusText(int, const std::string&) override {}
+    void setRecordLabel(int64_t, int64_t) override {}
+    void setTitle(const std::string&) override {}
+    void showWaitWindow(bool) override {}
+    bool cancelRequested() override { return false; }
+    void resetCancelRequest() override {}
+    void processEvents() override {}
+    void setControlState(ControlState) override {}
+    void setSortItemVisible(const std::string&, bool) override {}
+    void setFileSearchVisible(bool) override {}
+    void setRecentFiles(const std::vector<std::string>&) override {}
+    void setAutoSaveInterval(int) override {}
+    void showWindow(const std::string&, bool) override {}
+    void showApplicationError(const std::string& text) override {
+        err_ << "mv32db: " << text << "\n";
+        failed_ = true;
+    }
+
+private:
+    std::ostream& err_;
+    bool overwrite_;
+    bool failed_ = false;
+};
+
+std::string absolute(const std::string& path) {
+    std::error_code ec;
+    auto p = std::filesystem::absolute(path, ec);
+    return ec ? path : p.lexically_normal().string();
+}
+
+}  // namespace
+
+int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    bool overwrite = false;
+    std::vector<std::string> files;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--ueberschreiben")
+            overwrite = true;
+        else
+            files.push_back(args[i]);
+    }
+    const bool toCatalog = args[0] == "mv2db";
+    if (files.empty() || files.size() > (toCatalog ? 1u : 2u)) {
+        err << "mv32db: Aufruf: mv32db mv2db DATEI.MV [--ueberschreiben]\n"
+               "               mv32db db2mv KATALOG.db [DATEI.MV] [--ueberschreiben]\n";
+        return 2;
+    }
+
+    // A document of its own: settings in memory, no log, nothing of the person's program
+    // folder touched.
+    ConsoleUserInterface ui(err, overwrite);
+    MemorySettingsStore store;
+    const std::string programDir = platform::tempDir();
+    Settings settings = Settings::defaults(programDir);
+    Log log(programDir, platform::Clock::system());
+    log.setEnabled(false);
+    CatalogDocument doc({ui, store, settings, log, platform::Clock::system(), programDir});
+    exchange::MvReader reader(doc);
+    doc.legacyOpener = [&](const std::string& path, int mark) {
+        reader.openAsNewCatalog(path, mark);
+    };
+
+    const std::string source = absolute(files[0]);
+    if (toCatalog) {
+        if (upperExtension(source) != ".MV") {
+            err << "mv32db: " << source << " ist keine MV-Datei (Endung .MV).\n";
+            return 2;
+        }
+        doc.openLastFile(source);
+        if (ui.failed() || !doc.state().CatalogOpen) return 1;
+        out << "Katalog " << doc.state().CurrentFile << " angelegt: " << doc.MV32().recordCount()
+            << " Datensätze.\n";
+        return 0;
+    }
+
+    if (upperExtension(source) != ".DB" || !std::filesystem::exists(source)) {
+        err << "mv32db: Der Katalog " << source << " existiert nicht.\n";
+        return 1;
+    }
+    std::string target = files.size() == 2 ? absolute(files[1]) : catalogBase(source) + ".MV";
+    if (upperExtension(target) != ".MV") target += ".MV";
+    if (std::filesystem::exists(target) &&
+        ui.message(MessageKind::Warnung, kOverwriteQuestion, Buttons::JaNein) != Answer::Ja)
+        return 1;
+    try {
+        // The catalog's indexes stay as they are: the tool only reads it.
+        doc.openCatalogTable(source, false, OpenWay::OpenLastDb);
+    } catch (const std::exception& e) {
+        ui.showApplicationError(e.what());
+        return 1;
+    }
+    exchange::MvWriter(doc).ExportToMV(target);
+    if (ui.failed()) return 1;
+    out << target << " geschrieben: " << doc.MV32().recordCount() << " Datensätze.\n";
+    return 0;
+}
+
+}  // namespace mv32::tools
