@@ -11,6 +11,9 @@ namespace mv32::document {
 
 class CatalogDocument;
 
+// The timer's period until the settings have been read.
+inline constexpr int kInitialAutoSaveIntervalMs = 600000;
+
 class AutoSave {
 public:
     explicit AutoSave(CatalogDocument& doc) : doc_(doc) {}

@@ -553,9 +553,7 @@ void CatalogDocument::createUndoTable() {
     undo_.close();
     undo_.setDirectory(state_.ProgramDir);
     undo_.setTableName("Undo.db");
-    if (undo_.exists()) undo_.deleteTable();
-    undo_.setFieldDefs(catalogFields());
-    undo_.createTable();
+    createCatalogTable(undo_);  // afresh, with the primary index on Name
     undo_.open();
 }
 

@@ -101,7 +101,8 @@ public:
     void copyBackup();
     // Opens the catalog table again after it was closed for a copy, at the record it was on.
     void reopen(const engine::Bookmark& at);
-    // Creates, opens and (later) empties the undo table ProgramDir + "Undo.db".
+    // Creates the undo table ProgramDir + "Undo.db" afresh (catalog layout, primary index on
+    // Name) and opens it; emptyUndoTable empties it, ignoring failures.
     void createUndoTable();
     void emptyUndoTable();
     engine::Table& undoTable() { return undo_; }

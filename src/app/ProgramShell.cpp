@@ -1,0 +1,129 @@
+#include "app/ProgramShell.h"
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+
+#include "document/Catalog.h"
+#include "engine/Text.h"
+#include "platform/Paths.h"
+#include "platform/ShellEntries.h"
+
+namespace fs = std::filesystem;
+
+namespace mv32::app {
+
+using document::Answer;
+using document::Buttons;
+using document::MessageKind;
+
+ProgramShell::ProgramShell(document::CatalogDocument& doc, std::vector<std::string> args,
+                           std::string programFile)
+    : doc_(doc), args_(std::move(args)), programFile_(std::move(programFile)) {
+    writeShellEntries = [](const std::string& program) { platform::writeShellEntries(program); };
+}
+
+std::string ProgramShell::upperArg(size_t i) const {
+    return i < args_.size() ? engine::text::upper(args_[i]) : std::string();
+}
+
+bool ProgramShell::closesWithoutAsking() const {
+    return upperArg(0) == "SCANALL" || upperArg(2) == "CLOSE";
+}
+
+void ProgramShell::FormCreate() {
+    auto& ui = doc_.ui();
+    auto& log = doc_.log();
+    auto& st = doc_.state();
+    ui.setStatusText(1, "Bereit");
+
+    // 4. A fresh undo table.
+    try {
+        doc_.createUndoTable();
+    } catch (const std::exception&) {
+        ui.message(MessageKind::Fehler,
+                   "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert!",
+                   Buttons::Abbrechen);
+        log.WriteLogLine(
+            "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert: "
+            "FormCreate");
+    }
+
+    // 5. The folder the archivers work in: private to this run.
+    {
+        std::string pattern = platform::tempDir() + "mavrel32-XXXXXX";
+        if (char* made = ::mkdtemp(pattern.data()))
+            tempFolder_ = platform::withTrailingSeparator(made);
+        else
+            log.WriteLogLine("Temp-Dir konnte nicht angelegt werden: FormCreate");
+    }
+
+    // 6. and 7. Settings, the auto-save timer, the sort items and the shell entries.
+    try {
+        doc_.settings() = document::readSettings(doc_.store(), st.ProgramDir);
+        log.setEnabled(doc_.settings().CreateLogFile);
+        ui.setAutoSaveInterval(doc_.settings().autoSaveIntervalMs());
+        for (size_t i = 0; i < document::kSecondaryIndexes.size(); ++i)
+            ui.setSortItemVisible(document::kSecondaryIndexes[i].name, doc_.settings().indexOn[i]);
+        writeShellEntries(programFile_);
+    } catch (const std::exception&) {
+        log.WriteLogLine("Fehler beim Schreiben/Lesen der Registry: FormCreate");
+    }
+
+    // 8. The file search items follow the file list table.
+    std::error_code ec;
+    ui.setFileSearchVisible(fs::exists(doc_.settings().DatenbankPfad + "mv32list.db", ec));
+
+    // 9. No catalog.
+    doc_.DeaktiviereControls();
+    st.AutoSaveHold = false;
+    st.ChangeCount = 0;
+    st.CatalogOpen = false;
+    st.DataSaved = true;
+    ui.setStatusText(1, "Bereit");
+
+    // 10. The file opened last.
+    if (doc_.settings().ReadLastfile && !doc_.settings().FileToLoad.empty())
+        doc_.openLastFile(doc_.settings().FileToLoad);
+}
+
+void ProgramShell::handleCommandLine() {
+    if (args_.empty()) return;
+    const std::string first = upperArg(0);
+    if (first == "SCANALL" || first == "DRIVE" || first == "DIR") return;  // the scan driver's
+    const std::string ext = document::upperExtension(args_[0]);
+    if (ext != ".DB" && ext != ".MV") return;
+    std::error_code ec;
+    if (!fs::is_regular_file(args_[0], ec)) return;
+    doc_.openLastFile(fs::absolute(args_[0], ec).lexically_normal().string());
+}
+
+bool ProgramShell::FormCloseQuery() {
+    if (closesWithoutAsking()) return true;
+    auto& ui = doc_.ui();
+    if (backgroundScanRunning && backgroundScanRunning()) {
+        ui.message(MessageKind::Warnung, "Der Scanthread ist noch aktiv!", Buttons::Abbrechen);
+        return false;
+    }
+    if (ui.message(MessageKind::Bestaetigen, "Wollen Sie das Programm wirklich schon beenden?",
+                   Buttons::JaNein) != Answer::Ja)
+        return false;
+    doc_.askToSaveIfUnsaved();
+    return true;
+}
+
+void ProgramShell::FormDestroy() {
+    try {
+        doc_.MV32().close();
+        auto& undo = doc_.undoTable();
+        undo.close();
+        if (!undo.tableName().empty() && undo.exists()) undo.deleteTable();
+    } catch (const std::exception&) {  // the run ends either way
+    }
+    if (!tempFolder_.empty()) {
+        std::error_code ec;
+        fs::remove_all(tempFolder_, ec);
+    }
+}
+
+}  // namespace mv32::app

@@ -1,0 +1,51 @@
+// The program's start and end as core logic: the creation steps of the main window, the command
+// line, and the questions of the exit sequence.
+//
+// TMavrel32Main calls FormCreate() once while it is built, handleCommandLine() when it is first
+// shown, FormCloseQuery() when it is asked to close and FormDestroy() at the end; the window
+// itself only shows what the document and this object decide. User-interface thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "document/CatalogDocument.h"
+
+namespace mv32::app {
+
+class ProgramShell {
+public:
+    ProgramShell(document::CatalogDocument& doc, std::vector<std::string> args,
+                 std::string programFile);
+
+    // Steps 4 to 10 of creating the main window: undo table, temp folder, settings, shell
+    // entries, file search items, No catalog, last file. Failures only log (and the undo table
+    // shows its error).
+    void FormCreate();
+    // A catalog or legacy file on the command line replaces what start-up opened.
+    void handleCommandLine();
+    // The exit sequence; true when the window may close.
+    bool FormCloseQuery();
+    // The end of the run: the undo table is closed and deleted.
+    void FormDestroy();
+
+    // The folder for the archivers' work, made at start-up (Linux: private, per run).
+    const std::string& tempFolder() const { return tempFolder_; }
+    // Whether the command line asks to close without questions ("SCANALL", or "CLOSE" third).
+    bool closesWithoutAsking() const;
+    // Set by the scan driver: a background scan is running.
+    std::function<bool()> backgroundScanRunning;
+    // Writes the desktop entries (replaceable in tests).
+    std::function<void(const std::string& programFile)> writeShellEntries;
+
+private:
+    std::string upperArg(size_t i) const;
+
+    document::CatalogDocument& doc_;
+    std::vector<std::string> args_;
+    std::string programFile_;
+    std::string tempFolder_;
+};
+
+}  // namespace mv32::app

@@ -1,0 +1,17 @@
+// The program's entries in the desktop: files of type .mv and .db open in the program, and
+// folders offer "Add to MV32" in the file managers.
+//
+// Linux: below $XDG_DATA_HOME (usually ~/.local/share) a desktop entry for the program, MIME
+// types for *.mv and for catalogs (*.db), and an "Add to MV32" action for folders in the action
+// folders of Nautilus, Nemo and Dolphin. Written at every start; a failure throws
+// std::runtime_error naming the file (the caller only logs it).
+#pragma once
+
+#include <string>
+
+namespace mv32::platform {
+
+// `program` is the path of the program file; `dataHome` overrides $XDG_DATA_HOME (tests).
+void writeShellEntries(const std::string& program, const std::string& dataHome = std::string());
+
+}  // namespace mv32::platform
