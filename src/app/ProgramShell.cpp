@@ -41,9 +41,10 @@ void ProgramShell::FormCreate() {
     try {
         doc_.createUndoTable();
     } catch (const std::exception&) {
-        ui.message(MessageKind::Fehler,
-                   "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert!",
-                   Buttons::Abbrechen);
+        ui.message(
+            MessageKind::Fehler,
+            "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert!",
+            Buttons::Abbrechen);
         log.WriteLogLine(
             "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert: "
             "FormCreate");

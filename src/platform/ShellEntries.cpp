@@ -85,11 +85,13 @@ void writeShellEntries(const std::string& program, const std::string& dataHome) 
               "Type=Application\n"
               "Name=Mavrel/32\n"
               "Comment=Datenträger katalogisieren\n"
-              "Exec=" + exec + " %f\n"
-              "Icon=mavrel32\n"
-              "Terminal=false\n"
-              "Categories=Utility;Archiving;\n"
-              "MimeType=application/x-mavrel32;application/x-mavrel32-db;\n");
+              "Exec=" +
+                  exec +
+                  " %f\n"
+                  "Icon=mavrel32\n"
+                  "Terminal=false\n"
+                  "Categories=Utility;Archiving;\n"
+                  "MimeType=application/x-mavrel32;application/x-mavrel32-db;\n");
     // "Add to MV32" for folders: Dolphin's service menu, Nemo's action and a Nautilus script.
     writeText(home + "kio/servicemenus/mavrel32-add.desktop",
               "[Desktop Entry]\n"
@@ -99,22 +101,27 @@ void writeShellEntries(const std::string& program, const std::string& dataHome) 
               "X-KDE-Priority=TopLevel\n\n"
               "[Desktop Action AddToMV32]\n"
               "Name=Add to MV32\n"
-              "Exec=" + exec + " dir %f close\n",
+              "Exec=" +
+                  exec + " dir %f close\n",
               true);
     writeText(home + "nemo/actions/mavrel32-add.nemo_action",
               "[Nemo Action]\n"
               "Name=Add to MV32\n"
               "Comment=Ordner in den Explorer-Katalog von Mavrel/32 scannen\n"
-              "Exec=" + exec + " dir %F close\n"
-              "Selection=s\n"
-              "Extensions=dir;\n");
+              "Exec=" +
+                  exec +
+                  " dir %F close\n"
+                  "Selection=s\n"
+                  "Extensions=dir;\n");
     writeText(home + "nautilus/scripts/Add to MV32",
               "#!/bin/sh\n"
               "# Scans the chosen folder into the Explorer catalog of Mavrel/32.\n"
               "for f in \"$@\"; do\n"
               "    case \"$f\" in /*) p=\"$f\" ;; *) p=\"$PWD/$f\" ;; esac\n"
-              "    exec " + shellQuoted(program) + " dir \"$p\" close\n"
-              "done\n",
+              "    exec " +
+                  shellQuoted(program) +
+                  " dir \"$p\" close\n"
+                  "done\n",
               true);
 }
 

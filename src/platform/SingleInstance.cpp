@@ -11,8 +11,7 @@
 namespace mv32::platform {
 
 const std::vector<std::string>& SingleInstance::names() {
-    static const std::vector<std::string> n = {"Mavrel/32 V.3.0", "Mavrel/32 V.3.01",
-                                               "Mavrel/32"};
+    static const std::vector<std::string> n = {"Mavrel/32 V.3.0", "Mavrel/32 V.3.01", "Mavrel/32"};
     return n;
 }
 

@@ -1,0 +1,152 @@
+// The program's start and end through the scripted port: the creation steps with their log
+// lines, the command line, the exit sequence and the desktop entries.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/ProgramShell.h"
+#include "document/DocumentFixture.h"
+#include "platform/ShellEntries.h"
+
+namespace mv32::test {
+namespace {
+
+using document::Answer;
+namespace fs = std::filesystem;
+
+class ProgramShellTest : public DocumentFixture {
+protected:
+    std::unique_ptr<app::ProgramShell> shell(std::vector<std::string> args = {}) {
+        auto s = std::make_unique<app::ProgramShell>(*doc, std::move(args), "/opt/mv32/mv32");
+        s->writeShellEntries = [this](const std::string& program) { written = program; };
+        return s;
+    }
+    std::string written;
+};
+
+TEST_F(ProgramShellTest, CreationReadsTheSettingsAndOpensTheLastFile) {
+    makeCatalog(data("zuletzt.db"), {"A"});
+    store.write("Settings", {{"FileToLoad", data("zuletzt.db")},
+                             {"AutoSaveValueZeit", "3"},
+                             {"LabelInd", "1"},
+                             {"DatenbankPfad", work.path() + "/"}});
+    writeFile(data("mv32list.db"), "");
+    auto s = shell();
+    s->FormCreate();
+    EXPECT_EQ(written, "/opt/mv32/mv32");
+    EXPECT_EQ(ui.autoSaveInterval, 180000);
+    EXPECT_EQ(ui.hiddenSortItems,
+              (std::vector<std::string>{"Gesamte_GroesseIndex", "StatusIndex", "LaufwerkIndex"}));
+    EXPECT_TRUE(ui.fileSearchVisible);
+    EXPECT_TRUE(doc->state().CatalogOpen);
+    EXPECT_EQ(doc->state().CurrentFile, data("zuletzt.db"));
+    EXPECT_TRUE(fs::is_directory(s->tempFolder()));
+    EXPECT_TRUE(exists(programDir() + "Undo.db"));
+    EXPECT_FALSE(exists(programDir() + "mv32.log"));  // nothing failed
+
+    // Without "ReadLastfile" the program starts with no catalog and says "Bereit".
+    doc->Schliessen();
+    store.write("Settings", {{"ReadLastfile", "0"}});
+    ui.clear();
+    auto again = shell();
+    again->FormCreate();
+    EXPECT_FALSE(doc->state().CatalogOpen);
+    EXPECT_EQ(ui.status[1], "Bereit");
+    EXPECT_EQ(ui.controls, document::ControlState::NoCatalog);
+    s->FormDestroy();
+    EXPECT_FALSE(fs::exists(s->tempFolder()));
+}
+
+TEST_F(ProgramShellTest, FailuresAtCreationAreLogged) {
+    auto s = shell();
+    s->writeShellEntries = [](const std::string&) { throw std::runtime_error("schreibgeschützt"); };
+    // The undo table cannot be made: a folder stands where its file should be.
+    doc->undoTable().close();
+    for (const char* e : {".db", ".px", ".mb"}) fs::remove(programDir() + "Undo" + e);
+    fs::create_directories(programDir() + "Undo.db");
+    s->FormCreate();
+    EXPECT_EQ(ui.dialogue(), std::vector<std::string>{
+                                 "message Fehler \"Fehler beim Erzeugen der Undo Tabelle! Die "
+                                 "BDE ist nicht korrekt initialisiert!\" Abbrechen"});
+    EXPECT_EQ(readFile(programDir() + "mv32.log"),
+              "09.12.2026 08:05:03 Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht "
+              "korrekt initialisiert: FormCreate\r\n"
+              "09.12.2026 08:05:03 Fehler beim Schreiben/Lesen der Registry: FormCreate\r\n");
+    EXPECT_EQ(ui.status[1], "Bereit");
+}
+
+TEST_F(ProgramShellTest, CommandLineOpensCatalogsAndLegacyFiles) {
+    makeCatalog(data("arg.db"), {"A"});
+    shell({data("fehlt.db")})->handleCommandLine();
+    shell({data("liste.txt")})->handleCommandLine();
+    shell({"SCANALL"})->handleCommandLine();
+    EXPECT_FALSE(doc->state().CatalogOpen);
+    EXPECT_EQ(store.read("Settings", "FileToLoad"), std::nullopt);
+    shell({data("arg.db")})->handleCommandLine();
+    EXPECT_EQ(doc->state().CurrentFile, data("arg.db"));
+    writeFile(data("alt.MV"), "");  // a legacy file of size 0 stands for arg's sibling
+    makeCatalog(data("alt.db"), {"B"});
+    shell({data("alt.MV")})->handleCommandLine();
+    EXPECT_EQ(doc->state().CurrentFile, data("alt.db"));
+}
+
+TEST_F(ProgramShellTest, ExitAsksInItsOrder) {
+    auto s = shell();
+    ui.answer(Answer::Nein);
+    EXPECT_FALSE(s->FormCloseQuery());
+
+    bool scanning = true;
+    s->backgroundScanRunning = [&] { return scanning; };
+    EXPECT_FALSE(s->FormCloseQuery());
+    scanning = false;
+
+    doc->state().DataSaved = false;
+    ui.answer(Answer::Ja);
+    ui.answerSaveData(false);
+    EXPECT_TRUE(s->FormCloseQuery());
+    EXPECT_EQ(ui.dialogue(),
+              (std::vector<std::string>{
+                  "message Bestätigen \"Wollen Sie das Programm wirklich schon beenden?\" "
+                  "JaNein -> Nein",
+                  "message Warnung \"Der Scanthread ist noch aktiv!\" Abbrechen",
+                  "message Bestätigen \"Wollen Sie das Programm wirklich schon beenden?\" "
+                  "JaNein -> Ja",
+                  "Daten sichern? -> Nein"}));
+    EXPECT_FALSE(exists(programDir() + "Backup"));
+
+    // "SCANALL" first, or "CLOSE" third, closes at once.
+    ui.clear();
+    EXPECT_TRUE(shell({"scanall"})->FormCloseQuery());
+    EXPECT_TRUE(shell({"DIR", "/x", "close"})->FormCloseQuery());
+    EXPECT_TRUE(ui.dialogue().empty());
+}
+
+TEST(ShellEntriesTest, DesktopEntriesOpenFilesAndScanFolders) {
+    TempDir dir;
+    platform::writeShellEntries("/opt/mv 32/mv32", dir.path());
+    auto read = [&](const std::string& name) {
+        std::ifstream in(dir.file(name));
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    EXPECT_NE(read("applications/mavrel32.desktop").find("Exec=\"/opt/mv 32/mv32\" %f"),
+              std::string::npos);
+    EXPECT_NE(read("mime/packages/mavrel32.xml").find("<glob pattern=\"*.mv\"/>"),
+              std::string::npos);
+    EXPECT_NE(read("kio/servicemenus/mavrel32-add.desktop").find("dir %f close"),
+              std::string::npos);
+    EXPECT_NE(read("nemo/actions/mavrel32-add.nemo_action").find("Name=Add to MV32"),
+              std::string::npos);
+    auto script = fs::status(dir.file("nautilus/scripts/Add to MV32")).permissions();
+    EXPECT_NE(script & fs::perms::owner_exec, fs::perms::none);
+    // Written at every start: a second time replaces the files.
+    platform::writeShellEntries("/usr/bin/mv32", dir.path());
+    EXPECT_NE(read("applications/mavrel32.desktop").find("Exec=\"/usr/bin/mv32\" %f"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace mv32::test
