@@ -20,7 +20,10 @@ using document::MessageKind;
 ProgramShell::ProgramShell(document::CatalogDocument& doc, std::vector<std::string> args,
                            std::string programFile)
     : doc_(doc), args_(std::move(args)), programFile_(std::move(programFile)) {
-    writeShellEntries = [](const std::string& program) { platform::writeShellEntries(program); };
+    writeShellEntries = [](const std::string& program) {
+        platform::writeShellEntries(program);
+        platform::refreshDesktopDatabases();
+    };
 }
 
 std::string ProgramShell::upperArg(size_t i) const {

@@ -125,4 +125,23 @@ void writeShellEntries(const std::string& program, const std::string& dataHome) 
               true);
 }
 
+void refreshDesktopDatabases() {
+#ifndef _WIN32
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* user = std::getenv("HOME");
+    const std::string home = xdg && *xdg ? xdg : std::string(user ? user : "") + "/.local/share";
+    std::string command;
+    if (fs::exists("/usr/bin/update-mime-database"))
+        command += "update-mime-database " + shellQuoted(home + "/mime") + "; ";
+    if (fs::exists("/usr/bin/update-desktop-database"))
+        command += "update-desktop-database " + shellQuoted(home + "/applications") + "; ";
+    if (command.empty()) return;
+    // In the background: the start of the program does not wait for the desktop.
+    const std::string line = "(" + command + ") >/dev/null 2>&1 &";
+    if (std::system(line.c_str()) != 0) {
+        // The entries are written; the desktop reads them at its next refresh.
+    }
+#endif
+}
+
 }  // namespace mv32::platform

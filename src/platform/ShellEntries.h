@@ -14,4 +14,8 @@ namespace mv32::platform {
 // `program` is the path of the program file; `dataHome` overrides $XDG_DATA_HOME (tests).
 void writeShellEntries(const std::string& program, const std::string& dataHome = std::string());
 
+// Lets the desktop read the new entries: runs update-mime-database and update-desktop-database
+// on the user's folders where they are installed, without waiting for them.
+void refreshDesktopDatabases();
+
 }  // namespace mv32::platform
