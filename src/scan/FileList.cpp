@@ -1,0 +1,165 @@
+#include "scan/FileList.h"
+
+#include <filesystem>
+
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+
+namespace mv32::scan {
+
+namespace {
+
+using engine::FieldType;
+
+const std::vector<engine::FieldDef>& fields() {
+    static const std::vector<engine::FieldDef> f = {
+        {"Verzeichnis", FieldType::Text, kDirectoryWidth},
+        {"Dateiname", FieldType::Text, kNameWidth},
+        {"Erweiterung", FieldType::Text, 5},
+        {"Groesse", FieldType::Int64, 0},
+        {"Label", FieldType::Text, 11},
+        {"VolID", FieldType::Text, 8},
+    };
+    return f;
+}
+
+constexpr const char* kPrimaryFields = "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID";
+constexpr const char* kKeyFields = "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID";
+
+struct SecondaryIndex {
+    const char* name;
+    const char* fields;
+};
+constexpr SecondaryIndex kIndexes[] = {
+    {"DateinameIndex", "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID"},
+    {"ErweiterungIndex", "Erweiterung;Dateiname;Verzeichnis;Groesse;Label;VolID"},
+    {"GroesseIndex", "Groesse;Dateiname;Verzeichnis;Erweiterung;Label;VolID"},
+};
+
+}  // namespace
+
+std::string FileList::extensionOf(const std::string& name) {
+    size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+void FileList::reopen(bool exclusive) {
+    if (bulk_) {
+        table_.endBulk();
+        bulk_ = false;
+    }
+    table_.close();
+    table_.setExclusive(exclusive);
+    table_.open();
+}
+
+void FileList::openOrCreate() {
+    close();
+    table_.setDirectory(folder_);
+    table_.setTableName(kFileListName);
+    table_.setIndexName("");
+    table_.setExclusive(false);
+    try {
+        table_.open();
+    } catch (const engine::EngineError&) {
+        std::error_code ec;
+        if (std::filesystem::exists(path(".db"), ec)) throw;  // damaged: never replaced here
+        table_.setFieldDefs(fields());
+        table_.createTable();
+        table_.open();
+    }
+    added_ = 0;
+    table_.beginBulk();
+    bulk_ = true;
+}
+
+void FileList::dropSecondaryIndexes() {
+    reopen(true);
+    try {
+        for (const auto& ix : kIndexes) table_.deleteIndex(ix.name);
+    } catch (const engine::EngineError&) {
+        // The first missing index ends the step.
+    }
+    reopen(false);
+    table_.beginBulk();
+    bulk_ = true;
+}
+
+void FileList::ensurePrimaryIndex() {
+    std::error_code ec;
+    if (std::filesystem::exists(path(".px"), ec)) return;
+    reopen(true);
+    table_.addIndex("", kPrimaryFields);
+    reopen(false);
+    table_.beginBulk();
+    bulk_ = true;
+}
+
+bool FileList::addIfNew(const std::string& directory, const std::string& name, int64_t size,
+                        const std::string& label, const std::string& volId) {
+    // Looked up as stored: a value longer than its field is compared cut, so that a file whose
+    // extension is longer than five characters is found again on the next scan.
+    using engine::text::fitToWidth;
+    const std::string ext = fitToWidth(extensionOf(name), 5);
+    if (table_.locate(kKeyFields,
+                      {engine::Value(fitToWidth(name, kNameWidth)),
+                       engine::Value(fitToWidth(directory, kDirectoryWidth)), engine::Value(ext),
+                       engine::Value(size), engine::Value(fitToWidth(label, 11)),
+                       engine::Value(fitToWidth(volId, 8))}))
+        return false;
+    table_.append();
+    try {
+        table_.setAsString("Dateiname", name);
+        table_.setAsString("Verzeichnis", directory);
+        table_.setAsString("Erweiterung", ext);
+        table_.setAsInteger("Groesse", size);
+        table_.setAsString("Label", label);
+        table_.setAsString("VolID", volId);
+        table_.post();
+    } catch (...) {
+        table_.cancel();  // never a half-filled record
+        throw;
+    }
+    ++added_;
+    return true;
+}
+
+bool FileList::commit() {
+    if (bulk_) {
+        table_.endBulk();
+        bulk_ = false;
+    }
+    return added_ > 0;
+}
+
+void FileList::rebuildSecondaryIndexes(const std::function<void(int)>& before) {
+    reopen(true);
+    int i = 0;
+    for (const auto& ix : kIndexes) {
+        if (before) before(++i);
+        table_.addIndex(ix.name, ix.fields);
+    }
+}
+
+int64_t FileList::recordCount() {
+    return table_.active() ? table_.recordCount() : 0;
+}
+
+bool FileList::hasNameIndex() const {
+    std::error_code ec;
+    return std::filesystem::exists(path(".xg0"), ec);
+}
+
+void FileList::close() {
+    if (bulk_) {
+        try {
+            table_.endBulk();
+        } catch (...) {
+        }
+        bulk_ = false;
+    }
+    table_.close();
+    table_.setExclusive(false);
+}
+
+}  // namespace mv32::scan

@@ -1,0 +1,81 @@
+// The walk over a directory tree of one medium: every file below the root goes into the file
+// list with the medium's label and serial.
+//
+// Three variants: Baum (foreground dialog scan and command-line "DRIVE"/"DIR": can be cancelled,
+// reports progress in dialog mode, reads FILES.BBS and archive descriptions), Baum2 ("SCANALL":
+// no cancel, no progress, no descriptions) and Baum3 (background scan: can be cancelled, nothing
+// else). Directories whose names begin with "." are not walked; with the setting Hidden on,
+// hidden files (names beginning with ".", and the hidden attribute on FAT media) are skipped.
+// The walk never follows a symbolic link to a folder (the link is recorded as a file of its own
+// size) and never descends into another filesystem mounted below the root. A failure with one
+// entry ends only that entry.
+//
+// Runs on the caller's thread; the hooks decide where progress and descriptions go.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace mv32::scan {
+
+class FileList;
+
+enum class WalkVariant { Baum, Baum2, Baum3 };
+
+struct WalkOptions {
+    bool hidden = true;         // the setting Hidden
+    bool readFilesBbs = false;  // the setting ReadFilesBBS
+    bool catalogOpen = false;
+    bool dialogMode = true;  // false for the command-line scans: no status, no counters
+};
+
+struct WalkHooks {
+    std::function<void(const std::string& text)> status;
+    std::function<void(int64_t newFiles, int64_t recordCount)> counters;
+    std::function<void()> processEvents;
+    std::function<void(const std::string& path)> filesBbs;
+    std::function<void(const std::string& directory, const std::string& name)> archive;
+    // A directory that failed outside the treatment of one entry (Baum only).
+    std::function<void(const std::string& directory)> severeFailure;
+};
+
+class TreeWalk {
+public:
+    TreeWalk(FileList& list, WalkVariant variant, const std::atomic<bool>& cancel,
+             WalkOptions options, WalkHooks hooks)
+        : list_(list),
+          variant_(variant),
+          cancel_(cancel),
+          options_(options),
+          hooks_(std::move(hooks)) {}
+
+    // Walks the tree below `root` (ending in the separator).
+    void walk(const std::string& root, const std::string& label, const std::string& serial);
+    int64_t newFiles() const { return newFiles_; }
+
+private:
+    void walkDirectory(const std::string& dir);
+    void treatFile(int dirFd, const std::string& dir, const std::string& name, int64_t size,
+                   bool dotName);
+    bool cancelled() const {
+        return variant_ != WalkVariant::Baum2 && cancel_.load(std::memory_order_relaxed);
+    }
+
+    FileList& list_;
+    WalkVariant variant_;
+    const std::atomic<bool>& cancel_;
+    WalkOptions options_;
+    WalkHooks hooks_;
+    std::string label_;
+    std::string serial_;
+    uint64_t rootDevice_ = 0;
+    bool fatMedium_ = false;
+    int64_t newFiles_ = 0;
+};
+
+// Whether an upper-cased extension names an archive that may hold a description.
+bool isArchiveExtension(const std::string& extension);
+
+}  // namespace mv32::scan

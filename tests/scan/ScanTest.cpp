@@ -1,0 +1,332 @@
+// The file list, the tree walk, the scanned-media list and the description steps, on folders
+// and archives made in the test.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "document/DocumentFixture.h"
+#include "scan/Descriptions.h"
+#include "scan/FileList.h"
+#include "scan/ScannedMedia.h"
+#include "scan/ToolRunner.h"
+#include "scan/TreeWalk.h"
+
+namespace mv32::test {
+namespace {
+
+using scan::FileList;
+using scan::TreeWalk;
+using scan::WalkVariant;
+namespace fs = std::filesystem;
+
+void put(const std::string& path, const std::string& text = "x") {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Row {
+    std::string dir, name, ext;
+    int64_t size;
+    std::string label, serial;
+    bool operator<(const Row& o) const {
+        return std::tie(dir, name, ext, size, label, serial) <
+               std::tie(o.dir, o.name, o.ext, o.size, o.label, o.serial);
+    }
+    bool operator==(const Row& o) const { return !(*this < o) && !(o < *this); }
+};
+
+std::set<Row> rows(FileList& list) {
+    std::set<Row> out;
+    auto& t = list.table();
+    for (t.first(); !t.eof(); t.next())
+        out.insert({t.asString("Verzeichnis"), t.asString("Dateiname"), t.asString("Erweiterung"),
+                    t.asInteger("Groesse"), t.asString("Label"), t.asString("VolID")});
+    return out;
+}
+
+class ScanFixture : public ::testing::Test {
+protected:
+    TempDir data;
+    TempDir medium;
+    std::string root() const { return medium.path() + "/"; }
+    std::atomic<bool> cancel{false};
+};
+
+TEST_F(ScanFixture, FileListKeepsOneRecordPerFileVersionAndMedium) {
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    list.ensurePrimaryIndex();
+    EXPECT_FALSE(list.commit());  // nothing added yet: the scan driver asks about that
+    list.openOrCreate();
+    const std::string deep = "/" + std::string(300, 'v') + "/" + std::string(200, 'w') + "/";
+    const std::string longName = std::string(250, 'n') + ".txt";
+    EXPECT_TRUE(list.addIfNew("/m/", "archive.backup", 10, "GAMES", "1234ABCD"));
+    EXPECT_FALSE(list.addIfNew("/m/", "archive.backup", 10, "GAMES", "1234ABCD"));
+    EXPECT_TRUE(list.addIfNew("/m/", "archive.backup", 11, "GAMES", "1234ABCD"));  // size changed
+    EXPECT_TRUE(list.addIfNew("/m/", "archive.backup", 10, "GAMES", "99999999"));  // other medium
+    EXPECT_TRUE(list.addIfNew("/m/", "README", 5'000'000'000LL, "", "00000001"));
+    EXPECT_TRUE(list.addIfNew("/m/", ".profile", 1, "", "00000001"));
+    EXPECT_TRUE(list.addIfNew(deep, longName, 0, "", "00000001"));
+    EXPECT_FALSE(list.addIfNew(deep, longName, 0, "", "00000001"));
+    EXPECT_TRUE(list.commit());
+    const auto all = rows(list);
+    EXPECT_EQ(all.size(), 6u);
+    EXPECT_TRUE(all.count({"/m/", "archive.backup", "backu", 10, "GAMES", "1234ABCD"}));
+    EXPECT_TRUE(all.count({"/m/", "README", "", 5'000'000'000LL, "", "00000001"}));
+    EXPECT_TRUE(all.count({"/m/", ".profile", "profi", 1, "", "00000001"}));
+    EXPECT_TRUE(all.count({deep, longName, "txt", 0, "", "00000001"}));  // whole path and name
+
+    // The secondary indexes: built after a scan, mv32list.xg0 exactly while DateinameIndex is.
+    EXPECT_FALSE(list.hasNameIndex());
+    std::vector<int> steps;
+    list.rebuildSecondaryIndexes([&](int i) { steps.push_back(i); });
+    EXPECT_EQ(steps, (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(list.hasNameIndex());
+    list.openOrCreate();
+    list.dropSecondaryIndexes();
+    EXPECT_FALSE(list.hasNameIndex());
+    EXPECT_EQ(list.recordCount(), 6);
+    list.close();
+}
+
+TEST_F(ScanFixture, TheWalkRecordsEveryFileOnceAndKeepsToItsMedium) {
+    put(medium.file("a.txt"), "12345");
+    put(medium.file("unter/b.ZIP"));
+    put(medium.file("unter/tief/files.bbs"));
+    put(medium.file(".cache/c.txt"));
+    put(medium.file(".profile"));
+    put(medium.file("ziel/d.txt"));
+    fs::create_directory_symlink(medium.file("ziel"), medium.file("link"));
+
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    std::vector<std::string> status, bbs, archives;
+    std::vector<int64_t> counted;
+    scan::WalkHooks hooks;
+    hooks.status = [&](const std::string& s) { status.push_back(s); };
+    hooks.counters = [&](int64_t n, int64_t) { counted.push_back(n); };
+    hooks.filesBbs = [&](const std::string& p) { bbs.push_back(p); };
+    hooks.archive = [&](const std::string& d, const std::string& n) { archives.push_back(d + n); };
+    scan::WalkOptions options;
+    options.readFilesBbs = true;
+    options.catalogOpen = true;
+    TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
+    walk.walk(root(), "MEDIUM", "0000ABCD");
+    EXPECT_TRUE(list.commit());
+
+    std::set<std::string> names;
+    for (const auto& r : rows(list)) names.insert(r.dir.substr(root().size()) + r.name);
+    // .cache is not walked, .profile is hidden, the link is a file of its own.
+    EXPECT_EQ(names, (std::set<std::string>{"a.txt", "unter/b.ZIP", "unter/tief/files.bbs",
+                                            "ziel/d.txt", "link"}));
+    EXPECT_EQ(walk.newFiles(), 5);
+    EXPECT_EQ(counted.back(), 5);
+    EXPECT_EQ(bbs, std::vector<std::string>{root() + "unter/tief/files.bbs"});
+    EXPECT_EQ(archives, std::vector<std::string>{root() + "unter/b.ZIP"});
+    EXPECT_NE(std::find(status.begin(), status.end(), "Files.bbs wird gelesen..."), status.end());
+    EXPECT_NE(std::find(status.begin(), status.end(), root() + "a.txt"), status.end());
+
+    // A second scan adds nothing, but still reads the description list.
+    list.openOrCreate();
+    bbs.clear();
+    TreeWalk again(list, WalkVariant::Baum, cancel, options, hooks);
+    again.walk(root(), "MEDIUM", "0000ABCD");
+    EXPECT_EQ(again.newFiles(), 0);
+    EXPECT_FALSE(list.commit());
+    EXPECT_EQ(bbs.size(), 1u);
+
+    // With Hidden off the dot file counts; the command-line mode shows nothing; the background
+    // variant reads no descriptions.
+    list.openOrCreate();
+    status.clear();
+    bbs.clear();
+    options.hidden = false;
+    options.dialogMode = false;
+    TreeWalk quiet(list, WalkVariant::Baum, cancel, options, hooks);
+    quiet.walk(root(), "MEDIUM", "0000ABCD");
+    EXPECT_EQ(quiet.newFiles(), 1);
+    EXPECT_TRUE(status.empty());
+    TreeWalk background(list, WalkVariant::Baum3, cancel, options, hooks);
+    background.walk(root(), "ANDERES", "00000002");
+    EXPECT_EQ(background.newFiles(), 6);
+    EXPECT_EQ(bbs.size(), 1u);  // from the Baum walk only
+    list.close();
+}
+
+TEST_F(ScanFixture, CancelStopsADeepWalkButNotTheWalkOfAllDrives) {
+    std::string deep = medium.path();
+    for (int i = 0; i < 30; ++i) {
+        deep += "/e" + std::to_string(i);
+        put(deep + "/datei.txt");
+    }
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    int seen = 0;
+    scan::WalkHooks hooks;
+    hooks.processEvents = [&] {
+        if (++seen == 10) cancel = true;  // as if "&Abbrechen" were pressed mid-walk
+    };
+    TreeWalk walk(list, WalkVariant::Baum3, cancel, {}, hooks);
+    walk.walk(root(), "", "00000001");
+    EXPECT_EQ(walk.newFiles(), 10);
+    EXPECT_EQ(list.recordCount(), 10);  // what was added stays
+
+    TreeWalk all(list, WalkVariant::Baum2, cancel, {}, hooks);  // ignores the flag
+    all.walk(root(), "", "00000001");
+    EXPECT_EQ(all.newFiles(), 20);
+    list.close();
+}
+
+TEST(ScannedMediaTest, LinesAreLabelAndSerial) {
+    TempDir dir;
+    scan::ScannedMedia media(dir.path() + "/");
+    EXPECT_TRUE(media.lines().empty());
+    media.ensureExists();
+    EXPECT_TRUE(fs::exists(media.path()));
+    media.append("GAMES", "1234ABCD");
+    media.append("", "00000001");
+    media.append("BÜRO", "0000FFFF");
+    EXPECT_TRUE(media.contains("GAMES", "1234ABCD"));
+    EXPECT_FALSE(media.contains("GAMES", "1234ABCE"));
+    std::ifstream in(media.path(), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    EXPECT_EQ(s.str(), "GAMES1234ABCD\r\n00000001\r\nB\xDCRO0000FFFF\r\n");
+    EXPECT_EQ(scan::ScannedMedia::displayForm("GAMES1234ABCD"), "GAMES - 1234ABCD");
+    media.remove("GAMES", "1234ABCD");
+    EXPECT_EQ(media.lines(), (std::vector<std::string>{"00000001", "BÜRO0000FFFF"}));
+    media.deleteFile();
+    EXPECT_FALSE(fs::exists(media.path()));
+}
+
+TEST(DescriptionTest, FilterAndListFormat) {
+    EXPECT_EQ(scan::filterLine("  Größe: 'abc' [1] {x} ~ä\t@home `y` ^|  "), "Gre: abc 1 x home y");
+    EXPECT_EQ(scan::filterLine("a!\"#$%&()*+,-./:;<=>?\\_z"), "a!\"#$%&()*+,-./:;<=>?\\_z");
+    const auto records = scan::parseFilesBbs(
+        "GAME.ZIP   Great game\r\n      more text\r\n-------\r\n1STREAD.ME skipped\r\n"
+        "TOOL\r\n\r\n ohne Datei\r\nzip.exe Packer \xC4\r\n");
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0],
+              (std::pair<std::string, std::string>{"GAME.ZIP", " Great game\r\n more text\r\n"}));
+    EXPECT_EQ(records[1], (std::pair<std::string, std::string>{"TOOL", " ohne Datei\r\n"}));
+    EXPECT_EQ(records[2], (std::pair<std::string, std::string>{"zip.exe", " Packer\r\n"}));
+}
+
+class DescriptionStore : public DocumentFixture {};
+
+TEST_F(DescriptionStore, Hinzu2CreatesOrUpdatesAndCountsForAutoSave) {
+    makeCatalog(data("k.db"), {"GAME.ZIP"});
+    openCatalog(data("k.db"));
+    put(data("FILES.BBS"), "GAME.ZIP Neu beschrieben\r\nNEW.ARJ Dazu\r\n");
+    scan::DescriptionHooks hooks;
+    hooks.store = [&](const std::string& n, const std::string& d) {
+        scan::hinzu2(*doc, *autoSave, n, d);
+    };
+    scan::GetFileBBS(data("FILES.BBS"), hooks);
+    auto& t = doc->MV32();
+    EXPECT_EQ(t.recordCount(), 2);
+    ASSERT_TRUE(t.locate("Name", {engine::Value("GAME.ZIP")}));
+    EXPECT_EQ(t.asString("Memo"), " Neu beschrieben\r\n");
+    EXPECT_FALSE(doc->state().DataSaved);
+    EXPECT_EQ(doc->state().ChangeCount, 2);
+    EXPECT_EQ(ui.status[1], "geändert");
+    EXPECT_FALSE(doc->state().AutoSaveHold);
+
+    std::vector<std::string> logged;
+    hooks.log = [&](const std::string& l) { logged.push_back(l); };
+    scan::GetFileBBS(data("fehlt.bbs"), hooks);
+    EXPECT_EQ(logged, std::vector<std::string>{data("fehlt.bbs") +
+                                               " konnte nicht gelesen werden: Get FileBBS"});
+}
+
+bool have(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+TEST(ArchiveTest, FileIdDizComesOutOfRealArchives) {
+    TempDir dir;
+    TempDir work;
+    put(dir.file("src/FILE_ID.DIZ"), "Ein Programm\r\n f\xFCr alle\r\n");
+    put(dir.file("medium/file_id.diz"), "liegt schon da");  // must survive
+    std::vector<std::pair<std::string, std::string>> stored;
+    scan::DescriptionHooks hooks;
+    hooks.store = [&](const std::string& n, const std::string& d) { stored.emplace_back(n, d); };
+    const struct {
+        const char* tool;
+        const char* archive;
+        std::string pack;
+    } cases[] = {
+        {"zip", "prog.zip", "cd src && zip -q ../medium/prog.zip FILE_ID.DIZ"},
+        {"arj", "PROG.ARJ", "cd src && arj a -y ../medium/PROG.ARJ FILE_ID.DIZ"},
+    };
+    int made = 0;
+    for (const auto& c : cases) {
+        if (!have(c.tool)) continue;
+        ASSERT_EQ(std::system(("cd " + dir.path() + " && " + c.pack + " >/dev/null 2>&1").c_str()),
+                  0);
+        stored.clear();
+        scan::archiveDescription(dir.file("medium/"), c.archive, work.path() + "/", hooks);
+        ASSERT_EQ(stored.size(), 1u) << c.archive;
+        EXPECT_EQ(stored[0].first, c.archive);
+        EXPECT_EQ(stored[0].second, "Ein Programm\r\nfr alle\r\n");
+        ++made;
+    }
+    if (made == 0) GTEST_SKIP() << "no archivers here";
+    std::ifstream beside(dir.file("medium/file_id.diz"));
+    std::string text;
+    std::getline(beside, text);
+    EXPECT_EQ(text, "liegt schon da");
+    EXPECT_TRUE(fs::is_empty(work.path()));  // the private folders are gone
+
+    // An archive without the member stores nothing.
+    if (have("zip")) {
+        put(dir.file("src/other.txt"));
+        std::system(("cd " + dir.file("src") + " && zip -q ../medium/leer.zip other.txt").c_str());
+        stored.clear();
+        scan::archiveDescription(dir.file("medium/"), "leer.zip", work.path() + "/", hooks);
+        EXPECT_TRUE(stored.empty());
+    }
+}
+
+TEST(ArchiveTest, AMissingOrHangingToolIsPassedOver) {
+    TempDir dir;
+    EXPECT_FALSE(scan::runTool({"gibt-es-nicht-mv32"}, dir.path()).started);
+
+    // A tool that hangs, and its child, are stopped at the limit.
+    const std::string script = dir.file("haengt.sh");
+    std::ofstream(script) << "#!/bin/sh\nsleep 30 &\necho $! > " << dir.file("kind")
+                          << "\nsleep 30\n";
+    fs::permissions(script, fs::perms::owner_all);
+    const auto start = std::chrono::steady_clock::now();
+    auto r = scan::runTool({script}, dir.path(), 300);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_LT(took, std::chrono::seconds(10));
+    // The whole group is gone: the tool's own child was stopped with it.
+    std::ifstream pidFile(dir.file("kind"));
+    int child = 0;
+    pidFile >> child;
+    ASSERT_GT(child, 0);
+    bool gone = false;
+    for (int i = 0; i < 200 && !gone; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string pid, comm, state;
+        gone = !(stat >> pid >> comm >> state) || state == "Z";
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone);
+
+    auto quick = scan::runTool({"true"}, dir.path());
+    EXPECT_TRUE(quick.started);
+    EXPECT_FALSE(quick.stopped);
+}
+
+}  // namespace
+}  // namespace mv32::test
