@@ -1,0 +1,485 @@
+#include "scan/ScanDriver.h"
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+
+#include "document/AutoSave.h"
+#include "document/CatalogDocument.h"
+#include "engine/Text.h"
+#include "scan/Descriptions.h"
+#include "scan/FileList.h"
+#include "scan/ScannedMedia.h"
+#include "scan/TreeWalk.h"
+
+namespace fs = std::filesystem;
+
+namespace mv32::scan {
+
+using document::Answer;
+using document::Buttons;
+using document::MessageKind;
+
+namespace {
+
+constexpr const char* kNoMedium = "Es befindet sich kein Datenträger in diesem Laufwerk!";
+constexpr const char* kNoDatabase =
+    "Anlegen der Datenbank ist nicht möglich! Überprüfen Sie den Pfad!";
+constexpr const char* kDatabaseProblem =
+    "Datenbankproblem: Zu wenig Plattenspeicher vorhanden oder maximale Anzahl der Datensätze "
+    "erreicht! Wollen Sie es trotzdem weiter versuchen?";
+constexpr const char* kNoIndexMemory =
+    "Zu wenig Speicher für Sekundärindizes! Möglicherweise stehen somit nicht alle "
+    "Sortierfunktionen zur Verfügung.";
+
+// Clears a flag however the scope is left.
+struct FlagGuard {
+    std::atomic<bool>& flag;
+    explicit FlagGuard(std::atomic<bool>& f) : flag(f) { flag = true; }
+    ~FlagGuard() { flag = false; }
+};
+
+}  // namespace
+
+ScanDriver::ScanDriver(Services s) : s_(std::move(s)), ui_(s_.doc.ui(), s_.invoker) {}
+
+template <typename F>
+void ScanDriver::onUi(F&& f) {
+    std::exception_ptr error;
+    s_.invoker.invoke([&] {
+        try {
+            f();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    });
+    if (error) std::rethrow_exception(error);
+}
+
+void ScanDriver::log(const std::string& line) {
+    onUi([&] { s_.doc.log().WriteLogLine(line); });
+}
+
+std::vector<platform::Volume> ScanDriver::drives() const {
+    return platform::Volumes::list(s_.letters);
+}
+
+std::optional<platform::Volume> ScanDriver::driveOf(const std::string& path) const {
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
+        return platform::Volumes::byLetter(path[0], s_.letters);
+    if (path.empty()) return std::nullopt;
+    return platform::Volumes::holding(path, s_.letters);
+}
+
+bool ScanDriver::checkDrive(char letter) {
+    auto v = platform::Volumes::byLetter(letter, s_.letters);
+    if (v && platform::Volumes::ready(*v)) return true;
+    ui_.message(MessageKind::Fehler, kNoMedium, Buttons::Abbrechen);
+    return false;
+}
+
+ScanDriver::Identity ScanDriver::identityOf(const platform::Volume& v) const {
+    auto id = platform::Volumes::identify(v);
+    if (!id) throw std::runtime_error("Kein Zugriff auf " + v.root);
+    return {id->label, platform::serialText(id->serial)};
+}
+
+void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
+    ScanFlags& f = s_.flags;
+    f.cancel = false;
+    onUi([&] {
+        view.setStatus("Scanner bereit...");
+        view.setNewFiles(0);
+    });
+
+    // 2. The drive and its medium.
+    auto vol = platform::Volumes::byLetter(letter, s_.letters);
+    if (!vol || !platform::Volumes::ready(*vol)) {
+        ui_.message(MessageKind::Fehler, kNoMedium, Buttons::Abbrechen);
+        onUi([&] { view.setState(ScanDialogState::Idle); });
+        return;
+    }
+    document::Settings settings;
+    bool catalogOpen = false;
+    std::string programDir;
+    onUi([&] {
+        settings = s_.doc.settings();
+        catalogOpen = s_.doc.state().CatalogOpen;
+        programDir = s_.doc.state().ProgramDir;
+    });
+    Identity id;
+    try {
+        id = identityOf(*vol);
+    } catch (const std::exception&) {
+        id = {"", "00000000"};  // the program does not check the volume query
+    }
+
+    // 3. and 4. Known media are scanned again only when the person wants it.
+    ScannedMedia media(programDir);
+    bool known = false;
+    try {
+        media.ensureExists();
+        known = media.contains(id.label, id.serial);
+        if (!known) {
+            onUi([&] { view.setState(ScanDialogState::Scanning); });
+            media.append(id.label, id.serial);
+        }
+    } catch (const std::exception& e) {
+        log(std::string(e.what()) + ": Newbaum");
+    }
+    if (known) {
+        onUi([&] { view.setState(ScanDialogState::Asking); });
+        if (ui_.message(MessageKind::Frage,
+                        "Diesen Datenträger haben Sie schon einmal gescannt!\r\nWollen Sie diesen "
+                        "Vorgang trotzdem durchführen?",
+                        Buttons::JaNein) != Answer::Ja) {
+            onUi([&] { view.setState(ScanDialogState::Idle); });
+            f.cancel = false;
+            return;
+        }
+        onUi([&] { view.setState(ScanDialogState::Scanning); });
+    }
+
+    // 5. and 6. The file list.
+    FileList list(settings.DatenbankPfad);
+    try {
+        list.openOrCreate();
+    } catch (const std::exception&) {
+        ui_.message(MessageKind::Fehler, kNoDatabase, Buttons::Abbrechen);
+        list.close();
+        onUi([&] { view.setState(ScanDialogState::Closed); });
+        log("Datenbank kann nicht angelegt werden: Newbaum");
+        return;
+    }
+    try {
+        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
+        if (!fs::exists(list.path(".px"))) {
+            onUi([&] { view.setStatus("Primärindex wird erstellt..."); });
+            list.ensurePrimaryIndex();
+            onUi([&] { view.setStatus("Primärindex fertig!"); });
+        }
+    } catch (const std::exception& e) {
+        log(std::string(e.what()) + ": Newbaum");
+    }
+
+    // 7. The walk.
+    f.running = true;
+    DescriptionHooks desc;
+    desc.store = [&](const std::string& name, const std::string& text) {
+        onUi([&] { hinzu2(s_.doc, s_.autoSave, name, text); });
+    };
+    desc.progressStart = [&](int64_t lines) {
+        onUi([&] {
+            ui_.showProgress(true);
+            ui_.setProgressRange(0, lines);
+        });
+    };
+    desc.progress = [&](int64_t n) { ui_.setProgressPosition(n); };
+    desc.progressEnd = [&] { ui_.showProgress(false); };
+    desc.log = [&](const std::string& line) { log(line); };
+    WalkHooks hooks;
+    hooks.status = [&](const std::string& text) { onUi([&] { view.setStatus(text); }); };
+    hooks.counters = [&](int64_t added, int64_t total) {
+        onUi([&] {
+            view.setNewFiles(added);
+            view.setFileCount(total);
+        });
+    };
+    hooks.filesBbs = [&](const std::string& path) { GetFileBBS(path, desc); };
+    hooks.archive = [&](const std::string& dir, const std::string& name) {
+        if (settings.ReadFileIDDIZ && catalogOpen)
+            archiveDescription(dir, name, s_.workFolder, desc);
+    };
+    hooks.severeFailure = [&](const std::string& dir) {
+        ui_.message(MessageKind::Fehler, "SCHWERER FEHLER!! Dateisystem kann nicht gelesen werden.",
+                    Buttons::Abbrechen);
+        log("Eine Datei konnte nicht gescannt werden (" + dir +
+            "). Dateisystem möglicherweise inkonsistent.");
+    };
+    WalkOptions options;
+    options.hidden = settings.Hidden;
+    options.readFilesBbs = settings.ReadFilesBBS;
+    options.catalogOpen = catalogOpen;
+    TreeWalk walk(list, WalkVariant::Baum, f.cancel, options, hooks);
+    walk.walk(vol->root, id.label, id.serial);
+
+    // 8. The final commit; nothing new is asked about like a database problem.
+    if (!list.commit()) {
+        if (!f.running) {
+            f.cancel = true;  // the person cancelled
+        } else {
+            const std::string question =
+                known ? std::string(kDatabaseProblem)
+                      : "Keine Dateien auf diesem Datenträger gefunden oder " +
+                            std::string(kDatabaseProblem);
+            if (ui_.message(MessageKind::Frage, question, Buttons::JaNein) != Answer::Ja) {
+                f.cancel = true;
+                list.close();
+                onUi([&] { view.setState(ScanDialogState::Idle); });
+                f.running = false;
+                return;
+            }
+        }
+    }
+
+    // 9. and 10. The indexes.
+    onUi([&] { view.setStatus("Primärindex wird aktualisiert..."); });
+    if (settings.SekIndexActive) {
+        const bool hide =
+            ui_.message(MessageKind::Bestaetigen,
+                        "Jetzt werden die Indizes erstellt. Dieser Vorgang kann einige Minuten in "
+                        "Anspruch nehmen. Soll die Anwendung solange in den Hintergrund gelegt "
+                        "werden?",
+                        Buttons::JaNein) == Answer::Ja;
+        if (hide) onUi([&] { view.hideWindows(true); });
+        try {
+            list.rebuildSecondaryIndexes([&](int i) {
+                onUi([&] {
+                    view.setStatus("Erstelle Sekundärindex (" + std::to_string(i) + "/3)");
+                });
+            });
+        } catch (const std::exception&) {
+            ui_.message(MessageKind::Fehler, kNoIndexMemory, Buttons::Abbrechen);
+            list.close();
+            onUi([&] { view.setState(ScanDialogState::Idle); });
+            log("Zu wenig Speicher fuer Sekundaerindizes vorhanden: Newbaum");
+            ui_.setFileSearchVisible(true);
+        }
+        if (hide) onUi([&] { view.hideWindows(false); });
+    }
+
+    // 11. and 12. The end.
+    list.close();
+    onUi([&] {
+        view.setStatus(f.cancel ? "Vorgang vom Anwender abgebrochen!" : "Laufwerk gescannt!");
+        view.setState(ScanDialogState::Idle);
+    });
+    ui_.setFileSearchVisible(true);
+    f.running = false;
+    ui_.message(MessageKind::Information,
+                "Die gescannten Dateien und Verzeichnisse liegen nun\r\nunter \"Suchen/Datei "
+                "suchen\" für Sie bereit.",
+                Buttons::Ok);
+    f.cancel = false;
+}
+
+void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
+    ScanFlags& f = s_.flags;
+    FlagGuard background(f.background);
+    f.cancel = false;
+
+    auto vol = platform::Volumes::byLetter(letter, s_.letters);
+    if (!vol || !platform::Volumes::ready(*vol)) {
+        ui_.message(MessageKind::Fehler, kNoMedium, Buttons::Abbrechen);
+        return;
+    }
+    document::Settings settings;
+    std::string programDir;
+    onUi([&] {
+        settings = s_.doc.settings();
+        programDir = s_.doc.state().ProgramDir;
+    });
+    Identity id;
+    try {
+        id = identityOf(*vol);
+    } catch (const std::exception&) {
+        id = {"", "00000000"};
+    }
+    ScannedMedia media(programDir);
+    bool known = false;
+    try {
+        media.ensureExists();
+        known = media.contains(id.label, id.serial);
+        if (!known) media.append(id.label, id.serial);
+    } catch (const std::exception& e) {
+        log(std::string(e.what()) + ": Newbaum3");
+    }
+    if (known && ui_.message(MessageKind::Frage,
+                             "Diesen Datenträger haben Sie schon einmal gescannt! Wollen Sie "
+                             "diesen Vorgang trotzdem durchführen?",
+                             Buttons::JaNein) != Answer::Ja)
+        return;
+
+    ui_.setFileSearchVisible(false);
+    FileList list(settings.DatenbankPfad);
+    try {
+        list.openOrCreate();
+    } catch (const std::exception&) {
+        ui_.message(MessageKind::Fehler, kNoDatabase, Buttons::Abbrechen);
+        list.close();
+        log(known ? "Datenbank kann nicht angelegt werden: Newbaum3"
+                  : "Datenbank kann nicht angelegt werden.");
+        ui_.setFileSearchVisible(fs::exists(list.path(".db")));
+        return;
+    }
+    try {
+        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
+        list.ensurePrimaryIndex();
+    } catch (const std::exception& e) {
+        log(std::string(e.what()) + ": Newbaum3");
+    }
+
+    onUi([&] { view.setState(ScanDialogState::Closed); });
+    WalkOptions options;
+    options.hidden = settings.Hidden;
+    TreeWalk walk(list, WalkVariant::Baum3, f.cancel, options, {});
+    walk.walk(vol->root, id.label, id.serial);
+
+    if (!list.commit() &&
+        ui_.message(MessageKind::Frage, kDatabaseProblem, Buttons::JaNein) != Answer::Ja) {
+        f.cancel = true;
+        log(known ? "Datenbankproblem: Zu wenig Plattenspeicher vorhanden?"
+                  : "Datenbankproblem: Zu wenig Plattenspeicher vorhanden? Newbaum3");
+        list.close();
+        ui_.setFileSearchVisible(true);
+        return;
+    }
+    if (settings.SekIndexActive) {
+        try {
+            list.rebuildSecondaryIndexes();
+        } catch (const std::exception&) {
+            ui_.message(MessageKind::Fehler, kNoIndexMemory, Buttons::Abbrechen);
+            log("Zu wenig Speicher fuer Sekundaerindizes vorhanden: Newbaum3");
+        }
+    }
+    list.close();
+    ui_.setFileSearchVisible(true);
+    ui_.message(MessageKind::Information, "Laufwerksscan beendet!", Buttons::Ok);
+    f.cancel = false;
+}
+
+void ScanDriver::prompt() {
+    const document::Settings settings = s_.doc.settings();
+    const auto all = drives();
+    std::string roots;
+    for (const auto& v : all) roots += (roots.empty() ? "" : " ") + v.root;
+    log("Scanne folgende Laufwerke: " + roots);
+
+    FileList list(settings.DatenbankPfad);
+    try {
+        list.openOrCreate();
+        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
+        list.ensurePrimaryIndex();
+    } catch (const std::exception&) {
+        log(kNoDatabase);
+        list.close();
+        return;
+    }
+    WalkOptions options;
+    options.hidden = settings.Hidden;
+    for (const auto& v : all) {
+        if (!platform::Volumes::ready(v)) {
+            log("Kein Datenträger in Laufwerk " + v.root + "!");
+            continue;
+        }
+        try {
+            const Identity id = identityOf(v);
+            if (!list.table().active()) list.openOrCreate();
+            TreeWalk walk(list, WalkVariant::Baum2, s_.flags.cancel, options, {});
+            walk.walk(v.root, id.label, id.serial);
+            list.commit();  // a drive without new files is scanned all the same
+            log("Laufwerk " + v.root + " erfolgreich gescannt.");
+            list.close();
+        } catch (const std::exception&) {
+            log("Kein Zugriff auf Laufwerk " + v.root + " möglich!");
+            list.close();
+        }
+    }
+    if (settings.SekIndexActive) {
+        try {
+            list.openOrCreate();
+            list.rebuildSecondaryIndexes();
+        } catch (const std::exception&) {
+            log("Sekundärindizes konnten nicht erzeugt werden: Prompt");
+            log("Zu wenig Speicher für Sekundärindizes? Möglicherweise stehen somit nicht alle "
+                "Sortierfunktionen zur Verfügung.");
+        }
+        list.close();
+    }
+    log("Laufwerksscan beendet.");
+}
+
+void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
+    const document::Settings settings = s_.doc.settings();
+    const std::string what = isDirectory ? "Verzeichnis " : "Laufwerk ";
+    log((isDirectory ? "Scanne folgendes Verzeichnis: " : "Scanne folgendes Laufwerk: ") + path);
+    FileList list(settings.DatenbankPfad);
+    try {
+        list.openOrCreate();
+        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
+        list.ensurePrimaryIndex();
+    } catch (const std::exception&) {
+        log("Problem bei Erzeugung der DB: Prompt this Drive");
+        log(kNoDatabase);
+        list.close();
+        return;
+    }
+    try {
+        auto vol = driveOf(path);
+        if (!vol || !platform::Volumes::ready(*vol)) {
+            log("Kein Datenträger in Laufwerk " + path + "!");
+            list.close();
+            return;
+        }
+        try {
+            const Identity id = identityOf(*vol);
+            // The letter form names a folder below the medium's mount point.
+            std::string dir = path;
+            if (dir.size() >= 2 && dir[1] == ':') {
+                std::string rest = dir.substr(2);
+                for (char& c : rest) {
+                    if (c == '\\') c = '/';
+                }
+                while (!rest.empty() && rest[0] == '/') rest.erase(0, 1);
+                dir = vol->root + rest;
+            }
+            std::error_code ec;
+            dir = fs::absolute(dir, ec).lexically_normal().string();
+            if (dir.empty() || dir.back() != '/') dir += '/';
+            DescriptionHooks desc;
+            desc.store = [&](const std::string& name, const std::string& text) {
+                hinzu2(s_.doc, s_.autoSave, name, text);
+            };
+            desc.log = [&](const std::string& line) { log(line); };
+            WalkHooks hooks;
+            hooks.filesBbs = [&](const std::string& p) { GetFileBBS(p, desc); };
+            hooks.archive = [&](const std::string& d, const std::string& n) {
+                if (settings.ReadFileIDDIZ && s_.doc.state().CatalogOpen)
+                    archiveDescription(d, n, s_.workFolder, desc);
+            };
+            hooks.severeFailure = [&](const std::string& d) {
+                log("Eine Datei konnte nicht gescannt werden (" + d +
+                    "). Dateisystem möglicherweise inkonsistent.");
+            };
+            WalkOptions options;
+            options.hidden = settings.Hidden;
+            options.readFilesBbs = settings.ReadFilesBBS;
+            options.catalogOpen = s_.doc.state().CatalogOpen;
+            options.dialogMode = false;
+            TreeWalk walk(list, WalkVariant::Baum, s_.flags.cancel, options, hooks);
+            walk.walk(dir, id.label, id.serial);
+            list.commit();  // nothing new is no failure of the scan
+            log(what + path + " erfolgreich gescannt.");
+            list.close();
+        } catch (const std::exception&) {
+            log("Problem bei: Prompt this Drive");
+            log("Kein Zugriff auf " + what + path + " möglich!");
+            list.close();
+        }
+        if (settings.SekIndexActive) {
+            try {
+                list.openOrCreate();
+                list.rebuildSecondaryIndexes();
+            } catch (const std::exception&) {
+                log("Problem bei Erzeugung der Sekundärindizes: Prompt this Drive");
+                log(kNoIndexMemory);
+            }
+            list.close();
+        }
+    } catch (const std::exception&) {
+        log("Problem beim Laufwerkszugriff: Prompt this Drive");
+        list.close();
+    }
+}
+
+}  // namespace mv32::scan

@@ -1,0 +1,94 @@
+// The scan driver: a request to scan a medium becomes a committed and indexed set of file list
+// records. Dialog scans (NewBaum in the foreground, NewBaum3 in the background) run on a scan
+// thread and reach the screen only through the invoker; the command-line scans (prompt for
+// "SCANALL", PromptThisDrive for "DRIVE"/"DIR") run on the user-interface thread and report only
+// to the log.
+//
+// The catalog belongs to the user-interface thread: descriptions found by a scan are handed to
+// it (hinzu2 through the invoker), as are log lines, questions and every change of the scan
+// dialog. The file list belongs to the scan while it runs.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "document/MarshalledUserInterface.h"
+#include "platform/Volumes.h"
+
+namespace mv32::document {
+class CatalogDocument;
+class AutoSave;
+}  // namespace mv32::document
+
+namespace mv32::scan {
+
+// Flags shared by the scan thread and the user-interface thread.
+struct ScanFlags {
+    std::atomic<bool> cancel{false};      // set by "&Abbrechen"
+    std::atomic<bool> running{false};     // a foreground walk runs
+    std::atomic<bool> foreground{false};  // a ScanThread runs
+    std::atomic<bool> background{false};  // a ScanThread2 runs
+};
+
+enum class ScanDialogState { Idle, Scanning, Asking, Closed };
+
+// What the scan dialog TProgrammdateneinlesen shows. Called on the user-interface thread.
+class ScanDialogView {
+public:
+    virtual ~ScanDialogView() = default;
+    virtual void setStatus(const std::string& text) = 0;  // Label2
+    virtual void setFileCount(int64_t count) = 0;         // Label4
+    virtual void setNewFiles(int64_t count) = 0;          // Label6
+    virtual void setState(ScanDialogState state) = 0;
+    // Hides (or shows again) the main window, the scan dialog and the entry form while the
+    // indexes are built.
+    virtual void hideWindows(bool hide) = 0;
+};
+
+class ScanDriver {
+public:
+    struct Services {
+        document::CatalogDocument& doc;
+        document::AutoSave& autoSave;
+        document::UiInvoker& invoker;
+        ScanFlags& flags;
+        std::string workFolder;  // the private folder for the archivers
+        platform::LetterMemory letters;
+    };
+
+    explicit ScanDriver(Services s);
+
+    // The drives of the scan dialog's drive box.
+    std::vector<platform::Volume> drives() const;
+    // DriveComboBox1Change: false (after the error box) when no medium is in the drive.
+    bool checkDrive(char letter);
+
+    // Foreground dialog scan of a drive (scan thread).
+    void NewBaum(char letter, ScanDialogView& view);
+    // Background dialog scan of a drive (scan thread).
+    void NewBaum3(char letter, ScanDialogView& view);
+    // "SCANALL": every drive (user-interface thread, log only).
+    void prompt();
+    // "DRIVE"/"DIR": one drive or folder, a native path or the letter form "D:\" (user-interface
+    // thread, log only). Descriptions go to the Explorer catalog, which the caller opened.
+    void PromptThisDrive(const std::string& path, bool isDirectory);
+
+    // The drive of a command-line path: the letter form or the filesystem holding a native path.
+    std::optional<platform::Volume> driveOf(const std::string& path) const;
+
+private:
+    struct Identity {
+        std::string label;
+        std::string serial;
+    };
+    Identity identityOf(const platform::Volume& v) const;
+    void log(const std::string& line);
+    template <typename F>
+    void onUi(F&& f);
+
+    Services s_;
+    document::MarshalledUserInterface ui_;
+};
+
+}  // namespace mv32::scan
