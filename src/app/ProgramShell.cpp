@@ -8,6 +8,8 @@
 #include "engine/Text.h"
 #include "platform/Paths.h"
 #include "platform/ShellEntries.h"
+#include "platform/Volumes.h"
+#include "scan/ScanDriver.h"
 
 namespace fs = std::filesystem;
 
@@ -91,15 +93,35 @@ void ProgramShell::FormCreate() {
         doc_.openLastFile(doc_.settings().FileToLoad);
 }
 
-void ProgramShell::handleCommandLine() {
-    if (args_.empty()) return;
+ProgramShell::AfterCommandLine ProgramShell::handleCommandLine() {
+    if (args_.empty()) return AfterCommandLine::Nothing;
     const std::string first = upperArg(0);
-    if (first == "SCANALL" || first == "DRIVE" || first == "DIR") return;  // the scan driver's
-    const std::string ext = document::upperExtension(args_[0]);
-    if (ext != ".DB" && ext != ".MV") return;
     std::error_code ec;
-    if (!fs::is_regular_file(args_[0], ec)) return;
+    if (first == "SCANALL") {
+        if (scanDriver) scanDriver->prompt();
+        return AfterCommandLine::Close;
+    }
+    if (first == "DRIVE" || first == "DIR") {
+        if (args_.size() < 2 || args_[1].empty() || !scanDriver) return AfterCommandLine::Nothing;
+        std::string path = args_[1];
+        // A native path, or the letter form "D:\"; its drive must hold a medium.
+        auto drive = scanDriver->driveOf(path);
+        if (!drive || !platform::Volumes::ready(*drive)) return AfterCommandLine::Nothing;
+        if (first == "DIR" && !(path.size() >= 2 && path[1] == ':'))
+            path = fs::absolute(path, ec).lexically_normal().string();  // the long form
+        doc_.openExplorerCatalog();
+        scanDriver->PromptThisDrive(path, first == "DIR");
+        if (upperArg(2) == "CLOSE") {
+            doc_.Speichern();
+            return AfterCommandLine::Close;
+        }
+        return AfterCommandLine::ShowNormal;
+    }
+    const std::string ext = document::upperExtension(args_[0]);
+    if (ext != ".DB" && ext != ".MV") return AfterCommandLine::Nothing;
+    if (!fs::is_regular_file(args_[0], ec)) return AfterCommandLine::Nothing;
     doc_.openLastFile(fs::absolute(args_[0], ec).lexically_normal().string());
+    return AfterCommandLine::Nothing;
 }
 
 bool ProgramShell::FormCloseQuery() {

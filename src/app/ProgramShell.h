@@ -12,6 +12,10 @@
 
 #include "document/CatalogDocument.h"
 
+namespace mv32::scan {
+class ScanDriver;
+}
+
 namespace mv32::app {
 
 class ProgramShell {
@@ -23,8 +27,13 @@ public:
     // entries, file search items, No catalog, last file. Failures only log (and the undo table
     // shows its error).
     void FormCreate();
-    // A catalog or legacy file on the command line replaces what start-up opened.
-    void handleCommandLine();
+    // What the window does after the command line was handled.
+    enum class AfterCommandLine { Nothing, Close, ShowNormal };
+    // "SCANALL", "DRIVE" path ["CLOSE"], "DIR" path ["CLOSE"], or a catalog or legacy file,
+    // which replaces what start-up opened.
+    AfterCommandLine handleCommandLine();
+    // The scan driver the command-line scans use (set by the window).
+    scan::ScanDriver* scanDriver = nullptr;
     // The exit sequence; true when the window may close.
     bool FormCloseQuery();
     // The end of the run: the undo table is closed and deleted.
@@ -34,7 +43,7 @@ public:
     const std::string& tempFolder() const { return tempFolder_; }
     // Whether the command line asks to close without questions ("SCANALL", or "CLOSE" third).
     bool closesWithoutAsking() const;
-    // Set by the scan driver: a background scan is running.
+    // Set by the window: a scan thread is running.
     std::function<bool()> backgroundScanRunning;
     // Writes the desktop entries (replaceable in tests).
     std::function<void(const std::string& programFile)> writeShellEntries;

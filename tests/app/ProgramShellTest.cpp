@@ -9,6 +9,7 @@
 #include "app/ProgramShell.h"
 #include "document/DocumentFixture.h"
 #include "platform/ShellEntries.h"
+#include "scan/ScanDriver.h"
 
 namespace mv32::test {
 namespace {
@@ -121,6 +122,48 @@ TEST_F(ProgramShellTest, ExitAsksInItsOrder) {
     EXPECT_TRUE(shell({"scanall"})->FormCloseQuery());
     EXPECT_TRUE(shell({"DIR", "/x", "close"})->FormCloseQuery());
     EXPECT_TRUE(ui.dialogue().empty());
+}
+
+TEST_F(ProgramShellTest, CommandLineScansLogAndCloseWithoutQuestions) {
+    TempDir media;
+    fs::create_directories(media.file("ordner"));
+    std::ofstream(media.file("ordner/programm.exe")) << "x";
+    std::ofstream(media.file("ordner/FILES.BBS")) << "PROGRAMM.EXE Ein Werkzeug\r\n";
+    const std::string volumes = home.file("volumes");
+    std::ofstream(volumes) << "D\t" << media.path() << "\tMEDIEN\t00C0FFEE\t10\t1\n";
+    ::setenv("MV32_VOLUMES", volumes.c_str(), 1);
+    settings.DatenbankPfad = work.path() + "/";
+    settings.ReadFilesBBS = true;
+    document::UiCallQueue queue;
+    scan::ScanFlags flags;
+    scan::ScanDriver driver({*doc, *autoSave, queue, flags, home.path() + "/", {}});
+
+    // A drive that does not exist: no Explorer catalog, no scan.
+    auto missing = shell({"DRIVE", "Q:\\"});
+    missing->scanDriver = &driver;
+    EXPECT_EQ(missing->handleCommandLine(), app::ProgramShell::AfterCommandLine::Nothing);
+    EXPECT_FALSE(exists(programDir() + "drivescan.db"));
+
+    // "DIR" with "CLOSE": scanned into drivescan.db, saved, closed without a question.
+    auto dir = shell({"dir", media.file("ordner"), "close"});
+    dir->scanDriver = &driver;
+    EXPECT_EQ(dir->handleCommandLine(), app::ProgramShell::AfterCommandLine::Close);
+    EXPECT_TRUE(dir->closesWithoutAsking());
+    EXPECT_TRUE(dir->FormCloseQuery());
+    EXPECT_TRUE(ui.dialogue().empty());
+    EXPECT_EQ(doc->state().CurrentFile, programDir() + "drivescan.db");
+    EXPECT_TRUE(doc->state().DataSaved);
+    ASSERT_TRUE(doc->MV32().locate("Name", {engine::Value("PROGRAMM.EXE")}));
+    const std::string logText = readFile(programDir() + "mv32.log");
+    EXPECT_NE(logText.find("Verzeichnis " + media.file("ordner") + " erfolgreich gescannt."),
+              std::string::npos);
+
+    // "SCANALL" closes the window afterwards.
+    auto all = shell({"SCANALL"});
+    all->scanDriver = &driver;
+    EXPECT_EQ(all->handleCommandLine(), app::ProgramShell::AfterCommandLine::Close);
+    EXPECT_NE(readFile(programDir() + "mv32.log").find("Laufwerksscan beendet."), std::string::npos);
+    ::unsetenv("MV32_VOLUMES");
 }
 
 TEST(ShellEntriesTest, DesktopEntriesOpenFilesAndScanFolders) {
