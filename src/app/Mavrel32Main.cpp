@@ -28,6 +28,7 @@
 #include "document/SettingsDialogModel.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "scan/gui/Programmdateneinlesen.h"
 
 namespace mv32::app {
 
@@ -108,6 +109,26 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     };
     shell_ = std::make_unique<ProgramShell>(*doc_, options_.args, options_.programFile);
     if (!options_.writeShellEntries) shell_->writeShellEntries = [](const std::string&) {};
+    // Drive letters of mounted media are remembered in the settings store.
+    platform::LetterMemory letters;
+    letters.load = [store = options_.store.get()] {
+        std::vector<std::pair<std::string, char>> out;
+        try {
+            for (const auto& [mount, letter] : store->readSection("Laufwerke"))
+                if (!letter.empty()) out.emplace_back(mount, letter[0]);
+        } catch (const std::exception&) {  // no memory: letters in the order of the mounts
+        }
+        return out;
+    };
+    letters.store = [store = options_.store.get()](const std::string& mount, char letter) {
+        try {
+            store->write("Laufwerke", {{mount, std::string(1, letter)}});
+        } catch (const std::exception&) {
+        }
+    };
+    shell_->backgroundScanRunning = [this] {
+        return scanFlags_.background.load() || (scanDialog_ && scanDialog_->scanning());
+    };
 
     buildMenus();
     buildToolbar();
@@ -125,6 +146,9 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     connect(escape, &QShortcut::activated, this, [this] { exitCommand(); });
 
     runCommand([this] { shell_->FormCreate(); });
+    scanDriver_ = std::make_unique<scan::ScanDriver>(scan::ScanDriver::Services{
+        *doc_, *autoSave_, invoker_, scanFlags_, shell_->tempFolder(), letters});
+    shell_->scanDriver = scanDriver_.get();
     if (settings_.NoFun) {  // no wallpaper, no picture strip
         toolbar_->setStyleSheet({});
         strip_->hide();
@@ -133,7 +157,31 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
 }
 
 TMavrel32Main::~TMavrel32Main() {
+    if (scanDialog_) {
+        scanFlags_.cancel = true;
+        scanDialog_->finishScan();
+    }
     shell_->FormDestroy();
+}
+
+void TMavrel32Main::ScanBtnClick() {
+    if (scanFlags_.background) {
+        showMessage(this, document::MessageKind::Warnung,
+                    "Der Scanthread ist noch im Hintergrund aktiv!", document::Buttons::Abbrechen);
+        return;
+    }
+    if (settings_.DatenbankPfad.empty()) EinstellungenClick();
+    if (!scanDialog_) {
+        scan::TProgrammdateneinlesen::Hooks hooks;
+        hooks.scanBackground = [this] { return settings_.ScanBackground; };
+        hooks.dataFolder = [this] { return settings_.DatenbankPfad; };
+        hooks.openHelp = [this](const QString& page) { openHelpPage(page); };
+        hooks.hideMainWindow = [this](bool hide) { setVisible(!hide); };
+        scanDialog_ = new scan::TProgrammdateneinlesen(*scanDriver_, scanFlags_, hooks, this);
+    }
+    scanDialog_->showNormal();
+    scanDialog_->raise();
+    scanDialog_->activateWindow();
 }
 
 void TMavrel32Main::runCommand(const std::function<void()>& command) {
@@ -244,7 +292,7 @@ void TMavrel32Main::buildMenus() {
     auto* medien = bar->addMenu("Datenträger");
     medien->setObjectName("Datentraeger1");
     connect(sharedShortcut(addItem(medien, "Scannen1", "Scannen", {}, "", 25), "F7"),
-            &QAction::triggered, this, later("Scannen"));
+            &QAction::triggered, this, [this] { ScanBtnClick(); });
     connect(addItem(medien, "Entfernen1", "Entfernen", Qt::CTRL | Qt::Key_X, "", 25),
             &QAction::triggered, this, later("Entfernen"));
 
@@ -396,7 +444,7 @@ void TMavrel32Main::buildToolbar() {
     auto cmd = [this](std::function<void()> f) { return [this, f] { runCommand(f); }; };
     connect(buttons_[0], &QToolButton::clicked, this, cmd([&d] { d.Oeffnen(); }));
     connect(buttons_[1], &QToolButton::clicked, this, cmd([&d] { d.Speichern(); }));
-    connect(buttons_[2], &QToolButton::clicked, this, [this] { notYetThere("Scannen"); });
+    connect(buttons_[2], &QToolButton::clicked, this, [this] { ScanBtnClick(); });
     connect(buttons_[3], &QToolButton::clicked, this, [this] { notYetThere("Eingabe"); });
     connect(buttons_[4], &QToolButton::clicked, this, [this] { notYetThere("DB-Übersicht"); });
     connect(buttons_[5], &QToolButton::clicked, this, [this] { notYetThere("Große Suche"); });
@@ -486,7 +534,12 @@ void TMavrel32Main::buildTray() {
 void TMavrel32Main::handleCommandLineOnce() {
     if (commandLineHandled_) return;
     commandLineHandled_ = true;
-    runCommand([this] { shell_->handleCommandLine(); });
+    auto after = ProgramShell::AfterCommandLine::Nothing;
+    runCommand([&] { after = shell_->handleCommandLine(); });
+    if (after == ProgramShell::AfterCommandLine::Close)
+        QTimer::singleShot(0, this, [this] { close(); });
+    else if (after == ProgramShell::AfterCommandLine::ShowNormal)
+        showNormal();
 }
 
 void TMavrel32Main::showEvent(QShowEvent* e) {

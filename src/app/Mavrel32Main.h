@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/ProgramShell.h"
+#include "app/QtInvoker.h"
 #include "app/QtUserInterface.h"
 #include "document/AutoSave.h"
 #include "document/CatalogDocument.h"
@@ -25,6 +26,8 @@
 #include "document/SettingsStore.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
+#include "scan/ScanDriver.h"
+#include "scan/gui/Programmdateneinlesen.h"
 
 class QAction;
 class QLabel;
@@ -79,6 +82,11 @@ public:
     // The positions of the toolbar buttons in the two states (dots per inch above 100 or not).
     static std::array<int, 10> toolbarPositions(document::ControlState state, bool highDpi);
 
+    // "Scannen": opens the scan dialog (refused while a background scan runs).
+    void ScanBtnClick();
+    scan::ScanFlags& scanFlags() { return scanFlags_; }
+    scan::TProgrammdateneinlesen* scanDialog() { return scanDialog_; }
+
     // Commands not built yet tell the person so.
     void notYetThere(const QString& what);
 
@@ -109,6 +117,10 @@ private:
     std::unique_ptr<exchange::MvReader> reader_;
     std::unique_ptr<exchange::MvWriter> writer_;
     std::unique_ptr<ProgramShell> shell_;
+    QtInvoker invoker_;
+    scan::ScanFlags scanFlags_;
+    std::unique_ptr<scan::ScanDriver> scanDriver_;
+    QPointer<scan::TProgrammdateneinlesen> scanDialog_;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;
     document::ControlState state_ = document::ControlState::NoCatalog;

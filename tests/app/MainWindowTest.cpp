@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <fstream>
 #include <memory>
 
 #include "app/DatenSichern.h"
@@ -27,6 +29,7 @@
 #include "document/SettingsDialogModel.h"
 #include "engine/Table.h"
 #include "platform/SingleInstance.h"
+#include "scan/gui/Programmdateneinlesen.h"
 #include "support/TempDir.h"
 
 namespace mv32::test {
@@ -261,6 +264,46 @@ TEST_F(MainWindow, EveryHelpPageIsThere) {
          {"index.html", "h_deinstallation.html", "h_haftung.html", "h_faq.html", "h_hard.html",
           "h_old_version.html", "h_autor.html", "e_einstellungen.html"})
         EXPECT_TRUE(QFileInfo::exists(folder + page)) << page;
+}
+
+TEST_F(MainWindow, TheScanDialogRunsAForegroundScan) {
+    TempDir medium;
+    std::ofstream(medium.file("eins.txt")) << "1";
+    std::ofstream(medium.file("zwei.txt")) << "22";
+    const std::string volumes = home.file("volumes");
+    std::ofstream(volumes) << "D\t" << medium.path() << "\tMEDIUM\t0BADF00D\t100\t10\n";
+    qputenv("MV32_VOLUMES", QByteArray::fromStdString(volumes));
+    auto w = make();
+    store->write("Settings", {{"ScanBackground", "0"}, {"DatenbankPfad", home.path() + "/"}});
+    w->document().settings() = document::readSettings(*store, home.path() + "/");
+    w->show();
+    action(*w, "Scannen1")->trigger();
+    auto* dialog = w->scanDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "Laufwerk scannen");
+    EXPECT_EQ(dialog->findChild<QLabel*>("Label2")->text(), "Scanner bereit...");
+    EXPECT_FALSE(dialog->findChild<QPushButton*>("Abbr")->isVisible());
+    auto* box = dialog->findChild<QComboBox*>("DriveComboBox1");
+    ASSERT_EQ(box->count(), 1);
+    EXPECT_TRUE(box->itemText(0).startsWith("D:  [MEDIUM]"));
+    {
+        DialogAnswerer answers({"OK"});
+        dialog->findChild<QPushButton*>("scanbtn")->click();
+        for (int i = 0; i < 1000 && (dialog->scanning() || !answers.done()); ++i) QTest::qWait(10);
+        EXPECT_TRUE(answers.done());
+        ASSERT_EQ(answers.seen().size(), 1);
+        EXPECT_TRUE(answers.seen()[0].startsWith("Information: Die gescannten Dateien"));
+    }
+    dialog->finishScan();
+    EXPECT_EQ(dialog->findChild<QLabel*>("Label2")->text(), "Laufwerk gescannt!");
+    EXPECT_EQ(dialog->findChild<QLabel*>("Label6")->text(), "2");
+    EXPECT_TRUE(dialog->findChild<QPushButton*>("closebtn")->isVisible());
+    EXPECT_TRUE(action(*w, "DateiSuchen1")->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(home.file("mv32list.db"))));
+    const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
+    if (!folder.isEmpty()) dialog->grab().save(folder + "/scan.png");
+    qunsetenv("MV32_VOLUMES");
 }
 
 TEST_F(MainWindow, ASecondInstanceIsRefused) {

@@ -162,7 +162,8 @@ TEST_F(ProgramShellTest, CommandLineScansLogAndCloseWithoutQuestions) {
     auto all = shell({"SCANALL"});
     all->scanDriver = &driver;
     EXPECT_EQ(all->handleCommandLine(), app::ProgramShell::AfterCommandLine::Close);
-    EXPECT_NE(readFile(programDir() + "mv32.log").find("Laufwerksscan beendet."), std::string::npos);
+    EXPECT_NE(readFile(programDir() + "mv32.log").find("Laufwerksscan beendet."),
+              std::string::npos);
     ::unsetenv("MV32_VOLUMES");
 }
 
