@@ -242,16 +242,13 @@ QWidget* TEinstellungen::dateidatenbankPage() {
                     [this](bool on) { model_.setSekIndexActive(on); });
     auto* tabelle = new QGroupBox("Tabelle", page);
     auto* t = new QHBoxLayout(tabelle);
-    for (const auto& [caption, name] :
-         {std::pair{"Packen", "ListePackenBtn"}, std::pair{"Leeren", "ListeLeerenBtn"},
-          std::pair{"Reindizieren", "ListeReindizierenBtn"}}) {
-        auto* b = button(caption, name, tabelle);
-        connect(b, &QPushButton::clicked, this, [this, c = QString(caption)] {
-            if (auto* main = qobject_cast<TMavrel32Main*>(parentWidget()))
-                main->notYetThere(c + " der Dateidatenbank");
-        });
-        t->addWidget(b);
-    }
+    auto* packen = button("Packen", "ListePackenBtn", tabelle);
+    auto* leeren = button("Leeren", "ListeLeerenBtn", tabelle);
+    auto* reind = button("Reindizieren", "ListeReindizierenBtn", tabelle);
+    connect(packen, &QPushButton::clicked, this, [this] { model_.FileListPacken(); });
+    connect(leeren, &QPushButton::clicked, this, [this] { model_.FileListLeeren(); });
+    connect(reind, &QPushButton::clicked, this, [this] { model_.FileListReindizieren(); });
+    for (auto* b : {packen, leeren, reind}) t->addWidget(b);
 
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(row);

@@ -207,3 +207,57 @@ void SettingsDialogModel::Reindizieren() {
 }
 
 }  // namespace mv32::document
+
+namespace mv32::document {
+
+template <typename F>
+void SettingsDialogModel::maintainFileList(const char* failure, F&& step) {
+    UserInterface& ui = doc_.ui();
+    ui.showAnimation(Animation::Busy, true);
+    try {
+        engine::Table list;
+        list.setDirectory(doc_.settings().DatenbankPfad);
+        list.setTableName("mv32list.db");
+        std::error_code ec;
+        const bool byName =
+            doc_.settings().SekIndexActive &&
+            std::filesystem::exists(doc_.settings().DatenbankPfad + "mv32list.xg0", ec);
+        list.setIndexName(byName ? "DateinameIndex" : "");
+        step(list);
+        list.close();
+    } catch (const std::exception&) {
+        ui.showAnimation(Animation::Busy, false);
+        ui.message(MessageKind::Fehler, failure, Buttons::Abbrechen);
+        return;
+    }
+    ui.showAnimation(Animation::Busy, false);
+}
+
+void SettingsDialogModel::FileListPacken() {
+    maintainFileList("Fehler beim Packen der Tabelle!", [](engine::Table& t) { t.packTable(); });
+}
+
+void SettingsDialogModel::FileListLeeren() {
+    if (doc_.ui().message(MessageKind::Warnung,
+                          "WARNUNG: Alle Daten der Dateidatenbank werden gelöscht! Fortfahren?",
+                          Buttons::JaAbbrechen) != Answer::Ja)
+        return;
+    maintainFileList("Fehler beim Leeren der Tabelle!", [this](engine::Table& t) {
+        t.emptyTable();
+        t.open();
+        std::error_code ec;  // the list of scanned media goes with the files; a failure is ignored
+        std::filesystem::remove(doc_.state().ProgramDir + "mv32list.chk", ec);
+    });
+}
+
+void SettingsDialogModel::FileListReindizieren() {
+    maintainFileList("Fehler beim Reindizieren der Tabelle!", [](engine::Table& t) {
+        t.setExclusive(true);
+        t.open();
+        t.regenerateIndexes();
+        t.close();
+        t.setExclusive(false);
+    });
+}
+
+}  // namespace mv32::document

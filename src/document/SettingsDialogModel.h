@@ -50,8 +50,15 @@ public:
     void Leeren();
     void Reindizieren();
 
+    // --- Page "Dateidatenbank", group "Tabelle": maintenance of the file list mv32list.db.
+    void FileListPacken();
+    void FileListLeeren();
+    void FileListReindizieren();
+
 private:
     void deleteFileListIndexes();
+    template <typename F>
+    void maintainFileList(const char* failure, F&& step);
     template <typename F>
     void maintain(F&& step);
 

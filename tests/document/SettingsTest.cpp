@@ -255,5 +255,43 @@ TEST_F(SettingsDialog, CatalogMaintenance) {
     EXPECT_TRUE(ui.calls().empty());
 }
 
+TEST_F(SettingsDialog, FileListMaintenance) {
+    settings.DatenbankPfad = work.path() + "/";
+    model.FileListPacken();  // no file list yet
+    EXPECT_EQ(ui.dialogue().back(), "message Fehler \"Fehler beim Packen der Tabelle!\" Abbrechen");
+    {
+        engine::Table list;
+        list.setDirectory(work.path());
+        list.setTableName("mv32list.db");
+        list.setFieldDefs({{"Dateiname", engine::FieldType::Text, 255}});
+        list.createTable();
+        list.open();
+        for (const char* n : {"a", "b", "c"}) {
+            list.append();
+            list.setAsString("Dateiname", n);
+            list.post();
+        }
+    }
+    writeFile(programDir() + "mv32list.chk", "MEDIUM00000001\r\n");
+    ui.clear();
+    model.FileListPacken();
+    model.FileListReindizieren();
+    EXPECT_TRUE(ui.dialogue().empty());
+    ui.answer(Answer::Abbrechen);
+    model.FileListLeeren();
+    EXPECT_TRUE(exists(programDir() + "mv32list.chk"));
+    ui.answer(Answer::Ja);
+    model.FileListLeeren();
+    EXPECT_EQ(ui.dialogue().back(),
+              "message Warnung \"WARNUNG: Alle Daten der Dateidatenbank werden gelöscht! "
+              "Fortfahren?\" JaAbbrechen -> Ja");
+    EXPECT_FALSE(exists(programDir() + "mv32list.chk"));
+    engine::Table list;
+    list.setDirectory(work.path());
+    list.setTableName("mv32list.db");
+    list.open();
+    EXPECT_EQ(list.recordCount(), 0);
+}
+
 }  // namespace
 }  // namespace mv32::test
