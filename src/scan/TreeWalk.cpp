@@ -1,6 +1,11 @@
 #include "scan/TreeWalk.h"
 
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "engine/Text.h"
 #include "scan/FileList.h"
@@ -40,6 +45,97 @@ bool fatHidden(int dirFd, const char* name) {
 
 }  // namespace
 
+// The table half of a quiet walk: batches of files go to a thread that adds them to the file
+// list in the order the walk found them.
+struct TreeWalk::Pipeline {
+    struct Entry {
+        std::string dir;
+        std::string name;
+        int64_t size;
+    };
+    static constexpr size_t kBatch = 512;
+    static constexpr size_t kMaxBatches = 32;  // bounds the memory of a walk ahead of the table
+
+    explicit Pipeline(TreeWalk& w) : walk(w), worker([this] { run(); }) {}
+
+    void push(Entry e) {
+        filling.push_back(std::move(e));
+        if (filling.size() >= kBatch) flush();
+    }
+    void flush() {
+        if (filling.empty()) return;
+        std::unique_lock lock(mutex);
+        roomLeft.wait(lock, [&] { return batches.size() < kMaxBatches; });
+        batches.push_back(std::move(filling));
+        filling.clear();
+        filling.reserve(kBatch);
+        work.notify_one();
+    }
+    void finish() {
+        flush();
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+        }
+        work.notify_one();
+        if (worker.joinable()) worker.join();
+    }
+    void run() {
+        for (;;) {
+            std::vector<Entry> batch;
+            {
+                std::unique_lock lock(mutex);
+                work.wait(lock, [&] { return done || !batches.empty(); });
+                if (batches.empty()) return;
+                batch = std::move(batches.front());
+                batches.pop_front();
+            }
+            roomLeft.notify_one();
+            for (const auto& e : batch) {
+                try {
+                    if (walk.list_.addIfNew(e.dir, e.name, e.size, walk.label_, walk.serial_))
+                        ++walk.newFiles_;
+                } catch (const std::exception&) {
+                    // This file only.
+                }
+            }
+        }
+    }
+
+    TreeWalk& walk;
+    std::vector<Entry> filling;
+    std::mutex mutex;
+    std::condition_variable work;
+    std::condition_variable roomLeft;
+    std::deque<std::vector<Entry>> batches;
+    bool done = false;
+    std::thread worker;
+};
+
+TreeWalk::TreeWalk(FileList& list, WalkVariant variant, const std::atomic<bool>& cancel,
+                   WalkOptions options, WalkHooks hooks)
+    : list_(list),
+      variant_(variant),
+      cancel_(cancel),
+      options_(options),
+      hooks_(std::move(hooks)) {}
+
+TreeWalk::~TreeWalk() {
+    if (pipeline_) pipeline_->finish();
+}
+
+void TreeWalk::record(const std::string& dir, const std::string& name, int64_t size) {
+    if (pipeline_) {
+        pipeline_->push({dir, name, size});
+        return;
+    }
+    if (list_.addIfNew(dir, name, size, label_, serial_)) {
+        ++newFiles_;
+        if (variant_ == WalkVariant::Baum && options_.dialogMode && hooks_.counters)
+            hooks_.counters(newFiles_, list_.recordCount());
+    }
+}
+
 bool isArchiveExtension(const std::string& ext) {
     return ext == "ZIP" || ext == "ARJ" || ext == "ARC" || ext == "RAR" || ext == "LZH";
 }
@@ -55,7 +151,18 @@ void TreeWalk::walk(const std::string& root, const std::string& label, const std
     struct statfs fsInfo {};
     fatMedium_ = ::statfs(root.c_str(), &fsInfo) == 0 && fsInfo.f_type == kMsdosMagic;
 #endif
-    walkDirectory(root);
+    if (variant_ != WalkVariant::Baum) pipeline_ = std::make_unique<Pipeline>(*this);
+    try {
+        walkDirectory(root);
+    } catch (...) {
+        if (pipeline_) pipeline_->finish();
+        pipeline_.reset();
+        throw;
+    }
+    if (pipeline_) {
+        pipeline_->finish();  // every record found is in the table when the walk returns
+        pipeline_.reset();
+    }
 }
 
 void TreeWalk::walkDirectory(const std::string& dir) {
@@ -100,10 +207,7 @@ void TreeWalk::treatFile(int dirFd, const std::string& dir, const std::string& n
     const bool baum = variant_ == WalkVariant::Baum;
     const bool report = baum && options_.dialogMode;
     if (report && hooks_.status) hooks_.status(dir + name);
-    if (list_.addIfNew(dir, name, size, label_, serial_)) {
-        ++newFiles_;
-        if (report && hooks_.counters) hooks_.counters(newFiles_, list_.recordCount());
-    }
+    record(dir, name, size);
     if (!baum) return;
     const std::string upperName = engine::text::upper(name);
     if (options_.readFilesBbs && options_.catalogOpen && upperName == "FILES.BBS") {

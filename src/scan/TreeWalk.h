@@ -10,12 +10,16 @@
 // size) and never descends into another filesystem mounted below the root. A failure with one
 // entry ends only that entry.
 //
-// Runs on the caller's thread; the hooks decide where progress and descriptions go.
+// Runs on the caller's thread; the hooks decide where progress and descriptions go. The quiet
+// variants (Baum2, Baum3) hand the table work to a second thread, so that reading the folders
+// and adding the records share the machine's cores; the file list is used by that thread alone
+// until the walk returns.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace mv32::scan {
@@ -44,19 +48,19 @@ struct WalkHooks {
 class TreeWalk {
 public:
     TreeWalk(FileList& list, WalkVariant variant, const std::atomic<bool>& cancel,
-             WalkOptions options, WalkHooks hooks)
-        : list_(list),
-          variant_(variant),
-          cancel_(cancel),
-          options_(options),
-          hooks_(std::move(hooks)) {}
+             WalkOptions options, WalkHooks hooks);
+    ~TreeWalk();
+    TreeWalk(const TreeWalk&) = delete;
+    TreeWalk& operator=(const TreeWalk&) = delete;
 
     // Walks the tree below `root` (ending in the separator).
     void walk(const std::string& root, const std::string& label, const std::string& serial);
     int64_t newFiles() const { return newFiles_; }
 
 private:
+    struct Pipeline;
     void walkDirectory(const std::string& dir);
+    void record(const std::string& dir, const std::string& name, int64_t size);
     void treatFile(int dirFd, const std::string& dir, const std::string& name, int64_t size,
                    bool dotName);
     bool cancelled() const {
@@ -73,6 +77,7 @@ private:
     uint64_t rootDevice_ = 0;
     bool fatMedium_ = false;
     int64_t newFiles_ = 0;
+    std::unique_ptr<Pipeline> pipeline_;
 };
 
 // Whether an upper-cased extension names an archive that may hold a description.
