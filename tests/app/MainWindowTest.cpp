@@ -262,7 +262,7 @@ TEST_F(MainWindow, EveryHelpPageIsThere) {
     const QString folder = TMavrel32Main::helpFolder(home.path() + "/");
     for (const char* page :
          {"index.html", "h_deinstallation.html", "h_haftung.html", "h_faq.html", "h_hard.html",
-          "h_old_version.html", "h_autor.html", "e_einstellungen.html"})
+          "h_old_version.html", "h_autor.html", "e_einstellungen.html", "b_eingabe.html"})
         EXPECT_TRUE(QFileInfo::exists(folder + page)) << page;
 }
 
