@@ -158,6 +158,20 @@ TEST_F(ScanDriverTest, AnEmptyDriveAndSecondaryIndexes) {
     EXPECT_EQ(view.hidden, 0);
 }
 
+TEST_F(ScanDriverTest, AnEmptyMediumAsksTheDatabaseQuestion) {
+    fs::create_directories(media.file("leer"));  // the medium in F is there, but empty
+    ui.answer(Answer::Ja);
+    onScanThread([&] { driver->NewBaum('F', view); });
+    ASSERT_EQ(ui.dialogue().size(), 2u);
+    EXPECT_EQ(
+        ui.dialogue()[0],
+        "message Frage \"Keine Dateien auf diesem Datenträger gefunden oder Datenbankproblem: "
+        "Zu wenig Plattenspeicher vorhanden oder maximale Anzahl der Datensätze erreicht! "
+        "Wollen Sie es trotzdem weiter versuchen?\" JaNein -> Ja");
+    EXPECT_EQ(view.status.back(), "Laufwerk gescannt!");
+    EXPECT_EQ(scan::ScannedMedia(programDir()).lines(), std::vector<std::string>{"NICHTS00000001"});
+}
+
 TEST_F(ScanDriverTest, CancelKeepsWhatWasFound) {
     for (int i = 0; i < 50; ++i) put(media.file("d/viel/datei" + std::to_string(i)));
     // "&Abbrechen" while the walk runs, as AbbrClick sets the flags: at the first file.

@@ -294,6 +294,76 @@ TEST(ArchiveTest, FileIdDizComesOutOfRealArchives) {
     }
 }
 
+// The CRC-16 of LZH and ARC archives (polynomial 0xA001, start 0).
+uint16_t crc16(const std::string& data) {
+    uint16_t crc = 0;
+    for (char ch : data) {
+        crc ^= static_cast<unsigned char>(ch);
+        for (int i = 0; i < 8; ++i)
+            crc = static_cast<uint16_t>(crc & 1 ? (crc >> 1) ^ 0xA001 : crc >> 1);
+    }
+    return crc;
+}
+
+void le(std::string& out, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// An LZH archive (level-0 header, method -lh0-: stored) holding one member.
+std::string lzhArchive(const std::string& name, const std::string& data) {
+    std::string h = "-lh0-";
+    le(h, data.size(), 4);
+    le(h, data.size(), 4);
+    le(h, 0x5A210000, 4);  // a DOS date and time
+    h.push_back(0x20);     // attribute
+    h.push_back(0);        // header level
+    h.push_back(static_cast<char>(name.size()));
+    h += name;
+    le(h, crc16(data), 2);
+    unsigned sum = 0;
+    for (char c : h) sum += static_cast<unsigned char>(c);
+    std::string out;
+    out.push_back(static_cast<char>(h.size()));
+    out.push_back(static_cast<char>(sum & 0xFF));
+    return out + h + data + std::string(1, '\0');
+}
+
+// An ARC archive (method 2: stored) holding one member.
+std::string arcArchive(const std::string& name, const std::string& data) {
+    std::string out = "\x1a\x02";
+    std::string n = name;
+    n.resize(13, '\0');
+    out += n;
+    le(out, data.size(), 4);
+    le(out, 0x5A21, 2);
+    le(out, 0x0000, 2);
+    le(out, crc16(data), 2);
+    le(out, data.size(), 4);
+    return out + data + std::string("\x1a\x00", 2);
+}
+
+TEST(ArchiveTest, LzhAndArcFixtures) {
+    TempDir dir;
+    TempDir work;
+    const std::string text = "Aus dem Archiv\r\n";
+    put(dir.file("medium/PROG.LZH"), lzhArchive("FILE_ID.DIZ", text));
+    put(dir.file("medium/PROG.ARC"), arcArchive("FILE_ID.DIZ", text));
+    std::vector<std::pair<std::string, std::string>> stored;
+    scan::DescriptionHooks hooks;
+    hooks.store = [&](const std::string& n, const std::string& d) { stored.emplace_back(n, d); };
+    int tried = 0;
+    for (const auto& [tool, archive] :
+         {std::pair{"lha", "PROG.LZH"}, std::pair{"nomarch", "PROG.ARC"}}) {
+        if (!have(tool)) continue;
+        stored.clear();
+        scan::archiveDescription(dir.file("medium/"), archive, work.path() + "/", hooks);
+        ASSERT_EQ(stored.size(), 1u) << archive;
+        EXPECT_EQ(stored[0].second, "Aus dem Archiv\r\n");
+        ++tried;
+    }
+    if (tried == 0) GTEST_SKIP() << "neither lha nor nomarch here";
+}
+
 TEST(ArchiveTest, AMissingOrHangingToolIsPassedOver) {
     TempDir dir;
     EXPECT_FALSE(scan::runTool({"gibt-es-nicht-mv32"}, dir.path()).started);
