@@ -188,7 +188,8 @@ std::vector<Volume> Volumes::list(const LetterMemory& memory, const std::string&
         const std::string mountPoint = unescapeOctal(f[4]);
         v.fsType = *(dash + 1);
         v.device = unescapeOctal(*(dash + 2));
-        if (pseudoType(v.fsType) || (mountPoint != "/" && systemMountPoint(mountPoint))) continue;
+        // The root is drive C whatever it is (an overlay in a container, for instance).
+        if (mountPoint != "/" && (pseudoType(v.fsType) || systemMountPoint(mountPoint))) continue;
         // A filesystem mounted twice (bind mounts) is one drive: the first mount point counts.
         if (std::any_of(found.begin(), found.end(), [&](const Volume& o) {
                 return o.root == withTrailingSeparator(mountPoint);

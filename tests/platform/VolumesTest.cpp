@@ -77,7 +77,7 @@ TEST(VolumesTest, MountsGetLettersThatStay) {
     TempDir dir;
     const std::string table = dir.file("mountinfo");
     std::ofstream(table) << "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
-                            "26 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"
+                            "26 1 0:31 / / rw,relatime - overlay overlay rw\n"
                             "27 26 8:2 / /boot rw - ext4 /dev/sda2 rw\n"
                             "28 26 0:22 / /dev/shm rw - tmpfs tmpfs rw\n"
                             "29 26 8:17 / /media/usb\\040stick rw - vfat /dev/sdb1 rw\n"
