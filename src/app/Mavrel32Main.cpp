@@ -146,8 +146,9 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     connect(escape, &QShortcut::activated, this, [this] { exitCommand(); });
 
     runCommand([this] { shell_->FormCreate(); });
-    scanDriver_ = std::make_unique<scan::ScanDriver>(scan::ScanDriver::Services{
-        *doc_, *autoSave_, invoker_, scanFlags_, shell_->tempFolder(), letters});
+    scanDriver_ = std::make_unique<scan::ScanDriver>(
+        scan::ScanDriver::Services{*doc_, *autoSave_, invoker_, scanFlags_, shell_->tempFolder(),
+                                   letters, [this] { EinstellungenClick(); }});
     shell_->scanDriver = scanDriver_.get();
     if (settings_.NoFun) {  // no wallpaper, no picture strip
         toolbar_->setStyleSheet({});

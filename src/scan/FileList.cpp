@@ -53,20 +53,30 @@ void FileList::reopen(bool exclusive) {
     table_.open();
 }
 
-void FileList::openOrCreate() {
-    close();
-    table_.setDirectory(folder_);
-    table_.setTableName(kFileListName);
-    table_.setIndexName("");
-    table_.setExclusive(false);
+void FileList::openOrCreate(const std::function<std::string()>& correctFolder) {
+    auto attempt = [this] {
+        close();
+        table_.setDirectory(folder_);
+        table_.setTableName(kFileListName);
+        table_.setIndexName("");
+        table_.setExclusive(false);
+        try {
+            table_.open();
+        } catch (const engine::EngineError&) {
+            std::error_code ec;
+            if (std::filesystem::exists(path(".db"), ec)) throw;  // damaged: never replaced here
+            table_.setFieldDefs(fields());
+            table_.createTable();
+            table_.open();
+        }
+    };
     try {
-        table_.open();
-    } catch (const engine::EngineError&) {
-        std::error_code ec;
-        if (std::filesystem::exists(path(".db"), ec)) throw;  // damaged: never replaced here
-        table_.setFieldDefs(fields());
-        table_.createTable();
-        table_.open();
+        attempt();
+    } catch (const std::exception&) {
+        if (!correctFolder) throw;
+        // The person may correct the data folder; then one more attempt there.
+        folder_ = correctFolder();
+        attempt();
     }
     added_ = 0;
     table_.beginBulk();

@@ -29,8 +29,11 @@ public:
     engine::Table& table() { return table_; }
     std::string path(const char* extension) const { return folder_ + "mv32list" + extension; }
 
-    // Operation 1: opens the table, creating it when it cannot be opened. Throws on failure.
-    void openOrCreate();
+    // Operation 1: opens the table, creating it when it cannot be opened. When that fails too,
+    // `correctFolder` (the settings dialog) may name another data folder, where the table is
+    // created unless it exists, and opened. Throws on failure; a damaged table is never
+    // replaced.
+    void openOrCreate(const std::function<std::string()>& correctFolder = {});
     // Operation 2: drops the secondary indexes; the first missing one ends the step silently.
     void dropSecondaryIndexes();
     // Operation 3: adds the primary index when mv32list.px is missing.

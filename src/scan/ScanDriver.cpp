@@ -78,6 +78,18 @@ bool ScanDriver::checkDrive(char letter) {
     return false;
 }
 
+std::function<std::string()> ScanDriver::folderCorrection() {
+    if (!s_.showSettings) return {};
+    return [this] {
+        std::string folder;
+        onUi([&] {
+            s_.showSettings();
+            folder = s_.doc.settings().DatenbankPfad;
+        });
+        return folder;
+    };
+}
+
 ScanDriver::Identity ScanDriver::identityOf(const platform::Volume& v) const {
     auto id = platform::Volumes::identify(v);
     if (!id) throw std::runtime_error("Kein Zugriff auf " + v.root);
@@ -143,7 +155,7 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
     // 5. and 6. The file list.
     FileList list(settings.DatenbankPfad);
     try {
-        list.openOrCreate();
+        list.openOrCreate(folderCorrection());
     } catch (const std::exception&) {
         ui_.message(MessageKind::Fehler, kNoDatabase, Buttons::Abbrechen);
         list.close();
@@ -303,7 +315,7 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
     ui_.setFileSearchVisible(false);
     FileList list(settings.DatenbankPfad);
     try {
-        list.openOrCreate();
+        list.openOrCreate(folderCorrection());
     } catch (const std::exception&) {
         ui_.message(MessageKind::Fehler, kNoDatabase, Buttons::Abbrechen);
         list.close();
@@ -357,7 +369,7 @@ void ScanDriver::prompt() {
 
     FileList list(settings.DatenbankPfad);
     try {
-        list.openOrCreate();
+        list.openOrCreate(folderCorrection());
         if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
         list.ensurePrimaryIndex();
     } catch (const std::exception&) {
@@ -405,7 +417,7 @@ void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
     log((isDirectory ? "Scanne folgendes Verzeichnis: " : "Scanne folgendes Laufwerk: ") + path);
     FileList list(settings.DatenbankPfad);
     try {
-        list.openOrCreate();
+        list.openOrCreate(folderCorrection());
         if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
         list.ensurePrimaryIndex();
     } catch (const std::exception&) {

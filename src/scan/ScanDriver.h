@@ -55,6 +55,9 @@ public:
         ScanFlags& flags;
         std::string workFolder;  // the private folder for the archivers
         platform::LetterMemory letters;
+        // Shows the settings dialog so that the person can correct the data folder when the
+        // file list cannot be opened or created there (user-interface thread).
+        std::function<void()> showSettings = {};
     };
 
     explicit ScanDriver(Services s);
@@ -83,6 +86,8 @@ private:
         std::string serial;
     };
     Identity identityOf(const platform::Volume& v) const;
+    // The data folder after the settings dialog, for the last attempt to open the file list.
+    std::function<std::string()> folderCorrection();
     void log(const std::string& line);
     template <typename F>
     void onUi(F&& f);

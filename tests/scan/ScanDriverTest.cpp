@@ -172,6 +172,33 @@ TEST_F(ScanDriverTest, AnEmptyMediumAsksTheDatabaseQuestion) {
     EXPECT_EQ(scan::ScannedMedia(programDir()).lines(), std::vector<std::string>{"NICHTS00000001"});
 }
 
+TEST_F(ScanDriverTest, AFileListFolderThatCannotBeMadeAsksForTheSettings) {
+    writeFile(data("datei"), "x");
+    settings.DatenbankPfad = data("datei") + "/unter/";  // below a file: cannot be created
+    onScanThread([&] { driver->NewBaum('D', view); });
+    EXPECT_EQ(ui.dialogue().front(),
+              "message Fehler \"Anlegen der Datenbank ist nicht möglich! "
+              "Überprüfen Sie den Pfad!\" Abbrechen");
+    EXPECT_EQ(view.states.back(), ScanDialogState::Closed);
+    EXPECT_NE(
+        readFile(programDir() + "mv32.log").find("Datenbank kann nicht angelegt werden: Newbaum"),
+        std::string::npos);
+
+    // With the settings dialog the person names another folder, and the scan goes on there.
+    int shown = 0;
+    scan::ScanDriver withDialog({*doc, *autoSave, queue, flags, home.path() + "/", {}, [&] {
+                                     ++shown;
+                                     settings.DatenbankPfad = work.path() + "/neu/";
+                                     fs::create_directories(settings.DatenbankPfad);
+                                 }});
+    ui.clear();
+    ui.answer(Answer::Ja);  // the medium is known from the first attempt
+    onScanThread([&] { withDialog.NewBaum('D', view); });
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(fs::exists(work.path() + "/neu/mv32list.db"));
+    EXPECT_EQ(view.status.back(), "Laufwerk gescannt!");
+}
+
 TEST_F(ScanDriverTest, CancelKeepsWhatWasFound) {
     for (int i = 0; i < 50; ++i) put(media.file("d/viel/datei" + std::to_string(i)));
     // "&Abbrechen" while the walk runs, as AbbrClick sets the flags: at the first file.
