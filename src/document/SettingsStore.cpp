@@ -7,12 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/Paths.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "platform/AtomicFile.h"
 
 namespace mv32::document {
 
@@ -96,41 +91,11 @@ void IniSettingsStore::save(const Sections& sections) const {
         for (const auto& [n, v] : values) text << n << '=' << escape(v) << '\n';
         text << '\n';
     }
-    const std::string data = text.str();
-    platform::createFolders(platform::folderOf(path_));
-    const std::string tmp = path_ + ".neu";
-#ifdef _WIN32
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << data;
-    out.close();
-    if (!out || std::rename(tmp.c_str(), path_.c_str()) != 0) {
+    if (int err = platform::writeFileAtomically(path_, text.str())) {
+        errno = err;
         throw std::runtime_error(
             systemError("Die Einstellungen können nicht gespeichert werden:", path_));
     }
-#else
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    int saved = errno;
-    if (fd >= 0) ::close(fd);
-    if (ok && std::rename(tmp.c_str(), path_.c_str()) != 0) {
-        saved = errno;
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(tmp.c_str());
-        errno = saved;
-        throw std::runtime_error(
-            systemError("Die Einstellungen können nicht gespeichert werden:", path_));
-    }
-#endif
 }
 
 std::optional<std::string> IniSettingsStore::read(const std::string& section,

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 
 namespace fs = std::filesystem;
@@ -16,26 +17,9 @@ namespace mv32::platform {
 namespace {
 
 void writeText(const std::string& path, const std::string& text, bool executable = false) {
-    createFolders(folderOf(path));
-    const std::string tmp = path + ".neu";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            throw std::runtime_error("Die Datei »" + path +
-                                     "« kann nicht geschrieben werden: " + std::strerror(errno));
-        }
-    }
-    std::error_code ec;
-    if (executable) {
-        fs::permissions(tmp, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add, ec);
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        throw std::runtime_error("Die Datei »" + path + "« kann nicht geschrieben werden.");
+    if (int err = writeFileAtomically(path, text, executable)) {
+        throw std::runtime_error("Die Datei »" + path +
+                                 "« kann nicht geschrieben werden: " + std::strerror(err));
     }
 }
 

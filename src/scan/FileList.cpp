@@ -105,6 +105,12 @@ void FileList::ensurePrimaryIndex() {
     bulk_ = true;
 }
 
+void FileList::prepareForInserts(bool sekIndexActive) {
+    std::error_code ec;
+    if (sekIndexActive && std::filesystem::exists(path(".px"), ec)) dropSecondaryIndexes();
+    ensurePrimaryIndex();
+}
+
 bool FileList::addIfNew(const std::string& directory, const std::string& name, int64_t size,
                         const std::string& label, const std::string& volId) {
     // Looked up as stored: a value longer than its field is compared cut, so that a file whose

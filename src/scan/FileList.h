@@ -38,6 +38,9 @@ public:
     void dropSecondaryIndexes();
     // Operation 3: adds the primary index when mv32list.px is missing.
     void ensurePrimaryIndex();
+    // Before a walk inserts: operations 2 (when SekIndexActive is on and the primary index
+    // exists) and 3.
+    void prepareForInserts(bool sekIndexActive);
     // Operation 4: adds the record unless an identical one exists; true when it was added.
     bool addIfNew(const std::string& directory, const std::string& name, int64_t size,
                   const std::string& label, const std::string& volId);

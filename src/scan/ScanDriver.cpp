@@ -325,8 +325,7 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
         return;
     }
     try {
-        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
-        list.ensurePrimaryIndex();
+        list.prepareForInserts(settings.SekIndexActive);
     } catch (const std::exception& e) {
         log(std::string(e.what()) + ": Newbaum3");
     }
@@ -370,8 +369,7 @@ void ScanDriver::prompt() {
     FileList list(settings.DatenbankPfad);
     try {
         list.openOrCreate(folderCorrection());
-        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
-        list.ensurePrimaryIndex();
+        list.prepareForInserts(settings.SekIndexActive);
     } catch (const std::exception&) {
         log(kNoDatabase);
         list.close();
@@ -418,8 +416,7 @@ void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
     FileList list(settings.DatenbankPfad);
     try {
         list.openOrCreate(folderCorrection());
-        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
-        list.ensurePrimaryIndex();
+        list.prepareForInserts(settings.SekIndexActive);
     } catch (const std::exception&) {
         log("Problem bei Erzeugung der DB: Prompt this Drive");
         log(kNoDatabase);

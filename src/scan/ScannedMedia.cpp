@@ -10,11 +10,7 @@
 #include <stdexcept>
 
 #include "engine/Text.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "platform/AtomicFile.h"
 
 namespace mv32::scan {
 
@@ -69,25 +65,7 @@ std::string ScannedMedia::displayForm(const std::string& line) {
 void ScannedMedia::write(const std::vector<std::string>& all) const {
     std::string data;
     for (const auto& l : all) data += engine::text::toWindows1252(l) + "\r\n";
-    const std::string tmp = path_ + ".neu";
-    bool ok = false;
-#ifndef _WIN32
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        ok = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size()) &&
-             ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-    }
-#else
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << data;
-    out.close();
-    ok = static_cast<bool>(out);
-#endif
-    std::error_code ec;
-    if (ok) std::filesystem::rename(tmp, path_, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(tmp, ec);
+    if (platform::writeFileAtomically(path_, data) != 0) {
         throw std::runtime_error("Die Liste der gescannten Datenträger »" + path_ +
                                  "« kann nicht geschrieben werden.");
     }
