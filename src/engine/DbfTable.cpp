@@ -200,7 +200,13 @@ void DbfTable::writeHeader() {
 void DbfTable::open() {
     close();
     if (!fs_->exists(path_)) fail(ErrorKind::NotFound, "Die Datei existiert nicht.");
-    file_ = fs_->open(path_, false);
+    try {
+        file_ = fs_->open(path_, false);
+    } catch (const EngineError& e) {
+        // A table on a CD is read all the same; writing to it fails with its reason.
+        if (e.kind() != ErrorKind::ReadOnly) throw;
+        file_ = fs_->openReadOnly(path_);
+    }
     try {
         unsigned char h[32];
         uint64_t size = file_->size();
@@ -244,7 +250,14 @@ void DbfTable::open() {
             fail(ErrorKind::Corrupt, "Die Feldbeschreibungen passen nicht zur Datensatzlänge.");
         }
         uint64_t fit = (size - headerLength_) / recordLength_;
-        physicalCount_ = static_cast<uint32_t>(std::min<uint64_t>(count, fit));
+        if (fit < count) {
+            fail(ErrorKind::Corrupt, "Die Datei ist verkürzt: Ihr Kopf nennt " +
+                                         std::to_string(count) +
+                                         " Datensätze, vollständig "
+                                         "vorhanden sind nur " +
+                                         std::to_string(fit) + ".");
+        }
+        physicalCount_ = count;
         // Only the records not marked deleted are read.
         live_.clear();
         live_.reserve(physicalCount_);

@@ -20,6 +20,7 @@ enum class ErrorKind {
     Corrupt,       // a file does not hold what it must (checksum, structure, truncation)
     Io,            // the operating system reported a read or write failure
     DiskFull,      // no space left on the medium
+    ReadOnly,      // the file or its medium cannot be written (a CD, a read-only mount, rights)
     Failed,        // the handle is unusable after a failed write; it must be reopened
     Range,         // a value does not fit its field
     Syntax,        // an SQL statement is not valid in the dialect or names unknown things
@@ -27,12 +28,16 @@ enum class ErrorKind {
 
 class EngineError : public std::runtime_error {
 public:
-    EngineError(ErrorKind kind, const std::string& message)
-        : std::runtime_error(message), kind_(kind) {}
+    // `reason` is the cause alone ("Der Datenträger ist voll"), where the operating system gave
+    // one, for messages that put it into a sentence of their own.
+    EngineError(ErrorKind kind, const std::string& message, std::string reason = {})
+        : std::runtime_error(message), kind_(kind), reason_(std::move(reason)) {}
     ErrorKind kind() const { return kind_; }
+    const std::string& reason() const { return reason_; }
 
 private:
     ErrorKind kind_;
+    std::string reason_;
 };
 
 // Quotes a table or file name for messages: »name«.

@@ -37,12 +37,17 @@ public:
     // A shared, writable mapping of [offset, offset + length) (offset a multiple of 4096), or
     // nullptr where there is none. Bytes stored through it belong to the file as if written:
     // they outlive the process (not a power loss). The range must lie within the file's size.
+    // The medium's space for the whole range is reserved first, so that storing into the
+    // mapping can never fail; where it cannot be reserved (a full disk), there is no mapping.
     virtual void* mapShared(uint64_t /*offset*/, size_t /*length*/) { return nullptr; }
     virtual void unmap(void* /*address*/, size_t /*length*/) {}
 
     // Non-blocking; false when another File object holds a conflicting lock.
     virtual bool tryLock(uint64_t offset, LockKind kind) = 0;
     virtual void unlock(uint64_t offset) = 0;
+    // Whether another File object holds a lock that conflicts with `kind`, without taking one:
+    // works on files opened for reading only, where an exclusive lock cannot be taken.
+    virtual bool lockedElsewhere(uint64_t offset, LockKind kind) = 0;
 };
 
 class FileSystem {
@@ -50,7 +55,11 @@ public:
     virtual ~FileSystem() = default;
 
     // Opens a file for reading and writing; creates it when `create` is set and it is missing.
+    // A file or medium that cannot be written fails with ErrorKind::ReadOnly.
     virtual std::unique_ptr<File> open(const std::string& path, bool create) = 0;
+    // Opens an existing file for reading only (a CD, a read-only mount, another user's file);
+    // its write calls fail, its shared locks work.
+    virtual std::unique_ptr<File> openReadOnly(const std::string& path) = 0;
     virtual bool exists(const std::string& path) = 0;
     // Removes a file; a missing file is no error.
     virtual void remove(const std::string& path) = 0;
@@ -67,5 +76,7 @@ public:
 
 // Builds the German message for a failed system call and throws it as EngineError.
 [[noreturn]] void throwSystemError(int err, const char* action, const std::string& path);
+// The German reason for an operating-system error number ("Der Datenträger ist voll").
+std::string systemErrorReason(int err);
 
 }  // namespace mv32::engine

@@ -13,9 +13,7 @@
 
 namespace mv32::engine {
 
-namespace {
-
-std::string reason(int err) {
+std::string systemErrorReason(int err) {
     switch (err) {
         case ENOSPC:
             return "Der Datenträger ist voll";
@@ -41,10 +39,14 @@ std::string reason(int err) {
             return "Die Datei ist zu groß";
         case ENAMETOOLONG:
             return "Der Dateiname ist zu lang";
+        case EBADF:
+            return "Die Datei ist nur zum Lesen geöffnet";
         default:
             return "Systemfehler " + std::to_string(err) + " (" + std::strerror(err) + ")";
     }
 }
+
+namespace {
 
 class PosixFile final : public File {
 public:
@@ -99,6 +101,13 @@ public:
     }
 
     void* mapShared(uint64_t offset, size_t length) override {
+        // Without reserved blocks, storing into a mapping on a full medium ends the process
+        // with SIGBUS instead of failing a call: no space, no mapping.
+        int rc;
+        do {
+            rc = ::posix_fallocate(fd_, static_cast<off_t>(offset), static_cast<off_t>(length));
+        } while (rc == EINTR);
+        if (rc != 0) return nullptr;
         void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
                          static_cast<off_t>(offset));
         return p == MAP_FAILED ? nullptr : p;
@@ -111,6 +120,19 @@ public:
     }
 
     void unlock(uint64_t offset) override { setLock(offset, F_UNLCK); }
+
+    bool lockedElsewhere(uint64_t offset, LockKind kind) override {
+        struct flock fl {};
+        fl.l_type = kind == LockKind::Shared ? F_RDLCK : F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = 1;
+        fl.l_pid = 0;
+        while (::fcntl(fd_, F_OFD_GETLK, &fl) != 0) {
+            if (errno != EINTR) throwSystemError(errno, "Sperren", path_);
+        }
+        return fl.l_type != F_UNLCK;
+    }
 
 private:
     bool setLock(uint64_t offset, short type) {
@@ -139,6 +161,15 @@ public:
         int fd;
         do {
             fd = ::open(path.c_str(), flags, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) throwSystemError(errno, "Öffnen", path);
+        return std::make_unique<PosixFile>(fd, path);
+    }
+
+    std::unique_ptr<File> openReadOnly(const std::string& path) override {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) throwSystemError(errno, "Öffnen", path);
         return std::make_unique<PosixFile>(fd, path);
@@ -187,8 +218,12 @@ void throwSystemError(int err, const char* action, const std::string& path) {
     ErrorKind kind = ErrorKind::Io;
     if (err == ENOSPC || err == EDQUOT) kind = ErrorKind::DiskFull;
     if (err == ENOENT) kind = ErrorKind::NotFound;
-    throw EngineError(kind, std::string(action) + " der Datei " + quoted(path) +
-                                " ist fehlgeschlagen: " + reason(err) + ".");
+    if (err == EROFS || err == EACCES || err == EPERM || err == EBADF) kind = ErrorKind::ReadOnly;
+    std::string why = systemErrorReason(err);
+    throw EngineError(
+        kind,
+        std::string(action) + " der Datei " + quoted(path) + " ist fehlgeschlagen: " + why + ".",
+        why);
 }
 
 std::shared_ptr<FileSystem> FileSystem::real() {

@@ -95,6 +95,10 @@ void Query::open() {
     first();
 }
 
+std::vector<std::string> Query::takeNotices() {
+    return st_ && st_->own ? st_->own->takeNotices() : std::vector<std::string>{};
+}
+
 void Query::close() {
     st_.reset();
     row_ = -1;

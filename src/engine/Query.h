@@ -62,6 +62,8 @@ public:
 
     void open();
     void close();
+    // What opening the table of the statement found and dealt with (see Table::takeNotices).
+    std::vector<std::string> takeNotices();
     bool active() const override;
 
     // How the last open read the table, for the table tool and tests: "Tabelle" (one pass in

@@ -183,6 +183,18 @@ bool Table::active() const {
     return store_ != nullptr;
 }
 
+bool Table::readOnly() const {
+    return store_ && store_->readOnly();
+}
+
+std::vector<std::string> Table::takeNotices() {
+    return store_ ? store_->takeNotices() : std::vector<std::string>{};
+}
+
+std::vector<std::string> Table::missingIndexes() const {
+    return store_ ? store_->missingIndexes() : std::vector<std::string>{};
+}
+
 void Table::deleteTable() {
     requireInactive("Das Löschen");
     store::TableStore::drop(fs_, basePath());
@@ -192,6 +204,13 @@ template <typename F>
 void Table::withExclusive(const char* what, F&& f) {
     if (store_) {
         postPending();
+        if (store_->readOnly()) {
+            throw EngineError(ErrorKind::ReadOnly, std::string(what) +
+                                                       " ist nicht möglich: Die Tabelle " +
+                                                       displayName() +
+                                                       " ist nur zum Lesen "
+                                                       "geöffnet.");
+        }
         if (!store_->exclusive()) {
             throw EngineError(ErrorKind::Usage, std::string(what) +
                                                     " ist nur möglich, wenn die Tabelle " +
@@ -783,7 +802,7 @@ void Table::loadFromFile(std::string_view name, const std::string& path) {
     int i = field(name);
     std::string data;
     try {
-        auto f = fs_->open(path, false);
+        auto f = fs_->openReadOnly(path);
         uint64_t size = f->size();
         data.resize(static_cast<size_t>(size));
         if (f->read(0, data.data(), data.size()) != data.size()) {

@@ -86,9 +86,18 @@ public:
 
     // --- The table as a whole.
     void createTable();
+    // Opens the table, for reading only where its files or their medium cannot be written.
     void open();
     void close();
     bool active() const override;
+    // Open for reading only: every change is refused with a message that says why.
+    bool readOnly() const;
+    // What opening (or a later recovery) found and dealt with on its own, as German sentences
+    // for the person: a log that did not belong to the files, an index rebuilt. Taking them
+    // empties the list.
+    std::vector<std::string> takeNotices();
+    // Indexes defined for the table that could not be rebuilt here (read-only files).
+    std::vector<std::string> missingIndexes() const;
     void deleteTable();
     void emptyTable();
     void packTable();

@@ -70,6 +70,9 @@ public:
     bool tryLock(uint64_t offset, engine::LockKind kind) override {
         return inner_->tryLock(offset, kind);
     }
+    bool lockedElsewhere(uint64_t offset, engine::LockKind kind) override {
+        return inner_->lockedElsewhere(offset, kind);
+    }
     void unlock(uint64_t offset) override { inner_->unlock(offset); }
 
 private:
@@ -82,6 +85,11 @@ private:
 std::unique_ptr<engine::File> FaultFileSystem::open(const std::string& path, bool create) {
     hit(path, false);
     return std::make_unique<FaultFile>(*this, inner_->open(path, create));
+}
+
+std::unique_ptr<engine::File> FaultFileSystem::openReadOnly(const std::string& path) {
+    hit(path, false);
+    return std::make_unique<FaultFile>(*this, inner_->openReadOnly(path));
 }
 
 bool FaultFileSystem::exists(const std::string& path) {

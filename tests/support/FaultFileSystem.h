@@ -39,6 +39,7 @@ public:
     bool hit(const std::string& path, bool isWrite, bool isSync = false);
 
     std::unique_ptr<engine::File> open(const std::string& path, bool create) override;
+    std::unique_ptr<engine::File> openReadOnly(const std::string& path) override;
     bool exists(const std::string& path) override;
     void remove(const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;

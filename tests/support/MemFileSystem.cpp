@@ -1,6 +1,7 @@
 #include "support/MemFileSystem.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "engine/EngineError.h"
@@ -25,8 +26,9 @@ struct MemFileSystem::Inode {
 
 class MemFile final : public engine::File {
 public:
-    MemFile(MemFileSystem& fs, std::shared_ptr<MemFileSystem::Inode> inode, std::string path)
-        : fs_(fs), inode_(std::move(inode)), path_(std::move(path)) {}
+    MemFile(MemFileSystem& fs, std::shared_ptr<MemFileSystem::Inode> inode, std::string path,
+            bool readOnly = false)
+        : fs_(fs), inode_(std::move(inode)), path_(std::move(path)), readOnly_(readOnly) {}
     ~MemFile() override {
         std::lock_guard<std::mutex> g(fs_.mutex_);
         for (auto& [off, owners] : inode_->locks) owners.erase(this);
@@ -43,6 +45,7 @@ public:
     }
 
     void write(uint64_t off, const void* buf, size_t n) override {
+        if (readOnly_) engine::throwSystemError(EBADF, "Schreiben", path_);
         std::lock_guard<std::mutex> g(fs_.mutex_);
         auto& d = inode_->data;
         if (d.size() < off + n) d.resize(static_cast<size_t>(off + n), '\0');
@@ -72,12 +75,16 @@ public:
     }
 
     void truncate(uint64_t size) override {
+        if (readOnly_) engine::throwSystemError(EBADF, "Kürzen", path_);
         std::lock_guard<std::mutex> g(fs_.mutex_);
         inode_->data.resize(static_cast<size_t>(size), '\0');
         inode_->pending.push_back({true, size, {}});
     }
 
     bool tryLock(uint64_t offset, LockKind kind) override {
+        // As with the operating system: a file open for reading takes no exclusive lock.
+        if (readOnly_ && kind == LockKind::Exclusive)
+            engine::throwSystemError(EBADF, "Sperren", path_);
         std::lock_guard<std::mutex> g(fs_.mutex_);
         auto& owners = inode_->locks[offset];
         for (auto& [owner, k] : owners) {
@@ -93,20 +100,39 @@ public:
         inode_->locks[offset].erase(this);
     }
 
+    bool lockedElsewhere(uint64_t offset, LockKind kind) override {
+        std::lock_guard<std::mutex> g(fs_.mutex_);
+        for (auto& [owner, k] : inode_->locks[offset]) {
+            if (owner == this) continue;
+            if (kind == LockKind::Exclusive || k == LockKind::Exclusive) return true;
+        }
+        return false;
+    }
+
 private:
     MemFileSystem& fs_;
     std::shared_ptr<MemFileSystem::Inode> inode_;
     std::string path_;
+    bool readOnly_;
 };
 
 std::unique_ptr<engine::File> MemFileSystem::open(const std::string& path, bool create) {
     std::lock_guard<std::mutex> g(mutex_);
     auto it = names_.find(path);
+    if (readOnly_ && (it != names_.end() || create))
+        engine::throwSystemError(EROFS, "Öffnen", path);
     if (it == names_.end()) {
-        if (!create) engine::throwSystemError(2, "Öffnen", path);
+        if (!create) engine::throwSystemError(ENOENT, "Öffnen", path);
         it = names_.emplace(path, std::make_shared<Inode>()).first;
     }
     return std::make_unique<MemFile>(*this, it->second, path);
+}
+
+std::unique_ptr<engine::File> MemFileSystem::openReadOnly(const std::string& path) {
+    std::lock_guard<std::mutex> g(mutex_);
+    auto it = names_.find(path);
+    if (it == names_.end()) engine::throwSystemError(ENOENT, "Öffnen", path);
+    return std::make_unique<MemFile>(*this, it->second, path, true);
 }
 
 bool MemFileSystem::exists(const std::string& path) {
@@ -116,11 +142,13 @@ bool MemFileSystem::exists(const std::string& path) {
 
 void MemFileSystem::remove(const std::string& path) {
     std::lock_guard<std::mutex> g(mutex_);
+    if (readOnly_ && names_.count(path)) engine::throwSystemError(EROFS, "Löschen", path);
     names_.erase(path);
 }
 
 void MemFileSystem::rename(const std::string& from, const std::string& to) {
     std::lock_guard<std::mutex> g(mutex_);
+    if (readOnly_) engine::throwSystemError(EROFS, "Umbenennen", from);
     auto it = names_.find(from);
     if (it == names_.end()) engine::throwSystemError(2, "Umbenennen", from);
     names_[to] = it->second;

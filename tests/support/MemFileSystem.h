@@ -23,6 +23,7 @@ public:
     struct Inode;
 
     std::unique_ptr<engine::File> open(const std::string& path, bool create) override;
+    std::unique_ptr<engine::File> openReadOnly(const std::string& path) override;
     bool exists(const std::string& path) override;
     void remove(const std::string& path) override;
     void rename(const std::string& from, const std::string& to) override;
@@ -35,6 +36,9 @@ public:
     std::string contents(const std::string& path);
     void setContents(const std::string& path, const std::string& data);
     uint64_t syncCount() const { return syncs_; }
+    // Makes the whole file system a read-only medium: opening for writing, creating, removing
+    // and renaming fail as on a write-protected disk; files open for writing stay writable.
+    void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
 
 private:
     friend class MemFile;
@@ -42,6 +46,7 @@ private:
     std::map<std::string, std::shared_ptr<Inode>> names_;
     std::map<std::string, std::shared_ptr<Inode>> durableNames_;
     uint64_t syncs_ = 0;
+    bool readOnly_ = false;
 };
 
 }  // namespace mv32::test

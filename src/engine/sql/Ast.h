@@ -56,9 +56,14 @@ enum class Op : uint8_t {
     Concat,  // a || b
 };
 
+// AND, OR, || and the arithmetic operators take any number of operands, so that a long flat
+// chain (a OR b OR c …, a + b - c …) is one node and evaluates without recursion. Arithmetic
+// chains combine from left to right; `ops` names each operator where they differ.
+
 struct Expr {
     Op op = Op::Literal;
     std::vector<std::unique_ptr<Expr>> args;
+    std::vector<Op> ops;     // arithmetic chains: ops[k-1] joins args[k]; empty: all `op`
     SqlValue value;          // Literal
     std::string name;        // Column: the name as written (qualifier removed)
     int field = -1;          // Column: index in the table, set by binding
@@ -74,6 +79,7 @@ struct Expr {
     int depth = 1;            // levels of the tree below and including this node
     size_t pos = 0, end = 0;  // source range, for messages and result column names
 
+    Op operatorBefore(size_t k) const { return ops.empty() ? op : ops[k - 1]; }
     bool isAggregate() const {
         return op == Op::Count || op == Op::Min || op == Op::Max || op == Op::Sum;
     }

@@ -281,7 +281,7 @@ private:
 
 bool sameExpr(const Expr& a, const Expr& b) {
     if (a.op != b.op || a.field != b.field || a.negated != b.negated || a.distinct != b.distinct ||
-        a.trimMode != b.trimMode || a.args.size() != b.args.size()) {
+        a.trimMode != b.trimMode || a.args.size() != b.args.size() || a.ops != b.ops) {
         return false;
     }
     if (a.op == Op::Literal &&

@@ -307,61 +307,68 @@ SqlValue evaluate(const Expr& e, RowContext& row) {
         case Op::Sub:
         case Op::Mul:
         case Op::Div: {
-            SqlValue ta, tb;
-            auto a = numberOf(valueOf(*e.args[0], row, ta));
-            auto b = numberOf(valueOf(*e.args[1], row, tb));
-            if (!a || !b) return SqlValue::null();
-            int64_t r = 0;
-            bool overflow = false;
-            switch (e.op) {
-                case Op::Add:
-                    overflow = __builtin_add_overflow(*a, *b, &r);
-                    break;
-                case Op::Sub:
-                    overflow = __builtin_sub_overflow(*a, *b, &r);
-                    break;
-                case Op::Mul:
-                    overflow = __builtin_mul_overflow(*a, *b, &r);
-                    break;
-                default:
-                    // Division by zero gives NULL, as a missing value would.
-                    if (*b == 0) return SqlValue::null();
-                    if (*a == INT64_MIN && *b == -1) {
-                        overflow = true;
-                    } else {
-                        r = *a / *b;
-                    }
-                    break;
+            SqlValue t;
+            auto acc = numberOf(valueOf(*e.args[0], row, t));
+            if (!acc) return SqlValue::null();
+            for (size_t k = 1; k < e.args.size(); ++k) {
+                auto b = numberOf(valueOf(*e.args[k], row, t));
+                if (!b) return SqlValue::null();
+                int64_t a = *acc, r = 0;
+                bool overflow = false;
+                switch (e.operatorBefore(k)) {
+                    case Op::Add:
+                        overflow = __builtin_add_overflow(a, *b, &r);
+                        break;
+                    case Op::Sub:
+                        overflow = __builtin_sub_overflow(a, *b, &r);
+                        break;
+                    case Op::Mul:
+                        overflow = __builtin_mul_overflow(a, *b, &r);
+                        break;
+                    default:
+                        // Division by zero gives NULL, as a missing value would.
+                        if (*b == 0) return SqlValue::null();
+                        if (a == INT64_MIN && *b == -1) {
+                            overflow = true;
+                        } else {
+                            r = a / *b;
+                        }
+                        break;
+                }
+                if (overflow) {
+                    throw EngineError(ErrorKind::Range,
+                                      "Zahlenüberlauf beim Rechnen: Das Ergebnis passt nicht in "
+                                      "eine 64-Bit-Zahl.");
+                }
+                acc = r;
             }
-            if (overflow) {
-                throw EngineError(ErrorKind::Range,
-                                  "Zahlenüberlauf beim Rechnen: Das Ergebnis passt nicht in eine "
-                                  "64-Bit-Zahl.");
-            }
-            return SqlValue::integer(r);
+            return SqlValue::integer(*acc);
         }
         case Op::Concat: {
-            SqlValue ta, tb;
-            const SqlValue& a = valueOf(*e.args[0], row, ta);
-            const SqlValue& b = valueOf(*e.args[1], row, tb);
-            if (a.isNull() || b.isNull()) return SqlValue::null();
-            return SqlValue::textOf(textOf(a) + textOf(b));
+            std::string out;
+            SqlValue t;
+            for (const auto& a : e.args) {
+                const SqlValue& v = valueOf(*a, row, t);
+                if (v.isNull()) return SqlValue::null();
+                out += textOf(v);
+            }
+            return SqlValue::textOf(std::move(out));
         }
-        case Op::And: {
-            auto a = truth(evaluate(*e.args[0], row));
-            if (a && !*a) return boolean(false);
-            auto b = truth(evaluate(*e.args[1], row));
-            if (b && !*b) return boolean(false);
-            if (!a || !b) return SqlValue::null();
-            return boolean(true);
-        }
+        case Op::And:
         case Op::Or: {
-            auto a = truth(evaluate(*e.args[0], row));
-            if (a && *a) return boolean(true);
-            auto b = truth(evaluate(*e.args[1], row));
-            if (b && *b) return boolean(true);
-            if (!a || !b) return SqlValue::null();
-            return boolean(false);
+            // Three-valued: a deciding operand (false for AND, true for OR) decides; else any
+            // unknown operand makes the whole unknown.
+            const bool decides = e.op == Op::Or;
+            bool unknown = false;
+            for (const auto& a : e.args) {
+                auto v = truth(evaluate(*a, row));
+                if (!v)
+                    unknown = true;
+                else if (*v == decides)
+                    return boolean(decides);
+            }
+            if (unknown) return SqlValue::null();
+            return boolean(!decides);
         }
         case Op::Not: {
             auto a = truth(evaluate(*e.args[0], row));

@@ -152,7 +152,8 @@ private:
         return e;
     }
     // Expressions are evaluated recursively: their depth is limited, so that no statement can
-    // exhaust the stack (parentheses, NOT and long chains of AND or OR alike).
+    // exhaust the stack. Only nesting counts (parentheses, NOT, functions); a chain of AND, OR
+    // or arithmetic is one level however long it is.
     static constexpr int kMaxDepth = 200;
 
     ExprPtr finish(ExprPtr e) {
@@ -174,29 +175,22 @@ private:
         Parser& p_;
     };
 
-    ExprPtr condition() {
-        ExprPtr left = conjunction();
-        while (isWord("OR")) {
+    // A chain of AND or OR: one node with every operand.
+    template <typename Next>
+    ExprPtr logical(const char* word, Op op, Next next) {
+        ExprPtr first = (this->*next)();
+        if (!isWord(word)) return first;
+        auto e = make(op, first->pos);
+        e->args.push_back(std::move(first));
+        while (isWord(word)) {
             ++i_;
-            auto e = make(Op::Or, left->pos);
-            e->args.push_back(std::move(left));
-            e->args.push_back(conjunction());
-            left = finish(std::move(e));
+            e->args.push_back((this->*next)());
         }
-        return left;
+        return finish(std::move(e));
     }
 
-    ExprPtr conjunction() {
-        ExprPtr left = negation();
-        while (isWord("AND")) {
-            ++i_;
-            auto e = make(Op::And, left->pos);
-            e->args.push_back(std::move(left));
-            e->args.push_back(negation());
-            left = finish(std::move(e));
-        }
-        return left;
-    }
+    ExprPtr condition() { return logical("OR", Op::Or, &Parser::conjunction); }
+    ExprPtr conjunction() { return logical("AND", Op::And, &Parser::negation); }
 
     ExprPtr negation() {
         if (isWord("NOT")) {
@@ -273,44 +267,55 @@ private:
         return left;
     }
 
-    ExprPtr additive() {
-        ExprPtr left = multiplicative();
+    // Operators of one family continue the chain; an operator of another family makes the
+    // chain so far its first operand, which keeps the order from left to right.
+    template <typename Next, typename Which>
+    ExprPtr chain(Next next, Which which) {
+        ExprPtr left = (this->*next)();
+        ExprPtr node;
         for (;;) {
             Op op;
-            if (isSymbol("+")) {
-                op = Op::Add;
-            } else if (isSymbol("-")) {
-                op = Op::Sub;
-            } else if (isSymbol("||")) {
-                op = Op::Concat;
-            } else {
-                return left;
-            }
+            if (!which(op)) break;
             ++i_;
-            auto e = make(op, left->pos);
-            e->args.push_back(std::move(left));
-            e->args.push_back(multiplicative());
-            left = finish(std::move(e));
+            ExprPtr right = (this->*next)();
+            bool sameFamily = node && (node->op == Op::Concat) == (op == Op::Concat);
+            if (!sameFamily) {
+                if (node) left = finish(std::move(node));
+                node = make(op, left->pos);
+                node->args.push_back(std::move(left));
+            } else if (op != node->op || !node->ops.empty()) {
+                if (node->ops.empty()) node->ops.assign(node->args.size() - 1, node->op);
+                node->ops.push_back(op);
+            }
+            node->args.push_back(std::move(right));
         }
+        return node ? finish(std::move(node)) : std::move(left);
+    }
+
+    ExprPtr additive() {
+        return chain(&Parser::multiplicative, [this](Op& op) {
+            if (isSymbol("+"))
+                op = Op::Add;
+            else if (isSymbol("-"))
+                op = Op::Sub;
+            else if (isSymbol("||"))
+                op = Op::Concat;
+            else
+                return false;
+            return true;
+        });
     }
 
     ExprPtr multiplicative() {
-        ExprPtr left = operand();
-        for (;;) {
-            Op op;
-            if (isSymbol("*")) {
+        return chain(&Parser::operand, [this](Op& op) {
+            if (isSymbol("*"))
                 op = Op::Mul;
-            } else if (isSymbol("/")) {
+            else if (isSymbol("/"))
                 op = Op::Div;
-            } else {
-                return left;
-            }
-            ++i_;
-            auto e = make(op, left->pos);
-            e->args.push_back(std::move(left));
-            e->args.push_back(operand());
-            left = finish(std::move(e));
-        }
+            else
+                return false;
+            return true;
+        });
     }
 
     ExprPtr number(bool negative, size_t pos) {

@@ -20,8 +20,7 @@ std::string successor(std::string p) {
 
 void flatten(const Expr& e, std::vector<const Expr*>& out) {
     if (e.op == Op::And) {
-        flatten(*e.args[0], out);
-        flatten(*e.args[1], out);
+        for (const auto& a : e.args) flatten(*a, out);
     } else {
         out.push_back(&e);
     }

@@ -82,7 +82,16 @@ void Pager::openDbFile(bool create) {
     auto& f = files_[kDbFile];
     f.no = kDbFile;
     f.path = pathOf(kDbFile);
-    if (!f.file) f.file = fs_->open(f.path, create);
+    if (f.file) return;
+    try {
+        f.file = fs_->open(f.path, create);
+    } catch (const EngineError& e) {
+        // A catalog on a CD, a read-only mount or another user's files is still read in full.
+        if (create || e.kind() != ErrorKind::ReadOnly) throw;
+        f.file = fs_->openReadOnly(f.path);
+        readOnly_ = true;
+        readOnlyReason_ = e.reason().empty() ? std::string("Zugriff verweigert") : e.reason();
+    }
 }
 
 uint64_t Pager::dbFileSize() {
@@ -165,6 +174,9 @@ void Pager::waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* 
 
 void Pager::lockOpen(bool exclusive) {
     File& lf = *pf(kDbFile).file;
+    // A file open for reading only cannot carry an exclusive lock, and its handle changes
+    // nothing that would need one.
+    if (readOnly_) exclusive = false;
     // A closing handle holds the lock exclusively for a moment while it removes the log.
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(exclusive ? 0 : 500);
@@ -187,6 +199,7 @@ void Pager::lockOpen(bool exclusive) {
 bool Pager::soleOpener() {
     if (exclusive_) return true;
     File& lf = *pf(kDbFile).file;
+    if (readOnly_) return !lf.lockedElsewhere(kLockOpen, LockKind::Exclusive);
     if (!lf.tryLock(kLockOpen, LockKind::Exclusive)) return false;
     lf.tryLock(kLockOpen, LockKind::Shared);
     return true;
@@ -292,7 +305,7 @@ bool Pager::attach(uint32_t no) {
                 files_.erase(no);
                 return false;
             }
-            f.file = fs_->open(f.path, false);
+            f.file = readOnly_ ? fs_->openReadOnly(f.path) : fs_->open(f.path, false);
         }
         f.hdr = readHeader(f);
     } catch (...) {
@@ -739,7 +752,7 @@ void Pager::close() {
         pf(kDbFile).file->unlock(kLockWrite);
     }
     File& lf = *pf(kDbFile).file;
-    if (openLocked_ && !failed_) {
+    if (openLocked_ && !failed_ && !readOnly_) {
         // The last handle makes everything durable and removes the log, so that the table is
         // again just its files. It keeps the open lock exclusive meanwhile.
         if (lf.tryLock(kLockOpen, LockKind::Exclusive) && fs_->exists(wal_.path())) {

@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/FileSystem.h"
@@ -76,7 +77,17 @@ public:
     // --- Locks. The open lock is taken when the handle opens and held until it closes.
     // Throws EngineError(Locked) when the table is held in a conflicting way.
     // Opens the .db file, whose lock bytes coordinate all handles; `create` makes an empty one.
+    // Without `create`, a file or medium that cannot be written is opened for reading only:
+    // the handle then reads in full and refuses every write (readOnly()).
     void openDbFile(bool create = false);
+    bool readOnly() const { return readOnly_; }
+    // Why the handle is read-only ("Der Datenträger ist schreibgeschützt").
+    const std::string& readOnlyReason() const { return readOnlyReason_; }
+    // A read-only first opener: checks the log a writer left behind. Throws when it holds work
+    // for the files that cannot be done on this medium; a log of other files is only noted.
+    void inspectLogReadOnly();
+    // The refusal of a read-only handle to finish what a dead writer left.
+    [[noreturn]] void throwCannotRecover() const;
     uint64_t dbFileSize();
     void lockOpen(bool exclusive);
     bool isExclusive() const { return exclusive_; }
@@ -155,6 +166,11 @@ public:
     // First opener after a crash or power loss: applies everything in the log.
     std::vector<std::string> recoverAll();
 
+    // What the handle found and dealt with on its own (a log that did not belong to the
+    // files), as German sentences for the person; taking them empties the list.
+    std::vector<std::string> takeNotices() { return std::exchange(notices_, {}); }
+    void addNotice(std::string text) { notices_.push_back(std::move(text)); }
+
     bool failed() const { return failed_; }
     void setFailed() { failed_ = true; }
     void checkUsable() const;
@@ -214,6 +230,20 @@ private:
     void applyCommitFromLog(const std::vector<WalFrame>& frames, size_t begin, size_t commit);
     void ensureFileOpen(PagedFile& f, bool create);
     void openWal();
+    // The .db file's first page as it is on disk.
+    struct DbHead {
+        bool readable = false;  // complete, with a valid checksum
+        bool flagged = false;   // a commit was being written into the files
+        FileState state;
+        unsigned char page[kPageSize];
+    };
+    void readDbHead(DbHead& head);
+    FileState currentState() const;
+    // Whether the log's frames were written against the files as they are now.
+    bool logBelongs(const std::vector<WalFrame>& frames, const DbHead& head);
+    FileState stateOfCommit(const std::vector<WalFrame>& frames, size_t commit);
+    // Renames a log that does not belong out of the way and notes it.
+    void setLogAside();
     std::vector<std::string> recoverFrom(bool full);
     // Takes the write lock, runs `recover` and prepares the transaction; releases the lock
     // again when that fails.
@@ -249,6 +279,9 @@ private:
     uint64_t generation_ = 1;
     uint64_t knownCounter_ = 0;
     bool failed_ = false;
+    bool readOnly_ = false;
+    std::string readOnlyReason_;
+    std::vector<std::string> notices_;
 };
 
 }  // namespace mv32::engine::store

@@ -16,20 +16,145 @@ void Pager::openWal() {
     if (walReady_) return;
     bool existed = fs_->exists(wal_.path());
     wal_.open();
-    if (!existed || wal_.readHeader().valid == false) {
-        // A missing log, or one whose header was never completed, holds nothing committed
-        // unless its frames say otherwise; recovery decides before anything is reset.
-        if (!existed) {
-            wal_.reset();
-            fs_->syncDir(pager::dirOf(base_));
-        }
+    // A missing log starts a generation against the files as they are; a log that exists, even
+    // one whose header was never completed, is left to recovery, which judges its frames.
+    if (!existed) {
+        DbHead head;
+        readDbHead(head);
+        wal_.reset(head.state);
+        fs_->syncDir(pager::dirOf(base_));
     }
     walReady_ = true;
+}
+
+void Pager::readDbHead(DbHead& head) {
+    auto& db = pf(kDbFile);
+    head = DbHead{};
+    if (db.file->read(0, head.page, kPageSize) == kPageSize &&
+        crc32c(head.page + 4, kPageSize - 4) == get32(head.page)) {
+        head.readable = true;
+        head.flagged = (get32(head.page + kHdrFlags) & kFlagApplying) != 0;
+        head.state = FileState{get64(head.page + kHdrTableId), get64(head.page + kHdrCounter)};
+    }
+}
+
+FileState Pager::currentState() const {
+    const FileHeader& h = pf(kDbFile).hdr;
+    return FileState{h.tableId, h.counter};
+}
+
+FileState Pager::stateOfCommit(const std::vector<WalFrame>& frames, size_t commit) {
+    // Every commit carries the .db file's header as its last page image.
+    for (size_t i = commit; i-- > 0;) {
+        const WalFrame& f = frames[i];
+        if (f.type == FrameType::Commit || f.type == FrameType::Origin) break;
+        if (f.type != FrameType::Page || f.no != kDbFile || f.page != 0) continue;
+        std::string img = wal_.payload(f);
+        if (img.size() != kPageSize) throwCorrupt(wal_.path(), "Seitenbild falscher Länge");
+        const auto* b = reinterpret_cast<const unsigned char*>(img.data());
+        return FileState{get64(b + kHdrTableId), get64(b + kHdrCounter)};
+    }
+    throwCorrupt(wal_.path(), "Bestätigung ohne Dateikopf");
+}
+
+bool Pager::logBelongs(const std::vector<WalFrame>& frames, const DbHead& head) {
+    // A .db header that cannot be read was torn while a commit was written into it, or the
+    // table is being created: only the log can mend it.
+    if (!head.readable) return true;
+    bool hasOrigin = !frames.empty() && frames[0].type == FrameType::Origin;
+    if (hasOrigin) {
+        FileState origin = wal_.originOf(frames[0]);
+        if (origin.tableId != 0 && origin == head.state) return true;
+    }
+    bool anyCommit = false;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].type != FrameType::Commit) continue;
+        FileState produced = stateOfCommit(frames, i);
+        if (produced == head.state) return true;
+        // Logs written before generations named their origin: the state before their first
+        // commit is the only other one they can belong to.
+        if (!anyCommit && !hasOrigin && produced.tableId == head.state.tableId &&
+            produced.counter == head.state.counter + 1)
+            return true;
+        anyCommit = true;
+    }
+    // Such a log holding only posts cannot be judged; it is taken as it always was.
+    return !hasOrigin && !anyCommit;
+}
+
+void Pager::setLogAside() {
+    const std::string from = wal_.path();
+    wal_.close();
+    std::string to = from + ".fremd";
+    for (int n = 2; fs_->exists(to); ++n) to = from + ".fremd" + std::to_string(n);
+    fs_->rename(from, to);
+    fs_->syncDir(pager::dirOf(base_));
+    notices_.push_back("Das Protokoll " + quoted(pager::fileNameOf(from)) +
+                       " gehört nicht zum jetzigen Stand der Tabelle " +
+                       quoted(pager::fileNameOf(base_) + ".db") +
+                       " (ihre Dateien wurden ersetzt oder zurückkopiert). Es wurde nicht "
+                       "angewandt und als " +
+                       quoted(pager::fileNameOf(to)) + " beiseitegelegt.");
+}
+
+void Pager::throwCannotRecover() const {
+    throw EngineError(ErrorKind::ReadOnly,
+                      "Die Tabelle " + quoted(pager::fileNameOf(base_) + ".db") +
+                          " wurde nicht ordnungsgemäß geschlossen und muss erst wiederhergestellt "
+                          "werden; das ist hier nicht möglich: " +
+                          readOnlyReason_ + ". Kopieren Sie ihre Dateien mit " +
+                          quoted(pager::fileNameOf(wal_.path())) +
+                          " auf einen beschreibbaren Datenträger und öffnen Sie sie dort.",
+                      readOnlyReason_);
+}
+
+void Pager::inspectLogReadOnly() {
+    DbHead head;
+    readDbHead(head);
+    const std::string table = quoted(pager::fileNameOf(base_) + ".db");
+    auto cannotRecover = [this] { throwCannotRecover(); };
+    if (!fs_->exists(wal_.path())) {
+        if (head.flagged) cannotRecover();
+        return;
+    }
+    wal_.open(true);
+    WalHeader h = wal_.readHeader();
+    uint64_t salt = h.valid ? h.salt : 0;
+    uint32_t chain = h.valid ? Wal::seedFor(h.salt) : 0;
+    auto frames = wal_.scan(kWalHeaderSize, &salt, &chain);
+    bool work = head.flagged || !head.readable;
+    size_t lastCommit = frames.size();
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].type == FrameType::Commit) lastCommit = i;
+    }
+    bool any = std::any_of(frames.begin(), frames.end(),
+                           [](const WalFrame& f) { return f.type != FrameType::Origin; });
+    if (any && !logBelongs(frames, head)) {
+        notices_.push_back("Das Protokoll " + quoted(pager::fileNameOf(wal_.path())) +
+                           " gehört nicht zum jetzigen Stand der Tabelle " + table +
+                           " und wird nicht angewandt.");
+        wal_.close();
+        if (head.flagged)
+            throwCorrupt(pf(kDbFile).path, "unvollständiger Schreibvorgang ohne Protokoll");
+        return;
+    }
+    if (lastCommit < frames.size() && stateOfCommit(frames, lastCommit) != head.state) work = true;
+    for (size_t i = lastCommit < frames.size() ? lastCommit + 1 : 0; i < frames.size(); ++i) {
+        if (frames[i].type == FrameType::Logical) work = true;
+    }
+    wal_.close();
+    if (work) cannotRecover();
 }
 
 std::vector<std::string> Pager::lockForWriting(
     const std::function<std::vector<std::string>()>& recover) {
     checkUsable();
+    if (readOnly_) {
+        throw EngineError(ErrorKind::ReadOnly,
+                          "Die Tabelle " + quoted(pager::fileNameOf(base_) + ".db") +
+                              " kann nicht geändert werden: " + readOnlyReason_ + ".",
+                          readOnlyReason_);
+    }
     if (writing_) throw std::logic_error("Schreibtransaktion läuft bereits");
     waitLock(kLockWrite, LockKind::Exclusive, pager::kWriteLockTimeoutMs,
              "ein anderer Benutzer ändert sie gerade");
@@ -77,14 +202,11 @@ std::vector<std::string> Pager::recoverAll() {
 std::vector<std::string> Pager::recoverFrom(bool full) {
     WalHeader h = wal_.readHeader();
     auto& db = pf(kDbFile);
-    bool dbFlag = false;
-    bool dbReadable = false;
-    unsigned char dbHead[kPageSize];
-    if (db.file->read(0, dbHead, kPageSize) == kPageSize &&
-        crc32c(dbHead + 4, kPageSize - 4) == get32(dbHead)) {
-        dbReadable = true;
-        dbFlag = (get32(dbHead + kHdrFlags) & kFlagApplying) != 0;
-    }
+    DbHead head;
+    readDbHead(head);
+    const bool dbReadable = head.readable;
+    const bool dbFlag = head.flagged;
+    unsigned char* dbHead = head.page;
     if (!full && h.valid && !dbFlag && h.appliedEnd >= h.committedEnd) {
         uint64_t salt = h.salt;
         uint32_t chain = h.lastChecksum;
@@ -99,18 +221,26 @@ std::vector<std::string> Pager::recoverFrom(bool full) {
     uint64_t salt = h.valid ? h.salt : 0;
     uint32_t chain = h.valid ? Wal::seedFor(h.salt) : 0;
     auto frames = wal_.scan(kWalHeaderSize, &salt, &chain);
-    if (frames.empty() && salt == 0) {
-        wal_.reset();
+    bool any = std::any_of(frames.begin(), frames.end(),
+                           [](const WalFrame& f) { return f.type != FrameType::Origin; });
+    if (!any) {
+        // Nothing was committed or posted since the generation began.
+        if (dbFlag) throwCorrupt(db.path, "unvollständiger Schreibvorgang ohne Protokoll");
+        wal_.reset(head.state);
         commitEnd_ = wal_.end();
         commitChecksum_ = wal_.checksum();
         return {};
     }
-    if (frames.empty()) {
-        uint32_t seed = Wal::seedFor(salt);
-        wal_.startAppend(salt, kWalHeaderSize, seed);
-        commitEnd_ = kWalHeaderSize;
-        commitChecksum_ = seed;
+    if (!logBelongs(frames, head)) {
+        // Page images written against other files would damage these for good, and posts
+        // would add records they never had: the log is kept aside, the files stay as they are.
+        setLogAside();
+        wal_.open();
         if (dbFlag) throwCorrupt(db.path, "unvollständiger Schreibvorgang ohne Protokoll");
+        wal_.reset(head.state);
+        fs_->syncDir(pager::dirOf(base_));
+        commitEnd_ = wal_.end();
+        commitChecksum_ = wal_.checksum();
         return {};
     }
     // Mark the files as being written, so that readers elsewhere wait for this recovery.
@@ -122,12 +252,18 @@ std::vector<std::string> Pager::recoverFrom(bool full) {
             db.file->write(0, dbHead, kPageSize);
         }
         size_t begin = 0;
+        bool applied = false;
         uint64_t lastEnd = kWalHeaderSize;
         uint32_t lastChain = Wal::seedFor(salt);
         std::vector<std::string> logical;
         for (size_t i = 0; i < frames.size(); ++i) {
-            if (frames[i].type == FrameType::Commit) {
+            if (frames[i].type == FrameType::Origin) {
+                begin = i + 1;
+                lastEnd = frames[i].end;
+                lastChain = frames[i].chain;
+            } else if (frames[i].type == FrameType::Commit) {
                 applyCommitFromLog(frames, begin, i);
+                applied = true;
                 begin = i + 1;
                 lastEnd = frames[i].end;
                 lastChain = frames[i].chain;
@@ -139,10 +275,12 @@ std::vector<std::string> Pager::recoverFrom(bool full) {
                 lastChain = frames[i].chain;
             }
         }
-        commitEnd_ = lastEnd;
-        commitChecksum_ = lastChain;
+        // The header never counts posts after the last commit as committed: they are frames
+        // beyond it, so that the next writer executes them if this one cannot.
+        commitEnd_ = kWalHeaderSize;
+        commitChecksum_ = Wal::seedFor(salt);
         for (size_t i = frames.size(); i-- > 0;) {
-            if (frames[i].type == FrameType::Commit) {
+            if (frames[i].type == FrameType::Commit || frames[i].type == FrameType::Origin) {
                 commitEnd_ = frames[i].end;
                 commitChecksum_ = frames[i].chain;
                 break;
@@ -151,7 +289,7 @@ std::vector<std::string> Pager::recoverFrom(bool full) {
         wal_.startAppend(salt, lastEnd, lastChain);
         wal_.writeHeader(WalHeader{true, salt, commitEnd_, commitEnd_, commitChecksum_});
         // The applied commit cleared the flag; without any commit, clear it ourselves.
-        if (dbReadable && !dbFlag && begin == 0) {
+        if (dbReadable && !dbFlag && !applied) {
             put32(dbHead + kHdrFlags, get32(dbHead + kHdrFlags) & ~kFlagApplying);
             put32(dbHead, crc32c(dbHead + 4, kPageSize - 4));
             db.file->write(0, dbHead, kPageSize);
@@ -595,7 +733,7 @@ void Pager::checkpoint() {
         if (f.file && !f.deleted) f.file->sync();
     }
     fs_->syncDir(pager::dirOf(base_));
-    wal_.reset();
+    wal_.reset(currentState());
     commitEnd_ = wal_.end();
     commitChecksum_ = wal_.checksum();
     txnStartEnd_ = commitEnd_;

@@ -37,6 +37,11 @@ std::string indexBlockOf(const IndexInfo& ix) {
     return out;
 }
 
+std::string fileName(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Length of the first n fields of an entry.
 size_t prefixLength(const Layout& layout, std::string_view e, size_t n) {
     const auto* p = reinterpret_cast<const unsigned char*>(e.data());
@@ -252,8 +257,49 @@ void TableStore::regenerate() {
     requireExclusive("Das Neuaufbauen der Indizes");
     write([&] {
         std::vector<IndexInfo> indexes = schema_.indexes;
-        for (auto& ix : indexes) rebuildIndex(ix, false);
+        for (auto& ix : indexes) rebuildIndex(ix, !pager_->has(ix.fileNo));
     });
+    loadFiles();
+}
+
+void TableStore::repairIndexes() {
+    std::string names;
+    for (auto* ix : missing_) {
+        names += (names.empty() ? "" : ", ") + quoted(ix->name) + " (" +
+                 quoted(fileName(pager_->pathOf(ix->fileNo))) + ")";
+    }
+    if (primaryMissing_) {
+        names += std::string(names.empty() ? "" : ", ") + "der Primärindex (" +
+                 quoted(fileName(pager_->pathOf(kPxFile))) + ")";
+    }
+    const bool several = missing_.size() + (primaryMissing_ ? 1 : 0) > 1;
+    const std::string what =
+        std::string(several ? "Die Indizes " : "Der Index ") + names + " der Tabelle " +
+        displayName() +
+        (several ? " fehlten oder gehörten nicht zu ihr" : " fehlte oder gehörte nicht zu ihr");
+    if (pager_->readOnly()) {
+        notices_.push_back(what + "; hier kann " + (several ? "sie" : "er") +
+                           " nicht neu aufgebaut werden: " + pager_->readOnlyReason() + ".");
+        return;
+    }
+    try {
+        std::vector<IndexInfo> indexes;
+        for (auto* ix : missing_) indexes.push_back(*ix);
+        const bool primary = primaryMissing_;
+        write([&] {
+            for (auto& ix : indexes) rebuildIndex(ix, true);
+            if (primary) {
+                pager_->createFile(kPxFile, kPxMagic, pager_->header(kDbFile).tableId,
+                                   keyBlockOf(schema_.cluster), false);
+            }
+        });
+        notices_.push_back(what +
+                           (several ? "; sie wurden neu aufgebaut." : "; er wurde neu aufgebaut."));
+    } catch (const EngineError& e) {
+        if (pager_->failed()) throw;
+        notices_.push_back(what + " und konnte" + (several ? "n" : "") +
+                           " nicht neu aufgebaut werden: " + e.what());
+    }
     loadFiles();
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "engine/EngineError.h"
 #include "engine/Text.h"
@@ -73,7 +74,10 @@ void validateFields(const std::vector<FieldDef>& fields, const std::string& tabl
     }
     std::set<std::string> names;
     for (auto& f : fields) {
-        if (f.name.empty() || f.name.size() > kMaxFieldNameLength ||
+        bool control = std::any_of(f.name.begin(), f.name.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        });
+        if (f.name.empty() || f.name.size() > kMaxFieldNameLength || control ||
             f.name.find_first_of(";\"") != std::string::npos) {
             throw EngineError(ErrorKind::Usage, "Der Feldname " + quoted(f.name) + " der Tabelle " +
                                                     quoted(table) + " ist ungültig.");
@@ -219,7 +223,9 @@ void TableStore::open(bool exclusive) {
     pager->lockOpen(exclusive);
     pager_ = std::move(pager);
     try {
-        if (pager_->soleOpener() && fs_->exists(base_ + ".wal")) {
+        const bool sole = pager_->soleOpener();
+        if (pager_->readOnly() && sole) pager_->inspectLogReadOnly();
+        if (!pager_->readOnly() && sole && fs_->exists(base_ + ".wal")) {
             // First opener: finish what a crash, a killed process or a power loss left.
             auto logical = pager_->recoverAll();
             if (pager_->dbFileSize() == 0) {
@@ -238,12 +244,14 @@ void TableStore::open(bool exclusive) {
                                   "Die Tabelle " + displayName() + " existiert nicht.");
             }
             // The headers of all files are read while no commit is being written.
-            if (!exclusive) {
+            const bool shared = !pager_->isExclusive();
+            if (shared) {
                 pager_->lockRead();
                 if (pager_->checkCurrent() == 2) {
                     // A writer died while writing its commit into the files: finish that first.
                     // Its posts that exist only in the log are left to the next writer.
                     pager_->unlockRead();
+                    if (pager_->readOnly()) pager_->throwCannotRecover();
                     pager_->beginWrite();
                     pager_->endWrite();
                     pager_->lockRead();
@@ -253,16 +261,25 @@ void TableStore::open(bool exclusive) {
                 pager_->attach(kDbFile);
                 loadFiles();
             } catch (...) {
-                if (!exclusive) pager_->unlockRead();
+                if (shared) pager_->unlockRead();
                 throw;
             }
-            if (!exclusive) pager_->unlockRead();
+            if (shared) pager_->unlockRead();
         }
+        if (!missing_.empty() || primaryMissing_) repairIndexes();
         loadedGen_ = pager_->generation();
     } catch (...) {
         pager_.reset();
         throw;
     }
+}
+
+std::vector<std::string> TableStore::takeNotices() {
+    std::vector<std::string> out = std::exchange(notices_, {});
+    if (pager_) {
+        for (auto& n : pager_->takeNotices()) out.push_back(std::move(n));
+    }
+    return out;
 }
 
 void TableStore::close() {
@@ -311,6 +328,9 @@ void TableStore::loadFiles() {
         return true;
     };
     primary_ = !schema_.cluster.empty() && current(kPxFile, kPxMagic, keyBlock(schema_.cluster));
+    // The directory listing a primary index that is not there: it was deleted or replaced
+    // from outside, and is made again.
+    primaryMissing_ = !primary_ && dir.count(kPxFile) && !schema_.cluster.empty();
 
     recordCodec_ = std::make_unique<NodeCodec>(&schema_.recordLayout());
     blobCodec_ = std::make_unique<NodeCodec>(&Schema::blobLayout());
@@ -338,12 +358,16 @@ void TableStore::loadFiles() {
     indexCodecs_.clear();
     indexLayouts_.clear();
     live_.clear();
-    std::vector<IndexInfo> present;
+    missing_.clear();
+    missingNames_.clear();
+    // An index whose file is missing or not current keeps its definition, so that it is
+    // rebuilt instead of vanishing with the next commit.
     for (auto& ix : schema_.indexes) {
-        if (current(ix.fileNo, kXgMagic, indexBlock(ix))) present.push_back(ix);
-    }
-    schema_.indexes = std::move(present);
-    for (auto& ix : schema_.indexes) {
+        if (!current(ix.fileNo, kXgMagic, indexBlock(ix))) {
+            missing_.push_back(&ix);
+            missingNames_.push_back(ix.name);
+            continue;
+        }
         indexLayouts_.push_back(schema_.indexLayout(ix));
         indexCodecs_.emplace_back(&indexLayouts_.back());
         pager_->setCodec(ix.fileNo, &indexCodecs_.back());
@@ -381,6 +405,10 @@ bool TableStore::beginRead() {
         if (state != 2) return true;
         // A writer died while writing its commit into the files: finish it first.
         pager_->unlockRead();
+        if (pager_->readOnly()) {
+            --readDepth_;
+            pager_->throwCannotRecover();
+        }
         try {
             write([] {});
         } catch (...) {
@@ -410,6 +438,12 @@ BTree& TableStore::indexTree(const IndexInfo& ix) {
 }
 
 void TableStore::requireExclusive(const char* what) const {
+    if (readOnly()) {
+        throw EngineError(ErrorKind::ReadOnly,
+                          std::string(what) + " ist nicht möglich: Die Tabelle " + displayName() +
+                              " kann nicht geändert werden: " + pager_->readOnlyReason() + ".",
+                          pager_->readOnlyReason());
+    }
     if (!exclusive()) {
         throw EngineError(ErrorKind::Usage, std::string(what) +
                                                 " ist nur möglich, wenn die Tabelle " +
@@ -442,11 +476,13 @@ void TableStore::writeImpl(void (*call)(void*), void* fn) {
     }
     pager_->checkUsable();
     if (bulk_) {
+        // The group is ended or spilled before this post is logged, never after: a post that
+        // fails there was not logged, and one that returns is in the log.
+        if (groupOpen_) maybeEndGroup();
         if (!groupOpen_) openGroup();
         apply();
         ++modCount_;
         ++groupOps_;
-        maybeEndGroup();
         return;
     }
     beginTxn();

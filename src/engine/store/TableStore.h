@@ -53,10 +53,20 @@ public:
     static void drop(const std::shared_ptr<FileSystem>& fs, const std::string& base);
     static std::vector<std::string> filesOf(FileSystem& fs, const std::string& base);
 
+    // Opens the table; on a medium or files that cannot be written, for reading only. A first
+    // writable opener finishes what a crash left in the log and rebuilds indexes whose files
+    // are missing or belong to other files; what it found is kept as notices.
     void open(bool exclusive);
     void close();
     bool isOpen() const { return pager_ != nullptr; }
     bool exclusive() const { return pager_ && pager_->isExclusive(); }
+    bool readOnly() const { return pager_ && pager_->readOnly(); }
+    // German sentences about what opening or recovering found and dealt with; taking them
+    // empties the list.
+    std::vector<std::string> takeNotices();
+    // Indexes defined for the table whose files are not usable (read-only handles only: a
+    // writable one rebuilds them when it opens).
+    const std::vector<std::string>& missingIndexes() const { return missingNames_; }
     const std::string& base() const { return base_; }
     std::string displayName() const;
 
@@ -165,6 +175,7 @@ private:
 
     // Rebuilding.
     void rebuildIndex(const IndexInfo& ix, bool fresh);
+    void repairIndexes();
     void rebuildRecords(const std::vector<int>& cluster, bool checkDuplicates);
 
     std::shared_ptr<FileSystem> fs_;
@@ -174,6 +185,10 @@ private:
     bool primary_ = false;
     uint64_t nextBlobId_ = 1;
     std::vector<const IndexInfo*> live_;
+    std::vector<const IndexInfo*> missing_;  // defined, but their files are not current
+    bool primaryMissing_ = false;            // the directory lists a .px that is not current
+    std::vector<std::string> missingNames_;
+    std::vector<std::string> notices_;
     std::unique_ptr<NodeCodec> recordCodec_;
     std::unique_ptr<NodeCodec> blobCodec_;
     std::deque<Layout> indexLayouts_;

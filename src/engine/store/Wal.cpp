@@ -1,5 +1,6 @@
 #include "engine/store/Wal.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -28,8 +29,8 @@ uint32_t Wal::seedFor(uint64_t salt) {
     return crc32c(0x5A17u, &salt, sizeof salt);
 }
 
-void Wal::open() {
-    if (!file_) file_ = fs_.open(path_, true);
+void Wal::open(bool readOnly) {
+    if (!file_) file_ = readOnly ? fs_.openReadOnly(path_) : fs_.open(path_, true);
 }
 
 WalHeader Wal::readHeader() {
@@ -57,16 +58,30 @@ void Wal::writeHeader(const WalHeader& h) {
     file_->write(0, b, sizeof b);
 }
 
-void Wal::reset() {
+void Wal::reset(const FileState& origin) {
     dropMap();
     buffer_.clear();
     file_->truncate(0);
     WalHeader h;
     h.salt = randomId();
-    h.lastChecksum = seedFor(h.salt);
+    startAppend(h.salt, kWalHeaderSize, seedFor(h.salt));
+    unsigned char o[16];
+    put64(o, origin.tableId);
+    put64(o + 8, origin.counter);
+    append(FrameType::Origin, 0, 0, o, sizeof o);
+    h.committedEnd = h.appliedEnd = end_;
+    h.lastChecksum = checksum_;
     writeHeader(h);
+    flush();
     file_->sync();
-    startAppend(h.salt, kWalHeaderSize, h.lastChecksum);
+}
+
+FileState Wal::originOf(const WalFrame& f) {
+    std::string p = payload(f);
+    if (f.type != FrameType::Origin || p.size() != 16)
+        throwCorrupt(path_, "Ursprungsrahmen beschädigt");
+    const auto* b = reinterpret_cast<const unsigned char*>(p.data());
+    return FileState{get64(b), get64(b + 8)};
 }
 
 void Wal::startAppend(uint64_t salt, uint64_t end, uint32_t checksum) {
@@ -123,13 +138,18 @@ void Wal::flushMapped() {
         uint64_t start = bufferStart_ & ~uint64_t{4095};
         uint64_t length = ((endOff - start) / kChunk + 1) * kChunk;
         // The mapped range must lie inside the file; the zeros beyond the log end no frame.
-        if (file_->size() < start + length) file_->truncate(start + length);
+        uint64_t size = file_->size();
+        if (size < start + length) file_->truncate(start + length);
         map_ = file_->mapShared(start, static_cast<size_t>(length));
         if (map_) {
             mapStart_ = start;
             mapLength_ = static_cast<size_t>(length);
         } else {
+            // No mapping (none on this medium, or no space to reserve for one): the frames are
+            // written, and a full disk fails the write that needs the space. Whatever a failed
+            // reservation took is given back.
             mapUnavailable_ = true;
+            if (size < start + length) file_->truncate(std::max(size, bufferStart_));
         }
     }
     if (!map_) {
@@ -172,7 +192,7 @@ std::vector<WalFrame> Wal::scan(uint64_t from, uint64_t* salt, uint32_t* checksu
         uint32_t type = get32(h);
         uint32_t len = get32(h + 12);
         uint64_t frameSalt = get64(h + 16);
-        if (type < 1 || type > 3 || len > kMaxPayload || pos + kFrameHeaderSize + len > size) break;
+        if (type < 1 || type > 4 || len > kMaxPayload || pos + kFrameHeaderSize + len > size) break;
         if (*salt == 0 && frames.empty()) {
             *salt = frameSalt;
             chain = seedFor(frameSalt);

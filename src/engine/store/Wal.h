@@ -8,6 +8,11 @@
 // the page images follow at the end of the group, and logical frames after the last commit are
 // executed again by recovery.
 //
+// Page images are only idempotent on the files they were written against. Every generation
+// therefore begins with an origin frame naming the .db file's table id and counter at its
+// start; a log is applied only to files whose .db is that state or one its commits produced,
+// never to files copied back from an older state or belonging to another table.
+//
 //   Header (kWalHeaderSize bytes at offset 0), rewritten in place, never trusted after a crash:
 //   OFFSET SIZE DESCRIPTION
 //        0    8 magic "MV32WAL\x01"
@@ -18,7 +23,7 @@
 //       36    4 CRC-32C of bytes 0..35
 //
 //   Frame (kFrameHeaderSize bytes, then the payload):
-//        0    4 type: 1 page image, 2 commit, 3 logical operation
+//        0    4 type: 1 page image, 2 commit, 3 logical operation, 4 origin
 //        4    4 file number (page image), operation (logical)
 //        8    4 page number (page image)
 //       12    4 payload length
@@ -28,6 +33,10 @@
 // The first frame's chain starts from a seed derived from the salt. Reading stops at the first
 // frame whose salt or checksum does not match, so a torn or lost write ends the log there and
 // what comes back is always a prefix of what was written.
+//
+//   Origin payload (first frame of a generation, written and synced with the header):
+//        0    8 table id of the .db file when the generation began (0: no readable .db yet)
+//        8    8 its file counter then
 #pragma once
 
 #include <cstdint>
@@ -43,7 +52,14 @@ namespace mv32::engine::store {
 inline constexpr uint64_t kWalHeaderSize = 64;
 inline constexpr uint64_t kFrameHeaderSize = 32;
 
-enum class FrameType : uint32_t { Page = 1, Commit = 2, Logical = 3 };
+enum class FrameType : uint32_t { Page = 1, Commit = 2, Logical = 3, Origin = 4 };
+
+// The state of a table's .db file that a log generation starts from or a commit produces.
+struct FileState {
+    uint64_t tableId = 0;  // 0: no readable .db file
+    uint64_t counter = 0;
+    bool operator==(const FileState&) const = default;
+};
 
 struct WalFrame {
     FrameType type;
@@ -69,8 +85,9 @@ public:
 
     const std::string& path() const { return path_; }
     bool isOpen() const { return file_ != nullptr; }
-    // Opens the log file, creating it when missing (only under the write lock).
-    void open();
+    // Opens the log file, creating it when missing (only under the write lock); read-only
+    // handles only look at an existing log.
+    void open(bool readOnly = false);
     void close() {
         dropMap();
         file_.reset();
@@ -79,8 +96,11 @@ public:
 
     WalHeader readHeader();
     void writeHeader(const WalHeader& h);
-    // Starts a new generation: empties the log, writes a fresh header and syncs it.
-    void reset();
+    // Starts a new generation against the .db state `origin`: empties the log, writes a fresh
+    // header and the origin frame, and syncs them.
+    void reset(const FileState& origin);
+    // The state named by an origin frame.
+    FileState originOf(const WalFrame& f);
 
     static uint32_t seedFor(uint64_t salt);
 
