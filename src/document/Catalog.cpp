@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "engine/EngineError.h"
 #include "engine/Table.h"
 
 namespace mv32::document {
@@ -58,6 +59,13 @@ void repairPrimaryKey(engine::Table& table) {
     table.setExclusive(true);
     try {
         table.addIndex("", "Name");
+    } catch (const engine::EngineError& e) {
+        table.setExclusive(false);
+        // A catalog on a medium that cannot be written is read as it is; a primary index file
+        // that the table's own directory lists has been made again by opening it.
+        if (e.kind() == engine::ErrorKind::ReadOnly || e.kind() == engine::ErrorKind::Exists)
+            return;
+        throw;
     } catch (...) {
         table.setExclusive(false);
         throw;

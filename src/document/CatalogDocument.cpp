@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "document/Catalog.h"
 #include "document/FileCopy.h"
@@ -115,6 +116,13 @@ void CatalogDocument::syncIndexes() {
     mv32_.setExclusive(true);
     try {
         mv32_.open();
+        for (auto& n : mv32_.takeNotices()) openingNotices_.push_back(std::move(n));
+        if (mv32_.readOnly()) {
+            // Indexes of a catalog on a CD stay as they were made.
+            mv32_.close();
+            mv32_.setExclusive(false);
+            return;
+        }
         const auto present = mv32_.indexNames();
         for (size_t i = 0; i < kSecondaryIndexes.size(); ++i) {
             const auto& ix = kSecondaryIndexes[i];
@@ -186,6 +194,23 @@ void CatalogDocument::openCatalogTable(const std::string& path, bool makeIndexes
     state_.CatalogOpen = true;
     state_.AutoSaveHold = true;
     activate(way);
+    tellWhatOpeningFound();
+}
+
+void CatalogDocument::tellWhatOpeningFound() {
+    // What the engine mended on its own (a log of other files set aside, an index rebuilt)
+    // and a catalog that can only be read are worth a word; neither stops the work.
+    for (auto& n : mv32_.takeNotices()) openingNotices_.push_back(std::move(n));
+    for (const auto& notice : std::exchange(openingNotices_, {}))
+        s_.ui.message(MessageKind::Information, notice, Buttons::Ok);
+    if (mv32_.readOnly()) {
+        s_.ui.message(MessageKind::Information,
+                      "Der Katalog »" + platform::fileNameOf(mv32_.filePath()) +
+                          "« liegt auf einem Datenträger oder in Dateien, die nicht beschrieben "
+                          "werden können. Er ist nur zum Lesen geöffnet; Änderungen sind nicht "
+                          "möglich.",
+                      Buttons::Ok);
+    }
 }
 
 void CatalogDocument::Neu() {

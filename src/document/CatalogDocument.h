@@ -118,6 +118,8 @@ public:
     void activate(OpenWay way);
     // Adds or drops secondary indexes of the (closed) catalog table to follow the settings.
     void syncIndexes();
+    // After a catalog opened: the engine's notices and a read-only catalog, as information.
+    void tellWhatOpeningFound();
 
 private:
     void installNotifications();
@@ -131,6 +133,8 @@ private:
     engine::Table undo_;
     RecentFiles recent_;
     std::string lastOpenDialogPath_;
+    // What the engine reported while the catalog was being opened, until it is shown.
+    std::vector<std::string> openingNotices_;
 };
 
 // Upper-case extension (with the dot) of a path's file name, "" when there is none.

@@ -200,16 +200,27 @@ void Table::deleteTable() {
     store::TableStore::drop(fs_, basePath());
 }
 
+void Table::moveTable(const std::string& target) {
+    requireInactive("Das Umbenennen");
+    Table to(fs_);
+    to.setTableName(target);
+    const std::string toBase = to.basePath();
+    store::TableStore::move(fs_, basePath(), toBase);
+    auto slash = toBase.find_last_of('/');
+    directory_ = slash == std::string::npos ? std::string() : toBase.substr(0, slash + 1);
+    tableName_ = toBase.substr(slash == std::string::npos ? 0 : slash + 1) + ".db";
+}
+
 template <typename F>
 void Table::withExclusive(const char* what, F&& f) {
     if (store_) {
         postPending();
         if (store_->readOnly()) {
-            throw EngineError(ErrorKind::ReadOnly, std::string(what) +
-                                                       " ist nicht möglich: Die Tabelle " +
-                                                       displayName() +
-                                                       " ist nur zum Lesen "
-                                                       "geöffnet.");
+            throw EngineError(ErrorKind::ReadOnly,
+                              std::string(what) + " ist nicht möglich: Die Tabelle " +
+                                  displayName() +
+                                  " kann nicht geändert werden: " + store_->readOnlyReason() + ".",
+                              store_->readOnlyReason());
         }
         if (!store_->exclusive()) {
             throw EngineError(ErrorKind::Usage, std::string(what) +

@@ -99,6 +99,10 @@ public:
     // Indexes defined for the table that could not be rebuilt here (read-only files).
     std::vector<std::string> missingIndexes() const;
     void deleteTable();
+    // Gives this table (closed) the name of `target` (a path of a .db file), replacing the
+    // table there only once this one is complete under the new name; afterwards this object
+    // names the table at `target`. Refuses while either table is held anywhere.
+    void moveTable(const std::string& target);
     void emptyTable();
     void packTable();
     // Adds an index; an empty name adds the primary index. Fields are separated by ";".

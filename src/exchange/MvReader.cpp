@@ -8,6 +8,8 @@
 
 #include "document/Catalog.h"
 #include "document/CatalogDocument.h"
+#include "engine/EngineError.h"
+#include "engine/Table.h"
 #include "engine/Text.h"
 #include "exchange/MvParser.h"
 #include "platform/Paths.h"
@@ -91,6 +93,23 @@ void MvReader::readRecords(const std::string& bytes) {
     t.endBulk();
 }
 
+namespace {
+
+// Whether another handle, in this program or another, holds the catalog.
+bool catalogInUse(const std::string& dbPath) {
+    engine::Table probe;
+    probe.setTableName(dbPath);
+    probe.setExclusive(true);
+    try {
+        probe.open();
+    } catch (const engine::EngineError& e) {
+        return e.kind() == engine::ErrorKind::Locked;
+    }
+    return false;
+}
+
+}  // namespace
+
 void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
     (void)mark;  // the parser reads the mark from the file itself
     auto& ui = doc_.ui();
@@ -98,30 +117,53 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
     engine::Table& t = doc_.MV32();
     ui.showAnimation(Animation::Busy, true);
     st.AutoSaveHold = true;
+    const std::string dbPath = mvPath.substr(0, mvPath.size() - 2) + "db";
+    // The new catalog is built under a name of its own beside the old one, which it replaces
+    // only when it is complete: a damaged file or a full disk leaves the old catalog as it was.
+    const std::string building = document::catalogBase(dbPath) + ".~neu.db";
+    std::error_code ec;
+    bool replacing = false;
     try {
         const std::string bytes = readWholeFile(mvPath);
         ui.showProgress(true);
-        const std::string dbPath = mvPath.substr(0, mvPath.size() - 2) + "db";
-        std::error_code ec;
-        if (std::filesystem::exists(dbPath, ec) &&
-            ui.message(MessageKind::Bestaetigen, document::kOverwriteQuestion, Buttons::JaNein) !=
-                Answer::Ja) {
+        replacing = std::filesystem::exists(dbPath, ec);
+        if (replacing && ui.message(MessageKind::Bestaetigen, document::kOverwriteQuestion,
+                                    Buttons::JaNein) != Answer::Ja) {
             doc_.toNoCatalog();
             return;
         }
         t.close();
-        t.setDirectory(platform::folderOf(dbPath));
-        t.setTableName(dbPath);
+        if (replacing && catalogInUse(dbPath)) {
+            ui.message(MessageKind::Fehler,
+                       "Der Katalog »" + platform::fileNameOf(dbPath) +
+                           "« ist gerade geöffnet (in einem anderen Fenster des Programms oder "
+                           "von einem anderen Programm) und kann nicht ersetzt werden.",
+                       Buttons::Abbrechen);
+            doc_.toNoCatalog();
+            st.DataSaved = true;
+            return;
+        }
+        t.setDirectory(platform::folderOf(building));
+        t.setTableName(building);
         document::createCatalogTable(t);
-        st.CurrentFile = dbPath;
-        doc_.recentFiles().add(dbPath);
         document::repairPrimaryKey(t);
         doc_.syncIndexes();
         t.open();
-        st.CatalogOpen = true;
         ui.processEvents();
-        readRecords(bytes);
+        try {
+            readRecords(bytes);
+        } catch (const MvDamaged&) {
+            // The records before the damage make the catalog where there was none, as they
+            // always did; an existing catalog stays as it was.
+            t.close();
+            if (!replacing) t.moveTable(dbPath);
+            throw;
+        }
+        t.close();
+        t.moveTable(dbPath);
+        t.open();
         t.first();
+        st.CurrentFile = dbPath;
         st.CatalogOpen = true;
         st.DataSaved = true;
         ui.showProgress(false);
@@ -132,8 +174,20 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
         ui.setRecentFiles(doc_.recentFiles().paths());
         doc_.setTitleFor(dbPath);
         doc_.updateRecordLabel();
-    } catch (const std::exception&) {
-        ui.message(MessageKind::Fehler, kLoadFailed, Buttons::Abbrechen);
+    } catch (const std::exception& e) {
+        try {
+            t.close();
+            engine::Table rest;
+            rest.setTableName(building);
+            if (rest.exists()) rest.deleteTable();
+        } catch (const std::exception&) {  // a leftover under the building name harms nothing
+        }
+        // A damaged file is the program's message; the engine's failures (a full disk, a
+        // read-only folder) say what really went wrong.
+        if (dynamic_cast<const engine::EngineError*>(&e))
+            ui.message(MessageKind::Fehler, e.what(), Buttons::Abbrechen);
+        else
+            ui.message(MessageKind::Fehler, kLoadFailed, Buttons::Abbrechen);
         doc_.toNoCatalog();
         st.DataSaved = true;
         st.ChangeCount = 0;

@@ -6,7 +6,9 @@
 
 #include "document/Catalog.h"
 #include "document/DocumentFixture.h"
+#include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "support/SmallMedium.h"
 
 namespace mv32::test {
 namespace {
@@ -407,6 +409,60 @@ TEST_F(DocumentCommands, OpeningEmptiesTheUndoTable) {
     makeCatalog(data("k.db"), {"A"});
     openCatalog(data("k.db"));
     EXPECT_EQ(undo.recordCount(), 0);
+}
+
+}  // namespace
+}  // namespace mv32::test
+
+namespace mv32::test {
+namespace {
+
+TEST_F(DocumentCommands, ACatalogOnAReadOnlyMediumOpensForReadingAndSaysSo) {
+    SmallMedium cd(4 << 20);
+    if (!cd.available()) GTEST_SKIP() << cd.whyNot();
+    makeCatalog(cd.file("cd.db"), {"B", "A"});
+    settings.indexOn = {true, false, false, false, false, false, true, false};
+    cd.setReadOnly(true);
+
+    openCatalog(cd.file("cd.db"));
+    EXPECT_EQ(ui.dialogue().back(),
+              "message Information \"Der Katalog »cd.db« liegt auf einem Datenträger oder in "
+              "Dateien, die nicht beschrieben werden können. Er ist nur zum Lesen geöffnet; "
+              "Änderungen sind nicht möglich.\" OK");
+    auto& t = doc->MV32();
+    EXPECT_TRUE(t.readOnly());
+    EXPECT_TRUE(t.indexNames().empty());  // the index settings wait for a writable medium
+    t.first();
+    EXPECT_EQ(t.asString("Name"), "A");
+    t.edit();
+    t.setAsString("Kategorie", "neu");
+    EXPECT_THROW(t.post(), engine::EngineError);
+    t.cancel();
+    doc->Schliessen();
+    cd.setReadOnly(false);
+    EXPECT_EQ(namesIn(cd.file("cd.db")), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST_F(DocumentCommands, WhatTheEngineMendedWhileOpeningIsShown) {
+    makeCatalog(data("kat.db"), {"A"});
+    makeCatalog(data("fremd.db"), {"X"});
+    {
+        engine::Table other;
+        other.setTableName(data("fremd.db"));
+        other.open();
+        other.append();
+        other.setAsString("Name", "Y");
+        other.post();
+        writeFile(data("kat.wal"), readFile(data("fremd.wal")));
+    }
+    ui.clear();
+    openCatalog(data("kat.db"));
+    ASSERT_FALSE(ui.dialogue().empty());
+    EXPECT_NE(ui.dialogue().back().find("message Information \"Das Protokoll »kat.wal« gehört "
+                                        "nicht zum jetzigen Stand der Tabelle »kat.db«"),
+              std::string::npos)
+        << ui.dialogue().back();
+    EXPECT_EQ(namesIn(data("kat.db")), std::vector<std::string>{"A"});
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -213,6 +214,132 @@ TEST(TableTool, LegacyFilesConvertBothWays) {
     EXPECT_NE(refused.err.find("älteren Version (<2.2)"), std::string::npos);
     EXPECT_EQ(real({"mv2db", dir.file("alt.txt")}).status, 2);
     EXPECT_EQ(real({"db2mv", dir.file("fehlt.db")}).status, 1);
+}
+
+}  // namespace mv32::tools
+
+namespace mv32::tools {
+
+TEST(TableTool, AFailedImportKeepsNoHalfRowAndSaysWhereItStopped) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    ASSERT_EQ(run(fs, {"create", "/d/u", "name:text:10", "n16:int16"}).status, 0);
+    struct Case {
+        std::string input, where, cause;
+        long stored;
+    };
+    const Case cases[] = {
+        {"r1\t1\nr2\t2\nr3\tzwei\nr4\t4\n", "Zeile 3, Spalte 2 (n16)",
+         "»zwei« ist kein gültiger ganzzahliger Wert", 2},
+        {"r1\t1\n\nr2\t70000\n", "Zeile 3, Spalte 2 (n16)", "außerhalb des Bereichs", 1},
+        {"a\\x00b\t1\n", "Zeile 1, Spalte 1 (name)", "kein NUL-Zeichen", 0},
+        {"r1\t1\nr2\n", "Zeile 2", "Die Zeile hat 1 Spalten, die Tabelle aber 2 Felder.", 1},
+        {"r1\t1\nr2\t\\q\n", "Zeile 2, Spalte 2 (n16)", "ungültige Maskierung", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        run(fs, {"empty", "/d/u"});
+        ToolRun r = run(fs, {"import", "/d/u"}, c.input);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("mv32db: " + c.where + ": ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.cause), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Aus den Zeilen davor wurden " + std::to_string(c.stored) +
+                             (c.stored == 1 ? " Datensatz" : " Datensätze") + " importiert"),
+                  std::string::npos)
+            << r.err;
+        ToolRun dump = run(fs, {"dump", "/d/u"});
+        EXPECT_EQ(std::count(dump.out.begin(), dump.out.end(), '\n'), c.stored) << dump.out;
+        EXPECT_EQ(dump.out.find("\\N"), std::string::npos) << dump.out;  // no half row
+    }
+    // Without a primary key nothing can count as present: refused, not ignored.
+    ToolRun skip = run(fs, {"import", "/d/u", "--skip-existing"}, "r1\t1\n");
+    EXPECT_EQ(skip.status, 1);
+    EXPECT_NE(skip.err.find("--skip-existing braucht einen Primärindex"), std::string::npos)
+        << skip.err;
+    EXPECT_EQ(run(fs, {"dump", "/d/u"}).out, "r1\t1\n");
+}
+
+TEST(TableTool, CreateRefusesWhatItWouldDestroyOrMisread) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    ASSERT_EQ(run(fs, {"create", "/d/t", "A:text:10"}).status, 0);
+    run(fs, {"import", "/d/t"}, "wertvoll\n");
+    ToolRun again = run(fs, {"create", "/d/t", "B:int32"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err,
+              "mv32db: Die Tabelle »t.db« gibt es schon; mit --ueberschreiben wird sie mit allen "
+              "Datensätzen durch eine leere ersetzt.\n");
+    EXPECT_EQ(run(fs, {"dump", "/d/t"}).out, "wertvoll\n");
+    EXPECT_EQ(run(fs, {"create", "/d/t", "--ueberschreiben", "B:int32"}).status, 0);
+    EXPECT_EQ(run(fs, {"dump", "/d/t"}).out, "");
+
+    for (std::vector<std::string> bad : {std::vector<std::string>{"create", "/d/w", "A:text:10abc"},
+                                         {"create", "/d/w", "A:text:"},
+                                         {"create", "/d/w", "A:int32:4"},
+                                         {"create", "/d/", "A:text:1"},
+                                         {"create", "", "A:text:1"},
+                                         {"create", "/d/.db", "A:text:1"}}) {
+        EXPECT_EQ(run(fs, bad).status, 2) << bad[1] << " " << bad[2];
+    }
+    ToolRun tab = run(fs, {"create", "/d/w", "Na\tme:text:5"});
+    EXPECT_EQ(tab.status, 1);
+    EXPECT_NE(tab.err.find("ist ungültig"), std::string::npos) << tab.err;
+    EXPECT_FALSE(fs->exists("/d/w.db"));
+}
+
+TEST(TableTool, CheckAndInfoReportWhatOpeningFound) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    run(fs, {"create", "/d/t", "Name:text:20", "Nr:int16"});
+    run(fs, {"import", "/d/t"}, "b\t2\na\t3\n");
+    run(fs, {"index", "add", "/d/t", "NrIndex", "Nr"});
+    fs->remove("/d/t.xg0");
+
+    // On a medium that cannot be written the index stays missing, and says so.
+    fs->setReadOnly(true);
+    ToolRun info = run(fs, {"info", "/d/t"});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("Tabelle: /d/t.db (nur lesbar)"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("  NrIndex\t(Datei fehlt)\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.err.find("mv32db: Hinweis: Der Index »NrIndex« (»t.xg0«)"), std::string::npos);
+    ToolRun readOnly = run(fs, {"check", "/d/t"});
+    EXPECT_EQ(readOnly.status, 1);
+    EXPECT_EQ(readOnly.out, "Geprüft: 2 Datensätze, 2 Seiten; siehe die Hinweise.\n");
+    EXPECT_EQ(run(fs, {"dump", "/d/t"}).out, "b\t2\na\t3\n");
+    ToolRun write = run(fs, {"import", "/d/t"}, "c\t1\n");
+    EXPECT_EQ(write.status, 1);
+    EXPECT_NE(write.err.find("»t.db« kann nicht geändert werden: Der Datenträger ist "
+                             "schreibgeschützt."),
+              std::string::npos)
+        << write.err;
+    EXPECT_EQ(run(fs, {"pack", "/d/t"}).status, 1);
+
+    // Where it can be written, the first open rebuilds it: that check fails, the next passes.
+    fs->setReadOnly(false);
+    ToolRun mended = run(fs, {"check", "/d/t"});
+    EXPECT_EQ(mended.status, 1);
+    EXPECT_NE(mended.err.find("er wurde neu aufgebaut"), std::string::npos) << mended.err;
+    EXPECT_EQ(run(fs, {"check", "/d/t"}).status, 0);
+    EXPECT_EQ(run(fs, {"dump", "/d/t", "NrIndex"}).out, "b\t2\na\t3\n");
+}
+
+TEST(TableTool, ADbfFileCutShortIsAnErrorNamingIt) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    engine::DbfTable d(fs);
+    d.setPath("/d/export.dbf");
+    d.setFields({{"Name", 'C', 5}});
+    d.createTable();
+    for (const char* n : {"eins", "zwei", "drei"}) {
+        d.append();
+        d.setAsString("Name", n);
+        d.post();
+    }
+    d.close();
+    std::string bytes = fs->contents("/d/export.dbf");
+    fs->setContents("/d/export.dbf", bytes.substr(0, bytes.size() - 4));
+    ToolRun dump = run(fs, {"dump", "/d/export.dbf"});
+    EXPECT_EQ(dump.status, 1);
+    EXPECT_EQ(dump.out, "");
+    EXPECT_EQ(dump.err,
+              "mv32db: dBase-Tabelle »/d/export.dbf«: Die Datei ist verkürzt: Ihr Kopf nennt 3 "
+              "Datensätze, vollständig vorhanden sind nur 2.\n");
 }
 
 }  // namespace mv32::tools

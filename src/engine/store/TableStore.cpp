@@ -199,11 +199,53 @@ void TableStore::drop(const std::shared_ptr<FileSystem>& fs, const std::string& 
     Pager p(fs, base);
     p.openDbFile(false);
     p.lockOpen(true);
+    // A file open for reading carries no exclusive lock: nobody else may hold the table.
+    if (p.readOnly() && !p.soleOpener()) {
+        throw EngineError(ErrorKind::Locked, "Die Tabelle " + quoted(fileName(db)) +
+                                                 " ist in Benutzung und kann nicht gelöscht "
+                                                 "werden.");
+    }
     // The .db file goes first: without it there is no table, whatever else is left.
     fs->remove(db);
     for (auto& path : filesOf(*fs, base)) fs->remove(path);
     fs->syncDir(dirName(base));
     p.close();
+}
+
+void TableStore::move(const std::shared_ptr<FileSystem>& fs, const std::string& from,
+                      const std::string& to) {
+    if (!fs->exists(from + ".db")) {
+        throw EngineError(ErrorKind::NotFound,
+                          "Die Tabelle " + quoted(fileName(from) + ".db") + " existiert nicht.");
+    }
+    // Both are held exclusively while their files change names.
+    Pager source(fs, from);
+    source.openDbFile(false);
+    source.lockOpen(true);
+    if (source.readOnly()) {
+        throw EngineError(ErrorKind::ReadOnly,
+                          "Die Tabelle " + quoted(fileName(from) + ".db") +
+                              " kann nicht umbenannt werden: " + source.readOnlyReason() + ".");
+    }
+    if (fs->exists(from + ".wal")) {
+        throw EngineError(ErrorKind::Usage, "Die Tabelle " + quoted(fileName(from) + ".db") +
+                                                " wurde nicht ordnungsgemäß geschlossen.");
+    }
+    std::unique_ptr<Pager> target;
+    if (fs->exists(to + ".db")) {
+        target = std::make_unique<Pager>(fs, to);
+        target->openDbFile(true);
+        target->lockOpen(true);
+        fs->remove(to + ".db");
+        for (auto& path : filesOf(*fs, to)) fs->remove(path);
+    }
+    for (auto& path : filesOf(*fs, from)) {
+        std::string ext = path.substr(from.size());
+        if (ext != ".db") fs->rename(path, to + ext);
+    }
+    fs->rename(from + ".db", to + ".db");
+    fs->syncDir(dirName(to));
+    if (dirName(from) != dirName(to)) fs->syncDir(dirName(from));
 }
 
 // --- Opening -------------------------------------------------------------------------------

@@ -51,6 +51,11 @@ public:
                        const std::vector<FieldDef>& fields);
     // Deletes all files of the table; refuses while anybody holds it.
     static void drop(const std::shared_ptr<FileSystem>& fs, const std::string& base);
+    // Gives the table `from` (closed cleanly, held by nobody) the name `to`, replacing the
+    // table there (held by nobody either). The .db file is renamed last, so that a table of
+    // the name `to` is always either the old one or the whole new one.
+    static void move(const std::shared_ptr<FileSystem>& fs, const std::string& from,
+                     const std::string& to);
     static std::vector<std::string> filesOf(FileSystem& fs, const std::string& base);
 
     // Opens the table; on a medium or files that cannot be written, for reading only. A first
@@ -61,6 +66,7 @@ public:
     bool isOpen() const { return pager_ != nullptr; }
     bool exclusive() const { return pager_ && pager_->isExclusive(); }
     bool readOnly() const { return pager_ && pager_->readOnly(); }
+    std::string readOnlyReason() const { return pager_ ? pager_->readOnlyReason() : std::string(); }
     // German sentences about what opening or recovering found and dealt with; taking them
     // empties the list.
     std::vector<std::string> takeNotices();

@@ -1,5 +1,7 @@
 #include "tools/mv32db/LegacyTool.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
@@ -9,6 +11,7 @@
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
 #include "document/UserInterface.h"
+#include "engine/FileSystem.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
@@ -76,6 +79,23 @@ private:
     bool failed_ = false;
 };
 
+// Why `path` cannot be read as a file, or "".
+std::string unreadable(const std::string& path) {
+    std::error_code ec;
+    auto status = std::filesystem::status(path, ec);
+    const std::string name = "»" + path + "«";
+    if (!std::filesystem::exists(status)) return "Die Datei " + name + " existiert nicht.";
+    if (std::filesystem::is_directory(status)) return name + " ist ein Ordner, keine MV-Datei.";
+    if (!std::filesystem::is_regular_file(status)) return name + " ist keine gewöhnliche Datei.";
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        return "Die Datei " + name +
+               " kann nicht gelesen werden: " + engine::systemErrorReason(errno) + ".";
+    }
+    std::fclose(f);
+    return {};
+}
+
 std::string absolute(const std::string& path) {
     std::error_code ec;
     auto p = std::filesystem::absolute(path, ec);
@@ -120,7 +140,15 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
             err << "mv32db: " << source << " ist keine MV-Datei (Endung .MV).\n";
             return 2;
         }
+        // The program passes over a file it cannot read without a word; here that is the
+        // answer the person waits for.
+        if (std::string why = unreadable(source); !why.empty()) {
+            err << "mv32db: " << why << "\n";
+            return 1;
+        }
         doc.openLastFile(source);
+        if (!ui.failed() && !doc.state().CatalogOpen)
+            err << "mv32db: Aus " << source << " wurde kein Katalog.\n";
         if (ui.failed() || !doc.state().CatalogOpen) return 1;
         out << "Katalog " << doc.state().CurrentFile << " angelegt: " << doc.MV32().recordCount()
             << " Datensätze.\n";

@@ -1,14 +1,17 @@
 #include "tools/mv32db/TableTool.h"
 
+#include <charconv>
+#include <filesystem>
 #include <istream>
+#include <new>
 #include <ostream>
-#include <sstream>
 
 #include "engine/DbfTable.h"
 #include "engine/EngineError.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
 #include "engine/Text.h"
+#include "tools/mv32db/ImportCommand.h"
 #include "tools/mv32db/LegacyTool.h"
 
 namespace mv32::tools {
@@ -27,7 +30,8 @@ const char* kUsage =
     "  info   TABELLE                        Felder, Indizes, Anzahl und Dateien zeigen\n"
     "  check  TABELLE                        vollständig prüfen (Exit-Status 0 nur wenn "
     "fehlerfrei)\n"
-    "  create TABELLE FELD:TYP[:BREITE] ...  Tabelle anlegen; TYP: text, int16, int32, int64, "
+    "  create TABELLE FELD:TYP[:BREITE] ... [--ueberschreiben]\n"
+    "                                        Tabelle anlegen; TYP: text, int16, int32, int64, "
     "memo, blob\n"
     "  import TABELLE [--skip-existing] [DATEI]\n"
     "                                        tabulatorgetrennte Zeilen anhängen (ohne DATEI: "
@@ -97,11 +101,11 @@ FieldDef parseFieldDef(const std::string& definition) {
     if (f.type == FieldType::Text) {
         if (width.empty())
             throw UsageError{"Das Textfeld " + engine::quoted(f.name) + " braucht eine Breite."};
-        try {
-            f.width = std::stoi(width);
-        } catch (...) {
+        auto [end, ec] = std::from_chars(width.data(), width.data() + width.size(), f.width);
+        if (ec != std::errc() || end != width.data() + width.size())
             throw UsageError{"Ungültige Breite " + engine::quoted(width) + "."};
-        }
+    } else if (b != std::string::npos) {
+        throw UsageError{"Nur Textfelder haben eine Breite: " + engine::quoted(definition) + "."};
     }
     return f;
 }
@@ -114,21 +118,10 @@ std::string optionsText(unsigned o) {
     return s;
 }
 
-std::vector<std::string> splitTabs(const std::string& line) {
-    std::vector<std::string> cols;
-    size_t start = 0;
-    for (;;) {
-        size_t tab = line.find('\t', start);
-        cols.push_back(
-            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return cols;
-        start = tab + 1;
-    }
-}
-
-int info(Table& t, std::ostream& out) {
+int info(Table& t, std::ostream& out, std::ostream& err) {
     t.open();
-    out << "Tabelle: " << t.filePath() << "\n";
+    reportNotices(t, err);
+    out << "Tabelle: " << t.filePath() << (t.readOnly() ? " (nur lesbar)" : "") << "\n";
     out << "Datensätze: " << t.recordCount() << "\n";
     out << "Felder:\n";
     for (int i = 0; i < t.fieldCount(); ++i) {
@@ -139,11 +132,13 @@ int info(Table& t, std::ostream& out) {
     }
     out << "Indizes:\n";
     auto ix = t.indexes();
-    if (ix.empty()) out << "  (keine)\n";
+    auto missing = t.missingIndexes();
+    if (ix.empty() && missing.empty()) out << "  (keine)\n";
     for (auto& i : ix) {
         out << "  " << (i.name.empty() ? std::string("(Primärindex)") : i.name) << "\t" << i.fields
             << optionsText(i.options) << "\t" << i.file << "\n";
     }
+    for (auto& name : missing) out << "  " << name << "\t(Datei fehlt)\n";
     out << "Dateien:\n";
     for (auto& f : t.files()) out << "  " << f << "\n";
     t.close();
@@ -160,20 +155,22 @@ void writeRows(engine::Cursor& c, std::ostream& out) {
     }
 }
 
-int dump(Table& t, const std::string& index, std::ostream& out) {
+int dump(Table& t, const std::string& index, std::ostream& out, std::ostream& err) {
     t.setIndexName(index);
     t.open();
+    reportNotices(t, err);
     writeRows(t, out);
     t.close();
     return 0;
 }
 
 int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& folder,
-           const std::string& statement, std::ostream& out) {
+           const std::string& statement, std::ostream& out, std::ostream& err) {
     engine::Query q(fs);
     q.setDirectory(folder);
     q.setSql(statement);
     q.open();
+    for (auto& n : q.takeNotices()) err << "mv32db: Hinweis: " << n << "\n";
     for (int i = 0; i < q.fieldCount(); ++i) {
         if (i) out << '\t';
         out << formatField(Value(q.fieldDef(i).name));
@@ -183,63 +180,8 @@ int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& fol
     return 0;
 }
 
-int import(Table& t, bool skipExisting, std::istream& in, std::ostream& out) {
-    t.open();
-    std::vector<std::string> key = t.primaryKeyFields();
-    std::string keyList;
-    std::vector<int> keyIdx;
-    for (auto& k : key) {
-        keyList += (keyList.empty() ? "" : ";") + k;
-        keyIdx.push_back(t.field(k));
-    }
-    t.beginBulk();
-    std::string line;
-    long lineNo = 0, added = 0, skipped = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-        std::vector<std::string> cols = splitTabs(line);
-        if (static_cast<int>(cols.size()) != t.fieldCount()) {
-            throw EngineError(engine::ErrorKind::Usage,
-                              "Zeile " + std::to_string(lineNo) + " hat " +
-                                  std::to_string(cols.size()) + " Spalten, die Tabelle aber " +
-                                  std::to_string(t.fieldCount()) + " Felder.");
-        }
-        std::vector<Value> values(cols.size());
-        for (size_t i = 0; i < cols.size(); ++i) {
-            if (!parseField(cols[i], &values[i])) {
-                throw EngineError(engine::ErrorKind::Usage,
-                                  "Zeile " + std::to_string(lineNo) + ", Spalte " +
-                                      std::to_string(i + 1) + ": ungültige Maskierung.");
-            }
-        }
-        if (skipExisting && !keyIdx.empty()) {
-            std::vector<Value> k;
-            for (int i : keyIdx) k.push_back(values[static_cast<size_t>(i)]);
-            if (t.locate(keyList, k)) {
-                ++skipped;
-                continue;
-            }
-        }
-        t.append();
-        for (size_t i = 0; i < values.size(); ++i) t.setValue(static_cast<int>(i), values[i]);
-        try {
-            t.post();
-        } catch (const EngineError& e) {
-            t.cancel();
-            throw EngineError(e.kind(), "Zeile " + std::to_string(lineNo) + ": " + e.what());
-        }
-        ++added;
-    }
-    t.endBulk();
-    t.close();
-    out << added << " Datensätze importiert, " << skipped << " übersprungen.\n";
-    return 0;
-}
-
 int indexCommand(const std::shared_ptr<engine::FileSystem>& fs, const std::vector<std::string>& a,
-                 std::ostream& out) {
+                 std::ostream& out, std::ostream& err) {
     if (a.size() < 4) throw UsageError{"\"index\" braucht Unterbefehl, Tabelle und Namen."};
     const std::string& sub = a[1];
     if (sub == "add") {
@@ -271,6 +213,7 @@ int indexCommand(const std::shared_ptr<engine::FileSystem>& fs, const std::vecto
         auto t = tableAt(fs, a[2], false);
         t->setIndexName(a[3]);
         t->open();
+        reportNotices(*t, err);
         out << "Index " << engine::quoted(a[3]) << ": " << t->recordCount() << " Datensätze";
         if (t->recordCount() > 0) {
             t->first();
@@ -284,7 +227,23 @@ int indexCommand(const std::shared_ptr<engine::FileSystem>& fs, const std::vecto
     throw UsageError{"Unbekannter Unterbefehl " + engine::quoted(sub) + "."};
 }
 
+// What went wrong outside the engine, in the same German words: a path the system refused.
+std::string describe(const std::filesystem::filesystem_error& e) {
+    std::string what = "Der Zugriff auf " + engine::quoted(e.path1().string());
+    if (!e.path2().empty()) what += " und " + engine::quoted(e.path2().string());
+    return what + " ist fehlgeschlagen: " + engine::systemErrorReason(e.code().value()) + ".";
+}
+
+std::string tableFileName(const Table& t) {
+    std::string p = t.filePath();
+    return p.substr(p.find_last_of('/') + 1);
+}
+
 }  // namespace
+
+void reportNotices(engine::Table& t, std::ostream& err) {
+    for (auto& n : t.takeNotices()) err << "mv32db: Hinweis: " << n << "\n";
+}
 
 std::string formatField(const Value& v) {
     if (v.isBlank()) return "\\N";
@@ -381,26 +340,52 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
         }
         const std::string& cmd = args[0];
         if (cmd == "mv2db" || cmd == "db2mv") return runLegacyTool(args, out, err);
-        if (cmd == "index") return indexCommand(fs, args, out);
+        if (cmd == "index") return indexCommand(fs, args, out, err);
         if (args.size() < 2)
             throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};
         const std::string& path = args[1];
+        if (cmd != "sql") {
+            auto t = tableAt(fs, path, false);
+            if (t->tableName().empty() || engine::text::upper(t->tableName()) == ".DB")
+                throw UsageError{"Der Name der Tabelle fehlt: " + engine::quoted(path) + "."};
+        }
         if (cmd == "info") {
             auto t = tableAt(fs, path, false);
-            return info(*t, out);
+            return info(*t, out, err);
         }
         if (cmd == "check") {
             auto t = tableAt(fs, path, false);
             t->open();
+            // What the open found and mended (a log of other files, an index file that was
+            // missing) is a finding of the check too.
+            auto notices = t->takeNotices();
+            for (auto& n : notices) err << "mv32db: Hinweis: " << n << "\n";
             auto r = t->checkIntegrity();
+            if (!notices.empty()) {
+                out << "Geprüft: " << r.records << " Datensätze, " << r.pages
+                    << " Seiten; siehe die Hinweise.\n";
+                return 1;
+            }
             out << "In Ordnung: " << r.records << " Datensätze, " << r.pages << " Seiten.\n";
             return 0;
         }
         if (cmd == "create") {
-            if (args.size() < 3) throw UsageError{"\"create\" braucht mindestens ein Feld."};
+            bool overwrite = false;
             std::vector<FieldDef> defs;
-            for (size_t i = 2; i < args.size(); ++i) defs.push_back(parseFieldDef(args[i]));
+            for (size_t i = 2; i < args.size(); ++i) {
+                if (args[i] == "--ueberschreiben")
+                    overwrite = true;
+                else
+                    defs.push_back(parseFieldDef(args[i]));
+            }
+            if (defs.empty()) throw UsageError{"\"create\" braucht mindestens ein Feld."};
             auto t = tableAt(fs, path, false);
+            if (t->exists() && !overwrite) {
+                throw EngineError(engine::ErrorKind::Exists,
+                                  "Die Tabelle " + engine::quoted(tableFileName(*t)) +
+                                      " gibt es schon; mit --ueberschreiben wird sie mit allen "
+                                      "Datensätzen durch eine leere ersetzt.");
+            }
             t->setFieldDefs(defs);
             t->createTable();
             out << "Tabelle " << t->filePath() << " angelegt.\n";
@@ -418,12 +403,9 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
                     throw UsageError{"Zu viele Argumente für \"import\"."};
             }
             auto t = tableAt(fs, path, false);
-            if (file.empty()) return import(*t, skip, in, out);
-            std::unique_ptr<engine::File> f = fs->open(file, false);
-            std::string data(static_cast<size_t>(f->size()), '\0');
-            f->read(0, data.data(), data.size());
-            std::istringstream src(data);
-            return import(*t, skip, src, out);
+            if (file.empty()) return importRows(*t, skip, *in.rdbuf(), out, err);
+            InputFile source(file);
+            return importRows(*t, skip, source, out, err);
         }
         if (cmd == "dump") {
             if (args.size() > 3) throw UsageError{"Zu viele Argumente für \"dump\"."};
@@ -436,12 +418,12 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
                 return 0;
             }
             auto t = tableAt(fs, path, false);
-            return dump(*t, args.size() == 3 ? args[2] : std::string(), out);
+            return dump(*t, args.size() == 3 ? args[2] : std::string(), out, err);
         }
         if (cmd == "sql") {
             if (args.size() != 3)
                 throw UsageError{"\"sql\" braucht einen Ordner und eine Anweisung."};
-            return runSql(fs, path, args[2], out);
+            return runSql(fs, path, args[2], out, err);
         }
         if (cmd == "pack" || cmd == "empty" || cmd == "regen") {
             auto t = tableAt(fs, path, true);
@@ -465,6 +447,18 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
         return 2;
     } catch (const EngineError& e) {
         err << "mv32db: " << e.what() << "\n";
+        return 1;
+    } catch (const std::filesystem::filesystem_error& e) {
+        err << "mv32db: " << describe(e) << "\n";
+        return 1;
+    } catch (const std::bad_alloc&) {
+        err << "mv32db: Für diesen Befehl reicht der Arbeitsspeicher nicht.\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "mv32db: Unerwarteter Fehler: " << e.what() << "\n";
+        return 1;
+    } catch (...) {
+        err << "mv32db: Unerwarteter Fehler ohne Beschreibung.\n";
         return 1;
     }
 }

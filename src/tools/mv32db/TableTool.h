@@ -13,6 +13,10 @@
 #include "engine/Field.h"
 #include "engine/FileSystem.h"
 
+namespace mv32::engine {
+class Table;
+}
+
 namespace mv32::tools {
 
 int runTableTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
@@ -23,5 +27,9 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
 // control bytes escaped. parseField reverses it.
 std::string formatField(const engine::Value& v);
 bool parseField(const std::string& text, engine::Value* v);
+
+// Writes what opening the table found and dealt with (a log set aside, an index rebuilt) to
+// the error stream as notes.
+void reportNotices(engine::Table& t, std::ostream& err);
 
 }  // namespace mv32::tools

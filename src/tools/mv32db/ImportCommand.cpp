@@ -1,0 +1,198 @@
+#include "tools/mv32db/ImportCommand.h"
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+#include "engine/EngineError.h"
+#include "engine/Table.h"
+#include "tools/mv32db/TableTool.h"
+
+namespace mv32::tools {
+
+using engine::EngineError;
+using engine::ErrorKind;
+using engine::FieldType;
+using engine::Table;
+using engine::Value;
+
+namespace {
+
+// A line is one record; even a record of large memos fits in this many bytes, and a file
+// without line ends fails here instead of filling the memory.
+constexpr size_t kMaxLine = size_t{256} << 20;
+
+// An error of one line, before the message of its cause.
+struct LineError {
+    std::string where;
+    std::string what;
+};
+
+bool readLine(std::streambuf& in, std::string& line, long lineNo) {
+    line.clear();
+    bool any = false;
+    for (;;) {
+        int c = in.sbumpc();
+        if (c == std::char_traits<char>::eof()) return any;
+        any = true;
+        if (c == '\n') break;
+        if (line.size() >= kMaxLine) {
+            throw LineError{"Zeile " + std::to_string(lineNo),
+                            "Die Zeile ist länger als " + std::to_string(kMaxLine >> 20) +
+                                " MB; jede Zeile muss ein Datensatz sein."};
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+std::vector<std::string> splitTabs(const std::string& line) {
+    std::vector<std::string> cols;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        cols.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) return cols;
+        start = tab + 1;
+    }
+}
+
+std::string rows(long n) {
+    return std::to_string(n) + (n == 1 ? " Datensatz" : " Datensätze");
+}
+
+}  // namespace
+
+InputFile::InputFile(const std::string& path) : path_(path) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) engine::throwSystemError(errno, "Öffnen", path);
+}
+
+InputFile::~InputFile() {
+    if (file_) std::fclose(file_);
+}
+
+InputFile::int_type InputFile::underflow() {
+    size_t n = std::fread(buffer_, 1, sizeof buffer_, file_);
+    if (n == 0) {
+        if (std::ferror(file_)) engine::throwSystemError(errno ? errno : EIO, "Lesen", path_);
+        return traits_type::eof();
+    }
+    setg(buffer_, buffer_, buffer_ + n);
+    return traits_type::to_int_type(buffer_[0]);
+}
+
+int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& out,
+               std::ostream& err) {
+    t.open();
+    reportNotices(t, err);
+    std::vector<std::string> key = t.primaryKeyFields();
+    if (skipExisting && key.empty()) {
+        std::string name = t.filePath();
+        t.close();
+        throw EngineError(ErrorKind::Usage,
+                          "--skip-existing braucht einen Primärindex, und die Tabelle " +
+                              engine::quoted(name.substr(name.find_last_of('/') + 1)) +
+                              " hat keinen: Ohne Schlüssel gilt keine Zeile als schon vorhanden.");
+    }
+    std::string keyList;
+    std::vector<int> keyIdx;
+    for (auto& k : key) {
+        keyList += (keyList.empty() ? "" : ";") + k;
+        keyIdx.push_back(t.field(k));
+    }
+
+    long lineNo = 0, added = 0, skipped = 0;
+    std::string line;
+    std::vector<Value> values;
+    auto storeLine = [&](const std::string& at) {
+        std::vector<std::string> cols = splitTabs(line);
+        if (static_cast<int>(cols.size()) != t.fieldCount()) {
+            throw LineError{at, "Die Zeile hat " + std::to_string(cols.size()) +
+                                    " Spalten, die Tabelle aber " + std::to_string(t.fieldCount()) +
+                                    " Felder."};
+        }
+        values.assign(cols.size(), Value());
+        for (size_t i = 0; i < cols.size(); ++i) {
+            const auto& def = t.fieldDef(static_cast<int>(i));
+            std::string col = at + ", Spalte " + std::to_string(i + 1) + " (" + def.name + ")";
+            if (!parseField(cols[i], &values[i])) throw LineError{col, "ungültige Maskierung."};
+            // A text field would drop the character without a word; a memo keeps it.
+            if (def.type == FieldType::Text && !values[i].isBlank() &&
+                values[i].asText().find('\0') != std::string::npos) {
+                throw LineError{col, "Ein Textfeld kann kein NUL-Zeichen (\\x00) enthalten."};
+            }
+        }
+        if (skipExisting) {
+            std::vector<Value> k;
+            for (int i : keyIdx) k.push_back(values[static_cast<size_t>(i)]);
+            if (t.locate(keyList, k)) {
+                ++skipped;
+                return;
+            }
+        }
+        t.append();
+        for (size_t i = 0; i < values.size(); ++i) {
+            try {
+                t.setValue(static_cast<int>(i), values[i]);
+            } catch (const EngineError& e) {
+                throw LineError{at + ", Spalte " + std::to_string(i + 1) + " (" +
+                                    t.fieldDef(static_cast<int>(i)).name + ")",
+                                e.what()};
+            }
+        }
+        t.post();
+        ++added;
+    };
+
+    std::optional<LineError> stopped;
+    std::string finalError;
+    t.beginBulk();
+    try {
+        for (;;) {
+            const std::string at = "Zeile " + std::to_string(lineNo + 1);
+            try {
+                if (!readLine(in, line, lineNo + 1)) break;
+                ++lineNo;
+                if (!line.empty()) storeLine(at);
+            } catch (const std::exception& e) {
+                throw LineError{at, e.what()};
+            }
+        }
+    } catch (const LineError& e) {
+        stopped = e;
+    }
+    // Whatever ended the import: the row begun is dropped, the rows stored stay.
+    try {
+        if (t.state() == engine::DataSetState::Insert) t.cancel();
+        t.endBulk();
+    } catch (const std::exception& e) {
+        finalError = e.what();
+    }
+    try {
+        t.close();
+    } catch (const std::exception& e) {
+        if (finalError.empty()) finalError = e.what();
+    }
+    if (stopped) {
+        err << "mv32db: " << stopped->where << ": " << stopped->what << "\n"
+            << "mv32db: Der Import wurde dort abgebrochen. Aus den Zeilen davor wurden "
+            << rows(added) << " importiert und " << skipped
+            << " übersprungen; ab dieser Zeile wurde nichts übernommen.\n";
+        return 1;
+    }
+    if (!finalError.empty()) {
+        err << "mv32db: Beim abschließenden Speichern: " << finalError << "\n"
+            << "mv32db: Alle " << lineNo << " Zeilen waren gelesen; die " << rows(added)
+            << " stehen im Protokoll der Tabelle und werden beim nächsten Öffnen übernommen.\n";
+        return 1;
+    }
+    out << added << " Datensätze importiert, " << skipped << " übersprungen.\n";
+    return 0;
+}
+
+}  // namespace mv32::tools
