@@ -309,6 +309,7 @@ TEST(TableToolMedia, AnotherUsersFilesAreReadWithoutWriteAccess) {
         expect(write.status == 1 && write.err.find("Zugriff verweigert") != std::string::npos,
                "import: " + write.err);
     });
+    if (report.rfind("übersprungen:", 0) == 0) GTEST_SKIP() << report;
     EXPECT_EQ(report, "");
 }
 
