@@ -588,58 +588,34 @@ void Table::last() {
 }
 
 void Table::next() {
-    requireActive();
-    postPending();
-    // In primary order, a step inside the cached leaf reads no page: no lock is needed.
-    if (haveCurrent_ && !eof_ && !ord() && fastStep(true)) {
-        bof_ = false;
-        return;
-    }
-    auto scope = store_->readScope();
-    if (!haveCurrent_) {
-        revalidate();
-        if (!haveCurrent_) {
-            eof_ = true;
-            return;
-        }
-    }
-    if (eof_) return;
-    if (fastStep(true)) {
-        bof_ = false;
-        return;
-    }
-    revalidate();
-    if (!haveCurrent_) {
-        eof_ = bof_ = true;
-        return;
-    }
-    if (tree().next(*pos_)) {
-        loadCurrent();
-        bof_ = false;
-    } else {
-        tree().prev(*pos_);
-        eof_ = true;
-    }
+    step(true);
 }
 
 void Table::prior() {
+    step(false);
+}
+
+void Table::step(bool forward) {
     requireActive();
     postPending();
-    if (haveCurrent_ && !bof_ && !ord() && fastStep(false)) {
-        eof_ = false;
+    bool& atEnd = forward ? eof_ : bof_;  // the end this step runs into
+    bool& atStart = forward ? bof_ : eof_;
+    // In primary order, a step inside the cached leaf reads no page: no lock is needed.
+    if (haveCurrent_ && !atEnd && !ord() && fastStep(forward)) {
+        atStart = false;
         return;
     }
     auto scope = store_->readScope();
     if (!haveCurrent_) {
         revalidate();
         if (!haveCurrent_) {
-            bof_ = true;
+            atEnd = true;
             return;
         }
     }
-    if (bof_) return;
-    if (fastStep(false)) {
-        eof_ = false;
+    if (atEnd) return;
+    if (fastStep(forward)) {
+        atStart = false;
         return;
     }
     revalidate();
@@ -647,11 +623,13 @@ void Table::prior() {
         eof_ = bof_ = true;
         return;
     }
-    if (tree().prev(*pos_)) {
+    if (forward ? tree().next(*pos_) : tree().prev(*pos_)) {
         loadCurrent();
-        eof_ = false;
+        atStart = false;
     } else {
-        bof_ = true;
+        // A step past the last entry leaves the position behind it: back onto the record.
+        if (forward) tree().prev(*pos_);
+        atEnd = true;
     }
 }
 

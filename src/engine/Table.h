@@ -201,6 +201,7 @@ private:
     void setCurrent(std::string entry, std::string_view orderKey);
     Row currentValues() const;
     void revalidate();
+    void step(bool forward);
     bool fastStep(bool forward);
     template <typename F>
     void withExclusive(const char* what, F&& f);

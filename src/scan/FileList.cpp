@@ -1,6 +1,6 @@
 #include "scan/FileList.h"
 
-#include <filesystem>
+#include <algorithm>
 
 #include "engine/EngineError.h"
 #include "engine/Text.h"
@@ -63,8 +63,7 @@ void FileList::openOrCreate(const std::function<std::string()>& correctFolder) {
         try {
             table_.open();
         } catch (const engine::EngineError&) {
-            std::error_code ec;
-            if (std::filesystem::exists(path(".db"), ec)) throw;  // damaged: never replaced here
+            if (table_.exists()) throw;  // damaged: never replaced here
             table_.setFieldDefs(fields());
             table_.createTable();
             table_.open();
@@ -96,8 +95,7 @@ void FileList::dropSecondaryIndexes() {
 }
 
 void FileList::ensurePrimaryIndex() {
-    std::error_code ec;
-    if (std::filesystem::exists(path(".px"), ec)) return;
+    if (hasPrimaryIndex()) return;
     reopen(true);
     table_.addIndex("", kPrimaryFields);
     reopen(false);
@@ -106,8 +104,7 @@ void FileList::ensurePrimaryIndex() {
 }
 
 void FileList::prepareForInserts(bool sekIndexActive) {
-    std::error_code ec;
-    if (sekIndexActive && std::filesystem::exists(path(".px"), ec)) dropSecondaryIndexes();
+    if (sekIndexActive && hasPrimaryIndex()) dropSecondaryIndexes();
     ensurePrimaryIndex();
 }
 
@@ -161,9 +158,14 @@ int64_t FileList::recordCount() {
     return table_.active() ? table_.recordCount() : 0;
 }
 
+bool FileList::hasPrimaryIndex() const {
+    return table_.active() && table_.hasPrimaryIndex();
+}
+
 bool FileList::hasNameIndex() const {
-    std::error_code ec;
-    return std::filesystem::exists(path(".xg0"), ec);
+    if (!table_.active()) return false;
+    const auto names = table_.indexNames();
+    return std::find(names.begin(), names.end(), kIndexes[0].name) != names.end();
 }
 
 void FileList::close() {

@@ -51,7 +51,8 @@ public:
     // (1..3). Throws on failure.
     void rebuildSecondaryIndexes(const std::function<void(int)>& before = {});
     int64_t recordCount();
-    // Whether DateinameIndex exists (its file mv32list.xg0).
+    // Whether the open table has its primary index, and DateinameIndex.
+    bool hasPrimaryIndex() const;
     bool hasNameIndex() const;
     void close();
 

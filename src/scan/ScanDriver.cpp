@@ -103,57 +103,78 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
         view.setStatus("Scanner bereit...");
         view.setNewFiles(0);
     });
+    DialogScan scan;
+    if (!findMedium(letter, view, scan)) return;
+    if (!confirmKnownMedium(view, scan)) return;
+    FileList list(scan.settings.DatenbankPfad);
+    if (!openFileList(list, view, scan.settings)) return;
+    walkMedium(list, view, scan);
+    if (!finishWalk(list, view, scan)) return;
+    buildIndexes(list, view, scan.settings);
+    list.close();
+    onUi([&] {
+        view.setStatus(f.cancel ? "Vorgang vom Anwender abgebrochen!" : "Laufwerk gescannt!");
+        view.setState(ScanDialogState::Idle);
+    });
+    ui_.setFileSearchVisible(true);
+    f.running = false;
+    ui_.message(MessageKind::Information,
+                "Die gescannten Dateien und Verzeichnisse liegen nun\r\nunter \"Suchen/Datei "
+                "suchen\" für Sie bereit.",
+                Buttons::Ok);
+    f.cancel = false;
+}
 
-    // 2. The drive and its medium.
+bool ScanDriver::findMedium(char letter, ScanDialogView& view, DialogScan& scan) {
     auto vol = platform::Volumes::byLetter(letter, s_.letters);
     if (!vol || !platform::Volumes::ready(*vol)) {
         ui_.message(MessageKind::Fehler, kNoMedium, Buttons::Abbrechen);
         onUi([&] { view.setState(ScanDialogState::Idle); });
-        return;
+        return false;
     }
-    document::Settings settings;
-    bool catalogOpen = false;
-    std::string programDir;
+    scan.volume = *vol;
     onUi([&] {
-        settings = s_.doc.settings();
-        catalogOpen = s_.doc.state().CatalogOpen;
-        programDir = s_.doc.state().ProgramDir;
+        scan.settings = s_.doc.settings();
+        scan.catalogOpen = s_.doc.state().CatalogOpen;
+        scan.programDir = s_.doc.state().ProgramDir;
     });
-    Identity id;
     try {
-        id = identityOf(*vol);
+        scan.id = identityOf(*vol);
     } catch (const std::exception&) {
-        id = {"", "00000000"};  // the program does not check the volume query
+        scan.id = {"", "00000000"};  // the program does not check the volume query
     }
+    return true;
+}
 
-    // 3. and 4. Known media are scanned again only when the person wants it.
-    ScannedMedia media(programDir);
-    bool known = false;
+bool ScanDriver::confirmKnownMedium(ScanDialogView& view, DialogScan& scan) {
+    // A medium scanned before is scanned again only when the person wants it.
+    ScannedMedia media(scan.programDir);
     try {
         media.ensureExists();
-        known = media.contains(id.label, id.serial);
-        if (!known) {
+        scan.known = media.contains(scan.id.label, scan.id.serial);
+        if (!scan.known) {
             onUi([&] { view.setState(ScanDialogState::Scanning); });
-            media.append(id.label, id.serial);
+            media.append(scan.id.label, scan.id.serial);
         }
     } catch (const std::exception& e) {
         log(std::string(e.what()) + ": Newbaum");
     }
-    if (known) {
-        onUi([&] { view.setState(ScanDialogState::Asking); });
-        if (ui_.message(MessageKind::Frage,
-                        "Diesen Datenträger haben Sie schon einmal gescannt!\r\nWollen Sie diesen "
-                        "Vorgang trotzdem durchführen?",
-                        Buttons::JaNein) != Answer::Ja) {
-            onUi([&] { view.setState(ScanDialogState::Idle); });
-            f.cancel = false;
-            return;
-        }
-        onUi([&] { view.setState(ScanDialogState::Scanning); });
+    if (!scan.known) return true;
+    onUi([&] { view.setState(ScanDialogState::Asking); });
+    if (ui_.message(MessageKind::Frage,
+                    "Diesen Datenträger haben Sie schon einmal gescannt!\r\nWollen Sie diesen "
+                    "Vorgang trotzdem durchführen?",
+                    Buttons::JaNein) != Answer::Ja) {
+        onUi([&] { view.setState(ScanDialogState::Idle); });
+        s_.flags.cancel = false;
+        return false;
     }
+    onUi([&] { view.setState(ScanDialogState::Scanning); });
+    return true;
+}
 
-    // 5. and 6. The file list.
-    FileList list(settings.DatenbankPfad);
+bool ScanDriver::openFileList(FileList& list, ScanDialogView& view,
+                              const document::Settings& settings) {
     try {
         list.openOrCreate(folderCorrection());
     } catch (const std::exception&) {
@@ -161,11 +182,11 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
         list.close();
         onUi([&] { view.setState(ScanDialogState::Closed); });
         log("Datenbank kann nicht angelegt werden: Newbaum");
-        return;
+        return false;
     }
     try {
-        if (settings.SekIndexActive && fs::exists(list.path(".px"))) list.dropSecondaryIndexes();
-        if (!fs::exists(list.path(".px"))) {
+        if (settings.SekIndexActive && list.hasPrimaryIndex()) list.dropSecondaryIndexes();
+        if (!list.hasPrimaryIndex()) {
             onUi([&] { view.setStatus("Primärindex wird erstellt..."); });
             list.ensurePrimaryIndex();
             onUi([&] { view.setStatus("Primärindex fertig!"); });
@@ -173,9 +194,11 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
     } catch (const std::exception& e) {
         log(std::string(e.what()) + ": Newbaum");
     }
+    return true;
+}
 
-    // 7. The walk.
-    f.running = true;
+void ScanDriver::walkMedium(FileList& list, ScanDialogView& view, const DialogScan& scan) {
+    s_.flags.running = true;
     DescriptionHooks desc;
     desc.store = [&](const std::string& name, const std::string& text) {
         onUi([&] { hinzu2(s_.doc, s_.autoSave, name, text); });
@@ -199,7 +222,7 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
     };
     hooks.filesBbs = [&](const std::string& path) { GetFileBBS(path, desc); };
     hooks.archive = [&](const std::string& dir, const std::string& name) {
-        if (settings.ReadFileIDDIZ && catalogOpen)
+        if (scan.settings.ReadFileIDDIZ && scan.catalogOpen)
             archiveDescription(dir, name, s_.workFolder, desc);
     };
     hooks.severeFailure = [&](const std::string& dir) {
@@ -209,70 +232,56 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
             "). Dateisystem möglicherweise inkonsistent.");
     };
     WalkOptions options;
-    options.hidden = settings.Hidden;
-    options.readFilesBbs = settings.ReadFilesBBS;
-    options.catalogOpen = catalogOpen;
-    TreeWalk walk(list, WalkVariant::Baum, f.cancel, options, hooks);
-    walk.walk(vol->root, id.label, id.serial);
+    options.hidden = scan.settings.Hidden;
+    options.readFilesBbs = scan.settings.ReadFilesBBS;
+    options.catalogOpen = scan.catalogOpen;
+    TreeWalk walk(list, WalkVariant::Baum, s_.flags.cancel, options, hooks);
+    walk.walk(scan.volume.root, scan.id.label, scan.id.serial);
+}
 
-    // 8. The final commit; nothing new is asked about like a database problem.
-    if (!list.commit()) {
-        if (!f.running) {
-            f.cancel = true;  // the person cancelled
-        } else {
-            const std::string question =
-                known ? std::string(kDatabaseProblem)
-                      : "Keine Dateien auf diesem Datenträger gefunden oder " +
-                            std::string(kDatabaseProblem);
-            if (ui_.message(MessageKind::Frage, question, Buttons::JaNein) != Answer::Ja) {
-                f.cancel = true;
-                list.close();
-                onUi([&] { view.setState(ScanDialogState::Idle); });
-                f.running = false;
-                return;
-            }
-        }
+bool ScanDriver::finishWalk(FileList& list, ScanDialogView& view, const DialogScan& scan) {
+    ScanFlags& f = s_.flags;
+    // The final commit; nothing new is asked about like a database problem.
+    if (list.commit()) return true;
+    if (!f.running) {
+        f.cancel = true;  // the person cancelled
+        return true;
     }
-
-    // 9. and 10. The indexes.
-    onUi([&] { view.setStatus("Primärindex wird aktualisiert..."); });
-    if (settings.SekIndexActive) {
-        const bool hide =
-            ui_.message(MessageKind::Bestaetigen,
-                        "Jetzt werden die Indizes erstellt. Dieser Vorgang kann einige Minuten in "
-                        "Anspruch nehmen. Soll die Anwendung solange in den Hintergrund gelegt "
-                        "werden?",
-                        Buttons::JaNein) == Answer::Ja;
-        if (hide) onUi([&] { view.hideWindows(true); });
-        try {
-            list.rebuildSecondaryIndexes([&](int i) {
-                onUi([&] {
-                    view.setStatus("Erstelle Sekundärindex (" + std::to_string(i) + "/3)");
-                });
-            });
-        } catch (const std::exception&) {
-            ui_.message(MessageKind::Fehler, kNoIndexMemory, Buttons::Abbrechen);
-            list.close();
-            onUi([&] { view.setState(ScanDialogState::Idle); });
-            log("Zu wenig Speicher fuer Sekundaerindizes vorhanden: Newbaum");
-            ui_.setFileSearchVisible(true);
-        }
-        if (hide) onUi([&] { view.hideWindows(false); });
-    }
-
-    // 11. and 12. The end.
+    const std::string question =
+        scan.known
+            ? std::string(kDatabaseProblem)
+            : "Keine Dateien auf diesem Datenträger gefunden oder " + std::string(kDatabaseProblem);
+    if (ui_.message(MessageKind::Frage, question, Buttons::JaNein) == Answer::Ja) return true;
+    f.cancel = true;
     list.close();
-    onUi([&] {
-        view.setStatus(f.cancel ? "Vorgang vom Anwender abgebrochen!" : "Laufwerk gescannt!");
-        view.setState(ScanDialogState::Idle);
-    });
-    ui_.setFileSearchVisible(true);
+    onUi([&] { view.setState(ScanDialogState::Idle); });
     f.running = false;
-    ui_.message(MessageKind::Information,
-                "Die gescannten Dateien und Verzeichnisse liegen nun\r\nunter \"Suchen/Datei "
-                "suchen\" für Sie bereit.",
-                Buttons::Ok);
-    f.cancel = false;
+    return false;
+}
+
+void ScanDriver::buildIndexes(FileList& list, ScanDialogView& view,
+                              const document::Settings& settings) {
+    onUi([&] { view.setStatus("Primärindex wird aktualisiert..."); });
+    if (!settings.SekIndexActive) return;
+    const bool hide =
+        ui_.message(MessageKind::Bestaetigen,
+                    "Jetzt werden die Indizes erstellt. Dieser Vorgang kann einige Minuten in "
+                    "Anspruch nehmen. Soll die Anwendung solange in den Hintergrund gelegt "
+                    "werden?",
+                    Buttons::JaNein) == Answer::Ja;
+    if (hide) onUi([&] { view.hideWindows(true); });
+    try {
+        list.rebuildSecondaryIndexes([&](int i) {
+            onUi([&] { view.setStatus("Erstelle Sekundärindex (" + std::to_string(i) + "/3)"); });
+        });
+    } catch (const std::exception&) {
+        ui_.message(MessageKind::Fehler, kNoIndexMemory, Buttons::Abbrechen);
+        list.close();
+        onUi([&] { view.setState(ScanDialogState::Idle); });
+        log("Zu wenig Speicher fuer Sekundaerindizes vorhanden: Newbaum");
+        ui_.setFileSearchVisible(true);
+    }
+    if (hide) onUi([&] { view.hideWindows(false); });
 }
 
 void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {

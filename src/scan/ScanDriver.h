@@ -14,6 +14,7 @@
 #include <string>
 
 #include "document/MarshalledUserInterface.h"
+#include "document/Settings.h"
 #include "platform/Volumes.h"
 
 namespace mv32::document {
@@ -22,6 +23,8 @@ class AutoSave;
 }  // namespace mv32::document
 
 namespace mv32::scan {
+
+class FileList;
 
 // Flags shared by the scan thread and the user-interface thread.
 struct ScanFlags {
@@ -85,6 +88,23 @@ private:
         std::string label;
         std::string serial;
     };
+    // What a foreground dialog scan learns before its walk; the settings are a copy taken on
+    // the user-interface thread.
+    struct DialogScan {
+        platform::Volume volume;
+        document::Settings settings;
+        bool catalogOpen = false;
+        std::string programDir;
+        Identity id;
+        bool known = false;
+    };
+    // The steps of NewBaum; each returns false where the scan ends early.
+    bool findMedium(char letter, ScanDialogView& view, DialogScan& scan);
+    bool confirmKnownMedium(ScanDialogView& view, DialogScan& scan);
+    bool openFileList(FileList& list, ScanDialogView& view, const document::Settings& settings);
+    void walkMedium(FileList& list, ScanDialogView& view, const DialogScan& scan);
+    bool finishWalk(FileList& list, ScanDialogView& view, const DialogScan& scan);
+    void buildIndexes(FileList& list, ScanDialogView& view, const document::Settings& settings);
     Identity identityOf(const platform::Volume& v) const;
     // The data folder after the settings dialog, for the last attempt to open the file list.
     std::function<std::string()> folderCorrection();

@@ -276,102 +276,106 @@ bool BTree::replace(std::string_view key, std::string_view e) {
 void BTree::splitIfNeeded(TreePos& pos, size_t d) {
     NodePtr n = pos.path[d].node;
     if (n->encSize <= kNodeCapacity) return;
-    size_t count = n->size();
-    if (count < 2 && n->leaf()) throw std::logic_error("Eintrag zu groß für eine Seite");
-    size_t changed = pos.path[d].idx;
+    if (n->size() < 2 && n->leaf()) throw std::logic_error("Eintrag zu groß für eine Seite");
+    size_t k = splitPoint(*n, pos.path[d].idx);
+    std::string sep;
+    NodePtr r = splitAt(*n, k, sep);
+    if (d == 0) {
+        growRoot(n, r, sep);
+        return;
+    }
+    auto& parent = pos.path[d - 1];
+    p_.touch(no_, parent.node);
+    codec_.setCount(*parent.node, parent.idx, n->total());
+    codec_.insertEntry(*parent.node, parent.idx, sep);
+    codec_.insertChild(*parent.node, parent.idx + 1, r->page, r->total());
+    splitIfNeeded(pos, d - 1);
+}
 
+size_t BTree::splitPoint(Node& n, size_t changed) {
+    const size_t count = n.size();
     // Coded sizes of both halves for a split before entry k (leaf) or around key k (inner),
     // from the entries' cached costs; the entry that starts the right half is then coded on
     // its own, which is the one cost computed here.
-    std::vector<size_t> keyPrefix(count + 1, 0), childPrefix(n->children.size() + 1, 0);
-    for (size_t i = 0; i < count; ++i) keyPrefix[i + 1] = keyPrefix[i] + n->slots[i].cost;
-    for (size_t i = 0; i < n->children.size(); ++i) {
+    std::vector<size_t> keyPrefix(count + 1, 0), childPrefix(n.children.size() + 1, 0);
+    for (size_t i = 0; i < count; ++i) keyPrefix[i + 1] = keyPrefix[i] + n.slots[i].cost;
+    for (size_t i = 0; i < n.children.size(); ++i) {
         childPrefix[i + 1] =
-            childPrefix[i] + varintLength(n->children[i]) + varintLength(n->counts[i]);
+            childPrefix[i] + varintLength(n.children[i]) + varintLength(n.counts[i]);
     }
-    size_t children = n->children.size();
+    const size_t children = n.children.size();
     auto leftSize = [&](size_t k) {
-        return n->leaf() ? keyPrefix[k] : keyPrefix[k] + childPrefix[k + 1];
+        return n.leaf() ? keyPrefix[k] : keyPrefix[k] + childPrefix[k + 1];
     };
     auto rightSize = [&](size_t k) {
-        if (n->leaf()) return codec_.aloneCost(*n, k) + keyPrefix[count] - keyPrefix[k + 1];
+        if (n.leaf()) return codec_.aloneCost(n, k) + keyPrefix[count] - keyPrefix[k + 1];
         size_t keys =
-            k + 1 < count ? codec_.aloneCost(*n, k + 1) + keyPrefix[count] - keyPrefix[k + 2] : 0;
+            k + 1 < count ? codec_.aloneCost(n, k + 1) + keyPrefix[count] - keyPrefix[k + 2] : 0;
         return keys + childPrefix[children] - childPrefix[k + 1];
     };
     auto fits = [&](size_t k) {
         return leftSize(k) <= kNodeCapacity && rightSize(k) <= kNodeCapacity;
     };
 
-    size_t lo = 1, hi = n->leaf() ? count - 1 : count - 2;
-    size_t k = 0;
-    if (n->leaf() && changed + 1 == count && fits(count - 1)) {
-        // Entries added in ascending order fill the left node completely.
-        k = count - 1;
-    } else if (n->leaf() && changed == 0 && count > 2 && fits(1)) {
-        k = 1;
-    } else {
-        // The middle by size, or the nearest split point to it that fits both halves.
-        size_t mid = lo;
-        while (mid < hi && leftSize(mid) < n->encSize / 2) ++mid;
-        for (size_t dist = 0; k == 0 && dist <= hi - lo; ++dist) {
-            if (mid >= lo + dist && fits(mid - dist))
-                k = mid - dist;
-            else if (mid + dist <= hi && fits(mid + dist))
-                k = mid + dist;
-        }
-        if (k == 0) throw std::logic_error("kein Teilungspunkt");
+    // Entries added in ascending order fill the left node completely; in descending order,
+    // the right one.
+    if (n.leaf() && changed + 1 == count && fits(count - 1)) return count - 1;
+    if (n.leaf() && changed == 0 && count > 2 && fits(1)) return 1;
+    // Else the middle by size, or the nearest split point to it that fits both halves.
+    const size_t lo = 1, hi = n.leaf() ? count - 1 : count - 2;
+    size_t mid = lo;
+    while (mid < hi && leftSize(mid) < n.encSize / 2) ++mid;
+    for (size_t dist = 0; dist <= hi - lo; ++dist) {
+        if (mid >= lo + dist && fits(mid - dist)) return mid - dist;
+        if (mid + dist <= hi && fits(mid + dist)) return mid + dist;
     }
+    throw std::logic_error("kein Teilungspunkt");
+}
 
-    NodePtr r = p_.newNode(no_, n->level);
-    std::string sep;
-    size_t first = n->leaf() ? k : k + 1;
-    r->arena.reserve(n->arena.size() / 2 + 64);
+NodePtr BTree::splitAt(Node& n, size_t k, std::string& sep) {
+    const size_t count = n.size();
+    NodePtr r = p_.newNode(no_, n.level);
+    size_t first = n.leaf() ? k : k + 1;
+    r->arena.reserve(n.arena.size() / 2 + 64);
     for (size_t i = first; i < count; ++i) {
-        const Slot& sl = n->slots[i];
+        const Slot& sl = n.slots[i];
         auto off = static_cast<uint32_t>(r->arena.size());
-        r->arena.append(n->arena, sl.off, sl.len);
+        r->arena.append(n.arena, sl.off, sl.len);
         r->slots.push_back(Slot{off, sl.len, sl.ovfl, sl.cost});
     }
     if (!r->slots.empty()) r->slots[0].cost = static_cast<uint32_t>(codec_.aloneCost(*r, 0));
-    if (n->leaf()) {
-        sep = separator(n->entry(k - 1), n->entry(k));
-        n->slots.resize(k);
+    if (n.leaf()) {
+        sep = separator(n.entry(k - 1), n.entry(k));
+        n.slots.resize(k);
     } else {
-        r->children.assign(n->children.begin() + static_cast<ptrdiff_t>(k + 1), n->children.end());
-        r->counts.assign(n->counts.begin() + static_cast<ptrdiff_t>(k + 1), n->counts.end());
-        sep.assign(n->entry(k));
-        if (n->slots[k].ovfl) p_.freeOverflow(no_, n->slots[k].ovfl, n->slots[k].len);
-        n->slots.resize(k);
-        n->children.resize(k + 1);
-        n->counts.resize(k + 1);
+        // The key between the halves moves up into the parent.
+        r->children.assign(n.children.begin() + static_cast<ptrdiff_t>(k + 1), n.children.end());
+        r->counts.assign(n.counts.begin() + static_cast<ptrdiff_t>(k + 1), n.counts.end());
+        sep.assign(n.entry(k));
+        if (n.slots[k].ovfl) p_.freeOverflow(no_, n.slots[k].ovfl, n.slots[k].len);
+        n.slots.resize(k);
+        n.children.resize(k + 1);
+        n.counts.resize(k + 1);
     }
     codec_.resum(*r);
-    codec_.resum(*n);
-    n->garbage = n->arena.size();
-    for (auto& sl : n->slots) n->garbage -= sl.len;
-    codec_.compact(*n);
-    if (n->encSize > kNodeCapacity || r->encSize > kNodeCapacity) {
+    codec_.resum(n);
+    n.garbage = n.arena.size();
+    for (auto& sl : n.slots) n.garbage -= sl.len;
+    codec_.compact(n);
+    if (n.encSize > kNodeCapacity || r->encSize > kNodeCapacity) {
         throw std::logic_error("Teilung einer Seite misslungen");
     }
-    uint64_t nTotal = n->total();
-    uint64_t rTotal = r->total();
-    if (d == 0) {
-        NodePtr root = p_.newNode(no_, static_cast<uint8_t>(n->level + 1));
-        root->children = {n->page, r->page};
-        root->counts = {nTotal, rTotal};
-        root->slots.push_back(Slot{0, static_cast<uint32_t>(sep.size()), 0, 0});
-        root->arena = sep;
-        codec_.recompute(*root);
-        setRoot(root->page);
-        return;
-    }
-    auto& parent = pos.path[d - 1];
-    p_.touch(no_, parent.node);
-    codec_.setCount(*parent.node, parent.idx, nTotal);
-    codec_.insertEntry(*parent.node, parent.idx, sep);
-    codec_.insertChild(*parent.node, parent.idx + 1, r->page, rTotal);
-    splitIfNeeded(pos, d - 1);
+    return r;
+}
+
+void BTree::growRoot(const NodePtr& left, const NodePtr& right, const std::string& sep) {
+    NodePtr root = p_.newNode(no_, static_cast<uint8_t>(left->level + 1));
+    root->children = {left->page, right->page};
+    root->counts = {left->total(), right->total()};
+    root->slots.push_back(Slot{0, static_cast<uint32_t>(sep.size()), 0, 0});
+    root->arena = sep;
+    codec_.recompute(*root);
+    setRoot(root->page);
 }
 
 void BTree::rebalance(TreePos& pos, size_t d) {

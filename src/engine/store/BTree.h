@@ -94,6 +94,11 @@ private:
     void descendEdge(TreePos& pos, bool rightmost);
     void adjustCounts(TreePos& pos, int64_t delta);
     void splitIfNeeded(TreePos& pos, size_t level);
+    // The steps of a split: where (entries added at either end fill a node completely), the
+    // upper half into a new node with the separator for the parent, a new root above the two.
+    size_t splitPoint(Node& n, size_t changed);
+    NodePtr splitAt(Node& n, size_t k, std::string& sep);
+    void growRoot(const NodePtr& left, const NodePtr& right, const std::string& sep);
     void rebalance(TreePos& pos, size_t level);
     void setRoot(uint32_t page);
 

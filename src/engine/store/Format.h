@@ -5,7 +5,7 @@
 //   BASE.px    the primary index descriptor (one page)                 (when the table is keyed)
 //   BASE.mb    memo and blob data, a B-tree of chunks                   (when it has such fields)
 //   BASE.xgN   one secondary index each, a B-tree of index entries      (N = 0, 1, ...)
-//   BASE.wal   the write-ahead log                                     (while the table is open)
+//   BASE.wal   the write-ahead log (layout in Wal.h)                   (while the table is open)
 // The .db file is the table: the other files count only when their table id and counter match
 // the directory in its header, so that a stale or foreign file is never taken for current.
 // All numbers are little-endian. Every file is a sequence of pages of kPageSize bytes, page 0
@@ -35,7 +35,8 @@
 //       76    2 number D of directory entries (.db only: the other files of the table)
 //       78    2 length L of the kind-specific block
 //       80  12D directory: u32 file number, u64 the counter that file must carry
-//   80+12D    L kind-specific block (table schema, index definition, primary key)
+//   80+12D    L kind-specific block (table schema, index definition, primary key; the
+//               blocks and each kind's magic are in HeaderBlocks.h)
 //
 // Tree nodes (type Leaf or Inner) store their entries delta-coded after the page header:
 //   leaf:  per entry and field a varint code: 0 = same as this field of the previous entry;

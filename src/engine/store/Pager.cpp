@@ -725,7 +725,7 @@ void Pager::unlockRead() {
     pf(kDbFile).file->unlock(kLockRead);
 }
 
-int Pager::checkCurrent() {
+Pager::CacheState Pager::checkCurrent() {
     checkUsable();
     auto& db = pf(kDbFile);
     // Only the counter and the flags are read here; a changed counter reloads and checks the
@@ -734,11 +734,11 @@ int Pager::checkCurrent() {
     if (db.file->read(0, head, sizeof head) != sizeof head) {
         throwCorrupt(db.path, "der Dateikopf fehlt oder ist verkürzt");
     }
-    if (get32(head + kHdrFlags) & kFlagApplying) return 2;
-    if (get64(head + kHdrCounter) == knownCounter_) return 0;
+    if (get32(head + kHdrFlags) & kFlagApplying) return CacheState::WriterDied;
+    if (get64(head + kHdrCounter) == knownCounter_) return CacheState::Current;
     dropCache();
     reloadHeaders();
-    return 1;
+    return CacheState::Reloaded;
 }
 
 void Pager::close() {

@@ -151,13 +151,17 @@ public:
     void assignOverflow(uint32_t no, Node& n, bool streamed);
 
     // Shared handles read under the shared read lock, which a committing writer takes
-    // exclusively while it writes the files. Under it, checkCurrent() makes the cache current:
-    // 0 when it was current, 1 when it was dropped (others committed), 2 when a writer died
-    // while writing its commit into the files; the caller must then release the lock and
-    // recover (beginWrite, commit, endWrite) before reading.
+    // exclusively while it writes the files. Under it, checkCurrent() makes the cache current.
+    // After WriterDied the caller must release the lock and recover (beginWrite, commit,
+    // endWrite) before reading.
+    enum class CacheState {
+        Current,     // nothing changed since the handle last looked
+        Reloaded,    // others committed: the cache was dropped and the headers read again
+        WriterDied,  // a writer died while writing its commit into the files
+    };
     void lockRead();
     void unlockRead();
-    int checkCurrent();
+    CacheState checkCurrent();
     // Cache generation: changes whenever cached state was dropped, so callers reload.
     uint64_t generation() const { return generation_; }
 
@@ -219,9 +223,24 @@ private:
     void waitLock(uint64_t offset, LockKind kind, int timeoutMs, const char* what);
     struct ApplyFile {
         uint32_t no;
-        uint8_t action;  // 1 keep, 2 delete
+        FileAction action;
         uint32_t pageCount;
     };
+    // One commit on its way: its page images (sorted by file and page), the file actions, the
+    // .db header, and where each image lies in the log once appended (the header's last).
+    struct Commit {
+        std::vector<std::pair<uint64_t, std::string>> images;
+        std::vector<ApplyFile> actions;
+        std::string dbHeader;
+        std::vector<uint64_t> offsets;
+    };
+    // The steps of commit(): collect, append to the log, then either write into the files
+    // (with the pages of earlier log-only commits) or keep in the log only; then mark clean.
+    void collectImages(Commit& c);
+    void appendCommit(Commit& c);
+    void writeCommit(Commit& c);
+    void keepInLogOnly(const Commit& c);
+    void markClean();
     void applyImages(const std::vector<std::pair<uint64_t, const std::string*>>& images,
                      const std::vector<ApplyFile>& files, const std::string* dbHeader);
     std::string readLogged(uint64_t offset);

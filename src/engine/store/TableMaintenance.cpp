@@ -9,6 +9,7 @@
 #include "engine/EngineError.h"
 #include "engine/Text.h"
 #include "engine/store/Coding.h"
+#include "engine/store/HeaderBlocks.h"
 #include "engine/store/Sorter.h"
 #include "engine/store/TableStore.h"
 
@@ -16,26 +17,7 @@ namespace mv32::engine::store {
 
 namespace {
 
-const char kXgMagic[8] = {'M', 'V', '3', '2', 'X', 'G', 1, 0};
-const char kPxMagic[8] = {'M', 'V', '3', '2', 'P', 'X', 1, 0};
-
 constexpr double kPackFill = 0.95;
-
-std::string keyBlockOf(const std::vector<int>& fields) {
-    std::string out;
-    append32(out, static_cast<uint32_t>(fields.size()));
-    for (int f : fields) append32(out, static_cast<uint32_t>(f));
-    return out;
-}
-
-std::string indexBlockOf(const IndexInfo& ix) {
-    std::string out;
-    appendVarint(out, ix.name.size());
-    out.append(ix.name);
-    out.append(keyBlockOf(ix.fields));
-    out.push_back(static_cast<char>(ix.options));
-    return out;
-}
 
 std::string fileName(const std::string& path) {
     auto slash = path.find_last_of('/');
@@ -112,7 +94,7 @@ void TableStore::rebuildIndex(const IndexInfo& ix, bool fresh) {
     Layout layout = schema_.indexLayout(ix);
     NodeCodec codec(&layout);
     if (fresh) {
-        pager_->createFile(ix.fileNo, kXgMagic, pager_->header(kDbFile).tableId, indexBlockOf(ix),
+        pager_->createFile(ix.fileNo, kXgMagic, pager_->header(kDbFile).tableId, indexBlock(ix),
                            false);
     } else {
         pager_->resetFile(ix.fileNo);
@@ -185,7 +167,7 @@ void TableStore::addPrimary(const std::vector<int>& fields) {
             rebuildRecords(fields, true);
             for (auto& ix : indexes) rebuildIndex(ix, false);
         }
-        pager_->createFile(kPxFile, kPxMagic, pager_->header(kDbFile).tableId, keyBlockOf(fields),
+        pager_->createFile(kPxFile, kPxMagic, pager_->header(kDbFile).tableId, keyBlock(fields),
                            false);
     });
     loadFiles();
@@ -290,7 +272,7 @@ void TableStore::repairIndexes() {
             for (auto& ix : indexes) rebuildIndex(ix, true);
             if (primary) {
                 pager_->createFile(kPxFile, kPxMagic, pager_->header(kDbFile).tableId,
-                                   keyBlockOf(schema_.cluster), false);
+                                   keyBlock(schema_.cluster), false);
             }
         });
         notices_.push_back(what +

@@ -3,21 +3,18 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
 #include "engine/EngineError.h"
 #include "engine/Text.h"
 #include "engine/store/Coding.h"
+#include "engine/store/HeaderBlocks.h"
 
 namespace mv32::engine::store {
 
 namespace {
-
-const char kDbMagic[8] = {'M', 'V', '3', '2', 'D', 'B', 1, 0};
-const char kMbMagic[8] = {'M', 'V', '3', '2', 'M', 'B', 1, 0};
-const char kXgMagic[8] = {'M', 'V', '3', '2', 'X', 'G', 1, 0};
-const char kPxMagic[8] = {'M', 'V', '3', '2', 'P', 'X', 1, 0};
 
 constexpr size_t kBlobChunk = 960;
 constexpr size_t kGroupOps = 200000;
@@ -34,28 +31,6 @@ std::string fileName(const std::string& path) {
 std::string dirName(const std::string& path) {
     auto slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
-std::string keyBlock(const std::vector<int>& fields) {
-    std::string out;
-    append32(out, static_cast<uint32_t>(fields.size()));
-    for (int f : fields) append32(out, static_cast<uint32_t>(f));
-    return out;
-}
-
-std::string indexBlock(const IndexInfo& ix) {
-    std::string out;
-    appendVarint(out, ix.name.size());
-    out.append(ix.name);
-    out.append(keyBlock(ix.fields));
-    out.push_back(static_cast<char>(ix.options));
-    return out;
-}
-
-std::string blobBlock(uint64_t nextId) {
-    std::string out;
-    append64(out, nextId);
-    return out;
 }
 
 void putBlobs(std::string& out, const std::vector<std::pair<uint64_t, std::string>>& blobs) {
@@ -267,53 +242,61 @@ void TableStore::open(bool exclusive) {
     try {
         const bool sole = pager_->soleOpener();
         if (pager_->readOnly() && sole) pager_->inspectLogReadOnly();
-        if (!pager_->readOnly() && sole && fs_->exists(base_ + ".wal")) {
-            // First opener: finish what a crash, a killed process or a power loss left.
-            auto logical = pager_->recoverAll();
-            if (pager_->dbFileSize() == 0) {
-                throw EngineError(ErrorKind::NotFound,
-                                  "Die Tabelle " + displayName() + " existiert nicht.");
-            }
-            pager_->attach(kDbFile);
-            loadFiles();
-            replay(logical);
-            if (pager_->hasChanges()) commitTxn(false);
-            pager_->checkpoint();
-            pager_->endWrite();
-        } else {
-            if (pager_->dbFileSize() == 0) {
-                throw EngineError(ErrorKind::NotFound,
-                                  "Die Tabelle " + displayName() + " existiert nicht.");
-            }
-            // The headers of all files are read while no commit is being written.
-            const bool shared = !pager_->isExclusive();
-            if (shared) {
-                pager_->lockRead();
-                if (pager_->checkCurrent() == 2) {
-                    // A writer died while writing its commit into the files: finish that first.
-                    // Its posts that exist only in the log are left to the next writer.
-                    pager_->unlockRead();
-                    if (pager_->readOnly()) pager_->throwCannotRecover();
-                    pager_->beginWrite();
-                    pager_->endWrite();
-                    pager_->lockRead();
-                }
-            }
-            try {
-                pager_->attach(kDbFile);
-                loadFiles();
-            } catch (...) {
-                if (shared) pager_->unlockRead();
-                throw;
-            }
-            if (shared) pager_->unlockRead();
-        }
+        if (!pager_->readOnly() && sole && fs_->exists(base_ + ".wal"))
+            recoverAtOpen();
+        else
+            loadAtOpen();
         if (!missing_.empty() || primaryMissing_) repairIndexes();
         loadedGen_ = pager_->generation();
     } catch (...) {
         pager_.reset();
         throw;
     }
+}
+
+void TableStore::requireTableFile() const {
+    if (pager_->dbFileSize() == 0) {
+        throw EngineError(ErrorKind::NotFound,
+                          "Die Tabelle " + displayName() + " existiert nicht.");
+    }
+}
+
+void TableStore::recoverAtOpen() {
+    // First opener: finish what a crash, a killed process or a power loss left.
+    auto logical = pager_->recoverAll();
+    requireTableFile();
+    pager_->attach(kDbFile);
+    loadFiles();
+    replay(logical);
+    if (pager_->hasChanges()) commitTxn(false);
+    pager_->checkpoint();
+    pager_->endWrite();
+}
+
+void TableStore::loadAtOpen() {
+    requireTableFile();
+    // The headers of all files are read while no commit is being written.
+    const bool shared = !pager_->isExclusive();
+    if (shared) {
+        pager_->lockRead();
+        if (pager_->checkCurrent() == Pager::CacheState::WriterDied) {
+            // A writer died while writing its commit into the files: finish that first.
+            // Its posts that exist only in the log are left to the next writer.
+            pager_->unlockRead();
+            if (pager_->readOnly()) pager_->throwCannotRecover();
+            pager_->beginWrite();
+            pager_->endWrite();
+            pager_->lockRead();
+        }
+    }
+    try {
+        pager_->attach(kDbFile);
+        loadFiles();
+    } catch (...) {
+        if (shared) pager_->unlockRead();
+        throw;
+    }
+    if (shared) pager_->unlockRead();
 }
 
 std::vector<std::string> TableStore::takeNotices() {
@@ -349,53 +332,66 @@ void TableStore::loadFiles() {
     ++schemaVersion_;
     const FileHeader& dbh = pager_->header(kDbFile);
     const std::string dbPath = pager_->pathOf(kDbFile);
-    if (dbh.magic != std::string(kDbMagic, 8)) throwCorrupt(dbPath, "keine Tabelle");
+    if (!hasMagic(dbh.magic, kDbMagic)) throwCorrupt(dbPath, "keine Tabelle");
     schema_ = Schema::parse(dbh.block, dbPath);
-    std::map<uint32_t, uint64_t> dir(dbh.dir.begin(), dbh.dir.end());
-    // A file counts only when the directory lists it and it carries this table's id and the
-    // listed counter; a missing file is absent, a damaged one is an error.
-    auto current = [&](uint32_t no, const char* magic, const std::string& block) {
-        if (!dir.count(no)) {
-            pager_->detach(no);
-            return false;
-        }
-        pager_->detach(no);
-        if (!pager_->attach(no)) return false;
-        const FileHeader& h = pager_->header(no);
-        if (h.tableId != dbh.tableId || h.counter != dir[no] || h.magic != std::string(magic, 8) ||
-            h.block != block) {
-            pager_->detach(no);
-            return false;
-        }
-        return true;
-    };
-    primary_ = !schema_.cluster.empty() && current(kPxFile, kPxMagic, keyBlock(schema_.cluster));
+    primary_ =
+        !schema_.cluster.empty() && attachCurrent(kPxFile, kPxMagic, keyBlock(schema_.cluster));
     // The directory listing a primary index that is not there: it was deleted or replaced
     // from outside, and is made again.
-    primaryMissing_ = !primary_ && dir.count(kPxFile) && !schema_.cluster.empty();
+    primaryMissing_ = !primary_ && listedCounter(kPxFile) && !schema_.cluster.empty();
 
     recordCodec_ = std::make_unique<NodeCodec>(&schema_.recordLayout());
-    blobCodec_ = std::make_unique<NodeCodec>(&Schema::blobLayout());
     pager_->setCodec(kDbFile, recordCodec_.get());
     records_ = std::make_unique<BTree>(*pager_, kDbFile, *recordCodec_);
+    loadMemoFile();
+    loadIndexes();
+    loadedGen_ = pager_->generation();
+}
 
+std::optional<uint64_t> TableStore::listedCounter(uint32_t no) const {
+    for (auto& [file, counter] : pager_->header(kDbFile).dir) {
+        if (file == no) return counter;
+    }
+    return std::nullopt;
+}
+
+bool TableStore::attachCurrent(uint32_t no, const char (&magic)[8], const std::string& block) {
+    // A file counts only when the directory lists it and it carries this table's id and the
+    // listed counter; a missing file is absent, a damaged one is an error.
+    pager_->detach(no);
+    auto counter = listedCounter(no);
+    if (!counter || !pager_->attach(no)) return false;
+    const FileHeader& h = pager_->header(no);
+    if (h.tableId != pager_->header(kDbFile).tableId || h.counter != *counter ||
+        !hasMagic(h.magic, magic) || h.block != block) {
+        pager_->detach(no);
+        return false;
+    }
+    return true;
+}
+
+void TableStore::loadMemoFile() {
+    blobCodec_ = std::make_unique<NodeCodec>(&Schema::blobLayout());
+    blobs_.reset();
     bool large = std::any_of(schema_.fields.begin(), schema_.fields.end(),
                              [](const FieldDef& f) { return isLarge(f.type); });
-    blobs_.reset();
-    if (large) {
-        if (!dir.count(kMbFile) || !pager_->attach(kMbFile)) {
-            throwCorrupt(pager_->pathOf(kMbFile), "die Memodatei fehlt");
-        }
-        const FileHeader& h = pager_->header(kMbFile);
-        if (h.tableId != dbh.tableId || h.counter != dir[kMbFile] ||
-            h.magic != std::string(kMbMagic, 8) || h.block.size() != 8) {
-            throwCorrupt(pager_->pathOf(kMbFile), "die Memodatei gehört nicht zu dieser Tabelle");
-        }
-        nextBlobId_ = get64(reinterpret_cast<const unsigned char*>(h.block.data()));
-        pager_->setCodec(kMbFile, blobCodec_.get());
-        blobs_ = std::make_unique<BTree>(*pager_, kMbFile, *blobCodec_);
+    if (!large) return;
+    // Unlike an index, memo data cannot be made again: a missing or foreign file is damage.
+    auto counter = listedCounter(kMbFile);
+    if (!counter || !pager_->attach(kMbFile)) {
+        throwCorrupt(pager_->pathOf(kMbFile), "die Memodatei fehlt");
     }
+    const FileHeader& h = pager_->header(kMbFile);
+    if (h.tableId != pager_->header(kDbFile).tableId || h.counter != *counter ||
+        !hasMagic(h.magic, kMbMagic) || h.block.size() != 8) {
+        throwCorrupt(pager_->pathOf(kMbFile), "die Memodatei gehört nicht zu dieser Tabelle");
+    }
+    nextBlobId_ = get64(reinterpret_cast<const unsigned char*>(h.block.data()));
+    pager_->setCodec(kMbFile, blobCodec_.get());
+    blobs_ = std::make_unique<BTree>(*pager_, kMbFile, *blobCodec_);
+}
 
+void TableStore::loadIndexes() {
     indexTrees_.clear();
     indexCodecs_.clear();
     indexLayouts_.clear();
@@ -405,7 +401,7 @@ void TableStore::loadFiles() {
     // An index whose file is missing or not current keeps its definition, so that it is
     // rebuilt instead of vanishing with the next commit.
     for (auto& ix : schema_.indexes) {
-        if (!current(ix.fileNo, kXgMagic, indexBlock(ix))) {
+        if (!attachCurrent(ix.fileNo, kXgMagic, indexBlock(ix))) {
             missing_.push_back(&ix);
             missingNames_.push_back(ix.name);
             continue;
@@ -416,7 +412,6 @@ void TableStore::loadFiles() {
         indexTrees_.emplace_back(*pager_, ix.fileNo, indexCodecs_.back());
         live_.push_back(&ix);
     }
-    loadedGen_ = pager_->generation();
 }
 
 void TableStore::ensureCurrent() {
@@ -435,16 +430,16 @@ bool TableStore::beginRead() {
     if (pager_->isExclusive() || pager_->inWrite()) return false;
     for (;;) {
         pager_->lockRead();
-        int state;
+        Pager::CacheState state;
         try {
             state = pager_->checkCurrent();
-            if (state != 2) ensureCurrent();
+            if (state != Pager::CacheState::WriterDied) ensureCurrent();
         } catch (...) {
             pager_->unlockRead();
             --readDepth_;
             throw;
         }
-        if (state != 2) return true;
+        if (state != Pager::CacheState::WriterDied) return true;
         // A writer died while writing its commit into the files: finish it first.
         pager_->unlockRead();
         if (pager_->readOnly()) {

@@ -17,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,7 +141,16 @@ public:
 private:
     struct Write;
     friend struct Write;
+    // Opening: the first writable opener recovers; every other open reads the headers under
+    // the read lock.
+    void recoverAtOpen();
+    void loadAtOpen();
+    void requireTableFile() const;
     void loadFiles();
+    std::optional<uint64_t> listedCounter(uint32_t no) const;
+    bool attachCurrent(uint32_t no, const char (&magic)[8], const std::string& block);
+    void loadMemoFile();
+    void loadIndexes();
     void ensureCurrent();
     void requireExclusive(const char* what) const;
     std::string tableName() const;

@@ -24,8 +24,8 @@
 //
 //   Frame (kFrameHeaderSize bytes, then the payload):
 //        0    4 type: 1 page image, 2 commit, 3 logical operation, 4 origin
-//        4    4 file number (page image), operation (logical)
-//        8    4 page number (page image)
+//        4    4 file number (page image; 0 for the other types)
+//        8    4 page number (page image; 0 for the other types)
 //       12    4 payload length
 //       16    8 salt; a frame of another generation ends the log
 //       24    4 chain checksum: CRC-32C over the previous frame's checksum, bytes 0..23 and payload
@@ -37,6 +37,22 @@
 //   Origin payload (first frame of a generation, written and synced with the header):
 //        0    8 table id of the .db file when the generation began (0: no readable .db yet)
 //        8    8 its file counter then
+//
+//   Page payload: the whole page image (kPageSize bytes) of file `file number`, page `page
+//   number`. The page images of one commit precede its commit frame; the .db file's header
+//   (page 0) is always the last of them.
+//
+//   Commit payload: u32 N, then N times: u32 file number, u8 action (FileAction: 1 keep at
+//   the page count, 2 delete the file), u32 the file's page count.
+//
+//   Logical payload (bulk posts; all numbers varints unless said otherwise):
+//     u8 operation (1 insert, 2 update, 3 delete), the table's next sequence number, its next
+//     blob id, then
+//       insert: length and bytes of the record entry; blobs
+//       update: length and bytes of the old cluster key; of the new record entry; blobs;
+//               count of freed blob ids, the ids
+//       delete: length and bytes of the cluster key
+//     blobs: count, then per blob its id, length and bytes.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +69,9 @@ inline constexpr uint64_t kWalHeaderSize = 64;
 inline constexpr uint64_t kFrameHeaderSize = 32;
 
 enum class FrameType : uint32_t { Page = 1, Commit = 2, Logical = 3, Origin = 4 };
+
+// What a commit does with a file once its pages are written.
+enum class FileAction : uint8_t { Keep = 1, Delete = 2 };
 
 // The state of a table's .db file that a log generation starts from or a commit produces.
 struct FileState {
