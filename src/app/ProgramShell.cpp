@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "document/Catalog.h"
+#include "document/FileListTable.h"
 #include "engine/Text.h"
 #include "platform/Paths.h"
 #include "platform/ShellEntries.h"
@@ -77,8 +78,7 @@ void ProgramShell::FormCreate() {
     }
 
     // 8. The file search items follow the file list table.
-    std::error_code ec;
-    ui.setFileSearchVisible(fs::exists(doc_.settings().DatenbankPfad + "mv32list.db", ec));
+    ui.setFileSearchVisible(document::filelist::existsIn(doc_.settings().DatenbankPfad));
 
     // 9. No catalog.
     doc_.DeaktiviereControls();

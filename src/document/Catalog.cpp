@@ -1,7 +1,5 @@
 #include "document/Catalog.h"
 
-#include <filesystem>
-
 #include "engine/EngineError.h"
 #include "engine/Table.h"
 
@@ -54,17 +52,18 @@ void createCatalogTable(engine::Table& table) {
 }
 
 void repairPrimaryKey(engine::Table& table) {
-    std::error_code ec;
-    if (std::filesystem::exists(catalogBase(table.filePath()) + ".px", ec)) return;
+    table.close();
+    table.open();
+    const bool keyed = table.hasPrimaryIndex();
+    table.close();
+    if (keyed) return;
     table.setExclusive(true);
     try {
         table.addIndex("", "Name");
     } catch (const engine::EngineError& e) {
         table.setExclusive(false);
-        // A catalog on a medium that cannot be written is read as it is; a primary index file
-        // that the table's own directory lists has been made again by opening it.
-        if (e.kind() == engine::ErrorKind::ReadOnly || e.kind() == engine::ErrorKind::Exists)
-            return;
+        // A catalog on a medium that cannot be written is read as it is.
+        if (e.kind() == engine::ErrorKind::ReadOnly) return;
         throw;
     } catch (...) {
         table.setExclusive(false);

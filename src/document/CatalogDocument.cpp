@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "document/Catalog.h"
-#include "document/FileCopy.h"
 #include "engine/BatchMove.h"
 #include "engine/EngineError.h"
 #include "engine/Text.h"
@@ -116,7 +115,6 @@ void CatalogDocument::syncIndexes() {
     mv32_.setExclusive(true);
     try {
         mv32_.open();
-        for (auto& n : mv32_.takeNotices()) openingNotices_.push_back(std::move(n));
         if (mv32_.readOnly()) {
             // Indexes of a catalog on a CD stay as they were made.
             mv32_.close();
@@ -200,8 +198,7 @@ void CatalogDocument::openCatalogTable(const std::string& path, bool makeIndexes
 void CatalogDocument::tellWhatOpeningFound() {
     // What the engine mended on its own (a log of other files set aside, an index rebuilt)
     // and a catalog that can only be read are worth a word; neither stops the work.
-    for (auto& n : mv32_.takeNotices()) openingNotices_.push_back(std::move(n));
-    for (const auto& notice : std::exchange(openingNotices_, {}))
+    for (const auto& notice : mv32_.takeNotices())
         s_.ui.message(MessageKind::Information, notice, Buttons::Ok);
     if (mv32_.readOnly()) {
         s_.ui.message(MessageKind::Information,
@@ -449,13 +446,10 @@ std::string CatalogDocument::backupFolder() const {
 void CatalogDocument::copyBackup() {
     const std::string folder = backupFolder();
     platform::createFolders(folder);
-    const std::string base = catalogBase(mv32_.filePath());
-    const std::string name = platform::fileNameOf(base);
-    std::vector<CopyJob> jobs;
-    for (const char* ext : {".db", ".px", ".mb"}) jobs.push_back({base + ext, folder + name + ext});
     s_.ui.showProgress(true);
-    copyFiles(
-        jobs, [this](int64_t total) { s_.ui.setProgressRange(0, total); },
+    mv32_.copyTo(
+        folder + platform::fileNameOf(mv32_.filePath()),
+        [this](int64_t total) { s_.ui.setProgressRange(0, total); },
         [this](int64_t done) { s_.ui.setProgressPosition(done); });
     s_.ui.showProgress(false);
 }
@@ -524,13 +518,8 @@ void CatalogDocument::SpeichernUnter() {
         at = mv32_.bookmark();
         s_.ui.showProgress(true);
         mv32_.close();
-        const std::string base = catalogBase(mv32_.filePath());
-        const std::string targetBase = catalogBase(target);
-        copyFiles(
-            {{base + ".db", target},
-             {base + ".px", targetBase + ".px"},
-             {base + ".mb", targetBase + ".mb"}},
-            [this](int64_t total) { s_.ui.setProgressRange(0, total); },
+        mv32_.copyTo(
+            target, [this](int64_t total) { s_.ui.setProgressRange(0, total); },
             [this](int64_t done) { s_.ui.setProgressPosition(done); });
         reopen(at);
         s_.ui.showProgress(false);

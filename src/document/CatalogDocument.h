@@ -133,8 +133,6 @@ private:
     engine::Table undo_;
     RecentFiles recent_;
     std::string lastOpenDialogPath_;
-    // What the engine reported while the catalog was being opened, until it is shown.
-    std::vector<std::string> openingNotices_;
 };
 
 // Upper-case extension (with the dot) of a path's file name, "" when there is none.

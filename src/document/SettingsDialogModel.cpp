@@ -1,10 +1,13 @@
 #include "document/SettingsDialogModel.h"
 
+#include <algorithm>
+
 #include <exception>
 #include <filesystem>
 
 #include "document/Catalog.h"
 #include "document/CatalogDocument.h"
+#include "document/FileListTable.h"
 #include "engine/Table.h"
 #include "platform/Paths.h"
 
@@ -82,13 +85,13 @@ void SettingsDialogModel::deleteFileListIndexes() {
     try {
         engine::Table list;
         list.setDirectory(values_.DatenbankPfad);
-        list.setTableName("mv32list.db");
+        list.setTableName(filelist::kTableName);
         if (!list.exists()) return;
         list.setExclusive(true);
         list.open();
-        for (const char* name : {"DateinameIndex", "ErweiterungIndex", "GroesseIndex"}) {
+        for (const auto& ix : filelist::kIndexes) {
             try {
-                list.deleteIndex(name);
+                list.deleteIndex(ix.name);
             } catch (const std::exception&) {
             }
         }
@@ -142,8 +145,7 @@ void SettingsDialogModel::ok() {
     doc_.MakeIndizes();
 
     // 7. The file search items follow the file list table.
-    std::error_code ec;
-    doc_.ui().setFileSearchVisible(std::filesystem::exists(s.DatenbankPfad + "mv32list.db", ec));
+    doc_.ui().setFileSearchVisible(filelist::existsIn(s.DatenbankPfad));
 }
 
 template <typename F>
@@ -210,6 +212,19 @@ void SettingsDialogModel::Reindizieren() {
 
 namespace mv32::document {
 
+namespace {
+
+// Whether the (closed) file list has its name index, as the table itself says.
+bool hasNameIndex(engine::Table& list) {
+    if (!list.exists()) return false;
+    list.open();
+    const auto names = list.indexNames();
+    list.close();
+    return std::find(names.begin(), names.end(), filelist::kIndexes[0].name) != names.end();
+}
+
+}  // namespace
+
 template <typename F>
 void SettingsDialogModel::maintainFileList(const char* failure, F&& step) {
     UserInterface& ui = doc_.ui();
@@ -217,12 +232,9 @@ void SettingsDialogModel::maintainFileList(const char* failure, F&& step) {
     try {
         engine::Table list;
         list.setDirectory(doc_.settings().DatenbankPfad);
-        list.setTableName("mv32list.db");
-        std::error_code ec;
-        const bool byName =
-            doc_.settings().SekIndexActive &&
-            std::filesystem::exists(doc_.settings().DatenbankPfad + "mv32list.xg0", ec);
-        list.setIndexName(byName ? "DateinameIndex" : "");
+        list.setTableName(filelist::kTableName);
+        list.setIndexName(
+            doc_.settings().SekIndexActive && hasNameIndex(list) ? filelist::kIndexes[0].name : "");
         step(list);
         list.close();
     } catch (const std::exception&) {
@@ -246,7 +258,7 @@ void SettingsDialogModel::FileListLeeren() {
         t.emptyTable();
         t.open();
         std::error_code ec;  // the list of scanned media goes with the files; a failure is ignored
-        std::filesystem::remove(doc_.state().ProgramDir + "mv32list.chk", ec);
+        std::filesystem::remove(doc_.state().ProgramDir + filelist::kScannedMediaName, ec);
     });
 }
 

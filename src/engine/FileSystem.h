@@ -69,6 +69,8 @@ public:
     virtual void syncDir(const std::string& dir) = 0;
     // Names (without folder) of the files in `dir`.
     virtual std::vector<std::string> list(const std::string& dir) = 0;
+    // Gives `to` the date and time of last change of `from`, where the medium keeps one.
+    virtual void copyTimes(const std::string& /*from*/, const std::string& /*to*/) {}
 
     // The operating system's file system, shared by all tables that are given none.
     static std::shared_ptr<FileSystem> real();

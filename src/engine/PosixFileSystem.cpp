@@ -199,6 +199,14 @@ public:
         if (rc != 0 && err != EINVAL) throwSystemError(err, "Sichern des Ordners", dir);
     }
 
+    void copyTimes(const std::string& from, const std::string& to) override {
+        struct stat st {};
+        if (::stat(from.c_str(), &st) != 0) throwSystemError(errno, "Lesen der Zeit", from);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::utimensat(AT_FDCWD, to.c_str(), times, 0) != 0)
+            throwSystemError(errno, "Setzen der Zeit", to);
+    }
+
     std::vector<std::string> list(const std::string& dir) override {
         std::vector<std::string> names;
         DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include "engine/EngineError.h"
 #include "engine/Text.h"
@@ -166,6 +167,7 @@ void Table::close() {
     }
     try {
         pos_->path.clear();
+        for (auto& n : store_->takeNotices()) notices_.push_back(std::move(n));
         store_->close();
     } catch (...) {
         if (!err) err = std::current_exception();
@@ -188,7 +190,10 @@ bool Table::readOnly() const {
 }
 
 std::vector<std::string> Table::takeNotices() {
-    return store_ ? store_->takeNotices() : std::vector<std::string>{};
+    if (store_) {
+        for (auto& n : store_->takeNotices()) notices_.push_back(std::move(n));
+    }
+    return std::exchange(notices_, {});
 }
 
 std::vector<std::string> Table::missingIndexes() const {
@@ -198,6 +203,21 @@ std::vector<std::string> Table::missingIndexes() const {
 void Table::deleteTable() {
     requireInactive("Das Löschen");
     store::TableStore::drop(fs_, basePath());
+}
+
+void Table::copyTo(const std::string& target, const std::function<void(int64_t)>& started,
+                   const std::function<void(int64_t)>& advanced) {
+    requireInactive("Das Kopieren");
+    Table to(fs_);
+    to.setTableName(target);
+    store::TableStore::copy(
+        fs_, basePath(), to.basePath(),
+        [&](uint64_t n) {
+            if (started) started(static_cast<int64_t>(n));
+        },
+        [&](uint64_t n) {
+            if (advanced) advanced(static_cast<int64_t>(n));
+        });
 }
 
 void Table::moveTable(const std::string& target) {

@@ -93,12 +93,18 @@ public:
     // Open for reading only: every change is refused with a message that says why.
     bool readOnly() const;
     // What opening (or a later recovery) found and dealt with on its own, as German sentences
-    // for the person: a log that did not belong to the files, an index rebuilt. Taking them
-    // empties the list.
+    // for the person: a log that did not belong to the files, an index rebuilt. They are kept
+    // across closing until taken; taking them empties the list.
     std::vector<std::string> takeNotices();
     // Indexes defined for the table that could not be rebuilt here (read-only files).
     std::vector<std::string> missingIndexes() const;
     void deleteTable();
+    // Copies this table (closed here; others may hold it) with every file it has now to
+    // `target` (a path of a .db file), replacing the table there; each copy keeps its
+    // source's time. `started(bytes)` runs before the first byte, `advanced(bytesSoFar)`
+    // after each piece.
+    void copyTo(const std::string& target, const std::function<void(int64_t)>& started = {},
+                const std::function<void(int64_t)>& advanced = {});
     // Gives this table (closed) the name of `target` (a path of a .db file), replacing the
     // table there only once this one is complete under the new name; afterwards this object
     // names the table at `target`. Refuses while either table is held anywhere.
@@ -234,6 +240,8 @@ private:
     std::unique_ptr<store::TreePos> pos_;
     uint64_t posGen_ = 0;
     uint64_t posMod_ = 0;
+
+    std::vector<std::string> notices_;  // of handles closed since they were last taken
 
     Row buf_;
     std::vector<store::LargeValue> bufLarge_;

@@ -2,41 +2,16 @@
 
 #include <algorithm>
 
+#include "document/FileListTable.h"
 #include "engine/EngineError.h"
 #include "engine/Text.h"
 
 namespace mv32::scan {
 
-namespace {
-
-using engine::FieldType;
-
-const std::vector<engine::FieldDef>& fields() {
-    static const std::vector<engine::FieldDef> f = {
-        {"Verzeichnis", FieldType::Text, kDirectoryWidth},
-        {"Dateiname", FieldType::Text, kNameWidth},
-        {"Erweiterung", FieldType::Text, 5},
-        {"Groesse", FieldType::Int64, 0},
-        {"Label", FieldType::Text, 11},
-        {"VolID", FieldType::Text, 8},
-    };
-    return f;
-}
-
-constexpr const char* kPrimaryFields = "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID";
-constexpr const char* kKeyFields = "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID";
-
-struct SecondaryIndex {
-    const char* name;
-    const char* fields;
-};
-constexpr SecondaryIndex kIndexes[] = {
-    {"DateinameIndex", "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID"},
-    {"ErweiterungIndex", "Erweiterung;Dateiname;Verzeichnis;Groesse;Label;VolID"},
-    {"GroesseIndex", "Groesse;Dateiname;Verzeichnis;Erweiterung;Label;VolID"},
-};
-
-}  // namespace
+using document::filelist::fields;
+using document::filelist::kIndexes;
+using document::filelist::kKeyFields;
+using document::filelist::kPrimaryFields;
 
 std::string FileList::extensionOf(const std::string& name) {
     size_t dot = name.rfind('.');
@@ -57,7 +32,7 @@ void FileList::openOrCreate(const std::function<std::string()>& correctFolder) {
     auto attempt = [this] {
         close();
         table_.setDirectory(folder_);
-        table_.setTableName(kFileListName);
+        table_.setTableName(document::filelist::kTableName);
         table_.setIndexName("");
         table_.setExclusive(false);
         try {
@@ -115,10 +90,10 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
     using engine::text::fitToWidth;
     const std::string ext = fitToWidth(extensionOf(name), 5);
     if (table_.locate(kKeyFields,
-                      {engine::Value(fitToWidth(name, kNameWidth)),
-                       engine::Value(fitToWidth(directory, kDirectoryWidth)), engine::Value(ext),
-                       engine::Value(size), engine::Value(fitToWidth(label, 11)),
-                       engine::Value(fitToWidth(volId, 8))}))
+                      {engine::Value(fitToWidth(name, document::filelist::kNameWidth)),
+                       engine::Value(fitToWidth(directory, document::filelist::kDirectoryWidth)),
+                       engine::Value(ext), engine::Value(size),
+                       engine::Value(fitToWidth(label, 11)), engine::Value(fitToWidth(volId, 8))}))
         return false;
     table_.append();
     try {
@@ -156,6 +131,19 @@ void FileList::rebuildSecondaryIndexes(const std::function<void(int)>& before) {
 
 int64_t FileList::recordCount() {
     return table_.active() ? table_.recordCount() : 0;
+}
+
+int64_t FileList::countIn(const std::string& folder) {
+    try {
+        engine::Table t;
+        t.setDirectory(folder);
+        t.setTableName(document::filelist::kTableName);
+        if (!t.exists()) return 0;
+        t.open();
+        return t.recordCount();
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 bool FileList::hasPrimaryIndex() const {

@@ -1,11 +1,7 @@
-// The file list table mv32list.db: one record for every file a scan found on any medium.
-//
-// The record is Verzeichnis (the whole directory path, ending in the separator), Dateiname (the
-// whole name), Erweiterung (after the last dot, at most 5 characters), Groesse (64-bit bytes),
-// Label and VolID (the medium); the primary key is the whole record, so a record is added only
-// when no identical one exists. The three secondary indexes DateinameIndex, ErweiterungIndex and
-// GroesseIndex are dropped before a scan inserts and rebuilt after it when SekIndexActive is on;
-// the first of them lives in mv32list.xg0. One scan at a time owns the table.
+// The file list table mv32list.db (its definition: document/FileListTable.h) as a scan fills
+// it: opened or created in the data folder, its secondary indexes dropped before a scan
+// inserts and rebuilt after it when SekIndexActive is on, one record added for every file not
+// yet present. One scan at a time owns the table.
 #pragma once
 
 #include <cstdint>
@@ -16,10 +12,6 @@
 
 namespace mv32::scan {
 
-inline constexpr const char* kFileListName = "mv32list.db";
-inline constexpr int kDirectoryWidth = 4096;
-inline constexpr int kNameWidth = 255;
-
 class FileList {
 public:
     // `folder` is the data folder (DatenbankPfad, with its separator).
@@ -27,31 +19,35 @@ public:
 
     const std::string& folder() const { return folder_; }
     engine::Table& table() { return table_; }
-    std::string path(const char* extension) const { return folder_ + "mv32list" + extension; }
 
-    // Operation 1: opens the table, creating it when it cannot be opened. When that fails too,
+    // Opens the table, creating it when it cannot be opened. When that fails too,
     // `correctFolder` (the settings dialog) may name another data folder, where the table is
     // created unless it exists, and opened. Throws on failure; a damaged table is never
     // replaced.
     void openOrCreate(const std::function<std::string()>& correctFolder = {});
-    // Operation 2: drops the secondary indexes; the first missing one ends the step silently.
+    // Drops the secondary indexes; the first missing one ends the step silently.
     void dropSecondaryIndexes();
-    // Operation 3: adds the primary index when mv32list.px is missing.
+    // Adds the primary index when the table has none.
     void ensurePrimaryIndex();
-    // Before a walk inserts: operations 2 (when SekIndexActive is on and the primary index
-    // exists) and 3.
+    // Before a walk inserts: drops the secondary indexes (when SekIndexActive is on and the
+    // primary index exists) and makes sure of the primary index.
     void prepareForInserts(bool sekIndexActive);
-    // Operation 4: adds the record unless an identical one exists; true when it was added.
+    // Adds the record unless an identical one exists; true when it was added.
     bool addIfNew(const std::string& directory, const std::string& name, int64_t size,
                   const std::string& label, const std::string& volId);
-    // Operation 5: finishes the records added since openOrCreate(); false when the walk added
+    // Finishes the records added since openOrCreate(); false when the walk added
     // none (the scan driver asks about that as about any database problem).
     bool commit();
-    // Operation 6: adds the three secondary indexes in order; `before(i)` runs before index i
+    // Adds the three secondary indexes in order; `before(i)` runs before index i
     // (1..3). Throws on failure.
     void rebuildSecondaryIndexes(const std::function<void(int)>& before = {});
     int64_t recordCount();
+    // The number of files in the file list of `folder`; 0 when there is none or it cannot be
+    // read (a count shown in the scan dialog is no reason to fail).
+    static int64_t countIn(const std::string& folder);
     // Whether the open table has its primary index, and DateinameIndex.
+    // Whether the file list exists in the folder.
+    bool exists() const { return table_.exists(); }
     bool hasPrimaryIndex() const;
     bool hasNameIndex() const;
     void close();

@@ -330,7 +330,7 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
         list.close();
         log(known ? "Datenbank kann nicht angelegt werden: Newbaum3"
                   : "Datenbank kann nicht angelegt werden.");
-        ui_.setFileSearchVisible(fs::exists(list.path(".db")));
+        ui_.setFileSearchVisible(list.exists());
         return;
     }
     try {

@@ -6,6 +6,8 @@
 // old or the new list, never half a line.
 #pragma once
 
+#include "document/FileListTable.h"
+
 #include <string>
 #include <vector>
 
@@ -13,7 +15,8 @@ namespace mv32::scan {
 
 class ScannedMedia {
 public:
-    explicit ScannedMedia(std::string programDir) : path_(std::move(programDir) + "mv32list.chk") {}
+    explicit ScannedMedia(std::string programDir)
+        : path_(std::move(programDir) + document::filelist::kScannedMediaName) {}
 
     const std::string& path() const { return path_; }
     // Every line (label + serial); a missing file is an empty list. Throws when unreadable.

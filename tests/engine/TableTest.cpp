@@ -576,3 +576,48 @@ TEST(TableOnDisk, WorksOnTheRealFileSystem) {
 }
 
 }  // namespace mv32::engine
+
+namespace mv32::engine {
+
+TEST_F(TableTest, CopyToGivesAWholeTableAndReplacesAnOlderOne) {
+    auto t = createCatalog();
+    t->close();
+    t->setExclusive(true);
+    t->open();
+    t->addIndex("KategorieIndex", "Kategorie;Name");
+    for (int i = 0; i < 200; ++i) add(*t, "N" + std::to_string(i), i, "K" + std::to_string(i % 3));
+    t->close();
+    t->setExclusive(false);
+
+    // An older table of the target's name, with an index file and a log the copy does not have.
+    auto old = make("ziel.db");
+    old->setFieldDefs({{"Name", FieldType::Text, 10}});
+    old->createTable();
+    fs->setContents("/data/ziel.xg4", "alt");
+    fs->setContents("/data/ziel.wal", "alt");
+
+    int64_t total = -1, last = 0;
+    t->copyTo(
+        "/data/ziel.db", [&](int64_t n) { total = n; }, [&](int64_t n) { last = n; });
+    EXPECT_EQ(total, last);
+    EXPECT_EQ(total, static_cast<int64_t>(fs->contents("/data/cat.db").size() +
+                                          fs->contents("/data/cat.px").size() +
+                                          fs->contents("/data/cat.mb").size() +
+                                          fs->contents("/data/cat.xg0").size()));
+    EXPECT_FALSE(fs->exists("/data/ziel.xg4"));
+    EXPECT_FALSE(fs->exists("/data/ziel.wal"));
+    auto copy = make("ziel.db");
+    copy->open();
+    EXPECT_TRUE(copy->takeNotices().empty());  // its index came along: nothing to rebuild
+    EXPECT_EQ(copy->indexNames(), std::vector<std::string>{"KategorieIndex"});
+    EXPECT_EQ(copy->checkIntegrity().records, 200);
+
+    // A target someone holds is not replaced; a table copied onto itself stays as it is.
+    EXPECT_THROW(t->copyTo("/data/ziel.db"), EngineError);
+    copy->close();
+    t->copyTo("/data/cat.db");
+    t->open();
+    EXPECT_EQ(t->checkIntegrity().records, 200);
+}
+
+}  // namespace mv32::engine

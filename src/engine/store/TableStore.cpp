@@ -187,6 +187,68 @@ void TableStore::drop(const std::shared_ptr<FileSystem>& fs, const std::string& 
     p.close();
 }
 
+void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& from,
+                      const std::string& to, const std::function<void(uint64_t)>& started,
+                      const std::function<void(uint64_t)>& advanced) {
+    if (from == to) return;  // a table copied onto itself stays as it is
+    TableStore source(fs, from);
+    source.open(false);
+    ReadScope scope(source);
+    std::vector<std::string> extensions;
+    for (uint32_t no : source.pager_->fileNumbers()) {
+        if (source.pager_->has(no)) extensions.push_back(Pager::extensionOf(no));
+    }
+    std::vector<std::unique_ptr<File>> inputs;
+    uint64_t total = 0;
+    for (auto& ext : extensions) {
+        inputs.push_back(fs->openReadOnly(from + ext));
+        total += inputs.back()->size();
+    }
+    std::unique_ptr<Pager> target;
+    if (fs->exists(to + ".db")) {
+        target = std::make_unique<Pager>(fs, to);
+        target->openDbFile(true);
+        target->lockOpen(true);
+    }
+    if (started) started(total);
+    uint64_t done = 0;
+    std::string buffer(1u << 20, '\0');
+    for (size_t i = 0; i < extensions.size(); ++i) {
+        const std::string path = to + extensions[i];
+        const std::string temporary = path + ".kopie";
+        try {
+            auto out = fs->open(temporary, true);
+            out->truncate(0);
+            for (uint64_t off = 0;;) {
+                size_t n = inputs[i]->read(off, buffer.data(), buffer.size());
+                if (n == 0) break;
+                out->write(off, buffer.data(), n);
+                off += n;
+                done += n;
+                if (advanced) advanced(done);
+            }
+            out->sync();
+            out.reset();
+            fs->copyTimes(from + extensions[i], temporary);
+            fs->rename(temporary, path);
+        } catch (...) {
+            try {
+                fs->remove(temporary);
+            } catch (const EngineError&) {  // the first failure is the one to report
+            }
+            throw;
+        }
+    }
+    // What an older table of that name had beyond the copy (a log, an index it no longer
+    // has) would not belong to the new files.
+    for (auto& path : filesOf(*fs, to)) {
+        if (std::find(extensions.begin(), extensions.end(), path.substr(to.size())) ==
+            extensions.end())
+            fs->remove(path);
+    }
+    fs->syncDir(dirName(to));
+}
+
 void TableStore::move(const std::shared_ptr<FileSystem>& fs, const std::string& from,
                       const std::string& to) {
     if (!fs->exists(from + ".db")) {

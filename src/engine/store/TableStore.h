@@ -52,6 +52,15 @@ public:
                        const std::vector<FieldDef>& fields);
     // Deletes all files of the table; refuses while anybody holds it.
     static void drop(const std::shared_ptr<FileSystem>& fs, const std::string& base);
+    // Copies the files of the table `from` as they are now (the .db file and every file its
+    // directory lists) to the table `to`, replacing it (held by nobody). Each file is copied
+    // to a temporary file, synced and renamed over its target and keeps the time of its
+    // source; files of an older table `to` that the copy does not have are removed. The
+    // source is read under its read lock, so no commit changes it meanwhile. `started` gets
+    // the number of bytes to copy, `advanced` the number copied so far.
+    static void copy(const std::shared_ptr<FileSystem>& fs, const std::string& from,
+                     const std::string& to, const std::function<void(uint64_t)>& started,
+                     const std::function<void(uint64_t)>& advanced);
     // Gives the table `from` (closed cleanly, held by nobody) the name `to`, replacing the
     // table there (held by nobody either). The .db file is renamed last, so that a table of
     // the name `to` is always either the old one or the whole new one.

@@ -127,21 +127,8 @@ char TProgrammdateneinlesen::selectedLetter() const {
 void TProgrammdateneinlesen::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     // FormShow: the number of files so far.
-    int64_t count = 0;
-    try {
-        FileList list(hooks_.dataFolder ? hooks_.dataFolder() : std::string());
-        std::error_code ec;
-        if (std::filesystem::exists(list.path(".db"), ec)) {
-            list.table().setDirectory(list.folder());
-            list.table().setTableName(kFileListName);
-            list.table().open();
-            count = list.table().recordCount();
-            list.table().close();
-        }
-    } catch (const std::exception&) {
-        count = 0;
-    }
-    count_->setText(QString::number(count));
+    count_->setText(QString::number(
+        FileList::countIn(hooks_.dataFolder ? hooks_.dataFolder() : std::string())));
     newFiles_->setText("0");
 }
 

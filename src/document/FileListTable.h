@@ -1,0 +1,45 @@
+// The file list table mv32list.db and the list of scanned media mv32list.chk: their names, and
+// the file list's fields, key and secondary indexes. The scan code fills them, the settings
+// maintain them and the program shows the file search while the table exists; all of them
+// take the definitions from here.
+//
+// A record is Verzeichnis (the whole directory path, ending in the separator), Dateiname (the
+// whole name), Erweiterung (after the last dot, at most 5 characters), Groesse (64-bit bytes),
+// Label and VolID (the medium); the primary key is the whole record. The first secondary index
+// lives in mv32list.xg0.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/Field.h"
+
+namespace mv32::document::filelist {
+
+inline constexpr const char* kTableName = "mv32list.db";
+inline constexpr const char* kScannedMediaName = "mv32list.chk";
+inline constexpr int kDirectoryWidth = 4096;
+inline constexpr int kNameWidth = 255;
+
+const std::vector<engine::FieldDef>& fields();
+
+// The primary index, and the order in which a record is looked up.
+inline constexpr const char* kPrimaryFields =
+    "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID";
+inline constexpr const char* kKeyFields = "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID";
+
+struct SecondaryIndex {
+    const char* name;
+    const char* fields;
+};
+inline constexpr std::array<SecondaryIndex, 3> kIndexes = {{
+    {"DateinameIndex", "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID"},
+    {"ErweiterungIndex", "Erweiterung;Dateiname;Verzeichnis;Groesse;Label;VolID"},
+    {"GroesseIndex", "Groesse;Dateiname;Verzeichnis;Erweiterung;Label;VolID"},
+}};
+
+// Whether the file list exists in the data folder `folder` (with its separator).
+bool existsIn(const std::string& folder);
+
+}  // namespace mv32::document::filelist
