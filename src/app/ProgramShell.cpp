@@ -38,59 +38,64 @@ bool ProgramShell::closesWithoutAsking() const {
 }
 
 void ProgramShell::FormCreate() {
-    auto& ui = doc_.ui();
-    auto& log = doc_.log();
-    auto& st = doc_.state();
-    ui.setStatusText(1, "Bereit");
+    doc_.ui().setStatusText(1, "Bereit");
+    makeUndoTable();
+    makeWorkFolder();
+    applySettings();
+    // The file search items follow the file list table.
+    doc_.ui().setFileSearchVisible(document::filelist::existsIn(doc_.settings().DatenbankPfad));
+    startWithoutCatalog();
+    if (doc_.settings().ReadLastfile && !doc_.settings().FileToLoad.empty())
+        doc_.openLastFile(doc_.settings().FileToLoad);
+}
 
-    // 4. A fresh undo table.
+void ProgramShell::makeUndoTable() {
     try {
         doc_.createUndoTable();
     } catch (const std::exception&) {
-        ui.message(
+        doc_.ui().message(
             MessageKind::Fehler,
             "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert!",
             Buttons::Abbrechen);
-        log.WriteLogLine(
+        doc_.log().WriteLogLine(
             "Fehler beim Erzeugen der Undo Tabelle! Die BDE ist nicht korrekt initialisiert: "
             "FormCreate");
     }
+}
 
-    // 5. The folder the archivers work in: private to this run.
-    {
-        std::string pattern = platform::tempDir() + "mavrel32-XXXXXX";
-        if (char* made = ::mkdtemp(pattern.data()))
-            tempFolder_ = platform::withTrailingSeparator(made);
-        else
-            log.WriteLogLine("Temp-Dir konnte nicht angelegt werden: FormCreate");
-    }
+void ProgramShell::makeWorkFolder() {
+    // The archivers work in a folder private to this run.
+    std::string pattern = platform::tempDir() + "mavrel32-XXXXXX";
+    if (char* made = ::mkdtemp(pattern.data()))
+        tempFolder_ = platform::withTrailingSeparator(made);
+    else
+        doc_.log().WriteLogLine("Temp-Dir konnte nicht angelegt werden: FormCreate");
+}
 
-    // 6. and 7. Settings, the auto-save timer, the sort items and the shell entries.
+void ProgramShell::applySettings() {
+    // The settings, and what follows them at once: the log, the auto-save timer, the sort
+    // items; then the shell entries.
+    auto& ui = doc_.ui();
     try {
-        doc_.settings() = document::readSettings(doc_.store(), st.ProgramDir);
-        log.setEnabled(doc_.settings().CreateLogFile);
+        doc_.settings() = document::readSettings(doc_.store(), doc_.state().ProgramDir);
+        doc_.log().setEnabled(doc_.settings().CreateLogFile);
         ui.setAutoSaveInterval(doc_.settings().autoSaveIntervalMs());
         for (size_t i = 0; i < document::kSecondaryIndexes.size(); ++i)
             ui.setSortItemVisible(document::kSecondaryIndexes[i].name, doc_.settings().indexOn[i]);
         writeShellEntries(programFile_);
     } catch (const std::exception&) {
-        log.WriteLogLine("Fehler beim Schreiben/Lesen der Registry: FormCreate");
+        doc_.log().WriteLogLine("Fehler beim Schreiben/Lesen der Registry: FormCreate");
     }
+}
 
-    // 8. The file search items follow the file list table.
-    ui.setFileSearchVisible(document::filelist::existsIn(doc_.settings().DatenbankPfad));
-
-    // 9. No catalog.
+void ProgramShell::startWithoutCatalog() {
+    auto& st = doc_.state();
     doc_.DeaktiviereControls();
     st.AutoSaveHold = false;
     st.ChangeCount = 0;
     st.CatalogOpen = false;
     st.DataSaved = true;
-    ui.setStatusText(1, "Bereit");
-
-    // 10. The file opened last.
-    if (doc_.settings().ReadLastfile && !doc_.settings().FileToLoad.empty())
-        doc_.openLastFile(doc_.settings().FileToLoad);
+    doc_.ui().setStatusText(1, "Bereit");
 }
 
 ProgramShell::AfterCommandLine ProgramShell::handleCommandLine() {

@@ -23,9 +23,10 @@ public:
     ProgramShell(document::CatalogDocument& doc, std::vector<std::string> args,
                  std::string programFile);
 
-    // Steps 4 to 10 of creating the main window: undo table, temp folder, settings, shell
-    // entries, file search items, No catalog, last file. Failures only log (and the undo table
-    // shows its error).
+    // What creating the main window does once its controls exist: a fresh undo table, the
+    // archivers' folder, the settings with what follows them (log, timer, sort items, shell
+    // entries), the file search items, No catalog, and the file opened last. Failures only log
+    // (and the undo table shows its error).
     void FormCreate();
     // What the window does after the command line was handled.
     enum class AfterCommandLine { Nothing, Close, ShowNormal };
@@ -50,6 +51,10 @@ public:
 
 private:
     std::string upperArg(size_t i) const;
+    void makeUndoTable();
+    void makeWorkFolder();
+    void applySettings();
+    void startWithoutCatalog();
 
     document::CatalogDocument& doc_;
     std::vector<std::string> args_;

@@ -82,7 +82,7 @@ public:
     // Brings the secondary indexes of the open catalog in line with the index settings.
     void MakeIndizes();
 
-    // --- Shared steps for the legacy readers and the other Parts.
+    // --- Hooks for the legacy reader and the undo journal, which live above the document.
     // Converts a legacy file (version 13 or 14) into the catalog CurrentFile names and opens
     // it; installed by the exchange layer.
     std::function<void(const std::string& mvPath, int version)> legacyOpener;

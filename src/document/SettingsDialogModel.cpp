@@ -113,11 +113,11 @@ void SettingsDialogModel::restoreDefaults() {
 }
 
 void SettingsDialogModel::ok() {
-    // 1. The folder of the file list, never empty, with its separator.
+    // The folder of the file list, never empty, with its separator.
     if (values_.DatenbankPfad.empty()) values_.DatenbankPfad = doc_.state().ProgramDir;
     values_.DatenbankPfad = platform::withTrailingSeparator(values_.DatenbankPfad);
 
-    // 2. The controls become the settings record; the timer follows at once.
+    // The controls become the settings record; the timer follows at once.
     values_.AutoSaveValue = fieldNumber(autoSaveValueText, 1, 9999, 50);
     values_.AutoSaveValueZeit = fieldNumber(autoSaveValueZeitText, 1, 60, 10);
     Settings& s = doc_.settings();
@@ -126,25 +126,25 @@ void SettingsDialogModel::ok() {
     doc_.log().setEnabled(s.CreateLogFile);
     doc_.ui().setAutoSaveInterval(s.autoSaveIntervalMs());
 
-    // 3. The folder must exist.
+    // The folder must exist.
     if (!platform::createFolders(s.DatenbankPfad))
         doc_.log().WriteLogLine("Datenbankpfad konnte nicht angelegt werden: Einstell");
 
-    // 4. The sort items follow the index settings.
+    // The sort items follow the index settings.
     for (size_t i = 0; i < kSecondaryIndexes.size(); ++i)
         doc_.ui().setSortItemVisible(kSecondaryIndexes[i].name, s.indexOn[i]);
 
-    // 5. Into the store.
+    // Into the store.
     try {
         writeSettings(doc_.store(), s);
     } catch (const std::exception& e) {
         doc_.ui().showApplicationError(e.what());
     }
 
-    // 6. The open catalog's indexes follow.
+    // The open catalog's indexes follow.
     doc_.MakeIndizes();
 
-    // 7. The file search items follow the file list table.
+    // The file search items follow the file list table.
     doc_.ui().setFileSearchVisible(filelist::existsIn(s.DatenbankPfad));
 }
 

@@ -18,6 +18,25 @@ namespace mv32::document {
 // with "OK"; scan questions are of kind Frage.
 enum class MessageKind { Fehler, Warnung, Bestaetigen, Information, Frage, Hinweis };
 
+// The caption of a message box of each kind.
+inline const char* captionOf(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Fehler:
+            return "Fehler";
+        case MessageKind::Warnung:
+            return "Warnung";
+        case MessageKind::Bestaetigen:
+            return "Bestätigen";
+        case MessageKind::Information:
+            return "Information";
+        case MessageKind::Frage:
+            return "Frage";
+        case MessageKind::Hinweis:
+            return "Mavrel/32";
+    }
+    return "Mavrel/32";
+}
+
 // The button sets: "OK", "&Abbrechen", "&Ja"/"&Nein", and "&Ja"/"Abbrechen" before destructive
 // steps.
 enum class Buttons { Ok, Abbrechen, JaNein, JaAbbrechen };

@@ -43,6 +43,36 @@ struct FlagGuard {
 
 ScanDriver::ScanDriver(Services s) : s_(std::move(s)), ui_(s_.doc.ui(), s_.invoker) {}
 
+ScanDriver::~ScanDriver() {
+    // The owner has let a running scan finish (finishDialogScan); the thread is only joined.
+    if (thread_.joinable()) thread_.join();
+}
+
+bool ScanDriver::startDialogScan(char letter, ScanDialogView& view, bool background) {
+    if (threadRunning_) return false;
+    if (thread_.joinable()) thread_.join();
+    threadRunning_ = true;
+    thread_ = std::thread([this, letter, &view, background] {
+        try {
+            if (background) {
+                NewBaum3(letter, view);
+            } else {
+                FlagGuard foreground(s_.flags.foreground);
+                NewBaum(letter, view);
+            }
+        } catch (const std::exception&) {
+            // A scan reports its own failures; nothing crosses the thread.
+        }
+        threadRunning_ = false;
+    });
+    return true;
+}
+
+void ScanDriver::finishDialogScan(const std::function<void()>& pump) {
+    while (threadRunning_) pump();
+    if (thread_.joinable()) thread_.join();
+}
+
 template <typename F>
 void ScanDriver::onUi(F&& f) {
     std::exception_ptr error;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "document/MarshalledUserInterface.h"
 #include "document/Settings.h"
@@ -70,6 +71,20 @@ public:
     // DriveComboBox1Change: false (after the error box) when no medium is in the drive.
     bool checkDrive(char letter);
 
+    ~ScanDriver();
+    ScanDriver(const ScanDriver&) = delete;
+    ScanDriver& operator=(const ScanDriver&) = delete;
+
+    // The dialog scans run on a scan thread of their own, one at a time: NewBaum, or NewBaum3
+    // when `background` is set. False when a scan runs already. A scan reports its own
+    // failures: nothing crosses the thread.
+    bool startDialogScan(char letter, ScanDialogView& view, bool background);
+    // Whether a dialog scan runs (the program refuses to end meanwhile).
+    bool scanning() const { return threadRunning_; }
+    // Waits for the scan thread; `pump` runs meanwhile, so that the user-interface thread
+    // answers the scan's questions.
+    void finishDialogScan(const std::function<void()>& pump);
+
     // Foreground dialog scan of a drive (scan thread).
     void NewBaum(char letter, ScanDialogView& view);
     // Background dialog scan of a drive (scan thread).
@@ -114,6 +129,8 @@ private:
 
     Services s_;
     document::MarshalledUserInterface ui_;
+    std::thread thread_;
+    std::atomic<bool> threadRunning_{false};
 };
 
 }  // namespace mv32::scan

@@ -21,7 +21,7 @@ class ProgramShellTest : public DocumentFixture {
 protected:
     std::unique_ptr<app::ProgramShell> shell(std::vector<std::string> args = {}) {
         auto s = std::make_unique<app::ProgramShell>(*doc, std::move(args), "/opt/mv32/mv32");
-        s->writeShellEntries = [this](const std::string& program) { written = program; };
+        s->writeShellEntries = [this](const std::string& file) { written = file; };
         return s;
     }
     std::string written;

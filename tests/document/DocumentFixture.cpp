@@ -9,16 +9,29 @@
 
 namespace mv32::test {
 
+std::unique_ptr<app::Program> DocumentFixture::makeProgram() {
+    app::Program::Options o;
+    o.programFile = programDir() + "mv32";
+    o.programDir = programDir();
+    o.store = std::make_unique<document::MemorySettingsStore>();
+    o.clock = &clock;
+    o.writeShellEntries = false;
+    return std::make_unique<app::Program>(std::move(o), ui, invoker_);
+}
+
 DocumentFixture::DocumentFixture()
-    : settings(document::Settings::defaults(programDir())), log(programDir(), clock) {
-    doc = std::make_unique<document::CatalogDocument>(
-        document::CatalogDocument::Services{ui, store, settings, log, clock, programDir()});
-    autoSave = std::make_unique<document::AutoSave>(*doc);
-    reader = std::make_unique<exchange::MvReader>(*doc);
-    doc->legacyOpener = [this](const std::string& path, int mark) {
-        reader->openAsNewCatalog(path, mark);
-    };
+    : program(makeProgram()),
+      store(static_cast<document::MemorySettingsStore&>(program->store())),
+      settings(program->settings()),
+      log(program->log()),
+      doc(&program->document()),
+      autoSave(&program->autoSave()),
+      reader(&program->reader()) {
     doc->createUndoTable();
+}
+
+void DocumentFixture::TearDown() {
+    EXPECT_TRUE(ui.scriptUsed()) << "Eine vorbereitete Antwort wurde nie erfragt.";
 }
 
 void DocumentFixture::makeCatalog(const std::string& path, const std::vector<std::string>& names,

@@ -1,6 +1,7 @@
-// A catalog document on a temporary program folder, an in-memory settings store, a clock that
-// stands still and the scripted user-interface port, with the legacy reader wired in as the
-// program wires it.
+// The program object on a temporary program folder, with an in-memory settings store, a clock
+// that stands still and the scripted user-interface port: the same wiring as the program's,
+// with the undo table made, as the tests of the document, the exchange formats and the scans
+// need it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/Program.h"
 #include "document/AutoSave.h"
 #include "document/CatalogDocument.h"
 #include "document/Log.h"
@@ -23,6 +25,9 @@ namespace mv32::test {
 class DocumentFixture : public ::testing::Test {
 protected:
     DocumentFixture();
+    // A scripted answer that no question asked for means the test expected a question the
+    // program did not ask: that fails the test.
+    void TearDown() override;
 
     // The program folder and a folder for the person's catalogs.
     std::string programDir() const { return home.path() + "/"; }
@@ -42,14 +47,22 @@ protected:
 
     TempDir home;
     TempDir work;
-    document::MemorySettingsStore store;
-    document::Settings settings;
     platform::FixedClock clock{{2026, 12, 9, 8, 5, 3}};
-    document::Log log;
     ScriptedUserInterface ui;
-    std::unique_ptr<document::CatalogDocument> doc;
-    std::unique_ptr<document::AutoSave> autoSave;
-    std::unique_ptr<exchange::MvReader> reader;
+    std::unique_ptr<app::Program> program;
+    // The program's parts, as the tests use them.
+    document::MemorySettingsStore& store;
+    document::Settings& settings;
+    document::Log& log;
+    document::CatalogDocument* doc;
+    document::AutoSave* autoSave;
+    exchange::MvReader* reader;
+
+private:
+    struct Direct : document::UiInvoker {
+        void invoke(const std::function<void()>& call) override { call(); }
+    } invoker_;
+    std::unique_ptr<app::Program> makeProgram();
 };
 
 }  // namespace mv32::test

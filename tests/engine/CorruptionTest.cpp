@@ -13,6 +13,9 @@ namespace mv32::engine {
 
 namespace {
 
+// Prefixed to an error of another kind than a corruption, so that the tests can tell.
+const std::string kWrongKind = "falsche Art: ";
+
 using Clock = std::chrono::steady_clock;
 
 std::shared_ptr<test::MemFileSystem> sampleTable() {
@@ -61,7 +64,7 @@ std::string openAndCheck(const std::shared_ptr<test::MemFileSystem>& fs, double*
         for (t.first(); !t.eof(); t.next()) t.value(3);
     } catch (const EngineError& e) {
         error = e.what();
-        if (e.kind() != ErrorKind::Corrupt) error = "falsche Art: " + error;
+        if (e.kind() != ErrorKind::Corrupt) error = kWrongKind + error;
     }
     *seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return error;
@@ -92,6 +95,7 @@ TEST(Corruption, FlippedBytesInEveryPartOfEveryFileAreFound) {
                 ASSERT_NE(err.find(name), std::string::npos)
                     << name << " page " << page << " offset " << off << ": "
                     << (err.empty() ? "not found" : err);
+                ASSERT_NE(err.rfind(kWrongKind, 0), 0u) << name << " page " << page << ": " << err;
                 ++cases;
             }
         }
@@ -120,6 +124,7 @@ TEST(Corruption, ZeroedSectorsAndTruncationsAreFound) {
             double secs;
             std::string err = openAndCheck(fs, &secs);
             ASSERT_NE(err.find(name), std::string::npos) << name << " sector " << s << ": " << err;
+            ASSERT_NE(err.rfind(kWrongKind, 0), 0u) << name << " sector " << s << ": " << err;
             ++cases;
         }
         for (size_t cut = 0; cut < original.size(); cut += 4096) {
@@ -130,6 +135,7 @@ TEST(Corruption, ZeroedSectorsAndTruncationsAreFound) {
                 std::string err = openAndCheck(fs, &secs);
                 ASSERT_NE(err.find(name), std::string::npos)
                     << name << " cut at " << at << ": " << err;
+                ASSERT_NE(err.rfind(kWrongKind, 0), 0u) << name << " cut at " << at << ": " << err;
                 ++cases;
             }
         }

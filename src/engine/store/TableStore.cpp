@@ -11,6 +11,7 @@
 #include "engine/Text.h"
 #include "engine/store/Coding.h"
 #include "engine/store/HeaderBlocks.h"
+#include "engine/store/PagerShared.h"
 
 namespace mv32::engine::store {
 
@@ -23,53 +24,12 @@ constexpr size_t kGroupLogBytes = 256u << 20;
 
 enum : uint8_t { kOpInsert = 1, kOpUpdate = 2, kOpDelete = 3 };
 
-std::string fileName(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dirName(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
 void putBlobs(std::string& out, const std::vector<std::pair<uint64_t, std::string>>& blobs) {
     appendVarint(out, blobs.size());
     for (auto& [id, data] : blobs) {
         appendVarint(out, id);
         appendVarint(out, data.size());
         out.append(data);
-    }
-}
-
-void validateFields(const std::vector<FieldDef>& fields, const std::string& table) {
-    if (fields.empty() || fields.size() > kMaxFields) {
-        throw EngineError(ErrorKind::Usage,
-                          "Die Tabelle " + quoted(table) + " braucht zwischen 1 und 255 Felder.");
-    }
-    std::set<std::string> names;
-    for (auto& f : fields) {
-        bool control = std::any_of(f.name.begin(), f.name.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-        });
-        if (f.name.empty() || f.name.size() > kMaxFieldNameLength || control ||
-            f.name.find_first_of(";\"") != std::string::npos) {
-            throw EngineError(ErrorKind::Usage, "Der Feldname " + quoted(f.name) + " der Tabelle " +
-                                                    quoted(table) + " ist ungültig.");
-        }
-        if (!names.insert(text::upper(f.name)).second) {
-            throw EngineError(ErrorKind::Usage, "Das Feld " + quoted(f.name) +
-                                                    " ist in der Tabelle " + quoted(table) +
-                                                    " doppelt definiert.");
-        }
-        if (f.type == FieldType::Text && (f.width < 1 || f.width > kMaxTextWidth)) {
-            throw EngineError(ErrorKind::Usage, "Das Textfeld " + quoted(f.name) +
-                                                    " braucht eine Breite von 1 bis 4096 Zeichen.");
-        }
-        if (static_cast<int>(f.type) < 1 || static_cast<int>(f.type) > 6) {
-            throw EngineError(ErrorKind::Usage,
-                              "Das Feld " + quoted(f.name) + " hat einen unbekannten Typ.");
-        }
     }
 }
 
@@ -87,205 +47,11 @@ TableStore::~TableStore() {
 }
 
 std::string TableStore::tableName() const {
-    return fileName(base_) + ".db";
+    return pager::fileNameOf(base_) + ".db";
 }
 std::string TableStore::displayName() const {
     return quoted(tableName());
 }
-
-std::vector<std::string> TableStore::filesOf(FileSystem& fs, const std::string& base) {
-    std::vector<std::string> out;
-    std::string dir = dirName(base);
-    std::string stem = fileName(base) + ".";
-    std::vector<std::string> names;
-    try {
-        names = fs.list(dir);
-    } catch (const EngineError&) {
-        return out;
-    }
-    for (auto& n : names) {
-        if (n.size() <= stem.size() || n.compare(0, stem.size(), stem) != 0) continue;
-        std::string ext = n.substr(stem.size());
-        bool ours = ext == "db" || ext == "px" || ext == "mb" || ext == "wal";
-        if (!ours && (ext.rfind("xg", 0) == 0 || ext.rfind("srt", 0) == 0)) {
-            size_t digits = ext.rfind("xg", 0) == 0 ? 2 : 3;
-            ours = ext.size() > digits &&
-                   std::all_of(ext.begin() + static_cast<ptrdiff_t>(digits), ext.end(),
-                               [](char c) { return c >= '0' && c <= '9'; });
-        }
-        if (ours) out.push_back(dir + n);
-    }
-    return out;
-}
-
-// --- Creating and dropping ----------------------------------------------------------------
-
-void TableStore::create(const std::shared_ptr<FileSystem>& fs, const std::string& base,
-                        const std::vector<FieldDef>& fields) {
-    validateFields(fields, fileName(base) + ".db");
-    Schema schema;
-    schema.fields = fields;
-    schema.finish();
-    Pager p(fs, base);
-    p.openDbFile(true);
-    p.lockOpen(true);
-    // Whatever an earlier table of this name left in its log is written first, so that a
-    // failed creation leaves that table as it was.
-    p.recoverAll();
-    uint64_t tableId = randomId();
-    for (auto& path : filesOf(*fs, base)) {
-        std::string ext = path.substr(base.size());
-        if (ext == ".px")
-            p.deleteFile(kPxFile);
-        else if (ext == ".mb")
-            p.deleteFile(kMbFile);
-        else if (ext.rfind(".xg", 0) == 0) {
-            p.deleteFile(kFirstIndexFile + static_cast<uint32_t>(std::stoul(ext.substr(3))));
-        }
-    }
-    NodeCodec recordCodec(&schema.recordLayout());
-    NodeCodec blobCodec(&Schema::blobLayout());
-    p.createFile(kDbFile, kDbMagic, tableId, schema.serialize(), false);
-    p.setCodec(kDbFile, &recordCodec);
-    {
-        auto root = p.newNode(kDbFile, 0);
-        p.mutableHeader(kDbFile).root = root->page;
-    }
-    bool large = std::any_of(fields.begin(), fields.end(),
-                             [](const FieldDef& f) { return isLarge(f.type); });
-    if (large) {
-        p.createFile(kMbFile, kMbMagic, tableId, blobBlock(1), false);
-        p.setCodec(kMbFile, &blobCodec);
-        auto root = p.newNode(kMbFile, 0);
-        p.mutableHeader(kMbFile).root = root->page;
-    }
-    p.commit(true);
-    p.checkpoint();
-    p.endWrite();
-    p.close();
-}
-
-void TableStore::drop(const std::shared_ptr<FileSystem>& fs, const std::string& base) {
-    std::string db = base + ".db";
-    if (!fs->exists(db)) {
-        throw EngineError(ErrorKind::NotFound,
-                          "Die Tabelle " + quoted(fileName(db)) + " existiert nicht.");
-    }
-    Pager p(fs, base);
-    p.openDbFile(false);
-    p.lockOpen(true);
-    // A file open for reading carries no exclusive lock: nobody else may hold the table.
-    if (p.readOnly() && !p.soleOpener()) {
-        throw EngineError(ErrorKind::Locked, "Die Tabelle " + quoted(fileName(db)) +
-                                                 " ist in Benutzung und kann nicht gelöscht "
-                                                 "werden.");
-    }
-    // The .db file goes first: without it there is no table, whatever else is left.
-    fs->remove(db);
-    for (auto& path : filesOf(*fs, base)) fs->remove(path);
-    fs->syncDir(dirName(base));
-    p.close();
-}
-
-void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& from,
-                      const std::string& to, const std::function<void(uint64_t)>& started,
-                      const std::function<void(uint64_t)>& advanced) {
-    if (from == to) return;  // a table copied onto itself stays as it is
-    TableStore source(fs, from);
-    source.open(false);
-    ReadScope scope(source);
-    std::vector<std::string> extensions;
-    for (uint32_t no : source.pager_->fileNumbers()) {
-        if (source.pager_->has(no)) extensions.push_back(Pager::extensionOf(no));
-    }
-    std::vector<std::unique_ptr<File>> inputs;
-    uint64_t total = 0;
-    for (auto& ext : extensions) {
-        inputs.push_back(fs->openReadOnly(from + ext));
-        total += inputs.back()->size();
-    }
-    std::unique_ptr<Pager> target;
-    if (fs->exists(to + ".db")) {
-        target = std::make_unique<Pager>(fs, to);
-        target->openDbFile(true);
-        target->lockOpen(true);
-    }
-    if (started) started(total);
-    uint64_t done = 0;
-    std::string buffer(1u << 20, '\0');
-    for (size_t i = 0; i < extensions.size(); ++i) {
-        const std::string path = to + extensions[i];
-        const std::string temporary = path + ".kopie";
-        try {
-            auto out = fs->open(temporary, true);
-            out->truncate(0);
-            for (uint64_t off = 0;;) {
-                size_t n = inputs[i]->read(off, buffer.data(), buffer.size());
-                if (n == 0) break;
-                out->write(off, buffer.data(), n);
-                off += n;
-                done += n;
-                if (advanced) advanced(done);
-            }
-            out->sync();
-            out.reset();
-            fs->copyTimes(from + extensions[i], temporary);
-            fs->rename(temporary, path);
-        } catch (...) {
-            try {
-                fs->remove(temporary);
-            } catch (const EngineError&) {  // the first failure is the one to report
-            }
-            throw;
-        }
-    }
-    // What an older table of that name had beyond the copy (a log, an index it no longer
-    // has) would not belong to the new files.
-    for (auto& path : filesOf(*fs, to)) {
-        if (std::find(extensions.begin(), extensions.end(), path.substr(to.size())) ==
-            extensions.end())
-            fs->remove(path);
-    }
-    fs->syncDir(dirName(to));
-}
-
-void TableStore::move(const std::shared_ptr<FileSystem>& fs, const std::string& from,
-                      const std::string& to) {
-    if (!fs->exists(from + ".db")) {
-        throw EngineError(ErrorKind::NotFound,
-                          "Die Tabelle " + quoted(fileName(from) + ".db") + " existiert nicht.");
-    }
-    // Both are held exclusively while their files change names.
-    Pager source(fs, from);
-    source.openDbFile(false);
-    source.lockOpen(true);
-    if (source.readOnly()) {
-        throw EngineError(ErrorKind::ReadOnly,
-                          "Die Tabelle " + quoted(fileName(from) + ".db") +
-                              " kann nicht umbenannt werden: " + source.readOnlyReason() + ".");
-    }
-    if (fs->exists(from + ".wal")) {
-        throw EngineError(ErrorKind::Usage, "Die Tabelle " + quoted(fileName(from) + ".db") +
-                                                " wurde nicht ordnungsgemäß geschlossen.");
-    }
-    std::unique_ptr<Pager> target;
-    if (fs->exists(to + ".db")) {
-        target = std::make_unique<Pager>(fs, to);
-        target->openDbFile(true);
-        target->lockOpen(true);
-        fs->remove(to + ".db");
-        for (auto& path : filesOf(*fs, to)) fs->remove(path);
-    }
-    for (auto& path : filesOf(*fs, from)) {
-        std::string ext = path.substr(from.size());
-        if (ext != ".db") fs->rename(path, to + ext);
-    }
-    fs->rename(from + ".db", to + ".db");
-    fs->syncDir(dirName(to));
-    if (dirName(from) != dirName(to)) fs->syncDir(dirName(from));
-}
-
-// --- Opening -------------------------------------------------------------------------------
 
 void TableStore::open(bool exclusive) {
     if (pager_) return;
@@ -317,10 +83,8 @@ void TableStore::open(bool exclusive) {
 }
 
 void TableStore::requireTableFile() const {
-    if (pager_->dbFileSize() == 0) {
-        throw EngineError(ErrorKind::NotFound,
-                          "Die Tabelle " + displayName() + " existiert nicht.");
-    }
+    // An empty .db file is no table: cut off, or a creation that never finished.
+    if (pager_->dbFileSize() == 0) throwCorrupt(pager_->pathOf(kDbFile), "die Datei ist leer");
 }
 
 void TableStore::recoverAtOpen() {

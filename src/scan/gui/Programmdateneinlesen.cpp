@@ -101,11 +101,10 @@ TProgrammdateneinlesen::~TProgrammdateneinlesen() {
 }
 
 void TProgrammdateneinlesen::finishScan() {
-    while (threadRunning_) {
+    driver_.finishDialogScan([] {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
-    }
-    if (thread_.joinable()) thread_.join();
+    });
 }
 
 void TProgrammdateneinlesen::fillDrives() {
@@ -136,33 +135,15 @@ void TProgrammdateneinlesen::DriveComboBox1Change() {
     driver_.checkDrive(selectedLetter());
 }
 
-void TProgrammdateneinlesen::startThread(const std::function<void()>& run) {
-    if (threadRunning_) return;  // one scan at a time
-    if (thread_.joinable()) thread_.join();
-    threadRunning_ = true;
-    thread_ = std::thread([this, run] {
-        try {
-            run();
-        } catch (const std::exception&) {
-            // A scan reports its own failures; nothing crosses the thread.
-        }
-        threadRunning_ = false;
-    });
-}
-
 void TProgrammdateneinlesen::scanbtnClick() {
     const char letter = selectedLetter();
     if (hooks_.scanBackground && hooks_.scanBackground()) {
-        startThread([this, letter] { driver_.NewBaum3(letter, *this); });
+        driver_.startDialogScan(letter, *this, true);
         return;
     }
     close_->hide();
     abbr_->show();
-    startThread([this, letter] {
-        flags_.foreground = true;
-        driver_.NewBaum(letter, *this);
-        flags_.foreground = false;
-    });
+    driver_.startDialogScan(letter, *this, false);
 }
 
 void TProgrammdateneinlesen::AbbrClick() {

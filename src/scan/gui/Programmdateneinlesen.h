@@ -1,14 +1,14 @@
 // The scan dialog TProgrammdateneinlesen ("Laufwerk scannen"): the drive box, the status line,
 // the two counters and the buttons "&Start", "&Schließen", "&Hilfe" and "&Abbrechen".
 //
-// The dialog starts the scan on a scan thread of its own (NewBaum in the foreground, NewBaum3
-// in the background) and shows what the scan asks for through ScanDialogView; those calls
-// arrive on the user-interface thread. Created on first use and kept for the rest of the run.
+// The dialog starts the scan driver's dialog scan (NewBaum in the foreground, NewBaum3 in the
+// background, on the driver's scan thread) and shows what the scan asks for through
+// ScanDialogView; those calls arrive on the user-interface thread. Created on first use and
+// kept for the rest of the run.
 #pragma once
 
 #include <QDialog>
 #include <functional>
-#include <thread>
 
 #include "scan/ScanDriver.h"
 
@@ -33,7 +33,7 @@ public:
     ~TProgrammdateneinlesen() override;
 
     // Whether a scan thread runs (the program refuses to end meanwhile).
-    bool scanning() const { return threadRunning_; }
+    bool scanning() const { return driver_.scanning(); }
     // Waits for a running scan thread, letting the window answer its questions.
     void finishScan();
 
@@ -55,7 +55,6 @@ private:
     void DriveComboBox1Change();
     void scanbtnClick();
     void AbbrClick();
-    void startThread(const std::function<void()>& run);
 
     ScanDriver& driver_;
     ScanFlags& flags_;
@@ -68,8 +67,6 @@ private:
     QPushButton* close_ = nullptr;
     QPushButton* help_ = nullptr;
     QPushButton* abbr_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> threadRunning_{false};
 };
 
 }  // namespace mv32::scan

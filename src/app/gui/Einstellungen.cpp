@@ -1,4 +1,4 @@
-#include "app/Einstellungen.h"
+#include "app/gui/Einstellungen.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "app/Mavrel32Main.h"
 #include "document/SettingsDialogModel.h"
 
 namespace mv32::app {
@@ -43,9 +42,9 @@ QPushButton* button(const QString& caption, const char* objectName, QWidget* par
 
 }  // namespace
 
-TEinstellungen::TEinstellungen(document::SettingsDialogModel& model, std::string programDir,
+TEinstellungen::TEinstellungen(document::SettingsDialogModel& model, std::string helpFolder,
                                QWidget* parent)
-    : QDialog(parent), model_(model), programDir_(std::move(programDir)) {
+    : QDialog(parent), model_(model), helpFolder_(std::move(helpFolder)) {
     setObjectName("Einstellungen");
     setWindowTitle("Einstellungen");
     model_.open();
@@ -68,7 +67,7 @@ TEinstellungen::TEinstellungen(document::SettingsDialogModel& model, std::string
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(help, &QPushButton::clicked, this, [this] {
         QDesktopServices::openUrl(
-            QUrl::fromLocalFile(TMavrel32Main::helpFolder(programDir_) + "e_einstellungen.html"));
+            QUrl::fromLocalFile(QString::fromStdString(helpFolder_ + "e_einstellungen.html")));
     });
     connect(reset, &QPushButton::clicked, this, [this] {
         model_.restoreDefaults();

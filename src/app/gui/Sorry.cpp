@@ -1,4 +1,4 @@
-#include "app/Sorry.h"
+#include "app/gui/Sorry.h"
 
 #include <QLabel>
 #include <QPushButton>

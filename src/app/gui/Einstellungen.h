@@ -24,7 +24,7 @@ namespace mv32::app {
 class TEinstellungen : public QDialog {
     Q_OBJECT
 public:
-    TEinstellungen(document::SettingsDialogModel& model, std::string programDir,
+    TEinstellungen(document::SettingsDialogModel& model, std::string helpFolder,
                    QWidget* parent = nullptr);
 
 protected:
@@ -45,7 +45,7 @@ private:
     void okClick();
 
     document::SettingsDialogModel& model_;
-    std::string programDir_;
+    std::string helpFolder_;  // where the help pages are
     bool loading_ = false;
     QTabWidget* pages_ = nullptr;
     QPlainTextEdit* userSql_ = nullptr;

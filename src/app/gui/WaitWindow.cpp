@@ -1,4 +1,4 @@
-#include "app/WaitWindow.h"
+#include "app/gui/WaitWindow.h"
 
 #include <QLabel>
 #include <QPushButton>

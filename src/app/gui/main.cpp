@@ -7,7 +7,7 @@
 #include <QTranslator>
 #include <memory>
 
-#include "app/Mavrel32Main.h"
+#include "app/gui/Mavrel32Main.h"
 #include "document/SettingsStore.h"
 #include "platform/Paths.h"
 #include "platform/SingleInstance.h"

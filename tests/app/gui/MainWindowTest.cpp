@@ -18,17 +18,16 @@
 #include <fstream>
 #include <memory>
 
-#include "app/DatenSichern.h"
-#include "app/Einstellungen.h"
-#include "app/InfoWindow.h"
-#include "app/Mavrel32Main.h"
-#include "app/Sorry.h"
-#include "app/WaitWindow.h"
-#include "app/WindowTestSupport.h"
+#include "app/gui/DatenSichern.h"
+#include "app/gui/Einstellungen.h"
+#include "app/gui/InfoWindow.h"
+#include "app/gui/Mavrel32Main.h"
+#include "app/gui/Sorry.h"
+#include "app/gui/WaitWindow.h"
+#include "app/gui/WindowTestSupport.h"
 #include "document/Catalog.h"
 #include "document/SettingsDialogModel.h"
 #include "engine/Table.h"
-#include "platform/SingleInstance.h"
 #include "scan/gui/Programmdateneinlesen.h"
 #include "support/TempDir.h"
 
@@ -43,7 +42,7 @@ protected:
     std::unique_ptr<TMavrel32Main> make(std::vector<std::string> args = {}) {
         TMavrel32Main::Options o;
         o.args = std::move(args);
-        o.programFile = home.file("mv32");
+        o.programFile = QCoreApplication::applicationFilePath().toStdString();  // help pages
         o.programDir = home.path() + "/";
         auto s = std::make_unique<document::MemorySettingsStore>();
         store = s.get();
@@ -162,7 +161,7 @@ TEST_F(MainWindow, StatesNoCatalogAndCatalogOpen) {
     for (const char* m : {"Bearbeiten1", "Drucken1", "Import1", "Export1", "Suchen1"})
         EXPECT_FALSE(menuVisible(m)) << m;
     EXPECT_FALSE(visible("DateiSuchen1"));
-    const auto closed = TMavrel32Main::toolbarPositions(ControlState::NoCatalog, false);
+    const auto closed = app::toolbarPositions(ControlState::NoCatalog, false);
     for (size_t i = 0; i < 10; ++i) {
         SCOPED_TRACE(buttons[i]);
         EXPECT_EQ(button(buttons[i])->isVisible(), closed[i] >= 0);
@@ -172,7 +171,7 @@ TEST_F(MainWindow, StatesNoCatalogAndCatalogOpen) {
         EXPECT_EQ(button(buttons[i])->size(), QSize(57, 47));
     }
     EXPECT_EQ(closed, (std::array<int, 10>{3, -1, 60, -1, -1, -1, -1, 115, 170, 225}));
-    EXPECT_EQ(TMavrel32Main::toolbarPositions(ControlState::NoCatalog, true),
+    EXPECT_EQ(app::toolbarPositions(ControlState::NoCatalog, true),
               (std::array<int, 10>{3, -1, 70, -1, -1, -1, -1, 135, 200, 265}));
 
     // A catalog opened: everything shows, the buttons at their home positions.
@@ -185,8 +184,8 @@ TEST_F(MainWindow, StatesNoCatalogAndCatalogOpen) {
     for (const char* m : {"Bearbeiten1", "Drucken1", "Import1", "Export1", "Suchen1"})
         EXPECT_TRUE(menuVisible(m)) << m;
     EXPECT_FALSE(visible("DateiSuchen1"));  // follows the file list, not the catalog
-    const auto open = TMavrel32Main::toolbarPositions(ControlState::CatalogOpen, false);
-    EXPECT_EQ(open, TMavrel32Main::toolbarPositions(ControlState::CatalogOpen, true));
+    const auto open = app::toolbarPositions(ControlState::CatalogOpen, false);
+    EXPECT_EQ(open, app::toolbarPositions(ControlState::CatalogOpen, true));
     for (size_t i = 0; i < 10; ++i) {
         EXPECT_TRUE(button(buttons[i])->isVisible()) << buttons[i];
         EXPECT_EQ(button(buttons[i])->x(), open[i]) << buttons[i];
@@ -199,6 +198,40 @@ TEST_F(MainWindow, StatesNoCatalogAndCatalogOpen) {
     w->document().Schliessen();
     EXPECT_FALSE(menuVisible("Bearbeiten1"));
     EXPECT_EQ(button("ScanBtn")->x(), 60);
+}
+
+TEST_F(MainWindow, TheContextMenuHasItsOwnCaptionsAndKeys) {
+    auto w = make();
+    auto* popup = w->findChild<QMenu*>("PopupMenu1");
+    ASSERT_NE(popup, nullptr);
+    QStringList lines;
+    for (auto* a : popup->actions()) {
+        if (a->isSeparator()) {
+            lines << "-";
+        } else if (a->menu()) {
+            QStringList sub;
+            for (auto* s : a->menu()->actions()) sub << s->text();
+            lines << a->text() + ": " + sub.join(" | ");
+        } else {
+            lines << a->text();
+        }
+    }
+    EXPECT_EQ(lines,
+              QStringList({"&Eingabe...\tF5", "Treeview\tF8", "DB-Übersicht", "-",
+                           "&Suchen (große Suche)...\tF6", "Freien Speicher suchen...\tCtrl+F",
+                           "&Bereich der Datenträger-Nr. durchsuchen...\tCtrl+B",
+                           "Datei suchen...\tCtrl+D", "-", "Dr&ucken...\tAlt+P", "-",
+                           "Import: Mavrel-Dateien (*.MV) ...\tCtrl+M | Mavrel32-Dateien "
+                           "(*.DB) ...",
+                           "Export: Mavrel-Dateien (*.MV) ... | &ASCII-Dateien (*.TXT) "
+                           "...\tCtrl+A | d&Base IV-Dateien (*.DBF) ...\tCtrl+E | "
+                           "HTML-Dateien (*.HTML) ..."}));
+    // Its own keys answer in the whole window, but only with a catalog open.
+    QStringList windowKeys;
+    for (auto* a : w->actions()) {
+        if (!a->shortcut().isEmpty()) windowKeys << a->shortcut().toString();
+    }
+    EXPECT_EQ(windowKeys, QStringList({"Alt+P", "Ctrl+M", "Ctrl+E"}));
 }
 
 TEST_F(MainWindow, StatusBarPanels) {
@@ -259,7 +292,8 @@ TEST_F(MainWindow, CommandLineOpensAnExistingCatalogOnly) {
 }
 
 TEST_F(MainWindow, EveryHelpPageIsThere) {
-    const QString folder = TMavrel32Main::helpFolder(home.path() + "/");
+    auto w = make();
+    const QString folder = QString::fromStdString(w->program().helpFolder());
     for (const char* page :
          {"index.html", "h_deinstallation.html", "h_haftung.html", "h_faq.html", "h_hard.html",
           "h_old_version.html", "h_autor.html", "e_einstellungen.html", "b_eingabe.html"})
@@ -306,17 +340,10 @@ TEST_F(MainWindow, TheScanDialogRunsAForegroundScan) {
     qunsetenv("MV32_VOLUMES");
 }
 
-TEST_F(MainWindow, ASecondInstanceIsRefused) {
-    platform::SingleInstance first;
-    ASSERT_TRUE(first.acquire(home.path()));
-    platform::SingleInstance second;
-    EXPECT_FALSE(second.acquire(home.path()));
-}
-
 TEST_F(MainWindow, SettingsDialogBindsItsControlsToTheRules) {
     auto w = make();
     document::SettingsDialogModel model(w->document());
-    app::TEinstellungen dialog(model, home.path() + "/", w.get());
+    app::TEinstellungen dialog(model, w->program().helpFolder(), w.get());
     auto* tabs = dialog.findChild<QTabWidget*>("PageControl1");
     ASSERT_NE(tabs, nullptr);
     QStringList pages;
@@ -344,11 +371,14 @@ TEST_F(MainWindow, SettingsDialogBindsItsControlsToTheRules) {
     EXPECT_EQ(store->read("Settings", "AutoSave"), std::nullopt);
 
     // "&OK" stores and follows up.
-    app::TEinstellungen again(model, home.path() + "/", w.get());
+    app::TEinstellungen again(model, w->program().helpFolder(), w.get());
     again.findChild<QCheckBox*>("LaufwerkInd")->click();
-    again.findChild<QLineEdit*>("AutoSaveValueZeit")->setText("5");
-    QTest::keyClicks(again.findChild<QLineEdit*>("AutoSaveValueZeit"), "");
-    model.autoSaveValueZeitText = "5";
+    // Typed as a person types: the box's edits reach the model.
+    auto* minutes = again.findChild<QLineEdit*>("AutoSaveValueZeit");
+    minutes->selectAll();
+    QTest::keyClick(minutes, Qt::Key_Backspace);
+    QTest::keyClicks(minutes, "5");
+    EXPECT_EQ(model.autoSaveValueZeitText, "5");
     again.findChild<QPushButton*>("OKBtn")->click();
     EXPECT_EQ(store->read("Settings", "LaufwerkInd"), "1");
     EXPECT_EQ(w->autoSaveTimer().interval(), 300000);
@@ -372,7 +402,7 @@ TEST_F(MainWindow, WindowsPaint) {
     w->document().openLastFile(home.file("kat.db"));
     save(*w, "hauptfenster-katalog");
     document::SettingsDialogModel model(w->document());
-    app::TEinstellungen dialog(model, home.path() + "/", w.get());
+    app::TEinstellungen dialog(model, w->program().helpFolder(), w.get());
     auto* tabs = dialog.findChild<QTabWidget*>("PageControl1");
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);

@@ -1,4 +1,4 @@
-#include "app/InfoWindow.h"
+#include "app/gui/InfoWindow.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

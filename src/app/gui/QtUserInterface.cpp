@@ -1,4 +1,4 @@
-#include "app/QtUserInterface.h"
+#include "app/gui/QtUserInterface.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -6,10 +6,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/DatenSichern.h"
-#include "app/Mavrel32Main.h"
-#include "app/Sorry.h"
-#include "app/WaitWindow.h"
+#include "app/gui/DatenSichern.h"
+#include "app/gui/Mavrel32Main.h"
+#include "app/gui/Sorry.h"
+#include "app/gui/WaitWindow.h"
 
 namespace mv32::app {
 
@@ -21,24 +21,6 @@ namespace {
 
 QString q(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-QString caption(MessageKind kind) {
-    switch (kind) {
-        case MessageKind::Fehler:
-            return "Fehler";
-        case MessageKind::Warnung:
-            return "Warnung";
-        case MessageKind::Bestaetigen:
-            return "Bestätigen";
-        case MessageKind::Information:
-            return "Information";
-        case MessageKind::Frage:
-            return "Frage";
-        case MessageKind::Hinweis:
-            return "Mavrel/32";
-    }
-    return "Mavrel/32";
 }
 
 QMessageBox::Icon icon(MessageKind kind) {
@@ -60,7 +42,8 @@ QMessageBox::Icon icon(MessageKind kind) {
 }  // namespace
 
 Answer showMessage(QWidget* parent, MessageKind kind, const QString& text, Buttons buttons) {
-    QMessageBox box(icon(kind), caption(kind), text, QMessageBox::NoButton, parent);
+    QMessageBox box(icon(kind), QString::fromUtf8(document::captionOf(kind)), text,
+                    QMessageBox::NoButton, parent);
     box.setObjectName("MessageBox");
     QPushButton* ja = nullptr;
     QPushButton* nein = nullptr;

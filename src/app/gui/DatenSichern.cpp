@@ -1,4 +1,4 @@
-#include "app/DatenSichern.h"
+#include "app/gui/DatenSichern.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

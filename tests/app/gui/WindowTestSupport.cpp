@@ -1,4 +1,4 @@
-#include "app/WindowTestSupport.h"
+#include "app/gui/WindowTestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

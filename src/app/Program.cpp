@@ -1,0 +1,122 @@
+#include "app/Program.h"
+
+#include <exception>
+#include <filesystem>
+
+#include "platform/Paths.h"
+
+namespace mv32::app {
+
+Program::Program(Options options, document::UserInterface& ui, document::UiInvoker& invoker)
+    : options_(std::move(options)), ui_(ui), invoker_(invoker) {
+    if (!options_.store) options_.store = std::make_unique<document::MemorySettingsStore>();
+    const platform::Clock& clock = options_.clock ? *options_.clock : platform::Clock::system();
+    settings_ = document::Settings::defaults(options_.programDir);
+    log_ = std::make_unique<document::Log>(options_.programDir, clock);
+    doc_ = std::make_unique<document::CatalogDocument>(document::CatalogDocument::Services{
+        ui_, *options_.store, settings_, *log_, clock, options_.programDir});
+    autoSave_ = std::make_unique<document::AutoSave>(*doc_);
+    reader_ = std::make_unique<exchange::MvReader>(*doc_);
+    writer_ = std::make_unique<exchange::MvWriter>(*doc_);
+    doc_->legacyOpener = [this](const std::string& path, int mark) {
+        reader_->openAsNewCatalog(path, mark);
+    };
+    shell_ = std::make_unique<ProgramShell>(*doc_, options_.args, options_.programFile);
+    if (!options_.writeShellEntries) shell_->writeShellEntries = [](const std::string&) {};
+}
+
+Program::~Program() = default;
+
+platform::LetterMemory Program::letterMemory() {
+    // Drive letters of mounted media are remembered in the settings store, so that a medium
+    // keeps its letter from run to run.
+    platform::LetterMemory letters;
+    letters.load = [store = options_.store.get()] {
+        std::vector<std::pair<std::string, char>> out;
+        try {
+            for (const auto& [mount, letter] : store->readSection("Laufwerke"))
+                if (!letter.empty()) out.emplace_back(mount, letter[0]);
+        } catch (const std::exception&) {  // no memory: letters in the order of the mounts
+        }
+        return out;
+    };
+    letters.store = [store = options_.store.get()](const std::string& mount, char letter) {
+        try {
+            store->write("Laufwerke", {{mount, std::string(1, letter)}});
+        } catch (const std::exception&) {
+        }
+    };
+    return letters;
+}
+
+void Program::start(std::function<void()> showSettings) {
+    guarded([this] { shell_->FormCreate(); });
+    scanDriver_ = std::make_unique<scan::ScanDriver>(
+        scan::ScanDriver::Services{*doc_, *autoSave_, invoker_, scanFlags_, shell_->tempFolder(),
+                                   letterMemory(), std::move(showSettings)});
+    shell_->scanDriver = scanDriver_.get();
+}
+
+void Program::finish() {
+    shell_->FormDestroy();
+}
+
+void Program::guarded(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ui_.showApplicationError(e.what());
+    }
+}
+
+bool Program::run(Command command) {
+    switch (command) {
+        case Command::Neu:
+            doc_->Neu();
+            return true;
+        case Command::Oeffnen:
+            doc_->Oeffnen();
+            return true;
+        case Command::Speichern:
+            doc_->Speichern();
+            return true;
+        case Command::SpeichernUnter:
+            doc_->SpeichernUnter();
+            return true;
+        case Command::Schliessen:
+            doc_->Schliessen();
+            return true;
+        case Command::ImportMv:
+            reader_->Import();
+            return true;
+        case Command::ExportMv:
+            writer_->ExpMVItemClick();
+            return true;
+        default:
+            break;
+    }
+    for (const auto& def : commands()) {
+        if (def.id == command && def.notBuilt) {
+            ui_.message(document::MessageKind::Information, notYetThereText(def.notBuilt),
+                        document::Buttons::Ok);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Program::helpFolder() const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const std::string beside = options_.programDir + "hilfe" + platform::separator();
+    if (fs::exists(beside + "index.html", ec)) return beside;
+    // Installed: <prefix>/bin/mv32 and <prefix>/share/mavrel32/hilfe/.
+    const fs::path program = fs::path(options_.programFile).parent_path();
+    const std::string installed =
+        (program / ".." / "share" / "mavrel32" / "hilfe").lexically_normal().string() +
+        platform::separator();
+    if (fs::exists(installed + "index.html", ec)) return installed;
+    return (program / "hilfe").string() + platform::separator();
+}
+
+}  // namespace mv32::app

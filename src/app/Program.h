@@ -1,0 +1,95 @@
+// The program object: everything one run of Mavrel/32 consists of, made and wired in one place.
+//
+// It owns the settings, the log, the catalog document, auto-save, the legacy reader and writer,
+// the program shell, the scan driver and the memory of drive letters. The main window makes it
+// with its user-interface port and shows what it decides; tests make the same object with a
+// scripted port. User-interface thread only; the scan driver reaches that thread through the
+// invoker.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CommandTable.h"
+#include "app/ProgramShell.h"
+#include "document/AutoSave.h"
+#include "document/CatalogDocument.h"
+#include "document/Log.h"
+#include "document/MarshalledUserInterface.h"
+#include "document/Settings.h"
+#include "document/SettingsStore.h"
+#include "exchange/MvReader.h"
+#include "exchange/MvWriter.h"
+#include "platform/Clock.h"
+#include "scan/ScanDriver.h"
+
+namespace mv32::app {
+
+class Program {
+public:
+    struct Options {
+        std::vector<std::string> args;                   // the command line after the program name
+        std::string programFile;                         // path of the program file
+        std::string programDir;                          // with a trailing separator
+        std::unique_ptr<document::SettingsStore> store;  // default: in memory
+        const platform::Clock* clock = nullptr;          // default: the system clock
+        bool writeShellEntries = true;
+    };
+
+    Program(Options options, document::UserInterface& ui, document::UiInvoker& invoker);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The steps of creating the main window (ProgramShell::FormCreate), then the scan driver,
+    // which needs the folder they make. `showSettings` opens the settings dialog, for the scan
+    // driver's last attempt at a data folder.
+    void start(std::function<void()> showSettings);
+    // The end of the run (ProgramShell::FormDestroy).
+    void finish();
+
+    // Runs a command the core carries out; false for a command only a window can carry out
+    // (opening a dialog or a help page, ending the program).
+    bool run(Command command);
+    // Runs `command` as the program's general error handler does: an error that reaches it
+    // is shown, and the program goes on.
+    void guarded(const std::function<void()>& command);
+
+    // Where the help pages are: below the program folder, else beside the installed program,
+    // else beside the program file.
+    std::string helpFolder() const;
+
+    const Options& options() const { return options_; }
+    document::UserInterface& ui() { return ui_; }
+    document::SettingsStore& store() { return *options_.store; }
+    document::Settings& settings() { return settings_; }
+    document::Log& log() { return *log_; }
+    document::CatalogDocument& document() { return *doc_; }
+    document::AutoSave& autoSave() { return *autoSave_; }
+    exchange::MvReader& reader() { return *reader_; }
+    exchange::MvWriter& writer() { return *writer_; }
+    ProgramShell& shell() { return *shell_; }
+    scan::ScanFlags& scanFlags() { return scanFlags_; }
+    // Made by start().
+    scan::ScanDriver& scanDriver() { return *scanDriver_; }
+
+private:
+    platform::LetterMemory letterMemory();
+
+    Options options_;
+    document::UserInterface& ui_;
+    document::UiInvoker& invoker_;
+    document::Settings settings_;
+    std::unique_ptr<document::Log> log_;
+    std::unique_ptr<document::CatalogDocument> doc_;
+    std::unique_ptr<document::AutoSave> autoSave_;
+    std::unique_ptr<exchange::MvReader> reader_;
+    std::unique_ptr<exchange::MvWriter> writer_;
+    std::unique_ptr<ProgramShell> shell_;
+    scan::ScanFlags scanFlags_;
+    std::unique_ptr<scan::ScanDriver> scanDriver_;
+};
+
+}  // namespace mv32::app
