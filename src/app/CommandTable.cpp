@@ -219,6 +219,15 @@ const std::array<ButtonDef, 10>& toolbar() {
     return buttons;
 }
 
+const std::vector<TrayItem>& trayMenu() {
+    static const std::vector<TrayItem> tray = {
+        {Command::Systeminfos, "MV32 &Systeminfos", Rule::Disabled},
+        {Command::Wiederherstellen, "MV32 wieder &herstellen"},
+        {Command::Verlassen, "MV32 &schließen"},
+    };
+    return tray;
+}
+
 std::array<int, 10> toolbarPositions(ControlState state, bool highDpi) {
     if (state == ControlState::CatalogOpen) return {3, 60, 117, 174, 231, 288, 345, 402, 459, 516};
     // Öffnen stays; Scannen, Einstell., Hilfe, Beenden move together. Hidden buttons keep -1.

@@ -43,6 +43,10 @@ enum class Command {
     Hilfe,
     HilfeSeite,  // one of the help menu's pages
     Info,
+    // The notification-area icon's menu.
+    Systeminfos,
+    Wiederherstellen,
+    Verlassen,
 };
 
 // When an item shows (or, for Disabled, can be chosen).
@@ -117,6 +121,14 @@ const CommandDef& commandDef(const char* objectName);
 const std::vector<MenuDef>& menuBar();
 const std::vector<PopupItem>& popupMenu();
 const std::array<ButtonDef, 10>& toolbar();
+
+// The menu of the notification-area icon.
+struct TrayItem {
+    Command id;
+    const char* caption;
+    Rule rule = Rule::Always;
+};
+const std::vector<TrayItem>& trayMenu();
 inline constexpr int kRecentFiles = 5;
 
 // The positions of the toolbar buttons in the two states (dots per inch above 100 or not);

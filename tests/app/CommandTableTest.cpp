@@ -116,7 +116,7 @@ TEST_F(ProgramCommands, TheProgramCarriesOutWhatNeedsNoWindow) {
               "OK");
     // What opens a window or ends the program is left to the window.
     for (Command c : {Command::Scannen, Command::Einstellungen, Command::Hilfe, Command::Info,
-                      Command::Beenden})
+                      Command::Beenden, Command::Wiederherstellen, Command::Verlassen})
         EXPECT_FALSE(program->run(c));
     // The document's commands run here: a cancelled dialog changes nothing.
     ui.cancelDialog();

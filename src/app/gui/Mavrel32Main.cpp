@@ -344,17 +344,19 @@ void TMavrel32Main::buildTray() {
     tray_->setToolTip("Mavrel/32");
     auto* menu = new QMenu(this);
     menu->setObjectName("TrayPopUp");
-    auto* info = menu->addAction("MV32 &Systeminfos");
-    info->setEnabled(false);
-    auto* restore = menu->addAction("MV32 wieder &herstellen");
-    auto* quit = menu->addAction("MV32 &schließen");
     auto restoreWindow = [this] {
         tray_->hide();
         showMaximized();
         activateWindow();
     };
-    connect(restore, &QAction::triggered, this, restoreWindow);
-    connect(quit, &QAction::triggered, this, [this] { close(); });
+    for (const auto& item : trayMenu()) {
+        auto* a = menu->addAction(QString::fromUtf8(item.caption));
+        a->setEnabled(enabledBy(item.rule));
+        if (item.id == Command::Wiederherstellen)
+            connect(a, &QAction::triggered, this, restoreWindow);
+        else if (item.id == Command::Verlassen)
+            connect(a, &QAction::triggered, this, [this] { close(); });
+    }
     connect(tray_, &QSystemTrayIcon::activated, this,
             [restoreWindow](QSystemTrayIcon::ActivationReason r) {
                 if (r == QSystemTrayIcon::DoubleClick || r == QSystemTrayIcon::Trigger)
