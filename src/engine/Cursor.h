@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,9 +16,24 @@
 
 namespace mv32::engine {
 
+// What a cursor tells the one listener it may have (the data source over it, which passes it
+// on to every window showing the cursor).
+enum class CursorEvent {
+    Opened,
+    Closed,
+    Moved,         // another record (or none) is current
+    StateChanged,  // an insert or an edit began or ended
+    DataChanged,   // records were added, changed or removed, or the data was read again
+    BeforePost,    // a record is about to be posted: values still to be stored go in now; a
+                   // listener that throws stops the post, and the record stays as it is
+};
+
 class Cursor {
 public:
     virtual ~Cursor() = default;
+
+    // The cursor's listener, called after each change (BeforePost: before it).
+    std::function<void(CursorEvent)> listener;
 
     virtual bool active() const = 0;
     virtual void first() = 0;
@@ -36,6 +53,9 @@ public:
     virtual int fieldIndex(std::string_view name) const = 0;
     // The value of field i of the current record; memo and blob fields give their content.
     virtual Value value(int i) = 0;
+    // A cursor of its own over the same records in the same order, open, for reading records
+    // by position without moving this one; null where there is none.
+    virtual std::unique_ptr<Cursor> reader() { return nullptr; }
 
     // Field access by name; an unknown name throws EngineError(NotFound).
     int field(std::string_view name) const;
@@ -46,6 +66,11 @@ public:
     // Decimal form of a number, the text of a text, "" for blank, "(Blob)" for a blob.
     std::string displayText(std::string_view name);
     std::string displayText(int i);
+
+protected:
+    void notify(CursorEvent e) {
+        if (listener) listener(e);
+    }
 };
 
 }  // namespace mv32::engine

@@ -70,7 +70,7 @@ void Query::open() {
     // The table name is read first so that a statement that is no SELECT at all fails with a
     // syntax error before any file is touched.
     sql::SelectStatement parsed = sql::parse(sql_);
-    auto st = std::make_unique<State>();
+    auto st = std::make_shared<State>();
     Table probe(fs_);
     probe.setDirectory(directory_);
     probe.setTableName(parsed.table);
@@ -93,6 +93,7 @@ void Query::open() {
     st_ = std::move(st);
     row_ = -1;
     first();
+    notify(CursorEvent::Opened);
 }
 
 std::vector<std::string> Query::takeNotices() {
@@ -100,9 +101,11 @@ std::vector<std::string> Query::takeNotices() {
 }
 
 void Query::close() {
+    const bool was = st_ != nullptr;
     st_.reset();
     row_ = -1;
     bof_ = eof_ = true;
+    if (was) notify(CursorEvent::Closed);
 }
 
 void Query::requireActive() const {
@@ -143,6 +146,7 @@ void Query::go(int64_t row) {
 
 void Query::first() {
     requireActive();
+    Moved moved{*this};
     // Going to the first row is the moment a grid or export starts to read: show the table's
     // changes from here on.
     auto scope = st_->store->readScope();
@@ -154,6 +158,7 @@ void Query::first() {
 
 void Query::last() {
     requireActive();
+    Moved moved{*this};
     go(INT64_MAX);
     eof_ = true;
     bof_ = row_ < 0;
@@ -161,6 +166,7 @@ void Query::last() {
 
 void Query::next() {
     requireActive();
+    Moved moved{*this};
     if (row_ < 0) {
         go(0);
         bof_ = false;
@@ -175,6 +181,7 @@ void Query::next() {
 
 void Query::prior() {
     requireActive();
+    Moved moved{*this};
     if (row_ < 0) {
         go(0);
         bof_ = true;
@@ -201,6 +208,7 @@ int64_t Query::recNo() {
 
 void Query::moveTo(int64_t n) {
     requireActive();
+    Moved moved{*this};
     go(n - 1);
     bof_ = row_ <= 0;
     eof_ = row_ < 0;
@@ -237,9 +245,24 @@ int Query::fieldIndex(std::string_view name) const {
     return -1;
 }
 
+std::unique_ptr<Cursor> Query::reader() {
+    requireActive();
+    auto r = std::make_unique<Query>(fs_);
+    r->directory_ = directory_;
+    r->sql_ = sql_;
+    r->st_ = st_;
+    r->first();
+    return r;
+}
+
 Value Query::value(int i) {
     fieldDef(i);
     if (row_ < 0) return Value();
+    // A reader over the same result may have read another row since.
+    if (st_->exec->current() != row_) {
+        go(row_);
+        if (row_ < 0) return Value();
+    }
     if (st_->exec->needsTable(i)) {
         // Memo and blob data are read from the table now: the row must be current with it.
         auto scope = st_->store->readScope();

@@ -29,6 +29,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,9 +90,24 @@ public:
     int fieldIndex(std::string_view name) const override;
     using Cursor::value;
     Value value(int i) override;
+    // A cursor of its own over this result, for reading rows by position without moving this
+    // one (a grid's rows); it shares the result and follows it when it is computed again.
+    std::unique_ptr<Cursor> reader() override;
 
 private:
     struct State;
+    // Tells the listener that another row is current once the step has returned normally.
+    struct Moved {
+        Query& q;
+        int exceptions = std::uncaught_exceptions();
+        ~Moved() {
+            if (std::uncaught_exceptions() != exceptions) return;
+            try {
+                q.notify(CursorEvent::Moved);
+            } catch (...) {  // the listener's failure is its own: the step has happened
+            }
+        }
+    };
     void requireActive() const;
     void go(int64_t row);
     bool refreshIfStale();
@@ -100,7 +116,7 @@ private:
     std::string directory_;
     std::string sql_;
     std::vector<Table*> tables_;
-    std::unique_ptr<State> st_;
+    std::shared_ptr<State> st_;
     int64_t row_ = -1;  // 0-based current row, -1 none
     bool bof_ = true;
     bool eof_ = true;

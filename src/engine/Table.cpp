@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <exception>
 #include <utility>
 
 #include "engine/EngineError.h"
@@ -38,6 +39,14 @@ std::string trim(std::string_view s) {
 }
 
 }  // namespace
+
+// A listener's failure is its own: the change has happened and is not undone.
+void Table::announce(CursorEvent event) {
+    try {
+        notify(event);
+    } catch (...) {
+    }
+}
 
 Table::Table(std::shared_ptr<FileSystem> fs)
     : fs_(std::move(fs)), pos_(std::make_unique<TreePos>()) {}
@@ -120,7 +129,7 @@ void Table::setExclusive(bool exclusive) {
 }
 
 void Table::requireActive() const {
-    if (!store_) {
+    if (!store_ || !store_->isOpen()) {
         throw EngineError(ErrorKind::Usage,
                           "Die Tabelle " + displayName() + " ist nicht geöffnet.");
     }
@@ -154,6 +163,7 @@ void Table::open() {
     state_ = DataSetState::Browse;
     fieldDefs_ = store_->schema().fields;
     first();
+    announce(CursorEvent::Opened);
 }
 
 void Table::close() {
@@ -167,8 +177,10 @@ void Table::close() {
     }
     try {
         pos_->path.clear();
-        for (auto& n : store_->takeNotices()) notices_.push_back(std::move(n));
-        store_->close();
+        if (!borrowed_) {
+            for (auto& n : store_->takeNotices()) notices_.push_back(std::move(n));
+            store_->close();
+        }
     } catch (...) {
         if (!err) err = std::current_exception();
     }
@@ -178,11 +190,27 @@ void Table::close() {
     state_ = DataSetState::Inactive;
     haveCurrent_ = false;
     bof_ = eof_ = true;
+    announce(CursorEvent::Closed);
     if (err) std::rethrow_exception(err);
 }
 
 bool Table::active() const {
-    return store_ != nullptr;
+    return store_ != nullptr && store_->isOpen();
+}
+
+std::unique_ptr<Cursor> Table::reader() {
+    requireActive();
+    auto r = std::make_unique<Table>(fs_);
+    r->directory_ = directory_;
+    r->tableName_ = tableName_;
+    r->indexName_ = indexName_;
+    r->store_ = store_;
+    r->borrowed_ = true;
+    r->selectOrder(indexName_);
+    r->state_ = DataSetState::Browse;
+    r->fieldDefs_ = fieldDefs_;
+    r->first();
+    return r;
 }
 
 bool Table::readOnly() const {
@@ -253,6 +281,7 @@ void Table::withExclusive(const char* what, F&& f) {
         if (!indexName_.empty() && !store_->liveIndex(indexName_)) indexName_.clear();
         selectOrder(indexName_);
         first();
+        announce(CursorEvent::DataChanged);
         return;
     }
     store::TableStore s(fs_, basePath());
@@ -405,9 +434,12 @@ void Table::endBulk() {
 void Table::refresh() {
     requireActive();
     postPending();
-    auto scope = store_->readScope();
-    pos_->path.clear();
-    revalidate();
+    {
+        auto scope = store_->readScope();
+        pos_->path.clear();
+        revalidate();
+    }
+    announce(CursorEvent::DataChanged);
 }
 
 // --- Order and position --------------------------------------------------------------------
@@ -420,13 +452,16 @@ void Table::setIndexName(const std::string& name) {
     postPending();
     selectOrder(name);
     indexName_ = name;
-    auto scope = store_->readScope();
-    if (haveCurrent_) {
-        curKey_ = orderKeyFor(currentValues(), curCluster_);
-        positionAt(curKey_);
-    } else {
-        first();
+    {
+        auto scope = store_->readScope();
+        if (haveCurrent_) {
+            curKey_ = orderKeyFor(currentValues(), curCluster_);
+            positionAt(curKey_);
+        } else {
+            first();
+        }
     }
+    announce(CursorEvent::DataChanged);
 }
 
 void Table::selectOrder(const std::string& name) {
@@ -577,6 +612,7 @@ void Table::postPending() {
 
 void Table::first() {
     requireActive();
+    Announce moved{*this, CursorEvent::Moved};
     postPending();
     auto scope = store_->readScope();
     if (tree().first(*pos_)) {
@@ -593,6 +629,7 @@ void Table::first() {
 
 void Table::last() {
     requireActive();
+    Announce moved{*this, CursorEvent::Moved};
     postPending();
     auto scope = store_->readScope();
     if (tree().last(*pos_)) {
@@ -617,6 +654,7 @@ void Table::prior() {
 
 void Table::step(bool forward) {
     requireActive();
+    Announce moved{*this, CursorEvent::Moved};
     postPending();
     bool& atEnd = forward ? eof_ : bof_;  // the end this step runs into
     bool& atStart = forward ? bof_ : eof_;
@@ -670,6 +708,7 @@ int64_t Table::recNo() {
 
 void Table::moveTo(int64_t n) {
     requireActive();
+    Announce moved{*this, CursorEvent::Moved};
     postPending();
     auto scope = store_->readScope();
     int64_t count = static_cast<int64_t>(store_->recordCount());
@@ -696,6 +735,7 @@ Bookmark Table::bookmark() {
 
 void Table::gotoBookmark(const Bookmark& b) {
     requireActive();
+    Announce moved{*this, CursorEvent::Moved};
     postPending();
     auto scope = store_->readScope();
     TreePos rp;
@@ -836,6 +876,7 @@ void Table::append() {
     insertBefore_.clear();
     state_ = DataSetState::Insert;
     if (afterInsert) afterInsert(*this);
+    announce(CursorEvent::StateChanged);
 }
 
 void Table::insert() {
@@ -861,11 +902,13 @@ void Table::edit() {
     bufLarge_.assign(buf_.size(), LargeValue{true, true, {}});
     state_ = DataSetState::Edit;
     if (afterEdit) afterEdit(*this);
+    announce(CursorEvent::StateChanged);
 }
 
 void Table::post() {
     requireActive();
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
+    notify(CursorEvent::BeforePost);
     std::string entry;
     if (state_ == DataSetState::Insert) {
         entry = store_->insert(buf_, bufLarge_, insertBefore_);
@@ -882,6 +925,8 @@ void Table::post() {
     std::string orderKey = orderKeyFor(values, key);
     setCurrent(std::move(entry), orderKey);
     if (afterPost) afterPost(*this);
+    announce(CursorEvent::DataChanged);
+    announce(CursorEvent::StateChanged);
 }
 
 void Table::cancel() {
@@ -890,6 +935,7 @@ void Table::cancel() {
     buf_.clear();
     bufLarge_.clear();
     insertBefore_.clear();
+    announce(CursorEvent::StateChanged);
 }
 
 void Table::remove() {
@@ -920,6 +966,7 @@ void Table::remove() {
         }
     }
     if (afterDelete) afterDelete(*this);
+    announce(CursorEvent::DataChanged);
 }
 
 }  // namespace mv32::engine

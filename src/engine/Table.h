@@ -12,6 +12,7 @@
 // one thread at a time; several Tables, in one process or several, may hold the same table.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -160,6 +161,10 @@ public:
     int fieldIndex(std::string_view name) const override;
     using Cursor::value;
     Value value(int i) override;
+    // A cursor of its own over this open table, in the same order, for reading records by
+    // position without moving this one (a grid's rows). It shares this table's open handle
+    // and cache; it reads nothing once this table is closed.
+    std::unique_ptr<Cursor> reader() override;
     void setValue(int i, const Value& v);
     void setValue(std::string_view name, const Value& v) { setValue(field(name), v); }
     void setAsString(std::string_view name, const std::string& s) { setValue(name, Value(s)); }
@@ -192,6 +197,16 @@ public:
 
 private:
     friend class Query;  // reads the table's storage directly
+    // Tells the listener of a change once the operation has returned normally.
+    struct Announce {
+        Table& t;
+        CursorEvent event;
+        int exceptions = std::uncaught_exceptions();
+        ~Announce() {
+            if (std::uncaught_exceptions() == exceptions) t.announce(event);
+        }
+    };
+    void announce(CursorEvent event);
 
     std::string basePath() const;
     std::string displayName() const;
@@ -224,7 +239,8 @@ private:
     std::vector<FieldDef> fieldDefs_;
 
     std::shared_ptr<store::TableStore> store_;  // shared with queries that read through it
-    const store::IndexInfo* order_ = nullptr;   // through ord() only
+    bool borrowed_ = false;  // a reader: the handle belongs to the table it was made from
+    const store::IndexInfo* order_ = nullptr;  // through ord() only
     std::string orderName_;
     uint64_t orderVersion_ = 0;
     DataSetState state_ = DataSetState::Inactive;

@@ -47,6 +47,7 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
                    unsigned options) {
     requireActive();
     postPending();
+    Announce moved{*this, CursorEvent::Moved};
     if (fieldList != lastLocateFields_) {
         lastLocateIdx_ = parseFields(fieldList);
         lastLocateFields_ = fieldList;
@@ -177,6 +178,7 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
 void Table::findNearest(const std::vector<Value>& values) {
     requireActive();
     postPending();
+    Announce moved{*this, CursorEvent::Moved};
     auto scope = store_->readScope();
     const auto& schema = store_->schema();
     const std::vector<int>& keyFields = ord() ? ord()->fields : schema.cluster;

@@ -47,6 +47,8 @@ public:
     bool needsTable(int c) const;
     // Value of result column c of the current row.
     Value value(int c);
+    // The current row (-1: none).
+    int64_t current() const { return current_; }
 
 private:
     struct Driver {
