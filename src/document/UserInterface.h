@@ -37,9 +37,9 @@ inline const char* captionOf(MessageKind kind) {
     return "Mavrel/32";
 }
 
-// The button sets: "OK", "&Abbrechen", "&Ja"/"&Nein", and "&Ja"/"Abbrechen" before destructive
-// steps.
-enum class Buttons { Ok, Abbrechen, JaNein, JaAbbrechen };
+// The button sets: "OK", "&Abbrechen", "&Ja"/"&Nein", "&Ja"/"Abbrechen" before destructive
+// steps, and "OK"/"Abbrechen" (the navigator's question before it deletes a record).
+enum class Buttons { Ok, Abbrechen, JaNein, JaAbbrechen, OkAbbrechen };
 
 enum class Answer { Ok, Ja, Nein, Abbrechen };
 

@@ -26,11 +26,18 @@ enum class CursorEvent {
     DataChanged,   // records were added, changed or removed, or the data was read again
     BeforePost,    // a record is about to be posted: values still to be stored go in now; a
                    // listener that throws stops the post, and the record stays as it is
+    Gone,          // the cursor is being destroyed: the listener must let go of it
 };
 
 class Cursor {
 public:
-    virtual ~Cursor() = default;
+    virtual ~Cursor() {
+        if (!listener) return;
+        try {
+            listener(CursorEvent::Gone);
+        } catch (...) {  // nothing can be refused any more
+        }
+    }
 
     // The cursor's listener, called after each change (BeforePost: before it).
     std::function<void(CursorEvent)> listener;

@@ -43,7 +43,7 @@ void Query::setSql(std::string statement) {
 }
 
 bool Query::active() const {
-    return st_ != nullptr;
+    return st_ != nullptr && st_->store->isOpen();
 }
 
 const std::string& Query::plan() const {

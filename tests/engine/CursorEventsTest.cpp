@@ -34,8 +34,8 @@ protected:
     }
     void listen(Cursor& c) {
         c.listener = [this](CursorEvent e) {
-            static const char* names[] = {"Opened",       "Closed",      "Moved",
-                                          "StateChanged", "DataChanged", "BeforePost"};
+            static const char* names[] = {"Opened",      "Closed",     "Moved", "StateChanged",
+                                          "DataChanged", "BeforePost", "Gone"};
             heard.push_back(names[static_cast<int>(e)]);
         };
     }

@@ -50,6 +50,8 @@ const char* buttonsName(Buttons b) {
             return "JaNein";
         case Buttons::JaAbbrechen:
             return "JaAbbrechen";
+        case Buttons::OkAbbrechen:
+            return "OkAbbrechen";
     }
     return "?";
 }
@@ -72,7 +74,8 @@ Answer ScriptedUserInterface::message(MessageKind kind, const std::string& text,
     std::string line =
         std::string("message ") + kindName(kind) + " \"" + text + "\" " + buttonsName(buttons);
     Answer a = Answer::Ok;
-    if (buttons == Buttons::JaNein || buttons == Buttons::JaAbbrechen) {
+    if (buttons == Buttons::JaNein || buttons == Buttons::JaAbbrechen ||
+        buttons == Buttons::OkAbbrechen) {
         if (answers_.empty()) throw std::logic_error("unerwartete Frage: " + line);
         a = answers_.front();
         answers_.pop_front();

@@ -45,6 +45,7 @@ Answer showMessage(QWidget* parent, MessageKind kind, const QString& text, Butto
     QMessageBox box(icon(kind), QString::fromUtf8(document::captionOf(kind)), text,
                     QMessageBox::NoButton, parent);
     box.setObjectName("MessageBox");
+    QPushButton* ok = nullptr;
     QPushButton* ja = nullptr;
     QPushButton* nein = nullptr;
     QPushButton* abbrechen = nullptr;
@@ -65,11 +66,16 @@ Answer showMessage(QWidget* parent, MessageKind kind, const QString& text, Butto
             abbrechen = box.addButton("Abbrechen", QMessageBox::RejectRole);
             box.setDefaultButton(abbrechen);  // destructive steps: the safe answer is preset
             break;
+        case Buttons::OkAbbrechen:
+            ok = box.addButton("OK", QMessageBox::AcceptRole);
+            abbrechen = box.addButton("Abbrechen", QMessageBox::RejectRole);
+            break;
     }
     box.exec();
     auto* clicked = box.clickedButton();
     if (clicked && clicked == ja) return Answer::Ja;
     if (clicked && clicked == nein) return Answer::Nein;
+    if (clicked && clicked == ok) return Answer::Ok;
     if (buttons == Buttons::Ok) return Answer::Ok;
     if (buttons == Buttons::JaNein) return Answer::Nein;
     (void)abbrechen;
