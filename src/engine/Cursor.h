@@ -60,6 +60,9 @@ public:
     virtual int fieldIndex(std::string_view name) const = 0;
     // The value of field i of the current record; memo and blob fields give their content.
     virtual Value value(int i) = 0;
+    // Whether field i of the current record holds a value; a table answers for a memo or a
+    // picture without reading its data.
+    virtual bool hasContent(int i) { return !value(i).isBlank(); }
     // A cursor of its own over the same records in the same order, open, for reading records
     // by position without moving this one; null where there is none.
     virtual std::unique_ptr<Cursor> reader() { return nullptr; }

@@ -794,6 +794,17 @@ Value Table::value(int i) {
     return store_->schema().valueAt(curEntry_, curEnds_, i);
 }
 
+bool Table::hasContent(int i) {
+    requireActive();
+    const FieldDef& f = fieldDef(i);
+    if (!isLarge(f.type)) return !value(i).isBlank();
+    auto idx = static_cast<size_t>(i);
+    const bool editing = state_ == DataSetState::Edit || state_ == DataSetState::Insert;
+    if (editing && !bufLarge_[idx].keep) return !bufLarge_[idx].blank;
+    if (!haveCurrent_ || state_ == DataSetState::Insert) return false;
+    return store_->schema().refAt(curEntry_, curEnds_, i).id != 0;
+}
+
 Value Table::convert(int i, const Value& v) const {
     const FieldDef& f = fieldDef(i);
     if (v.isBlank()) return v;

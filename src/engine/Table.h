@@ -161,6 +161,7 @@ public:
     int fieldIndex(std::string_view name) const override;
     using Cursor::value;
     Value value(int i) override;
+    bool hasContent(int i) override;
     // A cursor of its own over this open table, in the same order, for reading records by
     // position without moving this one (a grid's rows). It shares this table's open handle
     // and cache; it reads nothing once this table is closed.
