@@ -4,11 +4,15 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QLineEdit>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
 #include <cstdio>
 
+#include "document/BoundFields.h"
 #include "document/DataSource.h"
+#include "document/gui/BoundEdit.h"
 #include "document/gui/RecordGridModel.h"
 #include "edit/gui/MyDBNavigator97.h"
 #include "engine/Table.h"
@@ -163,6 +167,26 @@ TEST_F(DataWindows, TheNavigatorBarShowsTheNavigatorAndNamesItsButtons) {
     bar.button(NavButton::Post)->click();
     ASSERT_FALSE(ui.calls().empty());
     EXPECT_EQ(ui.calls().back().rfind("error \"Schlüsselverletzung", 0), 0u) << ui.calls().back();
+}
+
+TEST_F(DataWindows, ABoundBoxIsAnAdapterOfTheRule) {
+    fill(2);
+    document::BoundFields fields(source);
+    QLineEdit box;
+    document::bindEdit(fields, &box, "Name");
+    EXPECT_EQ(box.text(), "D0000000");
+    EXPECT_FALSE(box.isReadOnly());
+    QTest::keyClick(&box, Qt::Key_End);
+    QTest::keyClicks(&box, "x");
+    EXPECT_EQ(table.state(), engine::DataSetState::Edit);
+    table.next();  // posts what was typed
+    EXPECT_EQ(box.text(), "D0000001");
+    table.first();
+    EXPECT_EQ(box.text(), "D0000000x");
+    // Text the program sets is shown without counting as typed.
+    fields.setText(0, "vom Programm");
+    EXPECT_EQ(box.text(), "vom Programm");
+    EXPECT_EQ(table.state(), engine::DataSetState::Browse);
 }
 
 }  // namespace mv32::test
