@@ -51,6 +51,7 @@ TEinstellungen::TEinstellungen(document::SettingsDialogModel& model, std::string
 
     pages_ = new QTabWidget(this);
     pages_->setObjectName("PageControl1");
+    pages_->setAccessibleName("Einstellungen");  // its window's title
     pages_->addTab(hauptdatenbankPage(), "Haupdatenbank");
     pages_->addTab(allgemeinesPage(), "Allgemeines");
     pages_->addTab(autoSavePage(), "AutoSave");
@@ -188,6 +189,7 @@ QWidget* TEinstellungen::autoSavePage() {
     changes_->setMaxLength(4);
     changes_->setValidator(new QIntValidator(0, 9999, changes_));
     changes_->setFixedWidth(70);
+    changes_->setAccessibleName("Anzahl der Änderungen");  // the check box in front names it
     connect(changes_, &QLineEdit::textEdited, this,
             [this](const QString& t) { model_.autoSaveValueText = t.toStdString(); });
     minutes_ = new QLineEdit(page);
@@ -195,6 +197,7 @@ QWidget* TEinstellungen::autoSavePage() {
     minutes_->setMaxLength(2);
     minutes_->setValidator(new QIntValidator(0, 99, minutes_));
     minutes_->setFixedWidth(70);
+    minutes_->setAccessibleName("Zeit in Minuten");
     connect(minutes_, &QLineEdit::textEdited, this,
             [this](const QString& t) { model_.autoSaveValueZeitText = t.toStdString(); });
 
@@ -226,6 +229,7 @@ QWidget* TEinstellungen::dateidatenbankPage() {
             [this](const QString& t) { model_.values().DatenbankPfad = t.toStdString(); });
     auto* pick = button("...", "DatenbankPfadBtn", page);
     pick->setFixedWidth(32);
+    pick->setAccessibleName("Datenbankpfad wählen");
     connect(pick, &QPushButton::clicked, this, [this] {
         QString dir = QFileDialog::getExistingDirectory(this, "Datenbankpfad", folder_->text());
         if (dir.isEmpty()) return;
@@ -233,7 +237,9 @@ QWidget* TEinstellungen::dateidatenbankPage() {
         load();
     });
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel("Datenbankpfad:", page));
+    auto* label = new QLabel("Datenbankpfad:", page);
+    label->setBuddy(folder_);
+    row->addWidget(label);
     row->addWidget(folder_, 1);
     row->addWidget(pick);
 

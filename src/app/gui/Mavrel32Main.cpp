@@ -325,12 +325,14 @@ void TMavrel32Main::buildStatusBar() {
     // The progress bar lies over panel 0 while files are copied.
     progress_ = new QProgressBar(panels_[0]);
     progress_->setObjectName("ProgressBar1");
+    progress_->setAccessibleName("Fortschritt");
     progress_->setGeometry(0, 0, 350, 18);
     progress_->setTextVisible(false);
     progress_->hide();
     // The busy animation sits in the small panel beside the state text.
     busy_ = new QProgressBar(panels_[2]);
     busy_->setObjectName("BusyAnimation");
+    busy_->setAccessibleName("Beschäftigt");
     busy_->setRange(0, 0);
     busy_->setTextVisible(false);
     busy_->setGeometry(2, 3, 26, 12);

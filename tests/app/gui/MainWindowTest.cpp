@@ -1,6 +1,7 @@
 // The real main window on Qt's offscreen platform, driven by object name.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -382,6 +384,30 @@ TEST_F(MainWindow, SettingsDialogBindsItsControlsToTheRules) {
     again.findChild<QPushButton*>("OKBtn")->click();
     EXPECT_EQ(store->read("Settings", "LaufwerkInd"), "1");
     EXPECT_EQ(w->autoSaveTimer().interval(), 300000);
+}
+
+// Screen readers, and tests driving the program from outside, find every control by its
+// accessible name: its caption, or the text of the label in front of it.
+TEST_F(MainWindow, EveryControlHasAnAccessibleName) {
+    auto w = make();
+    w->show();
+    document::SettingsDialogModel model(w->document());
+    app::TEinstellungen settings(model, w->program().helpFolder(), w.get());
+    w->ScanBtnClick();
+    QStringList unnamed;
+    for (QWidget* window : std::vector<QWidget*>{w.get(), &settings, w->scanDialog()}) {
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                                 qobject_cast<QComboBox*>(c) || qobject_cast<QProgressBar*>(c) ||
+                                 qobject_cast<QTabWidget*>(c);
+            if (!control || c->objectName().startsWith("qt_")) continue;  // Qt's own parts
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << window->objectName() + "/" + c->objectName() + " (" +
+                               c->metaObject()->className() + ")";
+        }
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
 
 // With MV32_SCREENSHOTS=<folder> the windows are saved as pictures, to look at them as a
