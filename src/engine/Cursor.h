@@ -50,6 +50,11 @@ public:
     virtual bool eof() const = 0;
     virtual bool bof() const = 0;
     virtual int64_t recordCount() = 0;
+    // A result may find its rows only as they are read: the rows known so far, whether that is
+    // all of them, and finding rows until there are `rows` (a table always knows all).
+    virtual int64_t recordsFound() { return recordCount(); }
+    virtual bool allFound() { return true; }
+    virtual void findMore(int64_t /*rows*/) {}
     virtual int64_t recNo() = 0;
     // Moves to record n (1-based); values outside 1..recordCount() go to the first or last.
     virtual void moveTo(int64_t n) = 0;

@@ -126,12 +126,47 @@ bool Query::refreshIfStale() {
     return true;
 }
 
+// The table changed since the result was computed: the result is computed again and the
+// cursor stays at its row number, or on the last row when the result became shorter.
+void Query::follow() {
+    if (!st_ || !st_->store->isOpen() || !st_->exec->stale()) return;
+    auto scope = st_->store->readScope();
+    if (!refreshIfStale() || row_ < 0) return;
+    if (!st_->exec->complete()) st_->exec->extend(row_ + 1);
+    const int64_t known = st_->exec->knownRows();
+    if (row_ >= known) {
+        row_ = known - 1;
+        eof_ = true;
+        bof_ = row_ < 0;
+    }
+    if (row_ >= 0) st_->exec->load(row_, false);
+}
+
+bool Query::eof() const {
+    const_cast<Query*>(this)->follow();
+    return eof_;
+}
+
+bool Query::bof() const {
+    const_cast<Query*>(this)->follow();
+    return bof_;
+}
+
 void Query::go(int64_t row) {
     bool backwards = row < row_;
     auto place = [&] {
-        int64_t count = st_->exec->rowCount();
+        int64_t count = st_->exec->knownRows();
         row_ = count == 0 ? -1 : std::clamp<int64_t>(row, 0, count - 1);
     };
+    if (!st_->exec->complete() && row >= st_->exec->knownRows()) {
+        // Rows not found yet are looked for now, under the read lock.
+        auto scope = st_->store->readScope();
+        refreshIfStale();
+        st_->exec->extend(row == INT64_MAX ? INT64_MAX : row + 1);
+        place();
+        st_->exec->load(row_, backwards);
+        return;
+    }
     place();
     // Rows already read ahead need no access to the table; the others are read under the
     // read lock, after the result was brought up to date with the table.
@@ -201,8 +236,26 @@ int64_t Query::recordCount() {
     return st_->exec->rowCount();
 }
 
+int64_t Query::recordsFound() {
+    requireActive();
+    return st_->exec->knownRows();
+}
+
+bool Query::allFound() {
+    requireActive();
+    return st_->exec->complete();
+}
+
+void Query::findMore(int64_t rows) {
+    requireActive();
+    auto scope = st_->store->readScope();
+    if (refreshIfStale()) go(row_);
+    st_->exec->extend(rows);
+}
+
 int64_t Query::recNo() {
     requireActive();
+    follow();
     return row_ + 1;
 }
 
@@ -257,6 +310,7 @@ std::unique_ptr<Cursor> Query::reader() {
 
 Value Query::value(int i) {
     fieldDef(i);
+    follow();
     if (row_ < 0) return Value();
     // A reader over the same result may have read another row since.
     if (st_->exec->current() != row_) {

@@ -20,10 +20,18 @@
 //
 // Plain results (no DISTINCT, GROUP BY or aggregates) keep only record positions, never the
 // records' contents: a result of a million rows costs eight bytes a row, and each row is read
-// when the cursor reaches it. When another handle changes the table, such a result runs its
-// statement again at the next access and keeps the cursor's row number. An equality, range or
-// prefix-LIKE condition on the leading field of an index reads only that part of the index;
-// ORDER BY on the fields of an index reads in the index's order when there is no condition.
+// when the cursor reaches it. A plain result with a condition and without ORDER BY is found
+// only as far as the cursor reads it: opening it and reading its first rows costs what those
+// rows cost, recordsFound() says how many rows are known, allFound() whether that is all, and
+// recordCount() or last() finishes the pass. An equality, range or prefix-LIKE condition on the
+// leading field of an index reads only that part of the index; ORDER BY on the fields of an
+// index reads in the index's order when there is no condition.
+//
+// When the table changes underneath (another handle, or the table the query reads through),
+// the result runs its statement again at the next access and keeps the cursor's row number.
+// So when the record of the current row is deleted, the current row shows the record after
+// it: walking a result while its records are deleted shows no record twice, and a found record
+// that was deleted never causes an error. Records added meanwhile may move the rows after them.
 //
 // Errors are EngineError with German messages; a statement that fails leaves the query closed.
 #pragma once
@@ -79,9 +87,14 @@ public:
     void last() override;
     void next() override;
     void prior() override;
-    bool eof() const override { return eof_; }
-    bool bof() const override { return bof_; }
+    // Both follow the table's changes first (see above), so a walk that deletes records ends
+    // where the result ends.
+    bool eof() const override;
+    bool bof() const override;
     int64_t recordCount() override;
+    int64_t recordsFound() override;
+    bool allFound() override;
+    void findMore(int64_t rows) override;
     int64_t recNo() override;
     void moveTo(int64_t n) override;
 
@@ -111,6 +124,7 @@ private:
     void requireActive() const;
     void go(int64_t row);
     bool refreshIfStale();
+    void follow();
 
     std::shared_ptr<FileSystem> fs_;
     std::string directory_;

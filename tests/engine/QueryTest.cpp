@@ -2,9 +2,11 @@
 // result cursor.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <random>
+#include <set>
 
 #include "engine/EngineError.h"
 #include "engine/Query.h"
@@ -769,5 +771,144 @@ TEST(QueryModelTest, RandomConditionsMatchTheModel) {
 }
 
 }  // namespace
+
+}  // namespace mv32::engine
+
+namespace mv32::engine {
+
+// Results found as they are read give the rows a whole result gives, in the same order,
+// however the cursor reaches them.
+TEST(QueryModelTest, ResultsFoundAsTheyAreReadAreTheWholeResult) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    Table t(fs);
+    t.setDirectory("/m");
+    t.setTableName("m");
+    t.setFieldDefs(
+        {{"Name", FieldType::Text, 20}, {"A", FieldType::Int32, 0}, {"T", FieldType::Text, 10}});
+    t.createTable();
+    t.addIndex("", "Name");
+    t.addIndex("AIndex", "A;Name");
+    t.open();
+    std::mt19937 rng(77);
+    static const char* texts[] = {"", "a", "ab", "b", "B", "ä", "10", "9", "abc", "-3"};
+    std::vector<ModelRow> model;
+    t.beginBulk();
+    for (int i = 0; i < 2000; ++i) {
+        ModelRow r;
+        r.name = "n" + std::to_string(10000 + i);
+        t.append();
+        t.setAsString("Name", r.name);
+        if (rng() % 6) {
+            r.a = static_cast<int64_t>(rng() % 13) - 6;
+            t.setAsInteger("A", *r.a);
+        }
+        if (rng() % 6) {
+            r.t = texts[rng() % 10];
+            t.setAsString("T", r.t);
+        }
+        t.post();
+        model.push_back(r);
+    }
+    t.endBulk();
+    Query q(fs);
+    q.setDirectory("/m");
+    q.useTable(t);
+    for (int i = 0; i < 120; ++i) {
+        Condition c = randomCondition(rng, 3);
+        std::vector<std::string> want;
+        for (const ModelRow& r : model) {
+            if (c.eval(r) == 1) want.push_back(r.name);
+        }
+        q.setSql("SELECT Name, A FROM m WHERE " + c.sql);
+        // The whole result found first: the order of the plan (an index's, when one is used).
+        q.open();
+        q.recordCount();
+        std::vector<std::string> whole;
+        for (q.first(); !q.eof(); q.next()) whole.push_back(q.asString("Name"));
+        std::vector<std::string> sorted = whole;
+        std::sort(sorted.begin(), sorted.end());
+        ASSERT_EQ(sorted, want) << c.sql << " (" << q.plan() << ")";
+        // Row by row from the start: only what is read is found, in the same order.
+        q.open();
+        std::vector<std::string> walked;
+        for (q.first(); !q.eof(); q.next()) walked.push_back(q.asString("Name"));
+        ASSERT_EQ(walked, whole) << c.sql << " (" << q.plan() << ")";
+        // Jumps ahead, back and to the end.
+        q.open();
+        if (!whole.empty()) {
+            for (int64_t n : {int64_t(whole.size()) / 2 + 1, int64_t(1), int64_t(whole.size())}) {
+                q.moveTo(n);
+                ASSERT_EQ(q.asString("Name"), whole[static_cast<size_t>(n - 1)]) << c.sql;
+            }
+        }
+        q.open();
+        ASSERT_EQ(q.recordCount(), static_cast<int64_t>(want.size())) << c.sql;
+        ASSERT_TRUE(q.allFound());
+    }
+    // A condition that most rows meet is found only as far as it is read.
+    q.setSql("SELECT Name FROM m WHERE Name >= 'n1'");
+    q.open();
+    EXPECT_FALSE(q.allFound());
+    EXPECT_LT(q.recordsFound(), 2000);
+    q.findMore(1500);
+    EXPECT_GE(q.recordsFound(), 1500);
+    q.last();
+    EXPECT_EQ(q.recNo(), 2000);
+    EXPECT_TRUE(q.allFound());
+}
+
+// The overview deletes the records of a result while it walks it: no record comes twice, and
+// none that was deleted stops the walk.
+TEST(QueryModelTest, DeletingRecordsWhileWalkingAResultShowsEachRecordOnce) {
+    auto fs = std::make_shared<test::MemFileSystem>();
+    Table t(fs);
+    t.setDirectory("/m");
+    t.setTableName("m");
+    t.setFieldDefs({{"Name", FieldType::Text, 20}, {"A", FieldType::Int32, 0}});
+    t.createTable();
+    t.addIndex("", "Name");
+    t.open();
+    for (int i = 0; i < 600; ++i) {
+        t.append();
+        t.setAsString("Name", "n" + std::to_string(1000 + i));
+        t.setAsInteger("A", i % 3);
+        t.post();
+    }
+    for (const char* sql :
+         {"SELECT Name FROM m WHERE A = 1", "SELECT Name FROM m WHERE A = 1 ORDER BY Name DESC"}) {
+        SCOPED_TRACE(sql);
+        Query q(fs);
+        q.setDirectory("/m");
+        q.useTable(t);
+        q.setSql(sql);
+        q.open();
+        const int64_t total = q.recordCount();
+        q.first();
+        std::set<std::string> seen;
+        int deleted = 0;
+        // Every other record of the result goes; the walk goes on with next().
+        while (!q.eof()) {
+            const std::string name = q.asString("Name");
+            ASSERT_TRUE(seen.insert(name).second) << name << " came twice";
+            if (seen.size() % 2 == 1) {
+                ASSERT_TRUE(t.locate("Name", {Value(name)}));
+                t.remove();
+                ++deleted;
+            } else {
+                q.next();
+            }
+        }
+        EXPECT_EQ(static_cast<int64_t>(seen.size()), total);
+        EXPECT_EQ(q.recordCount(), total - deleted);
+        // Put them back for the next statement.
+        for (const auto& name : seen) {
+            if (t.locate("Name", {Value(name)})) continue;
+            t.append();
+            t.setAsString("Name", name);
+            t.setAsInteger("A", 1);
+            t.post();
+        }
+    }
+}
 
 }  // namespace mv32::engine

@@ -1,6 +1,7 @@
 #include "document/gui/RecordGridModel.h"
 
 #include <QSize>
+#include <algorithm>
 #include <exception>
 
 namespace mv32::document {
@@ -35,12 +36,57 @@ int RecordGridModel::rowCount(const QModelIndex& parent) const {
     if (count_ < 0) {
         engine::Cursor* r = reader();
         try {
-            count_ = r ? r->recordCount() : 0;
+            count_ = r ? r->recordsFound() : 0;
         } catch (const std::exception&) {
             count_ = 0;
         }
     }
     return count_ > INT32_MAX ? INT32_MAX : static_cast<int>(count_);
+}
+
+bool RecordGridModel::canFetchMore(const QModelIndex& parent) const {
+    if (parent.isValid()) return false;
+    engine::Cursor* r = reader();
+    try {
+        return r && !r->allFound();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void RecordGridModel::fetchMore(const QModelIndex& parent) {
+    // Views (and the model tester) ask for more while rows are being added: that waits for
+    // their next request.
+    if (parent.isValid() || growing_) return;
+    engine::Cursor* r = reader();
+    if (!r) return;
+    try {
+        r->findMore(static_cast<int64_t>(rowCount()) + kFetchRows);
+    } catch (const std::exception&) {
+        return;
+    }
+    showFound();
+}
+
+// Rows found meanwhile (by fetchMore, or by the cursor going further into the result) are
+// added at the end.
+void RecordGridModel::showFound() {
+    if (count_ < 0) return;
+    int64_t found = count_;
+    try {
+        if (engine::Cursor* r = reader()) found = std::min<int64_t>(r->recordsFound(), INT32_MAX);
+    } catch (const std::exception&) {
+        return;
+    }
+    if (found <= count_ || growing_) return;
+    growing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{growing_};
+    beginInsertRows(QModelIndex(), static_cast<int>(count_), static_cast<int>(found) - 1);
+    count_ = found;
+    endInsertRows();
 }
 
 int RecordGridModel::columnCount(const QModelIndex& parent) const {
@@ -163,7 +209,11 @@ void RecordGridModel::activeChanged(DataSource&) {
 }
 
 void RecordGridModel::dataSetChanged(DataSource&, DataChange change) {
-    if (change == DataChange::Content) reset();
+    if (change == DataChange::Content) {
+        reset();
+    } else {
+        showFound();
+    }
     emit currentRowChanged(currentRow());
 }
 

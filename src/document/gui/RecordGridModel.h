@@ -44,7 +44,11 @@ public:
 
     const std::vector<GridColumn>& columns() const { return columns_; }
 
+    // The rows found so far: a query result that finds its rows as they are read grows as
+    // the view reaches its end (canFetchMore, fetchMore) until all are found.
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
@@ -75,6 +79,7 @@ private:
     };
     const std::vector<QString>& row(int64_t r) const;
     void reset();
+    void showFound();
     engine::Cursor* reader() const;
 
     DataSource& source_;
@@ -85,7 +90,9 @@ private:
     mutable std::unordered_map<int64_t, CachedRow> cache_;
     mutable std::list<int64_t> lru_;
     mutable int64_t rowsRead_ = 0;
+    bool growing_ = false;
     static constexpr size_t kCachedRows = 512;
+    static constexpr int64_t kFetchRows = 1000;
 };
 
 }  // namespace mv32::document

@@ -159,6 +159,7 @@ void Executor::run() {
     copyAt_.clear();
     rows_.clear();
     batch_.clear();
+    pending_.reset();
     current_ = -1;
     // The memo and blob fields each result column reads; memo texts are read ahead.
     largeOut_.clear();
@@ -200,13 +201,90 @@ void Executor::run() {
     }
 }
 
+struct Executor::Pending {
+    Driver d;
+    TreePos p;              // the next entry of the driver's tree to look at
+    uint64_t position = 0;  // its position in that tree
+    bool started = false;
+};
+
+void Executor::keepCopy() {
+    if (!copying_) return;
+    std::string_view e = row_->entry();
+    if (copies_.size() + e.size() > kCopyBudget) {
+        copying_ = false;
+        copies_.clear();
+        copies_.shrink_to_fit();
+        copyAt_.clear();
+        copyAt_.shrink_to_fit();
+    } else {
+        copyAt_.push_back({copies_.size(), static_cast<uint32_t>(e.size())});
+        copies_.append(e);
+    }
+}
+
+int64_t Executor::knownRows() const {
+    if (q_.materialized()) return static_cast<int64_t>(rows_.size());
+    return static_cast<int64_t>(identity_ ? count_ : positions_.size());
+}
+
+int64_t Executor::rowCount() {
+    extend(INT64_MAX);
+    return knownRows();
+}
+
+void Executor::extend(int64_t rows) {
+    if (!pending_) return;
+    Pending& s = *pending_;
+    const Driver& d = s.d;
+    BTree& t = d.index ? store_.indexTree(*d.index) : store_.records();
+    BTree& records = store_.records();
+    const store::Schema& schema = store_.schema();
+    const Expr* where = q_.st.where.get();
+    auto finished = [&] { pending_.reset(); };
+    if (!s.started) {
+        s.started = true;
+        if (!(d.hasLo ? t.seek(s.p, d.lo) : t.first(s.p))) return finished();
+        s.position = t.indexOf(s.p);
+    }
+    TreePos rp;
+    while (static_cast<int64_t>(positions_.size()) < rows) {
+        if (!s.p.atEntry()) return finished();
+        std::string_view e = t.entry(s.p);
+        if (d.hasHi && e.compare(d.hi) >= 0) return finished();
+        if (d.index) {
+            if (!records.find(rp, schema.clusterKeyOfIndexEntry(*d.index, e))) {
+                store::throwCorrupt(store_.base() + ".db",
+                                    "ein Index verweist auf einen fehlenden Datensatz");
+            }
+            row_->set(records.entry(rp));
+        } else {
+            row_->set(e);
+        }
+        if (!where || isTrue(evaluate(*where, *row_))) {
+            positions_.push_back(d.index ? records.indexOf(rp) : s.position);
+            keepCopy();
+        }
+        ++s.position;
+        if (!t.next(s.p)) return finished();
+    }
+}
+
 void Executor::runPlain(const Driver& d) {
     BTree& t = d.index ? store_.indexTree(*d.index) : store_.records();
     identity_ = false;
+    copying_ = true;
     if (!q_.st.where && !d.sort) {
         identity_ = true;
         base_ = 0;
         count_ = t.count();
+        return;
+    }
+    if (!d.sort && !d.reverse) {
+        // Found as far as the cursor reads: the rows are positions in the record tree.
+        pending_ = std::make_unique<Pending>();
+        pending_->d = d;
+        order_ = nullptr;
         return;
     }
     std::string keys;
@@ -215,23 +293,10 @@ void Executor::runPlain(const Driver& d) {
     // The qualifying records are also kept as they are stored, as long as they fit the
     // budget: reading the result then needs no second pass over the table. Past the budget
     // only the positions are kept.
-    bool copying = true;
     scan(d, [&](auto positionOf) {
         if (where && !isTrue(evaluate(*where, *row_))) return;
         positions_.push_back(positionOf());
-        if (copying) {
-            std::string_view e = row_->entry();
-            if (copies_.size() + e.size() > kCopyBudget) {
-                copying = false;
-                copies_.clear();
-                copies_.shrink_to_fit();
-                copyAt_.clear();
-                copyAt_.shrink_to_fit();
-            } else {
-                copyAt_.push_back({copies_.size(), static_cast<uint32_t>(e.size())});
-                copies_.append(e);
-            }
-        }
+        keepCopy();
         if (d.sort) {
             sortKey(keys, *row_, nullptr);
             keyEnds.push_back(keys.size());
@@ -242,7 +307,7 @@ void Executor::runPlain(const Driver& d) {
         std::vector<uint64_t> sorted(positions_.size());
         for (size_t i = 0; i < order.size(); ++i) sorted[i] = positions_[order[i]];
         positions_.swap(sorted);
-        if (copying) {
+        if (copying_) {
             std::vector<std::pair<uint64_t, uint32_t>> at(copyAt_.size());
             for (size_t i = 0; i < order.size(); ++i) at[i] = copyAt_[order[i]];
             copyAt_.swap(at);
@@ -393,11 +458,6 @@ void Executor::runMaterialized(const Driver& d) {
     }
 }
 
-int64_t Executor::rowCount() const {
-    if (q_.materialized()) return static_cast<int64_t>(rows_.size());
-    return static_cast<int64_t>(identity_ ? count_ : positions_.size());
-}
-
 bool Executor::loaded(int64_t r) const {
     return q_.materialized() || r < 0 ||
            (r >= batchStart_ && r < batchStart_ + static_cast<int64_t>(batch_.size()));
@@ -410,7 +470,8 @@ void Executor::load(int64_t r, bool backwards) {
         // Grids and exports move row by row: reading a batch of rows under one read lock
         // saves a lock and a descent per row.
         constexpr int64_t kBatch = 128;
-        int64_t count = rowCount();
+        extend(r + kBatch);
+        int64_t count = knownRows();
         int64_t from = backwards ? std::max<int64_t>(0, r - kBatch + 1) : r;
         int64_t to = std::min(count, from + kBatch);
         batch_.clear();

@@ -2,8 +2,10 @@
 //
 // Plain results are lists of record positions (in the primary order, listed in the result's
 // order), or all positions of an index or the primary order when there is no condition; rows are
-// read again from the table when the cursor reaches them. DISTINCT, GROUP BY and aggregate
-// results are computed rows.
+// read again from the table when the cursor reaches them. A plain result with a condition and no
+// sort is found only as far as it is read: extend() goes on with the pass over the table where
+// the last one stopped, and rowCount() finishes it. DISTINCT, GROUP BY, aggregate and sorted
+// results are computed whole.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +38,14 @@ public:
     bool stale() const;
     const std::string& plan() const { return plan_; }
 
-    int64_t rowCount() const;
+    // The number of rows; finishes finding them (the caller holds a read scope and made sure
+    // the result is not stale).
+    int64_t rowCount();
+    // The rows found so far, and whether they are all.
+    int64_t knownRows() const;
+    bool complete() const { return !pending_; }
+    // Finds rows until there are `rows` of them or all are found (read scope, not stale).
+    void extend(int64_t rows);
     // Whether row r is among the rows read ahead (then load() needs no access to the table).
     bool loaded(int64_t r) const;
     // Makes row r (0-based) current. Unless loaded(r), the caller holds a read scope and
@@ -63,6 +72,12 @@ private:
     // positionOf() gives its position in the record tree.
     template <typename F>
     void scan(const Driver& d, F&& onRow);
+    // Keeps a qualifying record's stored form while the copies fit their budget.
+    void keepCopy();
+    // Where a pass that finds rows as they are read stands.
+    struct Pending;
+    std::unique_ptr<Pending> pending_;
+    bool copying_ = true;
     void sortKey(std::string& out, RowContext& row, const std::vector<Value>* output);
     void runPlain(const Driver& d);
     void runMaterialized(const Driver& d);

@@ -15,6 +15,7 @@
 #include "document/gui/BoundEdit.h"
 #include "document/gui/RecordGridModel.h"
 #include "edit/gui/MyDBNavigator97.h"
+#include "engine/Query.h"
 #include "engine/Table.h"
 #include "support/MemFileSystem.h"
 #include "support/ScriptedUserInterface.h"
@@ -125,6 +126,50 @@ TEST_F(DataWindows, TheGridModelReadsOnlyTheRowsShownAndMapsRowsToRecords) {
     table.setAsInteger("Groesse", -5);
     table.post();
     EXPECT_EQ(model.data(model.index(0, 1)).toString(), "-5");
+}
+
+// A search result that is found as it is read grows under the grid as the view reaches its
+// end or the cursor goes further, and never shows a row twice or leaves one out.
+TEST_F(DataWindows, TheGridGrowsWithAResultFoundAsItIsRead) {
+    const int rows = 200000;
+    fill(rows);
+    engine::Query q(fs);
+    q.setDirectory("/d");
+    q.useTable(table);
+    q.setSql("SELECT Name, Groesse FROM liste WHERE Groesse >= 10");
+    q.open();
+    document::DataSource results;
+    results.setCursor(q);
+    RecordGridModel model(results, {column("Name", "Dateiname", 200)});
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    const int firstRows = model.rowCount();
+    EXPECT_GT(firstRows, 0);
+    EXPECT_LT(firstRows, rows - 10);
+    EXPECT_TRUE(model.canFetchMore(QModelIndex()));
+    model.fetchMore(QModelIndex());
+    EXPECT_GT(model.rowCount(), firstRows);
+
+    // The view fetches as it scrolls to the end.
+    QTableView view;
+    view.setModel(&model);
+    view.resize(400, 300);
+    view.show();
+    for (int i = 0; i < 5; ++i) {
+        view.scrollToBottom();
+        QApplication::processEvents();
+    }
+    EXPECT_GT(model.rowCount(), firstRows + 1000);
+
+    // The cursor going to the end finds the rest, and the grid shows it.
+    std::vector<int> current;
+    QObject::connect(&model, &RecordGridModel::currentRowChanged,
+                     [&](int r) { current.push_back(r); });
+    q.last();
+    EXPECT_FALSE(model.canFetchMore(QModelIndex()));
+    EXPECT_EQ(model.rowCount(), rows - 10);
+    EXPECT_EQ(current.back(), rows - 11);
+    EXPECT_EQ(model.data(model.index(0, 0)).toString(), "D0000010");
+    EXPECT_EQ(model.data(model.index(rows - 11, 0)).toString(), "D0199999");
 }
 
 TEST_F(DataWindows, TheNavigatorBarShowsTheNavigatorAndNamesItsButtons) {
