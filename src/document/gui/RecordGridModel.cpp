@@ -61,7 +61,10 @@ void RecordGridModel::fetchMore(const QModelIndex& parent) {
     engine::Cursor* r = reader();
     if (!r) return;
     try {
-        r->findMore(static_cast<int64_t>(rowCount()) + kFetchRows);
+        // Each request finds as many rows again as are known (within bounds), so a scroll
+        // bar dragged to the end of a long result reaches it in a few steps of a few ms each.
+        const int64_t known = rowCount();
+        r->findMore(known + std::clamp(known, kFetchRows, kMaxFetchRows));
     } catch (const std::exception&) {
         return;
     }

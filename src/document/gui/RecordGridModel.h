@@ -93,6 +93,7 @@ private:
     bool growing_ = false;
     static constexpr size_t kCachedRows = 512;
     static constexpr int64_t kFetchRows = 1000;
+    static constexpr int64_t kMaxFetchRows = 65536;
 };
 
 }  // namespace mv32::document

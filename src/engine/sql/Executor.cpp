@@ -281,7 +281,10 @@ void Executor::runPlain(const Driver& d) {
         return;
     }
     if (!d.sort && !d.reverse) {
-        // Found as far as the cursor reads: the rows are positions in the record tree.
+        // Found as far as the cursor reads: the rows are positions in the record tree. No
+        // copies are kept: the rows shown are read again by position, which costs less than
+        // copying every row that is passed on the way to the one shown.
+        copying_ = false;
         pending_ = std::make_unique<Pending>();
         pending_->d = d;
         order_ = nullptr;

@@ -13,6 +13,7 @@
 #include "document/BoundFields.h"
 #include "document/DataSource.h"
 #include "document/gui/BoundEdit.h"
+#include "document/gui/RecordGrid.h"
 #include "document/gui/RecordGridModel.h"
 #include "edit/gui/MyDBNavigator97.h"
 #include "engine/Query.h"
@@ -170,6 +171,47 @@ TEST_F(DataWindows, TheGridGrowsWithAResultFoundAsItIsRead) {
     EXPECT_EQ(current.back(), rows - 11);
     EXPECT_EQ(model.data(model.index(0, 0)).toString(), "D0000010");
     EXPECT_EQ(model.data(model.index(rows - 11, 0)).toString(), "D0199999");
+}
+
+// The grid view: its current row and the cursor follow each other, rows picked with Ctrl
+// stay their records when another record goes, and it carries its window's title as its name.
+TEST_F(DataWindows, TheGridAndTheCursorFollowEachOther) {
+    fill(3000);
+    document::RecordGrid grid(source, columns(), "Dateiliste");
+    EXPECT_EQ(grid.accessibleName(), "Dateiliste");
+    grid.resize(500, 300);
+    grid.show();
+    EXPECT_EQ(grid.currentIndex().row(), 0);
+    table.moveTo(2500);
+    EXPECT_EQ(grid.currentIndex().row(), 2499);
+    EXPECT_GE(grid.rowAt(grid.visualRect(grid.currentIndex()).center().y()), 0);
+
+    auto click = [&](int row, Qt::KeyboardModifiers mods = {}) {
+        grid.scrollTo(grid.model()->index(row, 0));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, mods,
+                          grid.visualRect(grid.model()->index(row, 1)).center());
+    };
+    click(2490);
+    EXPECT_EQ(table.recNo(), 2491);
+    click(2495, Qt::ControlModifier);
+    click(2497, Qt::ControlModifier);
+    EXPECT_EQ(table.recNo(), 2498);
+    EXPECT_EQ(grid.selectedRecordNumbers(), (std::vector<int64_t>{2491, 2496, 2498}));
+    QTest::keyClick(&grid, Qt::Key_Up);
+    EXPECT_EQ(table.recNo(), 2497);
+
+    click(2490);
+    click(2495, Qt::ControlModifier);
+    const auto marks = grid.selectedBookmarks();
+    table.moveTo(10);
+    table.remove();
+    std::vector<std::string> names;
+    for (const auto& m : marks) {
+        table.gotoBookmark(m);
+        names.push_back(table.asString("Name"));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"D0002490", "D0002495"}));
+    EXPECT_EQ(grid.currentIndex().row(), table.recNo() - 1);
 }
 
 TEST_F(DataWindows, TheNavigatorBarShowsTheNavigatorAndNamesItsButtons) {
