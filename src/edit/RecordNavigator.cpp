@@ -60,8 +60,13 @@ bool RecordNavigator::buttonEnabled(NavButton b) const {
             return c.recNo() > 1;
         case NavButton::Next:
         case NavButton::Last: {
+            // A result found as it is read is asked for one row more, not finished.
             const int64_t n = c.recNo();
-            return n > 0 && n < c.recordCount();
+            if (n <= 0) return false;
+            if (n < c.recordsFound()) return true;
+            if (c.allFound()) return false;
+            c.findMore(n + 1);
+            return n < c.recordsFound();
         }
         case NavButton::Insert:
             return modify;

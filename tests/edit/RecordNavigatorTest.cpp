@@ -82,6 +82,18 @@ TEST_F(Navigator, EnabledStatesFollowTheRecordsAndTheirState) {
     EXPECT_EQ(states(), "00110000001");
     many->close();  // the query read through it: closed with it
     EXPECT_EQ(states(), "00000000000");
+
+    // A long result is not read to its end to know whether Next may be pressed.
+    auto longer = table(2000);
+    q.forgetTable(*many);
+    q.useTable(*longer);
+    q.setSql("SELECT Name FROM t2000 WHERE Name >= ''");
+    q.open();
+    source.setCursor(q);
+    EXPECT_EQ(states(), "00110000001");
+    EXPECT_FALSE(q.allFound());
+    q.last();
+    EXPECT_EQ(states(), "11000000001");
 }
 
 TEST_F(Navigator, EveryClickRunsTheHookThenTheActionThenTheNotice) {
