@@ -19,12 +19,14 @@ bool visibleIn(Rule rule, ControlState state, bool fileList) {
             return open || fileList;
         case Rule::Always:
         case Rule::Disabled:
+        case Rule::WithJournal:
             return true;
     }
     return true;
 }
 
-bool enabledBy(Rule rule) {
+bool enabledBy(Rule rule, bool journalHasEntries) {
+    if (rule == Rule::WithJournal) return journalHasEntries;
     return rule != Rule::Disabled;
 }
 
@@ -56,8 +58,8 @@ const std::vector<CommandDef>& commands() {
          Rule::Always, nullptr, nullptr, "HTML-Export"},
         {Command::Beenden, "Beenden1", "&Beenden...", "Alt+F4", "Mavrel verlassen", 17},
         // &Bearbeiten
-        {Command::Undo, "Undo1", "Undo...", "Ctrl+U", "", 20, Rule::Disabled},
-        {Command::UndoFast, "UndoFast1", "Undo FAST!", "F11", "", 21, Rule::Disabled},
+        {Command::Undo, "Undo1", "Undo...", "Ctrl+U", "", 20, Rule::WithJournal},
+        {Command::UndoFast, "UndoFast1", "Undo FAST!", "F11", "", 21, Rule::WithJournal},
         {Command::Eingabe, "Eingabe1", "&Eingabe...", "F5", "Neues Programm eingeben", 22,
          Rule::Always, nullptr, nullptr, "Eingabe"},
         {Command::Treeview, "Treeview1", "&Treeview", "Ctrl+T",

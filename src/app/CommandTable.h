@@ -56,10 +56,11 @@ enum class Rule {
     WithFileList,  // only while the file list exists (the file search)
     WithCatalogOrFileList,
     Disabled,  // shown, not yet to be chosen
+    WithJournal,  // shown, chosen only while the undo journal holds an entry
 };
 
 bool visibleIn(Rule rule, document::ControlState state, bool fileList);
-bool enabledBy(Rule rule);
+bool enabledBy(Rule rule, bool journalHasEntries = false);
 
 // An item of the menu bar.
 struct CommandDef {

@@ -23,9 +23,36 @@ Program::Program(Options options, document::UserInterface& ui, document::UiInvok
     };
     shell_ = std::make_unique<ProgramShell>(*doc_, options_.args, options_.programFile);
     if (!options_.writeShellEntries) shell_->writeShellEntries = [](const std::string&) {};
+    catalogSource_.setTable(doc_->MV32());
+    undoSource_.setTable(doc_->undoTable());
+    journal_ = std::make_unique<edit::UndoJournal>(*doc_, catalogSource_, undoSource_);
+    doc_->afterInsertHook = [this](engine::Table& t) {
+        if (entryForm_) entryForm_->applyCarryOver(t);
+    };
 }
 
-Program::~Program() = default;
+Program::~Program() {
+    // The windows' parts let go of the data sources before the tables go.
+    doc_->afterInsertHook = nullptr;
+    entryForm_.reset();
+    journal_.reset();
+    catalogSource_.clear();
+    undoSource_.clear();
+}
+
+edit::EntryForm& Program::makeEntryForm(edit::EntryForm::View view,
+                                        std::function<void()> overview) {
+    if (!entryForm_) {
+        entryForm_ = std::make_unique<edit::EntryForm>(
+            edit::EntryForm::Services{*doc_, catalogSource_, letterMemory(),
+                                      [this] {
+                                          if (scanCommand) scanCommand();
+                                      },
+                                      std::move(overview)},
+            std::move(view));
+    }
+    return *entryForm_;
+}
 
 platform::LetterMemory Program::letterMemory() {
     // Drive letters of mounted media are remembered in the settings store, so that a medium
@@ -91,6 +118,9 @@ bool Program::run(Command command) {
             return true;
         case Command::ExportMv:
             writer_->ExpMVItemClick();
+            return true;
+        case Command::UndoFast:
+            journal_->restoreAll();
             return true;
         default:
             break;

@@ -16,10 +16,13 @@
 #include "app/ProgramShell.h"
 #include "document/AutoSave.h"
 #include "document/CatalogDocument.h"
+#include "document/DataSource.h"
 #include "document/Log.h"
 #include "document/MarshalledUserInterface.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
+#include "edit/EntryForm.h"
+#include "edit/UndoJournal.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
@@ -74,6 +77,15 @@ public:
     scan::ScanFlags& scanFlags() { return scanFlags_; }
     // Made by start().
     scan::ScanDriver& scanDriver() { return *scanDriver_; }
+    // MV32DS and UndoDataSource: the catalog table and the undo table as the windows show them.
+    document::DataSource& catalogSource() { return catalogSource_; }
+    document::DataSource& undoSource() { return undoSource_; }
+    edit::UndoJournal& journal() { return *journal_; }
+    // The entry window's core, made with the window on its first opening; null before.
+    edit::EntryForm* entryForm() { return entryForm_.get(); }
+    edit::EntryForm& makeEntryForm(edit::EntryForm::View view, std::function<void()> overview);
+    // The main window's scan command, which the entry window starts too.
+    std::function<void()> scanCommand;
 
 private:
     platform::LetterMemory letterMemory();
@@ -90,6 +102,10 @@ private:
     std::unique_ptr<ProgramShell> shell_;
     scan::ScanFlags scanFlags_;
     std::unique_ptr<scan::ScanDriver> scanDriver_;
+    document::DataSource catalogSource_;
+    document::DataSource undoSource_;
+    std::unique_ptr<edit::UndoJournal> journal_;
+    std::unique_ptr<edit::EntryForm> entryForm_;
 };
 
 }  // namespace mv32::app

@@ -55,7 +55,10 @@ CatalogDocument::~CatalogDocument() {
 
 void CatalogDocument::installNotifications() {
     // MV32AfterInsert, MV32AfterEdit, MV32AfterPost, MV32AfterDelete and MV32BeforeDelete.
-    mv32_.afterInsert = [this](engine::Table&) { state_.DataSaved = false; };
+    mv32_.afterInsert = [this](engine::Table& t) {
+        state_.DataSaved = false;
+        if (afterInsertHook) afterInsertHook(t);
+    };
     mv32_.afterEdit = [this](engine::Table&) { state_.DataSaved = false; };
     mv32_.afterPost = [this](engine::Table&) {
         state_.DataSaved = true;

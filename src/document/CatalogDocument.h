@@ -35,6 +35,9 @@ struct DocumentState {
     bool AutoSaveHold = false;
     bool TreeBuilding = false;
     int ChangeCount = 0;
+    // The entry stamp: taken when the entry window is made and by each legacy export; new
+    // records get its text as their date.
+    platform::LocalTime EntryStamp;
 };
 
 // The ways a catalog becomes the open one; each ends with its own set of finishing steps.
@@ -88,6 +91,8 @@ public:
     std::function<void(const std::string& mvPath, int version)> legacyOpener;
     // MV32BeforeDelete: the undo journal copies the record here before it is deleted.
     std::function<void(engine::Table&)> beforeDeleteHook;
+    // MV32AfterInsert: the entry window's carry-over values go into the new record here.
+    std::function<void(engine::Table&)> afterInsertHook;
 
     void AktiviereControls();
     void DeaktiviereControls();

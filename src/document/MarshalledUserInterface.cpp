@@ -129,6 +129,10 @@ void MarshalledUserInterface::setControlState(ControlState state) {
 void MarshalledUserInterface::setSortItemVisible(const std::string& indexName, bool visible) {
     run([&](UserInterface& ui) { ui.setSortItemVisible(indexName, visible); });
 }
+void MarshalledUserInterface::setUndoEnabled(bool enabled) {
+    run([&](UserInterface& ui) { ui.setUndoEnabled(enabled); });
+}
+
 void MarshalledUserInterface::setFileSearchVisible(bool visible) {
     run([&](UserInterface& ui) { ui.setFileSearchVisible(visible); });
 }

@@ -69,6 +69,7 @@ public:
     void processEvents() override;
     void setControlState(ControlState state) override;
     void setSortItemVisible(const std::string& indexName, bool visible) override;
+    void setUndoEnabled(bool enabled) override;
     void setFileSearchVisible(bool visible) override;
     void setRecentFiles(const std::vector<std::string>& paths) override;
     void setAutoSaveInterval(int milliseconds) override;

@@ -95,7 +95,9 @@ public:
 
     // --- The main window and the program's other windows.
     virtual void setControlState(ControlState state) = 0;
-    // The sort item of a catalog index (Part of the overview's sort menu) shown or hidden.
+    // "Undo..." and "Undo FAST!" enabled or not: exactly while the undo journal holds an entry.
+    virtual void setUndoEnabled(bool enabled) = 0;
+    // The sort item of a catalog index (an item of the overview's sort menu) shown or hidden.
     virtual void setSortItemVisible(const std::string& indexName, bool visible) = 0;
     // The file search items; the "&Suchen" menu follows them and the catalog state.
     virtual void setFileSearchVisible(bool visible) = 0;

@@ -114,7 +114,9 @@ void MvWriter::ExportToMV(const std::string& path) {
         ui.showAnimation(Animation::Busy, true);
         st.AutoSaveHold = true;
         const int64_t count = t.recordCount();
-        std::string out = encodeHeader(doc_.clock().now(), count);
+        // The header's date is the entry stamp, taken again now.
+        st.EntryStamp = doc_.clock().now();
+        std::string out = encodeHeader(st.EntryStamp, count);
         ui.showProgress(true);
         ui.setProgressRange(0, count);
         t.close();

@@ -102,7 +102,8 @@ std::vector<Volume> declaredVolumes(const std::string& file) {
         Volume v;
         v.declared = true;
         v.letter = static_cast<char>(std::toupper(static_cast<unsigned char>(f[0][0])));
-        v.root = withTrailingSeparator(f[1]);
+        // No root folder: a drive without a medium (never the whole machine).
+        v.root = f[1].empty() ? std::string() : withTrailingSeparator(f[1]);
         v.label = f.size() > 2 ? cutLabel(f[2]) : std::string();
         v.serial = f.size() > 3 && !f[3].empty()
                        ? static_cast<uint32_t>(std::strtoul(f[3].c_str(), nullptr, 16))

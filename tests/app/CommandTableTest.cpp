@@ -79,6 +79,7 @@ TEST(CommandTable, RulesFollowTheCatalogAndTheFileList) {
     } cases[] = {
         {Rule::Always, true, true, true, true},
         {Rule::Disabled, true, true, true, true},
+        {Rule::WithJournal, true, true, true, true},
         {Rule::WithCatalog, false, false, true, true},
         {Rule::WithFileList, false, true, false, true},
         {Rule::WithCatalogOrFileList, false, true, true, true},
@@ -91,6 +92,7 @@ TEST(CommandTable, RulesFollowTheCatalogAndTheFileList) {
         EXPECT_EQ(app::visibleIn(c.rule, ControlState::CatalogOpen, true), c.openWithList);
     }
     EXPECT_FALSE(app::enabledBy(app::commandDef("Undo1").rule));
+    EXPECT_TRUE(app::enabledBy(app::commandDef("UndoFast1").rule, true));
     EXPECT_TRUE(app::enabledBy(app::commandDef("Neu1").rule));
     // Hidden toolbar buttons are exactly those without a place in the closed state.
     const auto closed = app::toolbarPositions(ControlState::NoCatalog, false);

@@ -160,6 +160,11 @@ void ScriptedUserInterface::setSortItemVisible(const std::string& indexName, boo
     if (!visible) hiddenSortItems.push_back(indexName);
 }
 
+void ScriptedUserInterface::setUndoEnabled(bool enabled) {
+    undoEnabled = enabled;
+    record(std::string("undo ") + (enabled ? "on" : "off"));
+}
+
 void ScriptedUserInterface::setFileSearchVisible(bool visible) {
     fileSearchVisible = visible;
     record(std::string("file search ") + (visible ? "show" : "hide"));

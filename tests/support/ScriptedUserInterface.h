@@ -49,6 +49,7 @@ public:
     int64_t recordCount = 0;
     int autoSaveInterval = 0;
     bool fileSearchVisible = false;
+    bool undoEnabled = false;
     std::vector<std::string> recentFiles;
     std::vector<std::string> hiddenSortItems;
     std::vector<document::FileDialogRequest> fileDialogs;
@@ -72,6 +73,7 @@ public:
     void resetCancelRequest() override { cancel = false; }
     void processEvents() override {}
     void setControlState(document::ControlState state) override;
+    void setUndoEnabled(bool enabled) override;
     void setSortItemVisible(const std::string& indexName, bool visible) override;
     void setFileSearchVisible(bool visible) override;
     void setRecentFiles(const std::vector<std::string>& paths) override;

@@ -160,7 +160,8 @@ QAction* TMavrel32Main::makeAction(const CommandDef& def, QMenu* menu) {
     if (*def.key) a->setShortcut(QKeySequence(def.key));
     a->setStatusTip(QString::fromUtf8(def.hint));
     a->setProperty("helpContext", def.helpContext);
-    a->setEnabled(enabledBy(def.rule));
+    a->setEnabled(enabledBy(def.rule, undoEnabled_));
+    if (def.rule == Rule::WithJournal) journalled_.push_back(a);
     if (def.sharedKey) {
         // The key belongs to another item, which answers it; this caption only shows it.
         a->setProperty("sharedShortcut", QString(def.sharedKey));
@@ -463,6 +464,11 @@ void TMavrel32Main::applyRules() {
 void TMavrel32Main::setControlState(ControlState state) {
     state_ = state;
     applyRules();
+}
+
+void TMavrel32Main::setUndoEnabled(bool enabled) {
+    undoEnabled_ = enabled;
+    for (QAction* a : journalled_) a->setEnabled(enabled);
 }
 
 void TMavrel32Main::setFileSearchVisible(bool visible) {

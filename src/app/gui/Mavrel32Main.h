@@ -56,6 +56,7 @@ public:
     void setControlState(document::ControlState state);
     void setSortItemVisible(const std::string& indexName, bool visible);
     void setFileSearchVisible(bool visible);
+    void setUndoEnabled(bool enabled);
     void setRecentFiles(const std::vector<std::string>& paths);
     void showProgress(bool visible);
     void setProgress(int minimum, int maximum, int value);
@@ -102,6 +103,8 @@ private:
 
     // Every item and menu that follows a rule, with its rule.
     std::vector<std::pair<QAction*, Rule>> ruled_;
+    std::vector<QAction*> journalled_;  // enabled while the undo journal holds an entry
+    bool undoEnabled_ = false;
     std::map<std::string, QAction*> sortItems_;  // kept for the overview's sort menu
     QMenu* popup_ = nullptr;
     QAction* mruSeparator_ = nullptr;

@@ -192,6 +192,10 @@ void QtUserInterface::setSortItemVisible(const std::string& indexName, bool visi
     main_.setSortItemVisible(indexName, visible);
 }
 
+void QtUserInterface::setUndoEnabled(bool enabled) {
+    main_.setUndoEnabled(enabled);
+}
+
 void QtUserInterface::setFileSearchVisible(bool visible) {
     main_.setFileSearchVisible(visible);
 }

@@ -64,6 +64,7 @@ public:
     void processEvents() override {}
     void setControlState(ControlState) override {}
     void setSortItemVisible(const std::string&, bool) override {}
+    void setUndoEnabled(bool) override {}
     void setFileSearchVisible(bool) override {}
     void setRecentFiles(const std::vector<std::string>&) override {}
     void setAutoSaveInterval(int) override {}
