@@ -60,8 +60,7 @@ const std::vector<CommandDef>& commands() {
         // &Bearbeiten
         {Command::Undo, "Undo1", "Undo...", "Ctrl+U", "", 20, Rule::WithJournal},
         {Command::UndoFast, "UndoFast1", "Undo FAST!", "F11", "", 21, Rule::WithJournal},
-        {Command::Eingabe, "Eingabe1", "&Eingabe...", "F5", "Neues Programm eingeben", 22,
-         Rule::Always, nullptr, nullptr, "Eingabe"},
+        {Command::Eingabe, "Eingabe1", "&Eingabe...", "F5", "Neues Programm eingeben", 22},
         {Command::Treeview, "Treeview1", "&Treeview", "Ctrl+T",
          "Zeigt eine Übersicht anhand bestehender Kategorien auf", 23, Rule::Always, nullptr,
          nullptr, "Treeview"},

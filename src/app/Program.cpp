@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "edit/PickLists.h"
 #include "platform/Paths.h"
 
 namespace mv32::app {
@@ -77,6 +78,8 @@ platform::LetterMemory Program::letterMemory() {
 }
 
 void Program::start(std::function<void()> showSettings) {
+    // A list file the person deletes later stays deleted: only a new program folder gets them.
+    if (options_.programDirCreated) installListFiles();
     guarded([this] { shell_->FormCreate(); });
     scanDriver_ = std::make_unique<scan::ScanDriver>(
         scan::ScanDriver::Services{*doc_, *autoSave_, invoker_, scanFlags_, shell_->tempFolder(),
@@ -133,6 +136,23 @@ bool Program::run(Command command) {
         }
     }
     return false;
+}
+
+void Program::installListFiles() const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path program = fs::path(options_.programFile).parent_path();
+    for (const char* name : {edit::kCategoryFile, edit::kStatusFile}) {
+        const fs::path target = fs::path(options_.programDir) / name;
+        if (fs::exists(target, ec)) continue;
+        for (const fs::path& from :
+             {program / name, program / ".." / "share" / "mavrel32" / name}) {
+            if (fs::is_regular_file(from, ec) && !fs::equivalent(from, target, ec)) {
+                fs::copy_file(from, target, ec);
+                break;
+            }
+        }
+    }
 }
 
 std::string Program::helpFolder() const {

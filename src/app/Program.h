@@ -39,6 +39,8 @@ public:
         std::unique_ptr<document::SettingsStore> store;  // default: in memory
         const platform::Clock* clock = nullptr;          // default: the system clock
         bool writeShellEntries = true;
+        // ProgramDir was made by this run: the shipped list files are copied into it.
+        bool programDirCreated = false;
     };
 
     Program(Options options, document::UserInterface& ui, document::UiInvoker& invoker);
@@ -63,6 +65,9 @@ public:
     // Where the help pages are: below the program folder, else beside the installed program,
     // else beside the program file.
     std::string helpFolder() const;
+    // Copies the shipped KATLIST.TXT and STATLIST.TXT (beside the program file, or below
+    // share/mavrel32 when installed) into ProgramDir where they are not there yet.
+    void installListFiles() const;
 
     const Options& options() const { return options_; }
     document::UserInterface& ui() { return ui_; }
@@ -84,6 +89,8 @@ public:
     // The entry window's core, made with the window on its first opening; null before.
     edit::EntryForm* entryForm() { return entryForm_.get(); }
     edit::EntryForm& makeEntryForm(edit::EntryForm::View view, std::function<void()> overview);
+    // The entry window goes before the program: its core goes with it.
+    void dropEntryForm() { entryForm_.reset(); }
     // The main window's scan command, which the entry window starts too.
     std::function<void()> scanCommand;
 

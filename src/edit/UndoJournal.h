@@ -56,7 +56,7 @@ private:
     document::CatalogDocument& doc_;
     document::DataSource& catalog_;
     document::DataSource& journal_;
-    int told_ = -1;  // the enabled state last given to the menu, -1 before the first
+    int told_ = 0;  // the enabled state last given to the menu, which starts disabled
 };
 
 }  // namespace mv32::edit

@@ -60,14 +60,17 @@ std::string executableDir() {
     return withTrailingSeparator(exe.parent_path().string());
 }
 
-std::string programDir() {
+std::string programDir(bool* created) {
     std::string dir = env("MV32_HOME");
     if (dir.empty()) {
         dir = executableDir();
         if (!writable(dir)) dir = homeSub("XDG_DATA_HOME", "/.local/share") + "mavrel32";
     }
     dir = withTrailingSeparator(dir);
+    std::error_code ec;
+    const bool existed = fs::is_directory(dir, ec);
     createFolders(dir);
+    if (created) *created = !existed && fs::is_directory(dir, ec);
     return dir;
 }
 

@@ -17,8 +17,9 @@ std::string withTrailingSeparator(std::string path);
 
 // The folder of the running program file, with a trailing separator.
 std::string executableDir();
-// ProgramDir as described above, created when missing; with a trailing separator.
-std::string programDir();
+// ProgramDir as described above, created when missing (`created` tells whether it was); with a
+// trailing separator.
+std::string programDir(bool* created = nullptr);
 // The file of the settings store (Linux: $XDG_CONFIG_HOME/mavrel32/settings.ini).
 std::string settingsFilePath();
 // The folder for the single-instance lock files ($XDG_RUNTIME_DIR, else the temp folder).

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include "document/Catalog.h"
@@ -23,6 +24,9 @@ protected:
     std::map<ListKind, std::vector<std::string>> lists;
     int gauge = -1;
     char drive = 0;
+    struct Direct : document::UiInvoker {
+        void invoke(const std::function<void()>& call) override { call(); }
+    } invoker;
 
     void SetUp() override {
         makeCatalog(data("kat.db"), {"Alpha", "Beta"});
@@ -208,6 +212,23 @@ TEST_F(EntryFormTest, PickListsComeFromTheirFilesSortedAndTheEditorsNeedThem) {
     f.reloadList(ListKind::Status);
     EXPECT_EQ(lists[ListKind::Status],
               (std::vector<std::string>{"Alt", "Älter", "Neu", "Standard", "Überaltert"}));
+}
+
+TEST_F(EntryFormTest, TheShippedListsReachANewProgramFolderAndReplaceTheBuiltInOnes) {
+    std::filesystem::create_directories(data("bin"));
+    writeFile(data("bin/KATLIST.TXT"), "Spiel\r\nSound\r\n");
+    writeFile(data("bin/STATLIST.TXT"), "Neu\r\n");
+    writeFile(programDir() + "STATLIST.TXT", "Eigene\r\n");  // the person's own stays
+    app::Program::Options o;
+    o.programFile = data("bin/mv32");
+    o.programDir = programDir();
+    app::Program other(std::move(o), ui, invoker);
+    other.installListFiles();
+    EXPECT_EQ(readFile(programDir() + "KATLIST.TXT"), "Spiel\r\nSound\r\n");
+    EXPECT_EQ(readFile(programDir() + "STATLIST.TXT"), "Eigene\r\n");
+    form();
+    EXPECT_EQ(lists[ListKind::Kategorie], (std::vector<std::string>{"Sound", "Spiel"}));
+    EXPECT_EQ(lists[ListKind::Status], (std::vector<std::string>{"Eigene"}));
 }
 
 TEST(PickLists, TheBuiltInListsAreInGermanOrder) {

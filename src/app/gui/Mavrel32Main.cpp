@@ -91,6 +91,7 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     escape->setObjectName("EscapeBtn");
     connect(escape, &QShortcut::activated, this, [this] { exitCommand(); });
 
+    program_->scanCommand = [this] { ScanBtnClick(); };
     program_->start([this] { EinstellungenClick(); });
     if (program_->settings().NoFun) {  // no wallpaper, no picture strip
         toolbar_->setStyleSheet({});
@@ -105,7 +106,40 @@ TMavrel32Main::~TMavrel32Main() {
         scanDialog_->finishScan();
         delete scanDialog_;  // before the program it shows, not with the window's children
     }
+    // The data windows let go of the program's data sources before the program goes.
+    delete entry_;
+    program_->dropEntryForm();
+    delete undoForm_;
     program_->finish();
+}
+
+void TMavrel32Main::EingabeItemClick() {
+    const auto& st = document().state();
+    if (!st.CatalogOpen || st.TreeBuilding) return;
+    if (entry_) {
+        entry_->reopen();
+        return;
+    }
+    entry_ = new edit::TProgrammdateneingeben(
+        [this](edit::EntryForm::View view) -> edit::EntryForm& {
+            return program_->makeEntryForm(std::move(view), [this] {
+                // The overview comes with its own window; until then its notice.
+                program_->guarded([this] { program_->run(Command::DBUebersicht); });
+            });
+        },
+        program_->catalogSource(), ui_, program_->helpFolder(), this);
+    entry_->show();
+}
+
+void TMavrel32Main::Undo1Click() {
+    if (!undoForm_) {
+        undoForm_ = new edit::TUndoForm(program_->journal(), program_->undoSource(), ui_,
+                                        program_->helpFolder(), this);
+    }
+    undoForm_->setWindowState(undoForm_->windowState() & ~Qt::WindowMinimized);
+    undoForm_->move(frameGeometry().center() - undoForm_->rect().center());
+    undoForm_->show();
+    undoForm_->raise();
 }
 
 void TMavrel32Main::ScanBtnClick() {
@@ -148,6 +182,12 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::Info:
             showInfo();
+            return;
+        case Command::Eingabe:
+            EingabeItemClick();
+            return;
+        case Command::Undo:
+            Undo1Click();
             return;
         default:
             program_->guarded([&] { program_->run(def.id); });

@@ -19,6 +19,8 @@
 #include "app/Program.h"
 #include "app/gui/QtInvoker.h"
 #include "app/gui/QtUserInterface.h"
+#include "edit/gui/Programmdateneingeben.h"
+#include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
 
 class QAction;
@@ -67,6 +69,12 @@ public:
 
     // "Scannen": opens the scan dialog (refused while a background scan runs).
     void ScanBtnClick();
+    // "&Eingabe...": the entry window, made on its first opening.
+    void EingabeItemClick();
+    // "Undo...": the window "Undo Tabelle".
+    void Undo1Click();
+    edit::TProgrammdateneingeben* entryWindow() { return entry_; }
+    edit::TUndoForm* undoWindow() { return undoForm_; }
     scan::ScanFlags& scanFlags() { return program_->scanFlags(); }
     scan::TProgrammdateneinlesen* scanDialog() { return scanDialog_; }
 
@@ -96,6 +104,8 @@ private:
     QtInvoker invoker_;
     std::unique_ptr<Program> program_;
     QPointer<scan::TProgrammdateneinlesen> scanDialog_;
+    QPointer<edit::TProgrammdateneingeben> entry_;
+    QPointer<edit::TUndoForm> undoForm_;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;
     document::ControlState state_ = document::ControlState::NoCatalog;

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     mv32::app::TMavrel32Main::Options options;
     for (int i = 1; i < argc; ++i) options.args.emplace_back(argv[i]);
     options.programFile = QApplication::applicationFilePath().toStdString();
-    options.programDir = mv32::platform::programDir();
+    options.programDir = mv32::platform::programDir(&options.programDirCreated);
     options.store =
         std::make_unique<mv32::document::IniSettingsStore>(mv32::platform::settingsFilePath());
     mv32::app::TMavrel32Main window(std::move(options));

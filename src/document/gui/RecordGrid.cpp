@@ -16,6 +16,9 @@ RecordGrid::RecordGrid(DataSource& source, std::vector<GridColumn> columns, cons
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->hide();
+    // Qt gives the column titles no height while there are no rows; an empty journal or
+    // result still shows what its columns are.
+    horizontalHeader()->setMinimumHeight(horizontalHeader()->fontMetrics().height() + 8);
     setModel(model_.get());
     for (int c = 0; c < model_->columnCount(); ++c) {
         setColumnWidth(c, model_->columns()[static_cast<size_t>(c)].width);
