@@ -187,6 +187,23 @@ TEST_F(EntryFormTest, APictureIsStoredFromTheFileAndBadFilesChangeNothing) {
     cat().post();
     EXPECT_EQ(f.picture(), std::string("BM\0\x01\x02", 5));
     EXPECT_TRUE(ui.dialogue().empty());
+
+    // A large picture is stored whole.
+    writeFile(data("gross.bmp"), std::string(20 << 20, 'x'));
+    f.pictureChosen(data("gross.bmp"));
+    cat().post();
+    cat().next();
+    cat().prior();
+    EXPECT_EQ(f.picture().size(), size_t{20} << 20);
+}
+
+TEST_F(EntryFormTest, TheLegacyExportTakesTheEntryStampAgain) {
+    form();
+    clock.set({2027, 2, 3, 4, 5, 6});
+    ui.choose(data("aus.MV"));
+    program->writer().ExpMVItemClick();
+    EXPECT_EQ(stampText(doc->state().EntryStamp), "3.2.2027 -- 4:5:6");
+    EXPECT_TRUE(exists(data("aus.MV")));
 }
 
 TEST_F(EntryFormTest, PickListsComeFromTheirFilesSortedAndTheEditorsNeedThem) {

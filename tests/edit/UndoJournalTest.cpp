@@ -158,6 +158,27 @@ TEST_F(UndoJournalTest, AJournalThatCannotBeWrittenStopsTheDeleteAndStaysUsable)
     undo().close();
 }
 
+TEST_F(UndoJournalTest, ANewRunStartsWithAnEmptyJournal) {
+    remove("Alpha");
+    ASSERT_EQ(undo().recordCount(), 1);
+    program->finish();  // the end of the run deletes the journal
+    EXPECT_FALSE(exists(programDir() + "Undo.db"));
+    test::ScriptedUserInterface ui2;
+    struct OnThisThread : document::UiInvoker {
+        void invoke(const std::function<void()>& call) override { call(); }
+    } invoker;
+    app::Program::Options o;
+    o.programDir = programDir();
+    o.programFile = programDir() + "mv32";
+    o.writeShellEntries = false;
+    app::Program next(std::move(o), ui2, invoker);
+    next.start({});
+    EXPECT_TRUE(next.document().undoTable().active());
+    EXPECT_EQ(next.document().undoTable().recordCount(), 0);
+    EXPECT_FALSE(ui2.undoEnabled);
+    next.finish();
+}
+
 TEST_F(UndoJournalTest, WithoutAJournalDeletesGoThrough) {
     undo().close();
     remove("Alpha");

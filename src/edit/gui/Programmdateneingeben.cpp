@@ -73,7 +73,9 @@ TProgrammdateneingeben::TProgrammdateneingeben(FormMaker makeForm, document::Dat
     pages_->addTab(memoPage(), "Memo");
     pages_->addTab(graphikPage(), "Graphik");
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
-        if (page == static_cast<int>(EntryPage::Graphik)) pictureFile_->clear();
+        if (page != static_cast<int>(EntryPage::Graphik)) return;
+        pictureFile_->clear();
+        showPicture();
     });
 
     nav_ = new TMyDBNavigator97(ui, this);
@@ -340,7 +342,9 @@ void TProgrammdateneingeben::showText(Box b, const std::string& text) {
 }
 
 void TProgrammdateneingeben::showPicture() {
-    if (!picture_ || !form_) return;
+    // A picture may be large: it is read only while its page shows.
+    if (!picture_ || !form_ || pages_->currentIndex() != static_cast<int>(EntryPage::Graphik))
+        return;
     const std::string bytes = form_->picture();
     QPixmap pixmap;
     // Whatever image format the stored bytes hold; bytes Qt cannot read show nothing.

@@ -6,7 +6,10 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -96,6 +99,21 @@ TEST_F(EntryWindow, RecordsAreEnteredChangedDeletedAndRestored) {
     EXPECT_EQ(cat().displayText("Name"), "Aleph");
     EXPECT_FALSE(cat().displayText("Datum_Uhrzeit").empty()) << "the stamp went in with it";
 
+    // A number that does not fit: the engine's message, the record stays being edited with what
+    // was typed.
+    auto* nr = child<QLineEdit>(&e, "MediumNrEdit");
+    QTest::keyClicks(nr, "40000");
+    {
+        DialogAnswerer answers({"OK"});
+        e.navigator().button(NavButton::Post)->click();
+        ASSERT_EQ(answers.seen().size(), 1);
+        EXPECT_TRUE(answers.seen()[0].contains("40000")) << answers.seen()[0].toStdString();
+    }
+    EXPECT_EQ(cat().state(), engine::DataSetState::Edit);
+    EXPECT_EQ(nr->text(), "40000");
+    e.navigator().button(NavButton::Cancel)->click();
+    EXPECT_EQ(nr->text(), "");
+
     // Add: a new record with the medium data of the one before.
     child<QLineEdit>(&e, "MediumNrEdit")->setFocus();
     QTest::keyClicks(child<QLineEdit>(&e, "MediumNrEdit"), "12");
@@ -144,6 +162,27 @@ TEST_F(EntryWindow, RecordsAreEnteredChangedDeletedAndRestored) {
     w->findChild<QAction*>("Eingabe1")->trigger();
     EXPECT_EQ(w->entryWindow(), &e);
     EXPECT_TRUE(e.isVisible());
+}
+
+TEST_F(EntryWindow, APictureIsStoredAndShown) {
+    auto& e = open();
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QString file = QString::fromStdString(home.file("bild.png"));
+    ASSERT_TRUE(image.save(file));
+    e.pages()->setCurrentIndex(static_cast<int>(edit::EntryPage::Graphik));
+    auto* name = child<QLineEdit>(&e, "Directory");
+    name->setText("\"" + file + "\"");
+    QTest::keyClick(name, Qt::Key_Return);
+    e.navigator().button(NavButton::Post)->click();
+    auto* shown = child<QLabel>(&e, "DBImage1");
+    EXPECT_EQ(shown->pixmap().size(), QSize(40, 30));
+    e.navigator().button(NavButton::Next)->click();
+    EXPECT_TRUE(shown->pixmap().isNull()) << "Beta has no picture";
+    e.navigator().button(NavButton::Prior)->click();
+    EXPECT_EQ(shown->pixmap().size(), QSize(40, 30));
+    child<QCheckBox>(&e, "Stretch")->click();
+    EXPECT_TRUE(shown->hasScaledContents());
 }
 
 TEST_F(EntryWindow, TheListEditorsChangeThePickListsAtOnce) {
