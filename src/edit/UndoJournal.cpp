@@ -14,14 +14,11 @@ using document::Animation;
 using document::Buttons;
 using document::MessageKind;
 
-// The 13 values that say whether a record is journalled already, then the memo and picture.
+// The fields of a journal entry, memo and picture apart.
 constexpr std::array<const char*, 13> kCompared = {
     "Name",          "DatentraegerNr",  "Datentraeger_Anzahl", "von",    "Datentraeger",
     "Laufwerk",      "Label",           "Serien_Nr",           "Gesamte_Groesse",
     "Freier_Speicher", "Status",        "Datum_Uhrzeit",       "Kategorie"};
-constexpr const char* kComparedList =
-    "Name;DatentraegerNr;Datentraeger_Anzahl;von;Datentraeger;Laufwerk;Label;Serien_Nr;"
-    "Gesamte_Groesse;Freier_Speicher;Status;Datum_Uhrzeit;Kategorie";
 
 void copyFields(engine::Table& from, engine::Table& to) {
     for (const char* f : kCompared) to.setValue(f, from.value(from.field(f)));
@@ -77,15 +74,10 @@ void UndoJournal::journal(engine::Table& catalog) {
     engine::Table& undo = doc_.undoTable();
     // A journal that could not be made journals nothing: the program runs without undo.
     if (!undo.active()) return;
-    std::vector<engine::Value> values;
-    values.reserve(kCompared.size());
-    for (const char* f : kCompared) values.push_back(catalog.value(catalog.field(f)));
-    if (undo.locate(kComparedList, values,
-                    engine::LocateCaseInsensitive | engine::LocatePartialKey))
-        return;
     try {
-        // The same name with other values: the newer copy replaces the older one.
-        if (undo.locate("Name", {values[0]}))
+        // One entry per name, and it is the newest copy: a record entered again under a
+        // journalled name and deleted again comes back as it was last, memo and picture too.
+        if (undo.locate("Name", {catalog.value(catalog.field("Name"))}))
             undo.edit();
         else
             undo.append();

@@ -1,12 +1,14 @@
 // The undo journal: a copy of every catalog record deleted during the run, kept in the undo
 // table (ProgramDir + "Undo.db", one entry per name), and the two ways back into the catalog.
 //
-// Before a catalog record is deleted it is journalled: nothing when an entry with the same 13
-// values (up to case, an entry's text may go on after the searched text) is there already; the
-// older entry replaced when the name is journalled with other values, so the delete goes
-// through; otherwise a new entry with all 15 fields. A journal that cannot be written stops the
-// delete with the engine's message and stays usable for the next one. A journal that could not
-// be made at start-up journals nothing and lets deletes go through.
+// Before a catalog record is deleted it is journalled with all 15 fields. The journal holds one
+// entry per name, always the newest copy: an entry of the same name is replaced, so the delete
+// goes through and what comes back is what was deleted last. (Keeping an older entry whose
+// values merely begin like the deleted record's, up to case, would lose the newer record: its
+// memo and picture were never compared, and a record "Be" would hide behind an entry "Beta".)
+// A journal that cannot be written stops the delete with the engine's message and stays usable
+// for the next one. A journal that could not be made at start-up journals nothing and lets
+// deletes go through.
 //
 // "Undo" puts the chosen entries back whose names the catalog does not hold (the entries stay);
 // "Undo FAST!" writes every entry into the catalog, replacing records of the same name, and
