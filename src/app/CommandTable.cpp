@@ -42,7 +42,7 @@ const std::vector<CommandDef>& commands() {
         {Command::Schliessen, "Schliessen1", "S&chließen", "F4", "Datei schließen", 15,
          Rule::WithCatalog},
         {Command::Loeschen, "Loeschen1", "&Löschen", "Ctrl+L", "Datei löschen", 16,
-         Rule::WithCatalog, nullptr, nullptr, "Datei löschen"},
+         Rule::WithCatalog},
         {Command::ImportMv, "ImportItem", "Mavrel-Dateien (*.MV)", "Ctrl+O", "Dateien importieren",
          18, Rule::WithCatalog},
         {Command::ImportDb, "ImportDBItem", "Mavrel32-Dateien (*.DB)", "", "", 27, Rule::Always,

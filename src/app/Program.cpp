@@ -116,6 +116,9 @@ bool Program::run(Command command) {
         case Command::Schliessen:
             doc_->Schliessen();
             return true;
+        case Command::Loeschen:
+            doc_->Loeschen();
+            return true;
         case Command::ImportMv:
             reader_->Import();
             return true;

@@ -559,6 +559,27 @@ void CatalogDocument::Schliessen() {
     updateRecordLabel();
 }
 
+void CatalogDocument::Loeschen() {
+    if (!state_.CatalogOpen || state_.TreeBuilding) return;
+    if (s_.ui.message(MessageKind::Warnung, "Soll die geöffnete Datei gelöscht werden?",
+                      Buttons::JaNein) != Answer::Ja)
+        return;
+    try {
+        mv32_.close();
+        mv32_.deleteTable();
+        state_.AutoSaveHold = false;
+        s_.ui.setStatusText(1, "");
+        s_.ui.setTitle(kProgramTitle);
+        state_.DataSaved = true;
+        state_.CatalogOpen = false;
+        state_.ChangeCount = 0;
+        DeaktiviereControls();
+        updateRecordLabel();
+    } catch (const std::exception&) {
+        s_.ui.message(MessageKind::Fehler, "Fehler beim Löschen der Datei!", Buttons::Abbrechen);
+    }
+}
+
 void CatalogDocument::askToSaveIfUnsaved() {
     if (state_.DataSaved) return;
     if (s_.ui.askSaveData()) Speichern();

@@ -78,6 +78,9 @@ public:
     void Speichern();
     void SpeichernUnter();
     void Schliessen();
+    // "&Löschen": deletes the open catalog table with all its files after asking; the undo
+    // journal keeps what it holds.
+    void Loeschen();
     // Opens the catalog or legacy file at `path` (start-up, recent files, command line).
     void openLastFile(const std::string& path);
     // Makes ProgramDir + "drivescan.db" the open catalog (command-line scans).

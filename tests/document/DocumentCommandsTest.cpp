@@ -170,6 +170,31 @@ TEST_F(DocumentCommands, LoadAllIntoOneKeepsTheRecordOfTheFileReadLast) {
     EXPECT_EQ(namesIn(data("alle.db")).size(), 3u);
 }
 
+TEST_F(DocumentCommands, DeletingTheOpenCatalogAsksAndKeepsTheJournal) {
+    makeCatalog(data("weg.db"), {"A", "B"});
+    openCatalog(data("weg.db"));
+    doc->MV32().first();
+    doc->MV32().remove();  // journalled
+    ui.clear();
+    ui.answer(Answer::Nein);
+    doc->Loeschen();
+    EXPECT_TRUE(doc->state().CatalogOpen);
+    EXPECT_TRUE(exists(data("weg.db")));
+
+    ui.answer(Answer::Ja);
+    doc->Loeschen();
+    EXPECT_FALSE(doc->state().CatalogOpen);
+    EXPECT_FALSE(exists(data("weg.db")));
+    EXPECT_FALSE(exists(data("weg.px")));
+    EXPECT_EQ(ui.title, "Mavrel/32 V.3.20");
+    EXPECT_EQ(ui.controls, document::ControlState::NoCatalog);
+    EXPECT_EQ(doc->undoTable().recordCount(), 1);
+    EXPECT_EQ(ui.dialogue(),
+              (std::vector<std::string>{
+                  "message Warnung \"Soll die geöffnete Datei gelöscht werden?\" JaNein -> Nein",
+                  "message Warnung \"Soll die geöffnete Datei gelöscht werden?\" JaNein -> Ja"}));
+}
+
 TEST_F(DocumentCommands, LegacyFilesOfSizeZeroAndOfOldVersions) {
     makeCatalog(data("alt.db"), {"Aus der Tabelle"});
     writeFile(data("alt.MV"), "");
