@@ -27,6 +27,7 @@ Program::Program(Options options, document::UserInterface& ui, document::UiInvok
     catalogSource_.setTable(doc_->MV32());
     undoSource_.setTable(doc_->undoTable());
     journal_ = std::make_unique<edit::UndoJournal>(*doc_, catalogSource_, undoSource_);
+    overview_ = std::make_unique<edit::Overview>(*doc_, catalogSource_);
     doc_->afterInsertHook = [this](engine::Table& t) {
         if (entryForm_) entryForm_->applyCarryOver(t);
     };
@@ -36,20 +37,21 @@ Program::~Program() {
     // The windows' parts let go of the data sources before the tables go.
     doc_->afterInsertHook = nullptr;
     entryForm_.reset();
+    overview_.reset();
     journal_.reset();
     catalogSource_.clear();
     undoSource_.clear();
 }
 
 edit::EntryForm& Program::makeEntryForm(edit::EntryForm::View view,
-                                        std::function<void()> overview) {
+                                        std::function<void()> overview, bool prepare) {
     if (!entryForm_) {
         entryForm_ = std::make_unique<edit::EntryForm>(
             edit::EntryForm::Services{*doc_, catalogSource_, letterMemory(),
                                       [this] {
                                           if (scanCommand) scanCommand();
                                       },
-                                      std::move(overview)},
+                                      std::move(overview), prepare},
             std::move(view));
     }
     return *entryForm_;

@@ -22,6 +22,7 @@
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
 #include "edit/EntryForm.h"
+#include "edit/Overview.h"
 #include "edit/UndoJournal.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
@@ -88,7 +89,10 @@ public:
     edit::UndoJournal& journal() { return *journal_; }
     // The entry window's core, made with the window on its first opening; null before.
     edit::EntryForm* entryForm() { return entryForm_.get(); }
-    edit::EntryForm& makeEntryForm(edit::EntryForm::View view, std::function<void()> overview);
+    edit::EntryForm& makeEntryForm(edit::EntryForm::View view, std::function<void()> overview,
+                                   bool prepare = true);
+    // The overview window's core (MV32SQL and its data source included).
+    edit::Overview& overview() { return *overview_; }
     // The entry window goes before the program: its core goes with it.
     void dropEntryForm() { entryForm_.reset(); }
     // The main window's scan command, which the entry window starts too.
@@ -113,6 +117,7 @@ private:
     document::DataSource undoSource_;
     std::unique_ptr<edit::UndoJournal> journal_;
     std::unique_ptr<edit::EntryForm> entryForm_;
+    std::unique_ptr<edit::Overview> overview_;
 };
 
 }  // namespace mv32::app

@@ -84,11 +84,13 @@ EntryForm::EntryForm(Services services, View view)
         const Box b = static_cast<Box>(i);
         ids_[i] = fields_.bind(kFields[i], [this, b](const std::string& t) { shownText(b, t); });
     }
-    auto& st = s_.doc.state();
-    st.EntryStamp = s_.doc.clock().now();
-    fields_.setText(ids_[at(Box::DateTime)], stampText(st.EntryStamp));
-    reloadList(ListKind::Kategorie);
-    reloadList(ListKind::Status);
+    if (s_.prepare) {
+        auto& st = s_.doc.state();
+        st.EntryStamp = s_.doc.clock().now();
+        fields_.setText(ids_[at(Box::DateTime)], stampText(st.EntryStamp));
+        reloadList(ListKind::Kategorie);
+        reloadList(ListKind::Status);
+    }
     hist_ = {};
     s_.catalog.addLink(*this);
 }

@@ -76,6 +76,9 @@ public:
         platform::LetterMemory letters;
         std::function<void()> scan;      // the main window's scan command
         std::function<void()> overview;  // the overview window on the catalog
+        // Made from the overview's double click, the window gets neither the entry stamp nor
+        // its pick lists.
+        bool prepare = true;
     };
     // What the window does when the core says so.
     struct View {
