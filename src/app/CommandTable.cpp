@@ -64,8 +64,7 @@ const std::vector<CommandDef>& commands() {
         {Command::Treeview, "Treeview1", "&Treeview", "Ctrl+T",
          "Zeigt eine Übersicht anhand bestehender Kategorien auf", 23, Rule::Always, nullptr,
          nullptr, "Treeview"},
-        {Command::DBUebersicht, "DBUebersicht1", "&DB-Übersicht", "F8", "", 24, Rule::Always,
-         nullptr, nullptr, "DB-Übersicht"},
+        {Command::DBUebersicht, "DBUebersicht1", "&DB-Übersicht", "F8", "", 24},
         // Datenträger
         {Command::Scannen, "Scannen1", "Scannen", "", "", 25, Rule::Always, "F7"},
         {Command::Entfernen, "Entfernen1", "Entfernen", "Ctrl+X", "", 25, Rule::Always, nullptr,

@@ -107,6 +107,7 @@ TMavrel32Main::~TMavrel32Main() {
         delete scanDialog_;  // before the program it shows, not with the window's children
     }
     // The data windows let go of the program's data sources before the program goes.
+    delete overview_;
     delete entry_;
     program_->dropEntryForm();
     delete undoForm_;
@@ -120,15 +121,38 @@ void TMavrel32Main::EingabeItemClick() {
         entry_->reopen();
         return;
     }
+    makeEntryWindow(true);
+    entry_->show();
+}
+
+void TMavrel32Main::makeEntryWindow(bool prepare) {
     entry_ = new edit::TProgrammdateneingeben(
-        [this](edit::EntryForm::View view) -> edit::EntryForm& {
-            return program_->makeEntryForm(std::move(view), [this] {
-                // The overview comes with its own window; until then its notice.
-                program_->guarded([this] { program_->run(Command::DBUebersicht); });
-            });
+        [this, prepare](edit::EntryForm::View view) -> edit::EntryForm& {
+            return program_->makeEntryForm(
+                std::move(view), [this] { UebersichtBtnClick(); }, prepare);
         },
         program_->catalogSource(), ui_, program_->helpFolder(), this);
-    entry_->show();
+}
+
+void TMavrel32Main::UebersichtBtnClick() {
+    if (!document().state().CatalogOpen) return;
+    if (!overview_) {
+        QList<QAction*> sort{sortByName_};
+        for (const auto& ix : document::kSecondaryIndexes) sort << sortItems_[ix.name];
+        edit::TDBUeber::Hooks hooks;
+        hooks.openEntry = [this] {
+            // From the grid: made without the pick lists and the entry stamp.
+            if (!entry_) makeEntryWindow(false);
+            entry_->reopen();
+        };
+        hooks.notYet = [this](const char* what) {
+            showMessage(this, document::MessageKind::Information, q(notYetThereText(what)),
+                        document::Buttons::Ok);
+        };
+        overview_ = new edit::TDBUeber(program_->overview(), ui_, sort, std::move(hooks),
+                                       program_->helpFolder(), this);
+    }
+    program_->guarded([this] { program_->overview().openNormal(); });
 }
 
 void TMavrel32Main::Undo1Click() {
@@ -185,6 +209,9 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::Eingabe:
             EingabeItemClick();
+            return;
+        case Command::DBUebersicht:
+            UebersichtBtnClick();
             return;
         case Command::Undo:
             Undo1Click();
@@ -259,9 +286,17 @@ void TMavrel32Main::buildMenus() {
     }
     // The sort items of the overview follow the index settings; they are kept here so that
     // the settings can switch them before the overview exists.
+    sortByName_ = new QAction("Sortieren nach Name", this);
+    sortByName_->setObjectName("Name1");
+    connect(sortByName_, &QAction::triggered, this,
+            [this] { program_->guarded([this] { program_->overview().sortBy(""); }); });
     for (const auto& ix : document::kSecondaryIndexes) {
         auto* a = new QAction(QString::fromUtf8(ix.sortItem), this);
         a->setObjectName(QString(ix.name) + "Item");
+        const std::string name = ix.name;
+        connect(a, &QAction::triggered, this, [this, name] {
+            program_->guarded([this, name] { program_->overview().sortBy(name); });
+        });
         sortItems_[ix.name] = a;
     }
 }

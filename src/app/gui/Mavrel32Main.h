@@ -19,6 +19,7 @@
 #include "app/Program.h"
 #include "app/gui/QtInvoker.h"
 #include "app/gui/QtUserInterface.h"
+#include "edit/gui/DBUeber.h"
 #include "edit/gui/Programmdateneingeben.h"
 #include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
@@ -73,6 +74,9 @@ public:
     void EingabeItemClick();
     // "Undo...": the window "Undo Tabelle".
     void Undo1Click();
+    // "&DB-Übersicht": the overview in normal mode.
+    void UebersichtBtnClick();
+    edit::TDBUeber* overviewWindow() { return overview_; }
     edit::TProgrammdateneingeben* entryWindow() { return entry_; }
     edit::TUndoForm* undoWindow() { return undoForm_; }
     scan::ScanFlags& scanFlags() { return program_->scanFlags(); }
@@ -97,6 +101,7 @@ private:
     // Shows what the rules say for the present state.
     void applyRules();
     void exitCommand();
+    void makeEntryWindow(bool prepare);
     void EinstellungenClick();
     void showInfo();
 
@@ -106,6 +111,8 @@ private:
     QPointer<scan::TProgrammdateneinlesen> scanDialog_;
     QPointer<edit::TProgrammdateneingeben> entry_;
     QPointer<edit::TUndoForm> undoForm_;
+    QPointer<edit::TDBUeber> overview_;
+    QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;
     document::ControlState state_ = document::ControlState::NoCatalog;

@@ -1,0 +1,161 @@
+// The overview window in the real main window on Qt's offscreen platform: the catalog's grid
+// with its sort menu, jump box and position, a record opened by double click, and a search
+// result shown modally and deleted.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+
+#include "app/gui/Mavrel32Main.h"
+#include "app/gui/WindowTestSupport.h"
+#include "document/Catalog.h"
+#include "engine/Table.h"
+#include "support/TempDir.h"
+
+namespace mv32::test {
+namespace {
+
+using app::TMavrel32Main;
+
+class OverviewWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TMavrel32Main::Options o;
+        o.programFile = QCoreApplication::applicationFilePath().toStdString();
+        o.programDir = home.path() + "/";
+        o.store = std::make_unique<document::MemorySettingsStore>();
+        o.writeShellEntries = false;
+        w = std::make_unique<TMavrel32Main>(std::move(o));
+        engine::Table t;
+        t.setTableName(home.file("kat.db"));
+        document::createCatalogTable(t);
+        t.open();
+        for (const char* n : {"Alpha", "Beta", "Gamma"}) {
+            t.append();
+            t.setAsString("Name", n);
+            t.setAsString("Kategorie", n[0] == 'B' ? "Tools" : "Spiel");
+            t.setAsString("Memo", n[0] == 'G' ? "notiz" : "");
+            t.post();
+        }
+        t.close();
+        w->document().openLastFile(home.file("kat.db"));
+        w->show();
+    }
+    void TearDown() override { w.reset(); }
+    edit::TDBUeber& open() {
+        w->findChild<QAction*>("DBUebersicht1")->trigger();
+        EXPECT_NE(w->overviewWindow(), nullptr);
+        return *w->overviewWindow();
+    }
+    engine::Table& cat() { return w->document().MV32(); }
+
+    TempDir home;
+    std::unique_ptr<TMavrel32Main> w;
+};
+
+}  // namespace
+
+TEST_F(OverviewWindow, TheCatalogIsBrowsedSortedJumpedAndOpened) {
+    auto& o = open();
+    EXPECT_TRUE(o.isVisible());
+    auto& grid = o.grid();
+    ASSERT_EQ(grid.model()->columnCount(), 11);
+    EXPECT_EQ(grid.model()->rowCount(), 3);
+    EXPECT_EQ(grid.model()->headerData(0, Qt::Horizontal).toString(), "Name");
+    EXPECT_TRUE(grid.model()->headerData(0, Qt::Horizontal, Qt::FontRole).value<QFont>().bold());
+    EXPECT_EQ(grid.model()->index(2, 9).data().toString(), "(Memo)");
+    EXPECT_EQ(o.positionText(), "Datensatz 1 von 3");
+    EXPECT_FALSE(o.findChild<QPushButton*>("KriterienLoeschen")->isVisible());
+
+    auto* jump = o.findChild<QLineEdit*>("Springen");
+    QTest::keyClicks(jump, "Ga");
+    EXPECT_EQ(cat().displayText("Name"), "Gamma");
+    EXPECT_EQ(o.positionText(), "Datensatz 3 von 3");
+
+    // The sort menu: by name always, by an index while its setting is on.
+    auto* menu = o.findChild<QMenu*>("MVDBPopup");
+    ASSERT_NE(menu, nullptr);
+    QStringList shown;
+    for (QAction* a : menu->actions())
+        if (a->isVisible()) shown << a->text();
+    EXPECT_EQ(shown.first(), "Sortieren nach Name");
+    EXPECT_EQ(shown.size(), 1 + 4) << shown.join(", ").toStdString();  // the default settings
+    for (QAction* a : menu->actions())
+        if (a->text() == "Sortieren nach Kategorie") a->trigger();
+    EXPECT_EQ(cat().indexName(), "KategorieIndex");
+    cat().first();
+    EXPECT_EQ(cat().displayText("Name"), "Alpha");
+    cat().next();
+    EXPECT_EQ(cat().displayText("Name"), "Gamma") << "Spiel before Tools";
+
+    // A double click opens the entry window on the record, without its pick lists.
+    const QModelIndex beta = grid.model()->index(2, 0);
+    grid.setCurrentIndex(beta);
+    const QPoint at = grid.visualRect(beta).center();
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, at);
+    ASSERT_NE(w->entryWindow(), nullptr);
+    EXPECT_TRUE(w->entryWindow()->isVisible());
+    EXPECT_EQ(w->entryWindow()->findChild<QLineEdit*>("NameEdit")->text(), "Beta");
+    EXPECT_EQ(w->entryWindow()->findChild<QComboBox*>("Kategorie")->count(), 0);
+
+    QTest::keyClick(&o, Qt::Key_Escape);
+    EXPECT_FALSE(o.isVisible());
+}
+
+TEST_F(OverviewWindow, AResultIsShownModallyAndDeletedFromTheCatalog) {
+    open();
+    QStringList seen;
+    QTimer::singleShot(100, [&] {
+        auto* o = w->overviewWindow();
+        ASSERT_TRUE(o->isVisible());
+        EXPECT_EQ(o->grid().model()->rowCount(), 2);
+        EXPECT_EQ(o->positionText(), "Datensatz 1 von 2");
+        EXPECT_FALSE(o->findChild<QLineEdit*>("Springen")->isEnabled());
+        EXPECT_FALSE(o->navigator().button(edit::NavButton::Delete)->isVisible());
+        DialogAnswerer answers({"&Ja"});
+        o->findChild<QPushButton*>("KriterienLoeschen")->click();
+        seen = answers.seen();
+        o->close();
+    });
+    w->program().guarded([&] {
+        w->program().overview().showQuery("SELECT * FROM kat WHERE Kategorie = 'Spiel'", true,
+                                          true);
+    });
+    EXPECT_EQ(seen, QStringList{"Warnung: " + QString(edit::kDeleteResultQuestion)});
+    EXPECT_EQ(cat().recordCount(), 1);
+    EXPECT_EQ(w->document().undoTable().recordCount(), 2);
+    EXPECT_FALSE(w->program().overview().resultMode());
+}
+
+TEST_F(OverviewWindow, EveryControlIsNamedAndTheWindowPaints) {
+    auto& o = open();
+    QStringList unnamed;
+    for (QWidget* c : o.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                             qobject_cast<QAbstractItemView*>(c);
+        if (!control || c->objectName().startsWith("qt_") || c->objectName().isEmpty()) continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+        if (!a || a->text(QAccessible::Name).trimmed().isEmpty()) unnamed << c->objectName();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+    QApplication::processEvents();
+    QPixmap picture = o.grab();
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
+    if (!folder.isEmpty()) picture.save(folder + "/uebersicht.png");
+}
+
+}  // namespace mv32::test
