@@ -21,6 +21,7 @@
 #include "document/MarshalledUserInterface.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
+#include "edit/CategoryTree.h"
 #include "edit/EntryForm.h"
 #include "edit/Overview.h"
 #include "edit/UndoJournal.h"
@@ -93,6 +94,8 @@ public:
                                    bool prepare = true);
     // The overview window's core (MV32SQL and its data source included).
     edit::Overview& overview() { return *overview_; }
+    // The tree window's core.
+    edit::CategoryTree& categoryTree() { return *tree_; }
     // The entry window goes before the program: its core goes with it.
     void dropEntryForm() { entryForm_.reset(); }
     // The main window's scan command, which the entry window starts too.
@@ -118,6 +121,7 @@ private:
     std::unique_ptr<edit::UndoJournal> journal_;
     std::unique_ptr<edit::EntryForm> entryForm_;
     std::unique_ptr<edit::Overview> overview_;
+    std::unique_ptr<edit::CategoryTree> tree_;
 };
 
 }  // namespace mv32::app
