@@ -62,8 +62,7 @@ const std::vector<CommandDef>& commands() {
         {Command::UndoFast, "UndoFast1", "Undo FAST!", "F11", "", 21, Rule::WithJournal},
         {Command::Eingabe, "Eingabe1", "&Eingabe...", "F5", "Neues Programm eingeben", 22},
         {Command::Treeview, "Treeview1", "&Treeview", "Ctrl+T",
-         "Zeigt eine Übersicht anhand bestehender Kategorien auf", 23, Rule::Always, nullptr,
-         nullptr, "Treeview"},
+         "Zeigt eine Übersicht anhand bestehender Kategorien auf", 23},
         {Command::DBUebersicht, "DBUebersicht1", "&DB-Übersicht", "F8", "", 24},
         // Datenträger
         {Command::Scannen, "Scannen1", "Scannen", "", "", 25, Rule::Always, "F7"},

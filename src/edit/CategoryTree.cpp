@@ -130,9 +130,11 @@ void CategoryTree::build() {
                 for (auto& n : names[k]) lines_.push_back({1, std::move(n)});
             }
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
+        // The catalog could not be read again: what the general error handler would say.
         finish();
-        throw;
+        ui.showApplicationError(e.what());
+        return;
     }
     finish();
 }

@@ -43,7 +43,8 @@ public:
     CategoryTree(document::CatalogDocument& doc, document::DataSource& catalog);
 
     const TreeLines& lines() const { return lines_; }
-    // "Aktualisieren" (Generate1 and Generate2). The catalog goes back to its order by name.
+    // "Aktualisieren" (Generate1 and Generate2). The catalog goes back to its order by name; an
+    // error reading it is shown as the program shows errors.
     void build();
     // "Speichern" and "Laden" with their dialogs and messages.
     void save();

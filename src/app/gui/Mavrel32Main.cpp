@@ -108,6 +108,7 @@ TMavrel32Main::~TMavrel32Main() {
     }
     // The data windows let go of the program's data sources before the program goes.
     delete overview_;
+    delete tree_;
     delete entry_;
     program_->dropEntryForm();
     delete undoForm_;
@@ -153,6 +154,25 @@ void TMavrel32Main::UebersichtBtnClick() {
                                        program_->helpFolder(), this);
     }
     program_->guarded([this] { program_->overview().openNormal(); });
+}
+
+void TMavrel32Main::UebersichtItemClick() {
+    const auto& st = document().state();
+    if (!st.CatalogOpen || st.TreeBuilding) return;
+    if (!tree_) {
+        tree_ = new edit::TUebersicht(
+            program_->categoryTree(),
+            [this] {
+                // From the tree: the entry window as "&Eingabe..." makes it.
+                if (!entry_) makeEntryWindow(true);
+                entry_->reopen();
+            },
+            this);
+    }
+    tree_->setWindowState(tree_->windowState() & ~Qt::WindowMinimized);
+    tree_->move(frameGeometry().center() - tree_->rect().center());
+    tree_->show();
+    tree_->raise();
 }
 
 void TMavrel32Main::Undo1Click() {
@@ -212,6 +232,9 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::DBUebersicht:
             UebersichtBtnClick();
+            return;
+        case Command::Treeview:
+            UebersichtItemClick();
             return;
         case Command::Undo:
             Undo1Click();

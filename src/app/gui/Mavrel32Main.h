@@ -21,6 +21,7 @@
 #include "app/gui/QtUserInterface.h"
 #include "edit/gui/DBUeber.h"
 #include "edit/gui/Programmdateneingeben.h"
+#include "edit/gui/Uebersicht.h"
 #include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
 
@@ -76,6 +77,9 @@ public:
     void Undo1Click();
     // "&DB-Übersicht": the overview in normal mode.
     void UebersichtBtnClick();
+    // "&Treeview": the tree window.
+    void UebersichtItemClick();
+    edit::TUebersicht* treeWindow() { return tree_; }
     edit::TDBUeber* overviewWindow() { return overview_; }
     edit::TProgrammdateneingeben* entryWindow() { return entry_; }
     edit::TUndoForm* undoWindow() { return undoForm_; }
@@ -112,6 +116,7 @@ private:
     QPointer<edit::TProgrammdateneingeben> entry_;
     QPointer<edit::TUndoForm> undoForm_;
     QPointer<edit::TDBUeber> overview_;
+    QPointer<edit::TUebersicht> tree_;
     QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -138,6 +140,32 @@ TEST_F(OverviewWindow, AResultIsShownModallyAndDeletedFromTheCatalog) {
     EXPECT_EQ(cat().recordCount(), 1);
     EXPECT_EQ(w->document().undoTable().recordCount(), 2);
     EXPECT_FALSE(w->program().overview().resultMode());
+}
+
+TEST_F(OverviewWindow, TheTreeIsBuiltExpandedAndOpensRecords) {
+    w->findChild<QAction*>("Treeview1")->trigger();
+    auto* t = w->treeWindow();
+    ASSERT_NE(t, nullptr);
+    EXPECT_TRUE(t->isVisible());
+    EXPECT_EQ(t->tree()->topLevelItemCount(), 0) << "not built until asked";
+    t->findChild<QPushButton*>("RefreshBtn")->click();
+    ASSERT_EQ(t->tree()->topLevelItemCount(), 2);
+    QTreeWidgetItem* spiel = t->tree()->topLevelItem(0);
+    EXPECT_EQ(spiel->text(0), "Spiel");
+    ASSERT_EQ(spiel->childCount(), 2);
+    EXPECT_EQ(spiel->child(1)->text(0), "Gamma");
+    EXPECT_FALSE(spiel->isExpanded());
+    t->findChild<QRadioButton*>("ExpandBtn")->click();
+    EXPECT_TRUE(spiel->isExpanded());
+    emit t->tree()->itemDoubleClicked(spiel, 0);  // a category: nothing
+    EXPECT_EQ(w->entryWindow(), nullptr);
+    emit t->tree()->itemDoubleClicked(spiel->child(1), 0);
+    ASSERT_NE(w->entryWindow(), nullptr);
+    EXPECT_EQ(w->entryWindow()->findChild<QLineEdit*>("NameEdit")->text(), "Gamma");
+    EXPECT_EQ(w->entryWindow()->findChild<QComboBox*>("Kategorie")->count(), 210);
+    QApplication::processEvents();
+    const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
+    if (!folder.isEmpty()) t->grab().save(folder + "/treeview.png");
 }
 
 TEST_F(OverviewWindow, EveryControlIsNamedAndTheWindowPaints) {

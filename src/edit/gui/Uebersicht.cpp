@@ -1,0 +1,143 @@
+#include "edit/gui/Uebersicht.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <vector>
+
+namespace mv32::edit {
+
+namespace {
+
+QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+TUebersicht::TUebersicht(CategoryTree& tree, std::function<void()> openEntry, QWidget* parent)
+    : QWidget(parent, Qt::Window), core_(tree), openEntry_(std::move(openEntry)) {
+    setObjectName("Uebersicht");
+    setWindowTitle("Treeview");
+
+    view_ = new QTreeWidget(this);
+    view_->setObjectName("TreeView1");
+    view_->setHeaderHidden(true);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view_->setAccessibleName("Treeview");
+    view_->setUniformRowHeights(true);
+    connect(view_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (item && core_.selectName(item->text(0).toStdString()) && openEntry_) openEntry_();
+    });
+
+    refresh_ = button("Aktualisieren", "RefreshBtn", this);
+    save_ = button("Speichern", "SaveBtn", this);
+    load_ = button("Laden", "LoadBtn", this);
+    close_ = button("Schließen", "CloseBtn", this);
+    connect(refresh_, &QPushButton::clicked, this, [this] { refresh(); });
+    connect(save_, &QPushButton::clicked, this, [this] {
+        setBusy(true);
+        core_.save();
+        setBusy(false);
+    });
+    connect(load_, &QPushButton::clicked, this, [this] {
+        setBusy(true);
+        core_.load();
+        showLines();
+        setBusy(false);
+    });
+    connect(close_, &QPushButton::clicked, this, &QWidget::hide);
+
+    tool_ = new QGroupBox(this);
+    tool_->setObjectName("Tool");
+    tool_->setAccessibleName("Baum");
+    expand_ = new QRadioButton("Expand", tool_);
+    expand_->setObjectName("ExpandBtn");
+    auto* collapse = new QRadioButton("Collapse", tool_);
+    collapse->setObjectName("CollapseBtn");
+    collapse->setChecked(true);
+    auto* toolLayout = new QHBoxLayout(tool_);
+    toolLayout->addWidget(expand_);
+    toolLayout->addWidget(collapse);
+    connect(expand_, &QRadioButton::toggled, this, [this] { applyTool(); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(refresh_);
+    buttons->addWidget(save_);
+    buttons->addWidget(load_);
+    buttons->addWidget(tool_);
+    buttons->addStretch();
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Doppelklicken, um die Einträge zu bearbeiten", this));
+    layout->addWidget(view_, 1);
+    layout->addLayout(buttons);
+    showLines();
+    resize(480, 560);
+}
+
+void TUebersicht::refresh() {
+    setBusy(true);
+    view_->clear();
+    core_.build();
+    showLines();
+    setBusy(false);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+}
+
+void TUebersicht::showLines() {
+    // Category nodes show picture 1, names picture 0.
+    const QIcon category = style()->standardIcon(QStyle::SP_DirIcon);
+    const QIcon name = style()->standardIcon(QStyle::SP_FileIcon);
+    view_->setUpdatesEnabled(false);
+    view_->clear();
+    std::vector<QTreeWidgetItem*> parents;
+    QList<QTreeWidgetItem*> top;
+    for (const auto& l : core_.lines()) {
+        const auto level = static_cast<size_t>(l.level);
+        parents.resize(level);
+        auto* item = new QTreeWidgetItem(QStringList(QString::fromStdString(l.text)));
+        item->setIcon(0, level == 0 ? category : name);
+        if (level == 0)
+            top << item;
+        else
+            parents.back()->addChild(item);
+        parents.push_back(item);
+    }
+    view_->addTopLevelItems(top);
+    applyTool();
+    view_->setUpdatesEnabled(true);
+}
+
+void TUebersicht::applyTool() {
+    if (expand_->isChecked())
+        view_->expandAll();
+    else
+        view_->collapseAll();
+}
+
+void TUebersicht::setBusy(bool busy) {
+    for (QWidget* w : std::initializer_list<QWidget*>{view_, refresh_, save_, load_, tool_})
+        w->setEnabled(!busy);
+}
+
+void TUebersicht::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+}  // namespace mv32::edit
