@@ -66,8 +66,7 @@ const std::vector<CommandDef>& commands() {
         {Command::DBUebersicht, "DBUebersicht1", "&DB-Übersicht", "F8", "", 24},
         // Datenträger
         {Command::Scannen, "Scannen1", "Scannen", "", "", 25, Rule::Always, "F7"},
-        {Command::Entfernen, "Entfernen1", "Entfernen", "Ctrl+X", "", 25, Rule::Always, nullptr,
-         nullptr, "Entfernen"},
+        {Command::Entfernen, "Entfernen1", "Entfernen", "Ctrl+X", "", 25},
         // &Suchen
         {Command::GrosseSuche, "GrosseSuche1", "&Suchen (große Suche)...", "F6",
          "Umfangreiche Suche nach bis zu 10 Kriterien", 30, Rule::WithCatalog, nullptr, nullptr,

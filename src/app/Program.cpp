@@ -29,6 +29,7 @@ Program::Program(Options options, document::UserInterface& ui, document::UiInvok
     journal_ = std::make_unique<edit::UndoJournal>(*doc_, catalogSource_, undoSource_);
     overview_ = std::make_unique<edit::Overview>(*doc_, catalogSource_);
     tree_ = std::make_unique<edit::CategoryTree>(*doc_, catalogSource_);
+    removal_ = std::make_unique<edit::MediumRemoval>(*doc_, letterMemory());
     doc_->afterInsertHook = [this](engine::Table& t) {
         if (entryForm_) entryForm_->applyCarryOver(t);
     };

@@ -23,6 +23,7 @@
 #include "document/SettingsStore.h"
 #include "edit/CategoryTree.h"
 #include "edit/EntryForm.h"
+#include "edit/MediumRemoval.h"
 #include "edit/Overview.h"
 #include "edit/UndoJournal.h"
 #include "exchange/MvReader.h"
@@ -96,6 +97,8 @@ public:
     edit::Overview& overview() { return *overview_; }
     // The tree window's core.
     edit::CategoryTree& categoryTree() { return *tree_; }
+    // The removal of a scanned medium.
+    edit::MediumRemoval& mediumRemoval() { return *removal_; }
     // The entry window goes before the program: its core goes with it.
     void dropEntryForm() { entryForm_.reset(); }
     // The main window's scan command, which the entry window starts too.
@@ -122,6 +125,7 @@ private:
     std::unique_ptr<edit::EntryForm> entryForm_;
     std::unique_ptr<edit::Overview> overview_;
     std::unique_ptr<edit::CategoryTree> tree_;
+    std::unique_ptr<edit::MediumRemoval> removal_;
 };
 
 }  // namespace mv32::app

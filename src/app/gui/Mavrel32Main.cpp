@@ -109,6 +109,7 @@ TMavrel32Main::~TMavrel32Main() {
     // The data windows let go of the program's data sources before the program goes.
     delete overview_;
     delete tree_;
+    delete removal_;
     delete entry_;
     program_->dropEntryForm();
     delete undoForm_;
@@ -175,6 +176,12 @@ void TMavrel32Main::UebersichtItemClick() {
     tree_->raise();
 }
 
+void TMavrel32Main::Entfernen1Click() {
+    if (!removal_)
+        removal_ = new edit::TAuswahl(program_->mediumRemoval(), program_->helpFolder(), this);
+    removal_->open();
+}
+
 void TMavrel32Main::Undo1Click() {
     if (!undoForm_) {
         undoForm_ = new edit::TUndoForm(program_->journal(), program_->undoSource(), ui_,
@@ -235,6 +242,9 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::Treeview:
             UebersichtItemClick();
+            return;
+        case Command::Entfernen:
+            Entfernen1Click();
             return;
         case Command::Undo:
             Undo1Click();

@@ -19,6 +19,7 @@
 #include "app/Program.h"
 #include "app/gui/QtInvoker.h"
 #include "app/gui/QtUserInterface.h"
+#include "edit/gui/Auswahl.h"
 #include "edit/gui/DBUeber.h"
 #include "edit/gui/Programmdateneingeben.h"
 #include "edit/gui/Uebersicht.h"
@@ -79,6 +80,9 @@ public:
     void UebersichtBtnClick();
     // "&Treeview": the tree window.
     void UebersichtItemClick();
+    // "Entfernen": the window that removes a scanned medium.
+    void Entfernen1Click();
+    edit::TAuswahl* removalWindow() { return removal_; }
     edit::TUebersicht* treeWindow() { return tree_; }
     edit::TDBUeber* overviewWindow() { return overview_; }
     edit::TProgrammdateneingeben* entryWindow() { return entry_; }
@@ -117,6 +121,7 @@ private:
     QPointer<edit::TUndoForm> undoForm_;
     QPointer<edit::TDBUeber> overview_;
     QPointer<edit::TUebersicht> tree_;
+    QPointer<edit::TAuswahl> removal_;
     QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;

@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <fstream>
 #include <memory>
 
 #include "app/gui/Mavrel32Main.h"
@@ -168,15 +170,45 @@ TEST_F(OverviewWindow, TheTreeIsBuiltExpandedAndOpensRecords) {
     if (!folder.isEmpty()) t->grab().save(folder + "/treeview.png");
 }
 
+TEST_F(OverviewWindow, AScannedMediumIsRemovedFromItsWindow) {
+    {
+        DialogAnswerer answers({"OK"});
+        w->findChild<QAction*>("Entfernen1")->trigger();
+        EXPECT_EQ(answers.seen(), QStringList{"Mavrel/32: Keine Datenträger registriert!"});
+    }
+    EXPECT_TRUE(w->removalWindow() == nullptr || !w->removalWindow()->isVisible());
+    std::ofstream(home.file("mv32list.chk"), std::ios::binary) << "DISK112AB34CD\r\n";
+    w->findChild<QAction*>("Entfernen1")->trigger();
+    auto* r = w->removalWindow();
+    ASSERT_TRUE(r && r->isVisible());
+    ASSERT_EQ(r->list()->count(), 1);
+    EXPECT_EQ(r->list()->item(0)->text(), "DISK1 - 12AB34CD");
+    r->list()->setCurrentRow(0);
+    r->findChild<QPushButton*>("deletebtn")->click();
+    EXPECT_EQ(r->list()->count(), 0);
+    EXPECT_TRUE(r->findChild<QPushButton*>("abbruchbtn")->isEnabled());
+    QApplication::processEvents();
+    const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
+    if (!folder.isEmpty()) r->grab().save(folder + "/entfernen.png");
+}
+
 TEST_F(OverviewWindow, EveryControlIsNamedAndTheWindowPaints) {
     auto& o = open();
+    w->UebersichtItemClick();
+    std::ofstream(home.file("mv32list.chk"), std::ios::binary) << "DISK112AB34CD\r\n";
+    w->Entfernen1Click();
     QStringList unnamed;
-    for (QWidget* c : o.findChildren<QWidget*>()) {
-        const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
-                             qobject_cast<QAbstractItemView*>(c);
-        if (!control || c->objectName().startsWith("qt_") || c->objectName().isEmpty()) continue;
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
-        if (!a || a->text(QAccessible::Name).trimmed().isEmpty()) unnamed << c->objectName();
+    for (QWidget* window : std::vector<QWidget*>{&o, w->treeWindow(), w->removalWindow()}) {
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(c) ||
+                                 qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c) ||
+                                 qobject_cast<QAbstractItemView*>(c);
+            if (!control || c->objectName().startsWith("qt_") || c->objectName().isEmpty())
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << window->objectName() + "/" + c->objectName();
+        }
     }
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
     QApplication::processEvents();
