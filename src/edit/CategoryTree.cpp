@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_map>
@@ -145,11 +143,9 @@ void CategoryTree::saveTo(const std::string& path) const {
 }
 
 void CategoryTree::loadFrom(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error(kTreeReadError);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error(kTreeReadError);
-    lines_ = parseTreeFile(bytes);  // a file that cannot be read leaves the tree as it was
+    const auto bytes = platform::readWholeFile(path);
+    if (!bytes) throw std::runtime_error(kTreeReadError);
+    lines_ = parseTreeFile(*bytes);  // a file that cannot be read leaves the tree as it was
 }
 
 void CategoryTree::save() {

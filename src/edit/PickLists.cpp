@@ -1,8 +1,6 @@
 #include "edit/PickLists.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -184,10 +182,9 @@ void sortGerman(std::vector<std::string>& list) {
 // --- List files ------------------------------------------------------------------------------
 
 std::optional<std::string> readListText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+    const auto read = platform::readWholeFile(path);
+    if (!read) return std::nullopt;
+    const std::string& bytes = *read;
     std::string out;
     out.reserve(bytes.size());
     for (size_t i = 0; i < bytes.size(); ++i) {

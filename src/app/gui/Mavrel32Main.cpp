@@ -72,7 +72,8 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     setObjectName("Mavrel32Main");
     setWindowTitle("Mavrel/32 V3.20");
     program_->shell().backgroundScanRunning = [this] {
-        return program_->scanFlags().background.load() || (scanDialog_ && scanDialog_->scanning());
+        const scan::TProgrammdateneinlesen* dialog = scanDialog_.data();
+        return program_->scanFlags().background.load() || (dialog && dialog->scanning());
     };
 
     buildMenus();

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <vector>
 
@@ -30,14 +30,16 @@ TUebersicht::TUebersicht(CategoryTree& tree, std::function<void()> openEntry, QW
     setObjectName("Uebersicht");
     setWindowTitle("Treeview");
 
-    view_ = new QTreeWidget(this);
+    model_ = new CategoryTreeModel(this);
+    view_ = new QTreeView(this);
     view_->setObjectName("TreeView1");
+    view_->setModel(model_);
     view_->setHeaderHidden(true);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setAccessibleName("Treeview");
     view_->setUniformRowHeights(true);
-    connect(view_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
-        if (item && core_.selectName(item->text(0).toStdString()) && openEntry_) openEntry_();
+    connect(view_, &QTreeView::doubleClicked, this, [this](const QModelIndex& at) {
+        if (core_.selectName(model_->text(at).toStdString()) && openEntry_) openEntry_();
     });
 
     refresh_ = button("Aktualisieren", "RefreshBtn", this);
@@ -52,6 +54,7 @@ TUebersicht::TUebersicht(CategoryTree& tree, std::function<void()> openEntry, QW
     });
     connect(load_, &QPushButton::clicked, this, [this] {
         setBusy(true);
+        model_->show(nullptr, {}, {});  // the lines change below the view
         core_.load();
         showLines();
         setBusy(false);
@@ -88,7 +91,7 @@ TUebersicht::TUebersicht(CategoryTree& tree, std::function<void()> openEntry, QW
 
 void TUebersicht::refresh() {
     setBusy(true);
-    view_->clear();
+    model_->show(nullptr, {}, {});
     core_.build();
     showLines();
     setBusy(false);
@@ -97,27 +100,9 @@ void TUebersicht::refresh() {
 }
 
 void TUebersicht::showLines() {
-    // Category nodes show picture 1, names picture 0.
-    const QIcon category = style()->standardIcon(QStyle::SP_DirIcon);
-    const QIcon name = style()->standardIcon(QStyle::SP_FileIcon);
-    view_->setUpdatesEnabled(false);
-    view_->clear();
-    std::vector<QTreeWidgetItem*> parents;
-    QList<QTreeWidgetItem*> top;
-    for (const auto& l : core_.lines()) {
-        const auto level = static_cast<size_t>(l.level);
-        parents.resize(level);
-        auto* item = new QTreeWidgetItem(QStringList(QString::fromStdString(l.text)));
-        item->setIcon(0, level == 0 ? category : name);
-        if (level == 0)
-            top << item;
-        else
-            parents.back()->addChild(item);
-        parents.push_back(item);
-    }
-    view_->addTopLevelItems(top);
+    model_->show(&core_.lines(), style()->standardIcon(QStyle::SP_DirIcon),
+                 style()->standardIcon(QStyle::SP_FileIcon));
     applyTool();
-    view_->setUpdatesEnabled(true);
 }
 
 void TUebersicht::applyTool() {

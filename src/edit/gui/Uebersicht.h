@@ -10,11 +10,12 @@
 #include <functional>
 
 #include "edit/CategoryTree.h"
+#include "edit/gui/CategoryTreeModel.h"
 
 class QGroupBox;
 class QPushButton;
 class QRadioButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace mv32::edit {
 
@@ -24,7 +25,8 @@ public:
     // `openEntry` shows the entry window on the catalog's current record.
     TUebersicht(CategoryTree& tree, std::function<void()> openEntry, QWidget* parent = nullptr);
 
-    QTreeWidget* tree() const { return view_; }
+    QTreeView* tree() const { return view_; }
+    CategoryTreeModel& model() { return *model_; }
     // "Aktualisieren".
     void refresh();
 
@@ -38,7 +40,8 @@ private:
 
     CategoryTree& core_;
     std::function<void()> openEntry_;
-    QTreeWidget* view_ = nullptr;
+    QTreeView* view_ = nullptr;
+    CategoryTreeModel* model_ = nullptr;
     QPushButton* refresh_ = nullptr;
     QPushButton* save_ = nullptr;
     QPushButton* load_ = nullptr;

@@ -15,7 +15,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QAbstractItemModelTester>
+#include <QTreeView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -149,19 +150,23 @@ TEST_F(OverviewWindow, TheTreeIsBuiltExpandedAndOpensRecords) {
     auto* t = w->treeWindow();
     ASSERT_NE(t, nullptr);
     EXPECT_TRUE(t->isVisible());
-    EXPECT_EQ(t->tree()->topLevelItemCount(), 0) << "not built until asked";
+    auto& m = t->model();
+    QAbstractItemModelTester tester(&m, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(m.rowCount(), 0) << "not built until asked";
     t->findChild<QPushButton*>("RefreshBtn")->click();
-    ASSERT_EQ(t->tree()->topLevelItemCount(), 2);
-    QTreeWidgetItem* spiel = t->tree()->topLevelItem(0);
-    EXPECT_EQ(spiel->text(0), "Spiel");
-    ASSERT_EQ(spiel->childCount(), 2);
-    EXPECT_EQ(spiel->child(1)->text(0), "Gamma");
-    EXPECT_FALSE(spiel->isExpanded());
+    ASSERT_EQ(m.rowCount(), 2);
+    const QModelIndex spiel = m.index(0, 0);
+    EXPECT_EQ(m.text(spiel), "Spiel");
+    ASSERT_EQ(m.rowCount(spiel), 2);
+    EXPECT_EQ(m.text(m.index(1, 0, spiel)), "Gamma");
+    EXPECT_EQ(m.parent(m.index(1, 0, spiel)), spiel);
+    EXPECT_EQ(m.text(m.index(0, 0, m.index(1, 0))), "Beta");
+    EXPECT_FALSE(t->tree()->isExpanded(spiel));
     t->findChild<QRadioButton*>("ExpandBtn")->click();
-    EXPECT_TRUE(spiel->isExpanded());
-    emit t->tree()->itemDoubleClicked(spiel, 0);  // a category: nothing
+    EXPECT_TRUE(t->tree()->isExpanded(spiel));
+    emit t->tree()->doubleClicked(spiel);  // a category: nothing
     EXPECT_EQ(w->entryWindow(), nullptr);
-    emit t->tree()->itemDoubleClicked(spiel->child(1), 0);
+    emit t->tree()->doubleClicked(m.index(1, 0, spiel));
     ASSERT_NE(w->entryWindow(), nullptr);
     EXPECT_EQ(w->entryWindow()->findChild<QLineEdit*>("NameEdit")->text(), "Gamma");
     EXPECT_EQ(w->entryWindow()->findChild<QComboBox*>("Kategorie")->count(), 210);
