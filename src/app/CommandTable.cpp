@@ -85,8 +85,7 @@ const std::vector<CommandDef>& commands() {
         // &Extras
         {Command::Einstellungen, "Einstellungen1", "&Einstellungen...", "F7",
          "Programmeinstellungen", 53},
-        {Command::UserSql, "UserSQL1", "Execute User SQL", "F9", "", 54, Rule::Always, nullptr,
-         nullptr, "Execute User SQL"},
+        {Command::UserSql, "UserSQL1", "Execute User SQL", "F9", "", 54},
         // &Hilfe
         {Command::Hilfe, "Hilfe2", "&Hilfe", "F1", "Kontextsensitive Onlinehilfe zum Programm", 50},
         {Command::HilfeSeite, "Deinstallation1", "Deinstallation", "", "", 50, Rule::Always,

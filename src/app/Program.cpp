@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "edit/PickLists.h"
+#include "search/UserSql.h"
 #include "platform/Paths.h"
 
 namespace mv32::app {
@@ -131,6 +132,9 @@ bool Program::run(Command command) {
             return true;
         case Command::UndoFast:
             journal_->restoreAll();
+            return true;
+        case Command::UserSql:
+            search::ExecuteSQL1Click(*doc_, *overview_);
             return true;
         default:
             break;

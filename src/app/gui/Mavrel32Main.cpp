@@ -139,6 +139,11 @@ void TMavrel32Main::makeEntryWindow(bool prepare) {
 
 void TMavrel32Main::UebersichtBtnClick() {
     if (!document().state().CatalogOpen) return;
+    makeOverviewWindow();
+    program_->guarded([this] { program_->overview().openNormal(); });
+}
+
+void TMavrel32Main::makeOverviewWindow() {
     if (!overview_) {
         QList<QAction*> sort{sortByName_};
         for (const auto& ix : document::kSecondaryIndexes) sort << sortItems_[ix.name];
@@ -155,7 +160,6 @@ void TMavrel32Main::UebersichtBtnClick() {
         overview_ = new edit::TDBUeber(program_->overview(), ui_, sort, std::move(hooks),
                                        program_->helpFolder(), this);
     }
-    program_->guarded([this] { program_->overview().openNormal(); });
 }
 
 void TMavrel32Main::UebersichtItemClick() {
@@ -240,6 +244,12 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::DBUebersicht:
             UebersichtBtnClick();
+            return;
+        case Command::UserSql:
+            // The result shows in the overview, which must be there first.
+            if (!document().state().CatalogOpen) return;
+            makeOverviewWindow();
+            program_->guarded([this] { program_->run(Command::UserSql); });
             return;
         case Command::Treeview:
             UebersichtItemClick();

@@ -110,6 +110,7 @@ private:
     void applyRules();
     void exitCommand();
     void makeEntryWindow(bool prepare);
+    void makeOverviewWindow();
     void EinstellungenClick();
     void showInfo();
 

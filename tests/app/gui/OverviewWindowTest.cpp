@@ -145,6 +145,21 @@ TEST_F(OverviewWindow, AResultIsShownModallyAndDeletedFromTheCatalog) {
     EXPECT_FALSE(w->program().overview().resultMode());
 }
 
+TEST_F(OverviewWindow, TheUsersStatementShowsItsResultWithTheColumnsItHas) {
+    w->findChild<QAction*>("UserSQL1")->trigger();  // the default statement, F9
+    auto* o = w->overviewWindow();
+    ASSERT_NE(o, nullptr);
+    EXPECT_TRUE(o->isVisible());
+    EXPECT_TRUE(w->program().overview().resultMode());
+    EXPECT_FALSE(o->findChild<QPushButton*>("KriterienLoeschen")->isVisible());
+    auto* m = o->grid().model();
+    ASSERT_EQ(m->rowCount(), 3);
+    EXPECT_EQ(m->index(1, 0).data().toString(), "Beta");
+    EXPECT_EQ(m->index(1, 3).data().toString(), "Tools");
+    EXPECT_EQ(m->index(1, 9).data().toString(), "") << "a column the result lacks stays empty";
+    o->grab();
+}
+
 TEST_F(OverviewWindow, TheTreeIsBuiltExpandedAndOpensRecords) {
     w->findChild<QAction*>("Treeview1")->trigger();
     auto* t = w->treeWindow();
