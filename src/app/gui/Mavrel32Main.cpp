@@ -111,6 +111,7 @@ TMavrel32Main::~TMavrel32Main() {
     delete overview_;
     delete tree_;
     delete removal_;
+    delete search_;
     delete entry_;
     program_->dropEntryForm();
     delete undoForm_;
@@ -187,6 +188,22 @@ void TMavrel32Main::Entfernen1Click() {
     removal_->open();
 }
 
+void TMavrel32Main::SuchenMenuClick() {
+    const auto& st = document().state();
+    if (!st.CatalogOpen || st.TreeBuilding) return;
+    if (!search_) {
+        search_ = new search::TSuchenDialog(
+            [this](const search::FullSearchCriteria& c) {
+                if (c.empty()) return;
+                makeOverviewWindow();
+                program_->guarded(
+                    [&] { search::runFullSearch(document(), program_->overview(), c); });
+            },
+            document().state().ProgramDir, program_->helpFolder(), this);
+    }
+    search_->open();
+}
+
 void TMavrel32Main::Undo1Click() {
     if (!undoForm_) {
         undoForm_ = new edit::TUndoForm(program_->journal(), program_->undoSource(), ui_,
@@ -244,6 +261,9 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::DBUebersicht:
             UebersichtBtnClick();
+            return;
+        case Command::GrosseSuche:
+            SuchenMenuClick();
             return;
         case Command::UserSql:
             // The result shows in the overview, which must be there first.

@@ -25,6 +25,7 @@
 #include "edit/gui/Uebersicht.h"
 #include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
+#include "search/gui/SuchenDialog.h"
 
 class QAction;
 class QLabel;
@@ -82,6 +83,9 @@ public:
     void UebersichtItemClick();
     // "Entfernen": the window that removes a scanned medium.
     void Entfernen1Click();
+    // "&Suchen (große Suche)...": the full search's dialog.
+    void SuchenMenuClick();
+    search::TSuchenDialog* searchDialog() { return search_; }
     edit::TAuswahl* removalWindow() { return removal_; }
     edit::TUebersicht* treeWindow() { return tree_; }
     edit::TDBUeber* overviewWindow() { return overview_; }
@@ -123,6 +127,7 @@ private:
     QPointer<edit::TDBUeber> overview_;
     QPointer<edit::TUebersicht> tree_;
     QPointer<edit::TAuswahl> removal_;
+    QPointer<search::TSuchenDialog> search_;
     QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;

@@ -160,6 +160,43 @@ TEST_F(OverviewWindow, TheUsersStatementShowsItsResultWithTheColumnsItHas) {
     o->grab();
 }
 
+TEST_F(OverviewWindow, TheFullSearchShowsItsResultModally) {
+    w->findChild<QAction*>("GrosseSuche1")->trigger();
+    auto* d = w->searchDialog();
+    ASSERT_TRUE(d && d->isVisible());
+    QTest::keyClicks(d->findChild<QLineEdit*>("SuchenEdit"), "ET");
+    QTest::keyClicks(d->findChild<QLineEdit*>("groesseEdit"), "12ab3");
+    EXPECT_EQ(d->criteria().total, "123") << "only digits";
+    d->findChild<QLineEdit*>("groesseEdit")->clear();
+    int rows = -1;
+    bool deletable = false;
+    QTimer::singleShot(100, [&] {
+        auto* o = w->overviewWindow();
+        rows = o->grid().model()->rowCount();
+        deletable = o->findChild<QPushButton*>("KriterienLoeschen")->isVisible();
+        o->close();
+    });
+    d->findChild<QPushButton*>("SuchenBtn")->click();
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(rows, 1) << "Beta: anywhere in the name, without case";
+    EXPECT_TRUE(deletable);
+    // Opening it again empties the criteria.
+    w->findChild<QAction*>("GrosseSuche1")->trigger();
+    EXPECT_TRUE(d->criteria().empty());
+    d->findChild<QPushButton*>("SuchenBtn")->click();  // nothing filled: nothing happens
+    EXPECT_FALSE(w->overviewWindow()->isVisible());
+    QStringList unnamed;
+    for (QWidget* c : d->findChildren<QWidget*>()) {
+        if (!(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+              qobject_cast<QComboBox*>(c)) ||
+            c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
+            continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+        if (!a || a->text(QAccessible::Name).trimmed().isEmpty()) unnamed << c->objectName();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+}
+
 TEST_F(OverviewWindow, TheTreeIsBuiltExpandedAndOpensRecords) {
     w->findChild<QAction*>("Treeview1")->trigger();
     auto* t = w->treeWindow();
