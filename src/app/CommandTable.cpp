@@ -71,11 +71,9 @@ const std::vector<CommandDef>& commands() {
         {Command::GrosseSuche, "GrosseSuche1", "&Suchen (große Suche)...", "F6",
          "Umfangreiche Suche nach bis zu 10 Kriterien", 30, Rule::WithCatalog},
         {Command::FreienSpeicher, "FreienSpeicher1", "&Freien Speicher suchen...", "Ctrl+F",
-         "Freien Speicher auffinden", 32, Rule::WithCatalog, nullptr, nullptr,
-         "Freien Speicher suchen"},
+         "Freien Speicher auffinden", 32, Rule::WithCatalog},
         {Command::Bereich, "Bereich1", "&Bereich der Datenträger-Nr. durchsuchen...", "Ctrl+B",
-         "Angegebene Bereiche der Datenträgernummern durchsuchen", 33, Rule::WithCatalog, nullptr,
-         nullptr, "Bereichssuche"},
+         "Angegebene Bereiche der Datenträgernummern durchsuchen", 33, Rule::WithCatalog},
         {Command::DateiSuchen, "DateiSuchen1", "&Datei suchen...", "Ctrl+D", "Dateisuche", 31,
          Rule::WithFileList, nullptr, nullptr, "Dateisuche"},
         // Dr&ucken

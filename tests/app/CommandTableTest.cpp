@@ -112,11 +112,11 @@ protected:
 
 TEST_F(ProgramCommands, TheProgramCarriesOutWhatNeedsNoWindow) {
     // Commands this version does not have yet say so, by their name.
-    EXPECT_TRUE(program->run(Command::FreienSpeicher));
+    EXPECT_TRUE(program->run(Command::DateiSuchen));
     ASSERT_FALSE(ui.dialogue().empty());
     EXPECT_EQ(ui.dialogue().back(),
-              "message Information \"„Freien Speicher suchen“ ist in dieser Version noch nicht "
-              "enthalten.\" OK");
+              "message Information \"„Dateisuche“ ist in dieser Version noch nicht enthalten.\" "
+              "OK");
     // What opens a window or ends the program is left to the window.
     for (Command c : {Command::Scannen, Command::Einstellungen, Command::Hilfe, Command::Info,
                       Command::Beenden, Command::Wiederherstellen, Command::Verlassen})

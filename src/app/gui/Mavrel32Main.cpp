@@ -112,6 +112,8 @@ TMavrel32Main::~TMavrel32Main() {
     delete tree_;
     delete removal_;
     delete search_;
+    delete freeSpace_;
+    delete range_;
     delete entry_;
     program_->dropEntryForm();
     delete undoForm_;
@@ -204,6 +206,34 @@ void TMavrel32Main::SuchenMenuClick() {
     search_->open();
 }
 
+void TMavrel32Main::FreienSpeichersuchenItemClick() {
+    const auto& st = document().state();
+    if (!st.CatalogOpen || st.TreeBuilding) return;
+    makeOverviewWindow();
+    if (!freeSpace_) {
+        freeSpace_ = new search::Tspeichersuchen(
+            [this](search::FreeSpaceCompare c, const std::string& kb, bool withoutZero) {
+                return search::runFreeSpace(document(), program_->overview(), c, kb, withoutZero);
+            },
+            program_->helpFolder(), this);
+    }
+    freeSpace_->open();
+}
+
+void TMavrel32Main::BereichsuchenItemClick() {
+    const auto& st = document().state();
+    if (!st.CatalogOpen || st.TreeBuilding) return;
+    if (!range_) {
+        range_ = new search::TBereichSuchen(
+            [this](const std::string& from, const std::string& to, const std::string& medium) {
+                makeOverviewWindow();
+                return search::runRange(document(), program_->overview(), from, to, medium);
+            },
+            program_->helpFolder(), this);
+    }
+    range_->open();
+}
+
 void TMavrel32Main::Undo1Click() {
     if (!undoForm_) {
         undoForm_ = new edit::TUndoForm(program_->journal(), program_->undoSource(), ui_,
@@ -264,6 +294,12 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::GrosseSuche:
             SuchenMenuClick();
+            return;
+        case Command::FreienSpeicher:
+            FreienSpeichersuchenItemClick();
+            return;
+        case Command::Bereich:
+            BereichsuchenItemClick();
             return;
         case Command::UserSql:
             // The result shows in the overview, which must be there first.

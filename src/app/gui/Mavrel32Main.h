@@ -25,7 +25,9 @@
 #include "edit/gui/Uebersicht.h"
 #include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
+#include "search/gui/BereichSuchen.h"
 #include "search/gui/SuchenDialog.h"
+#include "search/gui/speichersuchen.h"
 
 class QAction;
 class QLabel;
@@ -86,6 +88,11 @@ public:
     // "&Suchen (große Suche)...": the full search's dialog.
     void SuchenMenuClick();
     search::TSuchenDialog* searchDialog() { return search_; }
+    // "&Freien Speicher suchen..." and "&Bereich der Datenträger-Nr. durchsuchen...".
+    void FreienSpeichersuchenItemClick();
+    void BereichsuchenItemClick();
+    search::Tspeichersuchen* freeSpaceDialog() { return freeSpace_; }
+    search::TBereichSuchen* rangeDialog() { return range_; }
     edit::TAuswahl* removalWindow() { return removal_; }
     edit::TUebersicht* treeWindow() { return tree_; }
     edit::TDBUeber* overviewWindow() { return overview_; }
@@ -128,6 +135,8 @@ private:
     QPointer<edit::TUebersicht> tree_;
     QPointer<edit::TAuswahl> removal_;
     QPointer<search::TSuchenDialog> search_;
+    QPointer<search::Tspeichersuchen> freeSpace_;
+    QPointer<search::TBereichSuchen> range_;
     QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;

@@ -197,6 +197,52 @@ TEST_F(OverviewWindow, TheFullSearchShowsItsResultModally) {
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
 
+TEST_F(OverviewWindow, TheFreeSpaceAndRangeSearchesShowTheirResultsModeless) {
+    w->findChild<QAction*>("FreienSpeicher1")->trigger();
+    auto* f = w->freeSpaceDialog();
+    ASSERT_TRUE(f && f->isVisible());
+    EXPECT_TRUE(f->findChild<QRadioButton*>("mehr")->isChecked());
+    f->findChild<QPushButton*>("RxSpeedButton1")->click();  // no size: stays open
+    EXPECT_TRUE(f->isVisible());
+    QTest::keyClicks(f->findChild<QLineEdit*>("speicher"), "0");
+    f->findChild<QPushButton*>("RxSpeedButton1")->click();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_TRUE(w->overviewWindow()->isVisible());
+    EXPECT_TRUE(w->program().overview().resultMode());
+    EXPECT_EQ(w->overviewWindow()->grid().model()->rowCount(), 0) << "nothing has free space";
+    w->overviewWindow()->close();
+    w->findChild<QAction*>("FreienSpeicher1")->trigger();
+    EXPECT_EQ(f->findChild<QLineEdit*>("speicher")->text(), "0") << "the size is kept";
+
+    w->findChild<QAction*>("Bereich1")->trigger();
+    auto* r = w->rangeDialog();
+    ASSERT_TRUE(r && r->isVisible());
+    EXPECT_EQ(r->findChild<QLineEdit*>("Bereich1")->text(), "0");
+    r->findChild<QLineEdit*>("Bereich1")->setText("20");
+    r->findChild<QLineEdit*>("Bereich2")->setText("10");
+    {
+        DialogAnswerer answers({"OK"});
+        r->findChild<QPushButton*>("RxSpeedButton1")->click();
+        EXPECT_EQ(answers.seen().size(), 1);
+    }
+    EXPECT_TRUE(r->isVisible());
+    r->findChild<QLineEdit*>("Bereich1")->setText("0");
+    r->findChild<QPushButton*>("RxSpeedButton1")->click();
+    EXPECT_FALSE(r->isVisible());
+    EXPECT_EQ(w->overviewWindow()->grid().model()->rowCount(), 0) << "no numbers in 0..10";
+    QStringList unnamed;
+    for (QWidget* window : std::vector<QWidget*>{f, r})
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            if (!(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                  qobject_cast<QComboBox*>(c)) ||
+                c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty()) unnamed << c->objectName();
+        }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+}
+
 TEST_F(OverviewWindow, TheTreeIsBuiltExpandedAndOpensRecords) {
     w->findChild<QAction*>("Treeview1")->trigger();
     auto* t = w->treeWindow();

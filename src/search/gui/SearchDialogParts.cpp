@@ -1,0 +1,43 @@
+#include "search/gui/SearchDialogParts.h"
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+
+namespace mv32::search {
+
+QHBoxLayout* searchButtons(QWidget* dialog, std::function<void()> find,
+                           const std::string& helpFolder, const char* page) {
+    auto make = [dialog](const QString& caption, const char* name, const QString& hint) {
+        auto* b = new QPushButton(caption, dialog);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        b->setToolTip(hint);
+        return b;
+    };
+    auto* search = make("&Suchen", "RxSpeedButton1", "Suche starten");
+    auto* close = make("S&chließen", "RxSpeedButton2", "");
+    auto* help = make("&Hilfe", "RxSpeedButton3", "Onlinehilfe konsultieren");
+    QObject::connect(search, &QPushButton::clicked, dialog, std::move(find));
+    QObject::connect(close, &QPushButton::clicked, dialog, &QWidget::hide);
+    const QString url = QString::fromStdString(helpFolder) + page;
+    QObject::connect(help, &QPushButton::clicked, dialog,
+                     [url] { QDesktopServices::openUrl(QUrl::fromLocalFile(url)); });
+    auto* row = new QHBoxLayout;
+    row->addWidget(search);
+    row->addStretch();
+    row->addWidget(close);
+    row->addWidget(help);
+    return row;
+}
+
+void showCentred(QWidget* dialog) {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        dialog->move(screen->availableGeometry().center() - dialog->rect().center());
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+}  // namespace mv32::search
