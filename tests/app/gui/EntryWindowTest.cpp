@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -37,12 +36,7 @@ using edit::NavButton;
 class EntryWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        TMavrel32Main::Options o;
-        o.programFile = QCoreApplication::applicationFilePath().toStdString();
-        o.programDir = home.path() + "/";
-        o.store = std::make_unique<document::MemorySettingsStore>();
-        o.writeShellEntries = false;
-        w = std::make_unique<TMavrel32Main>(std::move(o));
+        w = mainWindowIn(home.path() + "/");
         engine::Table t;
         t.setTableName(home.file("kat.db"));
         document::createCatalogTable(t);
@@ -217,19 +211,7 @@ TEST_F(EntryWindow, EveryControlIsNamedAndEveryPagePaints) {
     auto& e = open();
     w->Undo1Click();
     edit::TListEditor editor(home.file("KATLIST.TXT"), w->port(), w.get());
-    QStringList unnamed;
-    for (QWidget* window : std::vector<QWidget*>{&e, w->undoWindow(), &editor}) {
-        for (QWidget* c : window->findChildren<QWidget*>()) {
-            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
-                                 qobject_cast<QComboBox*>(c) || qobject_cast<QProgressBar*>(c) ||
-                                 qobject_cast<QTabWidget*>(c) || qobject_cast<QPlainTextEdit*>(c);
-            if (!control || c->objectName().startsWith("qt_") || c->objectName().isEmpty())
-                continue;
-            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
-            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
-                unnamed << window->objectName() + "/" + c->objectName();
-        }
-    }
+    const QStringList unnamed = unnamedControls({&e, w->undoWindow(), &editor});
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 
     const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -37,12 +36,7 @@ using app::TMavrel32Main;
 class OverviewWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        TMavrel32Main::Options o;
-        o.programFile = QCoreApplication::applicationFilePath().toStdString();
-        o.programDir = home.path() + "/";
-        o.store = std::make_unique<document::MemorySettingsStore>();
-        o.writeShellEntries = false;
-        w = std::make_unique<TMavrel32Main>(std::move(o));
+        w = mainWindowIn(home.path() + "/");
         engine::Table t;
         t.setTableName(home.file("kat.db"));
         document::createCatalogTable(t);
@@ -185,15 +179,7 @@ TEST_F(OverviewWindow, TheFullSearchShowsItsResultModally) {
     EXPECT_TRUE(d->criteria().empty());
     d->findChild<QPushButton*>("SuchenBtn")->click();  // nothing filled: nothing happens
     EXPECT_FALSE(w->overviewWindow()->isVisible());
-    QStringList unnamed;
-    for (QWidget* c : d->findChildren<QWidget*>()) {
-        if (!(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
-              qobject_cast<QComboBox*>(c)) ||
-            c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
-            continue;
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
-        if (!a || a->text(QAccessible::Name).trimmed().isEmpty()) unnamed << c->objectName();
-    }
+    const QStringList unnamed = unnamedControls({d});
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
 
@@ -230,16 +216,7 @@ TEST_F(OverviewWindow, TheFreeSpaceAndRangeSearchesShowTheirResultsModeless) {
     r->findChild<QPushButton*>("RxSpeedButton1")->click();
     EXPECT_FALSE(r->isVisible());
     EXPECT_EQ(w->overviewWindow()->grid().model()->rowCount(), 0) << "no numbers in 0..10";
-    QStringList unnamed;
-    for (QWidget* window : std::vector<QWidget*>{f, r})
-        for (QWidget* c : window->findChildren<QWidget*>()) {
-            if (!(qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
-                  qobject_cast<QComboBox*>(c)) ||
-                c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
-                continue;
-            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
-            if (!a || a->text(QAccessible::Name).trimmed().isEmpty()) unnamed << c->objectName();
-        }
+    const QStringList unnamed = unnamedControls({f, r});
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
 }
 
@@ -300,19 +277,7 @@ TEST_F(OverviewWindow, EveryControlIsNamedAndTheWindowPaints) {
     w->UebersichtItemClick();
     std::ofstream(home.file("mv32list.chk"), std::ios::binary) << "DISK112AB34CD\r\n";
     w->Entfernen1Click();
-    QStringList unnamed;
-    for (QWidget* window : std::vector<QWidget*>{&o, w->treeWindow(), w->removalWindow()}) {
-        for (QWidget* c : window->findChildren<QWidget*>()) {
-            const bool control = qobject_cast<QAbstractButton*>(c) ||
-                                 qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c) ||
-                                 qobject_cast<QAbstractItemView*>(c);
-            if (!control || c->objectName().startsWith("qt_") || c->objectName().isEmpty())
-                continue;
-            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
-            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
-                unnamed << window->objectName() + "/" + c->objectName();
-        }
-    }
+    const QStringList unnamed = unnamedControls({&o, w->treeWindow(), w->removalWindow()});
     EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
     QApplication::processEvents();
     QPixmap picture = o.grab();

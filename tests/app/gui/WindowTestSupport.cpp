@@ -1,6 +1,13 @@
 #include "app/gui/WindowTestSupport.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTabWidget>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -32,6 +39,34 @@ void DialogAnswerer::poll() {
             }
         }
     }
+}
+
+std::unique_ptr<app::TMavrel32Main> mainWindowIn(const std::string& programDir) {
+    app::TMavrel32Main::Options o;
+    o.programFile = QCoreApplication::applicationFilePath().toStdString();  // help pages
+    o.programDir = programDir;
+    o.store = std::make_unique<document::MemorySettingsStore>();
+    o.writeShellEntries = false;
+    return std::make_unique<app::TMavrel32Main>(std::move(o));
+}
+
+QStringList unnamedControls(const std::vector<QWidget*>& windows) {
+    QStringList unnamed;
+    for (QWidget* window : windows) {
+        for (QWidget* c : window->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(c) ||
+                                 qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c) ||
+                                 qobject_cast<QProgressBar*>(c) || qobject_cast<QTabWidget*>(c) ||
+                                 qobject_cast<QPlainTextEdit*>(c) ||
+                                 qobject_cast<QAbstractItemView*>(c);
+            if (!control || c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(c);
+            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                unnamed << window->objectName() + "/" + c->objectName();
+        }
+    }
+    return unnamed;
 }
 
 }  // namespace mv32::test

@@ -5,6 +5,12 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/gui/Mavrel32Main.h"
 
 namespace mv32::test {
 
@@ -23,5 +29,13 @@ private:
     QStringList seen_;
     QTimer timer_;  // stops with the object
 };
+
+// The real main window on `programDir` (with its separator), the settings in memory, no
+// desktop entries written.
+std::unique_ptr<app::TMavrel32Main> mainWindowIn(const std::string& programDir);
+
+// The controls (buttons, boxes, lists, grids, page tabs, progress bars) of `windows` that have
+// no accessible name, as "window/control"; Qt's own parts and unnamed helpers are left out.
+QStringList unnamedControls(const std::vector<QWidget*>& windows);
 
 }  // namespace mv32::test
