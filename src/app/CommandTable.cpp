@@ -75,7 +75,7 @@ const std::vector<CommandDef>& commands() {
         {Command::Bereich, "Bereich1", "&Bereich der Datenträger-Nr. durchsuchen...", "Ctrl+B",
          "Angegebene Bereiche der Datenträgernummern durchsuchen", 33, Rule::WithCatalog},
         {Command::DateiSuchen, "DateiSuchen1", "&Datei suchen...", "Ctrl+D", "Dateisuche", 31,
-         Rule::WithFileList, nullptr, nullptr, "Dateisuche"},
+         Rule::WithFileList},
         // Dr&ucken
         {Command::Drucken, "Drucken2", "Drucken...", "Ctrl+P", "QuickReport zum Drucken benutzen",
          40, Rule::Always, nullptr, nullptr, "Drucken"},

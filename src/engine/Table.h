@@ -188,6 +188,9 @@ public:
     bool locate(const std::string& fields, const std::vector<Value>& values, unsigned options = 0);
     // First record of the current order at or after the values (leading index fields).
     void findNearest(const std::vector<Value>& values);
+    // The value as the field named `name` stores it (a text read as a number for a number
+    // field); throws the conversion's message when it does not fit. For checking typed input.
+    Value converted(std::string_view name, const Value& v) const { return convert(field(name), v); }
 
     // --- Notifications. beforeDelete may throw to stop the delete.
     std::function<void(Table&)> afterInsert;

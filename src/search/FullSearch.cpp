@@ -1,5 +1,6 @@
 #include "search/FullSearch.h"
 
+#include <cctype>
 #include <charconv>
 #include <exception>
 
@@ -45,6 +46,17 @@ std::string quoted(const std::string& text) {
     return out;
 }
 
+std::string catalogInStatement(const std::string& fileName) {
+    const auto plain = [](unsigned char ch) { return std::isalnum(ch) || ch == '_' || ch == '.'; };
+    bool bare = !fileName.empty() && (std::isalpha(static_cast<unsigned char>(fileName[0])) ||
+                                      fileName[0] == '_');
+    for (char c : fileName) {
+        const auto ch = static_cast<unsigned char>(c);
+        bare = bare && ch < 0x80 && plain(ch);
+    }
+    return bare ? fileName : "\"" + quoted(fileName) + "\"";
+}
+
 std::string fullSearchStatement(const FullSearchCriteria& c, const std::string& catalogFile) {
     if (c.empty()) return {};
     std::string sql = "SELECT * FROM " + catalogFile + " where";
@@ -73,7 +85,7 @@ std::string fullSearchStatement(const FullSearchCriteria& c, const std::string& 
 void runFullSearch(document::CatalogDocument& doc, edit::Overview& overview,
                    const FullSearchCriteria& c) {
     if (!doc.state().CatalogOpen) return;
-    const std::string sql = fullSearchStatement(c, platform::fileNameOf(doc.MV32().filePath()));
+    const std::string sql = fullSearchStatement(c, catalogInStatement(platform::fileNameOf(doc.MV32().filePath())));
     if (sql.empty()) return;
     try {
         overview.showQuery(sql, true, true);

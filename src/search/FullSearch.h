@@ -30,6 +30,10 @@ struct FullSearchCriteria {
 
 // The text inside a double-quoted literal: a double quote doubled.
 std::string quoted(const std::string& text);
+// The catalog's file name as the searches' statements name it: bare where the statement reads
+// it as one name ("kat.db"), in double quotes where it holds a blank or other characters that
+// would end the name ("\"Meine Spiele.db\"").
+std::string catalogInStatement(const std::string& fileName);
 // "SELECT * FROM <catalogFile> where …"; empty when no criterion is filled.
 std::string fullSearchStatement(const FullSearchCriteria& c, const std::string& catalogFile);
 

@@ -39,7 +39,7 @@ SearchOutcome show(document::CatalogDocument& doc, edit::Overview& overview,
 }
 
 std::string catalogFile(document::CatalogDocument& doc) {
-    return platform::fileNameOf(doc.MV32().filePath());
+    return catalogInStatement(platform::fileNameOf(doc.MV32().filePath()));
 }
 
 }  // namespace
@@ -74,25 +74,40 @@ SearchOutcome runFreeSpace(document::CatalogDocument& doc, edit::Overview& overv
     return show(doc, overview, sql);
 }
 
-SearchOutcome runRange(document::CatalogDocument& doc, edit::Overview& overview,
-                       const std::string& from, const std::string& to, const std::string& medium) {
-    if (!doc.state().CatalogOpen) return SearchOutcome::Nothing;
+RangeCheck checkRange(const std::string& from, const std::string& to, std::string* message) {
     const std::string lo = trimmed(from);
     const std::string hi = trimmed(to);
-    if (lo.empty() || hi.empty()) return SearchOutcome::Nothing;
+    if (lo.empty() || hi.empty()) return RangeCheck::Empty;
     const auto a = wholeNumber(lo);
     const auto b = wholeNumber(hi);
     if (!a || !b) {
-        doc.ui().message(MessageKind::Fehler,
-                         "»" + (a ? hi : lo) + "« ist keine gültige ganze Zahl.",
-                         Buttons::Abbrechen);
-        return SearchOutcome::Refused;
+        if (message) *message = "»" + (a ? hi : lo) + "« ist keine gültige ganze Zahl.";
+        return RangeCheck::NotANumber;
     }
     if (*b < *a) {
-        doc.ui().message(MessageKind::Hinweis, kWrongRange, Buttons::Ok);
-        return SearchOutcome::Refused;
+        if (message) *message = kWrongRange;
+        return RangeCheck::Wrong;
     }
-    return show(doc, overview, rangeStatement(lo, hi, medium, catalogFile(doc)));
+    return RangeCheck::Ok;
+}
+
+SearchOutcome runRange(document::CatalogDocument& doc, edit::Overview& overview,
+                       const std::string& from, const std::string& to, const std::string& medium) {
+    if (!doc.state().CatalogOpen) return SearchOutcome::Nothing;
+    std::string message;
+    switch (checkRange(from, to, &message)) {
+        case RangeCheck::Empty:
+            return SearchOutcome::Nothing;
+        case RangeCheck::NotANumber:
+            doc.ui().message(MessageKind::Fehler, message, Buttons::Abbrechen);
+            return SearchOutcome::Refused;
+        case RangeCheck::Wrong:
+            doc.ui().message(MessageKind::Hinweis, message, Buttons::Ok);
+            return SearchOutcome::Refused;
+        case RangeCheck::Ok:
+            break;
+    }
+    return show(doc, overview, rangeStatement(trimmed(from), trimmed(to), medium, catalogFile(doc)));
 }
 
 }  // namespace mv32::search

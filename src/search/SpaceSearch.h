@@ -27,6 +27,11 @@ std::string freeSpaceStatement(FreeSpaceCompare compare, const std::string& kbyt
 std::string rangeStatement(const std::string& from, const std::string& to,
                            const std::string& medium, const std::string& catalogFile);
 
+// Whether two typed bounds make a range: both there, whole numbers, the second not below the
+// first; `message` gets the message for the last two cases.
+enum class RangeCheck { Ok, Empty, NotANumber, Wrong };
+RangeCheck checkRange(const std::string& from, const std::string& to, std::string* message);
+
 // What became of a search: shown, nothing to do (the dialog closes), or refused (the dialog
 // stays open: no size typed, a wrong range, a statement the engine refused).
 enum class SearchOutcome { Shown, Nothing, Refused };

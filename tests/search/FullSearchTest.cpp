@@ -25,6 +25,14 @@ TEST(FullSearch, FilledCriteriaJoinInTheirOrderAndTextIsQuotedSafely) {
               "Gesamte_Groesse<512000 and Freier_Speicher<1474560");
 }
 
+TEST(FullSearch, ACatalogNameThatIsNoPlainNameIsQuoted) {
+    EXPECT_EQ(catalogInStatement("kat.db"), "kat.db");
+    EXPECT_EQ(catalogInStatement("Meine Spiele.db"), "\"Meine Spiele.db\"");
+    EXPECT_EQ(catalogInStatement("2026.db"), "\"2026.db\"");
+    EXPECT_EQ(catalogInStatement("Spiele-ä.db"), "\"Spiele-ä.db\"");
+    EXPECT_EQ(catalogInStatement("a\"b.db"), "\"a\"\"b.db\"");
+}
+
 class FullSearchRun : public test::DocumentFixture {};
 
 TEST_F(FullSearchRun, ASearchFindsAnywhereWithoutCaseAndComparesSizesAsNumbers) {

@@ -1,4 +1,5 @@
 // The free-space and range searches: their statements and their runs over a catalog.
+// (The catalog's file name holds a blank: the statements must still name it.)
 #include <gtest/gtest.h>
 
 #include "document/Catalog.h"
@@ -22,7 +23,7 @@ class SpaceSearchRun : public test::DocumentFixture {
 protected:
     void SetUp() override {
         engine::Table t;
-        t.setTableName(data("kat.db"));
+        t.setTableName(data("Meine Kataloge.db"));
         document::createCatalogTable(t);
         t.open();
         const struct {
@@ -41,7 +42,7 @@ protected:
             t.post();
         }
         t.close();
-        openCatalog(data("kat.db"));
+        openCatalog(data("Meine Kataloge.db"));
         ui.clear();
         edit::Overview::View v;
         v.show = [this](bool modal) { shown.push_back(modal); };

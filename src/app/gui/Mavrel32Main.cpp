@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QShortcut>
 #include <QStatusBar>
@@ -23,6 +24,9 @@
 #include "app/gui/WaitWindow.h"
 #include "document/Catalog.h"
 #include "document/SettingsDialogModel.h"
+#include "search/FileStart.h"
+#include "search/FileTakeOver.h"
+#include "search/gui/Laufwerk.h"
 
 namespace mv32::app {
 
@@ -54,6 +58,20 @@ QStyle::StandardPixmap iconOf(const std::string& button) {
     };
     auto it = icons.find(button);
     return it == icons.end() ? QStyle::SP_FileIcon : it->second;
+}
+
+// The desktop's "open" of a file in its folder: xdg-open, which reports a file without an
+// associated program by its exit status. A handler that keeps xdg-open running longer than a
+// moment has started, which is success.
+bool openWithDesktop(const std::string& file, const std::string& folder) {
+    auto* p = new QProcess(qApp);
+    p->setWorkingDirectory(q(folder));
+    QObject::connect(p, &QProcess::finished, p, &QObject::deleteLater);
+    QObject::connect(p, &QProcess::errorOccurred, p, &QObject::deleteLater);
+    p->start("xdg-open", {q(file)});
+    if (!p->waitForStarted(3000)) return false;
+    if (p->waitForFinished(1500)) return p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+    return true;
 }
 
 const CommandDef& defOf(Command id) {
@@ -93,6 +111,7 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     connect(escape, &QShortcut::activated, this, [this] { exitCommand(); });
 
     program_->scanCommand = [this] { ScanBtnClick(); };
+    shellOpen = openWithDesktop;
     program_->start([this] { EinstellungenClick(); });
     if (program_->settings().NoFun) {  // no wallpaper, no picture strip
         toolbar_->setStyleSheet({});
@@ -114,6 +133,7 @@ TMavrel32Main::~TMavrel32Main() {
     delete search_;
     delete freeSpace_;
     delete range_;
+    delete fileSearch_;
     delete entry_;
     program_->dropEntryForm();
     delete undoForm_;
@@ -185,6 +205,7 @@ void TMavrel32Main::UebersichtItemClick() {
 }
 
 void TMavrel32Main::Entfernen1Click() {
+    releaseFileList();
     if (!removal_)
         removal_ = new edit::TAuswahl(program_->mediumRemoval(), program_->helpFolder(), this);
     removal_->open();
@@ -245,7 +266,49 @@ void TMavrel32Main::Undo1Click() {
     undoForm_->raise();
 }
 
+void TMavrel32Main::DateisuchenItemClick() {
+    const scan::TProgrammdateneinlesen* dialog = scanDialog_.data();
+    if (program_->scanFlags().background || (dialog && dialog->scanning())) return;
+    if (!fileSearch_) {
+        search::TDateiSuchenForm::Hooks hooks;
+        hooks.takeOne = [this](const search::FileRow& file) {
+            takeOver().takeOne(file);
+        };
+        hooks.takeSelected = [this](engine::Cursor& rows, const std::vector<int64_t>& numbers) {
+            takeOver().takeSelected(rows, numbers);
+        };
+        hooks.start = [this](const search::FileRow& file) {
+            search::FileStarter starter{ui_, shellOpen,
+                                        [this]() -> std::optional<platform::Volume> {
+                                            search::TLaufwerk choice(
+                                                program_->scanDriver().drives(), fileSearch_);
+                                            return choice.choose();
+                                        },
+                                        {}};
+            search::startFile(starter, file);
+        };
+        hooks.openHelp = [this](const QString& page) { openHelpPage(page); };
+        fileSearch_ = new search::TDateiSuchenForm(ui_, std::move(hooks), this);
+    }
+    const auto& s = program_->settings();
+    fileSearch_->open(s.DatenbankPfad, s.SekIndexActive);
+}
+
+search::FileTakeOver TMavrel32Main::takeOver() {
+    return search::FileTakeOver(program_->document(), program_->catalogSource(), [this] {
+        // The new record in the entry window, made as "&Eingabe..." makes it.
+        if (!entry_) makeEntryWindow(true);
+        entry_->reopen();
+    });
+}
+
+void TMavrel32Main::releaseFileList() {
+    // The file search holds the file list while it is shown: its close lets it go.
+    if (fileSearch_ && fileSearch_->isVisible()) fileSearch_->closeWindow();
+}
+
 void TMavrel32Main::ScanBtnClick() {
+    releaseFileList();
     if (program_->scanFlags().background) {
         showMessage(this, document::MessageKind::Warnung,
                     "Der Scanthread ist noch im Hintergrund aktiv!", document::Buttons::Abbrechen);
@@ -315,6 +378,9 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::Undo:
             Undo1Click();
+            return;
+        case Command::DateiSuchen:
+            DateisuchenItemClick();
             return;
         default:
             program_->guarded([&] { program_->run(def.id); });
@@ -597,6 +663,7 @@ void TMavrel32Main::exitCommand() {
 }
 
 void TMavrel32Main::EinstellungenClick() {
+    releaseFileList();  // packing, emptying or re-indexing the file list needs it
     document::SettingsDialogModel model(program_->document());
     TEinstellungen dialog(model, program_->helpFolder(), this);
     dialog.exec();

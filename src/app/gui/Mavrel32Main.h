@@ -25,7 +25,9 @@
 #include "edit/gui/Uebersicht.h"
 #include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
+#include "search/FileTakeOver.h"
 #include "search/gui/BereichSuchen.h"
+#include "search/gui/DateiSuchenForm.h"
 #include "search/gui/SuchenDialog.h"
 #include "search/gui/speichersuchen.h"
 
@@ -92,6 +94,11 @@ public:
     void FreienSpeichersuchenItemClick();
     void BereichsuchenItemClick();
     search::Tspeichersuchen* freeSpaceDialog() { return freeSpace_; }
+    // "&Datei suchen...": the file search window (not while a scan runs).
+    void DateisuchenItemClick();
+    search::TDateiSuchenForm* fileSearchWindow() { return fileSearch_; }
+    // The desktop's "open" of a file in a folder, which "&Execute" uses; false on failure.
+    std::function<bool(const std::string& file, const std::string& folder)> shellOpen;
     search::TBereichSuchen* rangeDialog() { return range_; }
     edit::TAuswahl* removalWindow() { return removal_; }
     edit::TUebersicht* treeWindow() { return tree_; }
@@ -122,6 +129,9 @@ private:
     void exitCommand();
     void makeEntryWindow(bool prepare);
     void makeOverviewWindow();
+    search::FileTakeOver takeOver();
+    // Closes the file search window, which holds the file list while it is shown.
+    void releaseFileList();
     void EinstellungenClick();
     void showInfo();
 
@@ -137,6 +147,7 @@ private:
     QPointer<search::TSuchenDialog> search_;
     QPointer<search::Tspeichersuchen> freeSpace_;
     QPointer<search::TBereichSuchen> range_;
+    QPointer<search::TDateiSuchenForm> fileSearch_;
     QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;

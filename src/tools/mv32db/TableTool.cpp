@@ -13,6 +13,7 @@
 #include "engine/Text.h"
 #include "tools/mv32db/ImportCommand.h"
 #include "tools/mv32db/LegacyTool.h"
+#include "tools/mv32db/SearchCommands.h"
 
 namespace mv32::tools {
 
@@ -49,12 +50,16 @@ const char* kUsage =
     "  db2mv  KATALOG.db [DATEI.MV] [--ueberschreiben]\n"
     "                                        Katalog als MV-Datei schreiben\n"
     "\n"
+    "Suchen (Ergebnis wie bei sql; --statement zeigt nur die Anweisung):\n"
+    "  search     KATALOG.db [--name T] [--number N] [--drive L] [--label T] [--serial T]\n"
+    "                        [--total KB] [--free KB] [--category T] [--status T] [--medium T]\n"
+    "  freespace  KATALOG.db more|exactly|less KB [--with-zero]\n"
+    "  range      KATALOG.db VON BIS [--medium T]\n"
+    "  usersql    KATALOG.db [ANWEISUNG]           (ohne ANWEISUNG: die Einstellung UserSQL)\n"
+    "  filesearch ORDNER TEXT [--order name|folder|extension|size]\n"
+    "\n"
     "TABELLE ist der Pfad der .db-Datei (die Endung darf fehlen). Ein leerer INDEX-Name (\"\")\n"
     "bei \"index add\" legt den Primärindex an. Leere Werte schreibt dump als \\N.\n";
-
-struct UsageError {
-    std::string message;
-};
 
 std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs,
                                const std::string& path, bool exclusive) {
@@ -164,8 +169,8 @@ int dump(Table& t, const std::string& index, std::ostream& out, std::ostream& er
     return 0;
 }
 
-int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& folder,
-           const std::string& statement, std::ostream& out, std::ostream& err) {
+int runSqlIn(const std::shared_ptr<engine::FileSystem>& fs, const std::string& folder,
+             const std::string& statement, std::ostream& out, std::ostream& err) {
     engine::Query q(fs);
     q.setDirectory(folder);
     q.setSql(statement);
@@ -240,6 +245,11 @@ std::string tableFileName(const Table& t) {
 }
 
 }  // namespace
+
+int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& folder,
+           const std::string& statement, std::ostream& out, std::ostream& err) {
+    return runSqlIn(fs, folder, statement, out, err);
+}
 
 void reportNotices(engine::Table& t, std::ostream& err) {
     for (auto& n : t.takeNotices()) err << "mv32db: Hinweis: " << n << "\n";
@@ -344,6 +354,7 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
         if (args.size() < 2)
             throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};
         const std::string& path = args[1];
+        if (isSearchCommand(cmd)) return runSearchCommand(args, out, err, fs);
         if (cmd != "sql") {
             auto t = tableAt(fs, path, false);
             if (t->tableName().empty() || engine::text::upper(t->tableName()) == ".DB")
@@ -423,7 +434,7 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
         if (cmd == "sql") {
             if (args.size() != 3)
                 throw UsageError{"\"sql\" braucht einen Ordner und eine Anweisung."};
-            return runSql(fs, path, args[2], out, err);
+            return runSqlIn(fs, path, args[2], out, err);
         }
         if (cmd == "pack" || cmd == "empty" || cmd == "regen") {
             auto t = tableAt(fs, path, true);

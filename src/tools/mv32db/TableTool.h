@@ -19,6 +19,16 @@ class Table;
 
 namespace mv32::tools {
 
+// Wrong usage: the message is followed by the usage text, exit status 2.
+struct UsageError {
+    std::string message;
+};
+
+// Runs a statement in `folder` and writes the result as "sql" does: a header line, then one
+// tab-separated line per row.
+int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& folder,
+           const std::string& statement, std::ostream& out, std::ostream& err);
+
 int runTableTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                  std::ostream& err,
                  std::shared_ptr<engine::FileSystem> fs = engine::FileSystem::real());

@@ -1,0 +1,154 @@
+// The searches from the command line: the statements the dialogs build, their results printed
+// as "sql" prints them, and the refusals with their exit status.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "document/Catalog.h"
+#include "engine/Table.h"
+#include "scan/FileList.h"
+#include "support/TempDir.h"
+#include "tools/mv32db/TableTool.h"
+
+namespace mv32::tools {
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+ToolRun run(std::vector<std::string> args) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    int status = runTableTool(args, in, out, err);
+    return {status, out.str(), err.str()};
+}
+
+class SearchCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine::Table t;
+        t.setTableName(cat);
+        document::createCatalogTable(t);
+        t.open();
+        const struct {
+            const char* name;
+            int number;
+            const char* medium;
+            const char* free;
+        } rows[] = {{"Doom", 12, "CD-R", "0"},
+                    {"Quake \"2\"", 5, "DVD", "1474560"},
+                    {"Müller Office", 7, "CD", "2048"}};
+        for (const auto& r : rows) {
+            t.append();
+            t.setAsString("Name", r.name);
+            t.setAsInteger("DatentraegerNr", r.number);
+            t.setAsString("Datentraeger", r.medium);
+            t.setAsString("Freier_Speicher", r.free);
+            t.post();
+        }
+        t.close();
+        scan::FileList list(dir.path() + "/");
+        list.openOrCreate();
+        list.addIfNew("/m/", "MÜLLER.TXT", 10, "L", "00000001");
+        list.addIfNew("/m/", "readme", 2, "L", "00000001");
+        list.addIfNew("/n/", "Readme.doc", 30, "L", "00000001");
+        list.commit();
+        list.close();
+    }
+    // The first column of each result row.
+    static std::vector<std::string> names(const std::string& out) {
+        std::vector<std::string> n;
+        std::istringstream lines(out);
+        std::string line;
+        std::getline(lines, line);  // the header
+        while (std::getline(lines, line)) n.push_back(line.substr(0, line.find('\t')));
+        return n;
+    }
+
+    test::TempDir dir;
+    std::string cat = dir.file("Meine Spiele.db");
+};
+
+using Names = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(SearchCommands, TheCatalogSearchesRunTheDialogsStatements) {
+    ToolRun r = run({"search", cat, "--name", "\"2\"", "--medium", "d", "--statement"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              "SELECT * FROM \"Meine Spiele.db\" where Upper(Name) like Upper(\"%\"\"2\"\"%\") and "
+              "Upper(Datentraeger) like Upper(\"%d%\")\n");
+    r = run({"search", cat, "--name", "müller"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 15), "Name\tDatentraeg");
+    EXPECT_EQ(names(r.out), (Names{"Müller Office"}));
+    EXPECT_EQ(names(run({"search", cat, "--number", "12"}).out), (Names{"Doom"}));
+    EXPECT_EQ(run({"search", cat}).status, 2);  // no criterion
+    EXPECT_EQ(run({"search", cat, "--farbe", "rot"}).status, 2);
+
+    // Free space: KByte of 1024 bytes compared as numbers; 0-byte entries left out unless asked.
+    EXPECT_EQ(run({"freespace", cat, "more", "1440", "--statement"}).out,
+              "SELECT * FROM \"Meine Spiele.db\" where Freier_Speicher>1474560 and "
+              "Freier_Speicher<>0\n");
+    EXPECT_EQ(names(run({"freespace", cat, "less", "1440"}).out), (Names{"Müller Office"}));
+    EXPECT_EQ(names(run({"freespace", cat, "exactly", "0", "--with-zero"}).out), (Names{"Doom"}));
+    EXPECT_TRUE(names(run({"freespace", cat, "exactly", "0"}).out).empty());
+    EXPECT_EQ(run({"freespace", cat, "most", "1"}).status, 2);
+
+    // The range compares medium numbers as numbers; a wrong range is refused.
+    r = run({"range", cat, "5", "7", "--medium", "d"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(names(r.out), (Names{"Müller Office", "Quake \"2\""}));
+    r = run({"range", cat, "20", "10"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "mv32db: Falscher Wertebereich! Die Werte der rechten Eingabezeile müssen "
+                     "größer oder gleich denen der linken sein!\n");
+}
+
+TEST_F(SearchCommands, UserSqlTakesTheStatementOrTheSetting) {
+    ToolRun r = run({"usersql", cat, "SELECT Name FROM %1 WHERE Name LIKE 'D%' ORDER BY Name",
+                     "--statement"});
+    EXPECT_EQ(r.out, "SELECT Name FROM \"Meine Spiele.db\" WHERE Name LIKE 'D%' ORDER BY Name\n");
+    test::TempDir config;
+    std::filesystem::create_directories(config.file("mavrel32"));
+    std::ofstream(config.file("mavrel32/settings.ini"))
+        << "[Settings]\nUserSQL=SELECT Name FROM %1 WHERE DatentraegerNr > 6\n";
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    r = run({"usersql", cat});
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Name\nDoom\nMüller Office\n");
+    r = run({"usersql", cat, "SELECT * FROM %1 WHERE"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Syntaxfehler"), std::string::npos);
+}
+
+TEST_F(SearchCommands, TheFileSearchFindsNamesWithoutCaseInEachOrder) {
+    ToolRun r = run({"filesearch", dir.path(), "readme", "--order", "size", "--statement"});
+    EXPECT_EQ(r.out, "SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"%README%\") ORDER BY "
+                     "Groesse\n");
+    r = run({"filesearch", dir.path(), "readme", "--order", "size"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')),
+              "Verzeichnis\tDateiname\tErweiterung\tGroesse\tLabel\tVolID");
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1),
+              "/m/\treadme\t\t2\tL\t00000001\n/n/\tReadme.doc\tdoc\t30\tL\t00000001\n");
+    r = run({"filesearch", dir.path(), "müller"});
+    EXPECT_NE(r.out.find("MÜLLER.TXT"), std::string::npos);
+    EXPECT_EQ(run({"filesearch", dir.path(), "x", "--order", "farbe"}).status, 2);
+    EXPECT_EQ(run({"filesearch", dir.path()}).status, 2);
+}
+
+}  // namespace mv32::tools
