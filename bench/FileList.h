@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "FileWalk.h"
@@ -18,6 +19,17 @@ inline void check(int rc, sqlite3* db, const char* what) {
         fprintf(stderr, "SQLite %s: %s\n", what, sqlite3_errmsg(db));
         exit(2);
     }
+}
+
+// Empties `dir` (made where missing) and opens SQLite's database in it with a 64 MiB page
+// cache, the engine's default.
+inline sqlite3* freshFolder(const std::string& dir) {
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    sqlite3* db = nullptr;
+    check(sqlite3_open((dir + "/bench.sqlite").c_str(), &db), db, "open");
+    check(sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr), db, "pragma");
+    return db;
 }
 
 // Writes `count` files to the table mv32list in `dir` and to the same table in SQLite.

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "FileList.h"
+#include "Timing.h"
 #include "document/DataSource.h"
 #include "document/gui/RecordGrid.h"
 #include "engine/Query.h"
@@ -27,41 +28,15 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::residentMiB;
+using bench::since;
 using namespace mv32;
-
-size_t sink = 0;  // the bytes SQLite gave, so that it reads them
-
-double since(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count() * 1e3;
-}
-
-double residentMiB() {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    }
-    return 0;
-}
 
 // SQLite reading the rows of one page of a grid, as a grid over SQLite would.
 double litePage(sqlite3* db, const std::string& statement, int64_t offset, int rows) {
-    auto t0 = Clock::now();
-    sqlite3_stmt* s = nullptr;
-    std::string sql =
-        statement + " LIMIT " + std::to_string(rows) + " OFFSET " + std::to_string(offset);
-    bench::check(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), db, "prepare");
-    size_t bytes = 0;
-    while (sqlite3_step(s) == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(s); ++i) {
-            sqlite3_column_text(s, i);
-            bytes += static_cast<size_t>(sqlite3_column_bytes(s, i));
-        }
-    }
-    sqlite3_finalize(s);
-    sink += bytes;
-    return since(t0);
+    return bench::lite(db, statement + " LIMIT " + std::to_string(rows) + " OFFSET " +
+                               std::to_string(offset));
 }
 
 void line(const char* what, double ours, double lite) {
@@ -135,12 +110,7 @@ int main(int argc, char** argv) {
     size_t files = argc > 1 ? std::stoul(argv[1]) : 1000000;
     std::string base = argc > 2 ? argv[2] : std::filesystem::temp_directory_path().string();
     std::string dir = base + "/mv32gridbench";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    sqlite3* db = nullptr;
-    bench::check(sqlite3_open((dir + "/bench.sqlite").c_str(), &db), db, "open");
-    bench::check(sqlite3_exec(db, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr), db,
-                 "pragma");
+    sqlite3* db = bench::freshFolder(dir);
     auto t0 = Clock::now();
     bench::buildFileList(files, dir, db);
     engine::Table list;
@@ -170,7 +140,7 @@ int main(int argc, char** argv) {
     q.close();
     list.close();
     sqlite3_close(db);
-    printf("(%zu Bytes von SQLite gelesen)\n", sink);
+    printf("(%zu Bytes von SQLite gelesen)\n", bench::sink);
     if (!getenv("MV32_BENCH_KEEP")) std::filesystem::remove_all(dir);
     return 0;
 }

@@ -304,7 +304,8 @@ search::FileTakeOver TMavrel32Main::takeOver() {
 
 void TMavrel32Main::releaseFileList() {
     // The file search holds the file list while it is shown: its close lets it go.
-    if (fileSearch_ && fileSearch_->isVisible()) fileSearch_->closeWindow();
+    search::TDateiSuchenForm* f = fileSearch_.data();
+    if (f && f->isVisible()) f->closeWindow();
 }
 
 void TMavrel32Main::ScanBtnClick() {
