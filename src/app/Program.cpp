@@ -31,6 +31,7 @@ Program::Program(Options options, document::UserInterface& ui, document::UiInvok
     overview_ = std::make_unique<edit::Overview>(*doc_, catalogSource_);
     tree_ = std::make_unique<edit::CategoryTree>(*doc_, catalogSource_);
     removal_ = std::make_unique<edit::MediumRemoval>(*doc_, letterMemory());
+    exports_ = std::make_unique<exchange::ExportCommands>(*doc_, catalogSource_);
     doc_->afterInsertHook = [this](engine::Table& t) {
         if (entryForm_) entryForm_->applyCarryOver(t);
     };
@@ -129,6 +130,12 @@ bool Program::run(Command command) {
             return true;
         case Command::ExportMv:
             writer_->ExpMVItemClick();
+            return true;
+        case Command::ExportDbf:
+            exports_->dbaseExport();
+            return true;
+        case Command::ImportDb:
+            exports_->importCatalog();
             return true;
         case Command::UndoFast:
             journal_->restoreAll();

@@ -26,6 +26,7 @@
 #include "edit/MediumRemoval.h"
 #include "edit/Overview.h"
 #include "edit/UndoJournal.h"
+#include "exchange/ExportCommands.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
@@ -99,6 +100,8 @@ public:
     edit::CategoryTree& categoryTree() { return *tree_; }
     // The removal of a scanned medium.
     edit::MediumRemoval& mediumRemoval() { return *removal_; }
+    // The exports and the catalog import.
+    exchange::ExportCommands& exports() { return *exports_; }
     // The entry window goes before the program: its core goes with it.
     void dropEntryForm() { entryForm_.reset(); }
     // The main window's scan command, which the entry window starts too.
@@ -126,6 +129,7 @@ private:
     std::unique_ptr<edit::Overview> overview_;
     std::unique_ptr<edit::CategoryTree> tree_;
     std::unique_ptr<edit::MediumRemoval> removal_;
+    std::unique_ptr<exchange::ExportCommands> exports_;
 };
 
 }  // namespace mv32::app

@@ -27,6 +27,7 @@
 #include "search/FileStart.h"
 #include "search/FileTakeOver.h"
 #include "search/gui/Laufwerk.h"
+#include "exchange/gui/ExportDialog.h"
 
 namespace mv32::app {
 
@@ -176,6 +177,9 @@ void TMavrel32Main::makeOverviewWindow() {
             if (!entry_) makeEntryWindow(false);
             entry_->reopen();
         };
+        hooks.exportResult = [this] {
+            exportText(exchange::ExportKind::TextResult);
+        };
         hooks.notYet = [this](const char* what) {
             showMessage(this, document::MessageKind::Information, q(notYetThereText(what)),
                         document::Buttons::Ok);
@@ -308,6 +312,31 @@ void TMavrel32Main::releaseFileList() {
     if (f && f->isVisible()) f->closeWindow();
 }
 
+void TMavrel32Main::exportText(exchange::ExportKind kind) {
+    exchange::ExportCommands& exports = program_->exports();
+    if (!exports.possible()) return;
+    engine::Cursor* result = nullptr;
+    if (kind == exchange::ExportKind::TextResult) {
+        result = &program_->overview().MV32SQL();
+        if (!result->active()) return;
+    }
+    // The dialog belongs to the window in front: the overview for a result.
+    QWidget* parent = result && overview_ ? static_cast<QWidget*>(overview_) : this;
+    std::optional<exchange::ExportChoice> choice;
+    {
+        exchange::TExportDialog dialog(
+            kind, [this](const char* page) { openHelpPage(page); }, parent);
+        choice = dialog.ask();
+    }
+    if (!choice) return;
+    program_->guarded([&] {
+        if (kind == exchange::ExportKind::Html)
+            exports.htmlExport(*choice);
+        else
+            exports.textExport(*choice, result);
+    });
+}
+
 void TMavrel32Main::ScanBtnClick() {
     releaseFileList();
     if (program_->scanFlags().background) {
@@ -382,6 +411,12 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::DateiSuchen:
             DateisuchenItemClick();
+            return;
+        case Command::ExportAscii:
+            exportText(exchange::ExportKind::Text);
+            return;
+        case Command::ExportHtml:
+            exportText(exchange::ExportKind::Html);
             return;
         default:
             program_->guarded([&] { program_->run(def.id); });

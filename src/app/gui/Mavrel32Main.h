@@ -25,6 +25,7 @@
 #include "edit/gui/Uebersicht.h"
 #include "edit/gui/UndoForm.h"
 #include "scan/gui/Programmdateneinlesen.h"
+#include "exchange/gui/ExportDialog.h"
 #include "search/FileTakeOver.h"
 #include "search/gui/BereichSuchen.h"
 #include "search/gui/DateiSuchenForm.h"
@@ -130,6 +131,8 @@ private:
     void makeEntryWindow(bool prepare);
     void makeOverviewWindow();
     search::FileTakeOver takeOver();
+    // The text or HTML export's dialog, then the export (of the catalog or the search result).
+    void exportText(exchange::ExportKind kind);
     // Closes the file search window, which holds the file list while it is shown.
     void releaseFileList();
     void EinstellungenClick();

@@ -93,7 +93,7 @@ TDBUeber::TDBUeber(Overview& overview, document::UserInterface& ui, QList<QActio
         if (hooks_.notYet) hooks_.notYet("Drucken");
     });
     connect(exportAscii, &QAction::triggered, this, [this] {
-        if (hooks_.notYet) hooks_.notYet("ASCII-Export");
+        if (hooks_.exportResult) hooks_.exportResult();
     });
 
     auto* close = button("Schließen", "RxSpeedButton1", this);

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -23,6 +24,14 @@ DialogAnswerer::DialogAnswerer(QStringList buttons) : buttons_(std::move(buttons
 void DialogAnswerer::poll() {
     if (buttons_.isEmpty()) return;
     QWidget* modal = QApplication::activeModalWidget();
+    if (auto* files = qobject_cast<QFileDialog*>(modal);
+        files && buttons_.first().startsWith("Datei:")) {
+        seen_ << files->windowTitle() + ": " + buttons_.first();
+        files->selectFile(buttons_.first().mid(6));
+        buttons_.removeFirst();
+        QMetaObject::invokeMethod(files, "accept");
+        return;
+    }
     if (modal) {
         QString text;
         if (auto* box = qobject_cast<QMessageBox*>(modal))

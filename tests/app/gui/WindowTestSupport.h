@@ -15,7 +15,8 @@
 namespace mv32::test {
 
 // Arranges that the next modal dialogs are answered in order: each entry is the caption of the
-// button to press ("&Ja", "&Nein", "OK", …). The texts of the dialogs are collected.
+// button to press ("&Ja", "&Nein", "OK", …), or for a file dialog "Datei:" and the path to
+// choose. The texts of the dialogs are collected.
 class DialogAnswerer {
 public:
     explicit DialogAnswerer(QStringList buttons);

@@ -1,0 +1,140 @@
+// The exports and the catalog import from the real main window on Qt's offscreen platform: the
+// options dialogs with their defaults, the save dialog, the files written, a search result
+// exported from the overview's popup.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QMenu>
+#include <memory>
+
+#include "app/gui/Mavrel32Main.h"
+#include "app/gui/WindowTestSupport.h"
+#include "document/Catalog.h"
+#include "engine/Table.h"
+#include "exchange/gui/ExportDialog.h"
+#include "support/TempDir.h"
+
+namespace mv32::test {
+namespace {
+
+class ExportWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        w = mainWindowIn(home.path() + "/");
+        catalog(home.file("kat.db"), {"Alpha", "Beta", "Gamma"});
+        w->document().openLastFile(home.file("kat.db"));
+        w->show();
+    }
+    void TearDown() override { w.reset(); }
+    static void catalog(const std::string& path, const std::vector<const char*>& names) {
+        engine::Table t;
+        t.setTableName(path);
+        document::createCatalogTable(t);
+        t.open();
+        for (const char* n : names) {
+            t.append();
+            t.setAsString("Name", n);
+            t.setAsString("Kategorie", "Spiel");
+            t.post();
+        }
+        t.close();
+    }
+    static QByteArray contents(const std::string& path) {
+        QFile f(QString::fromStdString(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void trigger(const char* item) { w->findChild<QAction*>(item)->trigger(); }
+
+    TempDir home;
+    std::unique_ptr<app::TMavrel32Main> w;
+};
+
+}  // namespace
+
+TEST_F(ExportWindow, TheCatalogIsExportedAsTextHtmlAndDbase) {
+    const QString txt = QString::fromStdString(home.file("liste"));
+    {
+        DialogAnswerer answers({"&Ok", "Datei:" + txt});
+        trigger("ExpASCIIItem");
+        EXPECT_TRUE(answers.done());
+    }
+    const QByteArray text = contents(home.file("liste.txt"));
+    EXPECT_TRUE(text.contains("     3 Gamma\r\n       Datentraegernummer: \r\n")) << text.constData();
+    {
+        DialogAnswerer answers({"&Ok", "Datei:" + QString::fromStdString(home.file("web.HTML"))});
+        trigger("ExpHTMLItem");
+        EXPECT_TRUE(answers.done());
+    }
+    EXPECT_TRUE(contents(home.file("web.HTML")).contains("web_G.HTML"));
+    EXPECT_TRUE(contents(home.file("web_B.HTML")).contains("Beta"));
+    {
+        DialogAnswerer answers({"Datei:" + QString::fromStdString(home.file("k.DBF"))});
+        trigger("ExpDBFItem");
+        EXPECT_TRUE(answers.done());
+        EXPECT_EQ(answers.seen().size(), 1);  // no message on success
+    }
+    EXPECT_EQ(contents(home.file("k.DBF")).size(), 32 + 14 * 32 + 1 + 3 * (1 + 1116) + 1);
+    // Abbrechen in the options dialog: no file dialog follows.
+    {
+        DialogAnswerer answers({"&Abbrechen"});
+        trigger("ExpASCIIItem");
+        EXPECT_EQ(answers.seen().size(), 1);
+    }
+}
+
+TEST_F(ExportWindow, ACatalogIsMergedIn) {
+    catalog(home.file("alt.db"), {"Alpha", "Delta"});
+    DialogAnswerer answers({"Datei:" + QString::fromStdString(home.file("alt.db")), "OK"});
+    trigger("ImportDBItem");
+    EXPECT_TRUE(answers.done());
+    EXPECT_EQ(answers.seen().value(1), "Mavrel/32: Die Datei ALT.DB wurde der Datenbank hinzugefügt!");
+    EXPECT_EQ(w->document().MV32().recordCount(), 4);
+}
+
+TEST_F(ExportWindow, ASearchResultIsExportedFromTheOverview) {
+    w->UebersichtBtnClick();
+    w->program().overview().showQuery("SELECT Name FROM kat.db WHERE Name > 'Alpha'", false, false);
+    auto* overview = w->overviewWindow();
+    ASSERT_NE(overview, nullptr);
+    QAction* item = overview->findChild<QAction*>("DatenmengeexportierenASCII1");
+    {
+        DialogAnswerer answers(
+            {"&Ok", "Datei:" + QString::fromStdString(home.file("ergebnis.TXT"))});
+        item->trigger();
+        EXPECT_TRUE(answers.done());
+    }
+    const QByteArray text = contents(home.file("ergebnis.TXT"));
+    EXPECT_TRUE(text.contains("     1 Beta\r\n" + QByteArray(7, ' ') + QByteArray(71, '-')))
+        << text.constData();
+    EXPECT_TRUE(text.contains("     2 Gamma\r\n"));
+    EXPECT_FALSE(text.contains("Alpha"));
+}
+
+TEST_F(ExportWindow, TheDialogsStartFromTheirDefaultsAndAreNamed) {
+    exchange::TExportDialog text(exchange::ExportKind::Text, {}, w.get());
+    exchange::TExportDialog html(exchange::ExportKind::Html, {}, w.get());
+    EXPECT_EQ(text.windowTitle(), "Daten in ASCII-Datei exportieren");
+    EXPECT_EQ(html.windowTitle(), "Daten in HTML-Datei exportieren");
+    auto checked = [](QDialog& d, const char* name) {
+        return d.findChild<QCheckBox*>(name)->isChecked();
+    };
+    for (const char* on : {"ProgCheckBox", "MedCheckBox", "MedNrCheckBox", "KatCheckBox"})
+        EXPECT_TRUE(checked(text, on)) << on;
+    for (const char* off : {"AnzCheckBox", "InfoCheckBox", "StatCheckBox", "DateCheckBox"})
+        EXPECT_FALSE(checked(text, off)) << off;
+    EXPECT_FALSE(text.findChild<QCheckBox*>("ProgCheckBox")->isEnabled());
+    EXPECT_EQ(text.findChild<QCheckBox*>("MemoCheckBox"), nullptr);
+    EXPECT_FALSE(checked(html, "MemoCheckBox"));
+    EXPECT_TRUE(checked(html, "DatenTeilen"));
+    const QStringList unnamed = unnamedControls({&text, &html});
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+    html.show();
+    QApplication::processEvents();
+    const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
+    if (!folder.isEmpty()) html.grab().save(folder + "/htmlexport.png");
+}
+
+}  // namespace mv32::test
