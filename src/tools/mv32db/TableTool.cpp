@@ -12,6 +12,7 @@
 #include "engine/Table.h"
 #include "engine/Text.h"
 #include "tools/mv32db/ImportCommand.h"
+#include "tools/mv32db/ExportTool.h"
 #include "tools/mv32db/LegacyTool.h"
 #include "tools/mv32db/SearchCommands.h"
 
@@ -57,6 +58,13 @@ const char* kUsage =
     "  range      KATALOG.db VON BIS [--medium T]\n"
     "  usersql    KATALOG.db [ANWEISUNG]           (ohne ANWEISUNG: die Einstellung UserSQL)\n"
     "  filesearch ORDNER TEXT [--order name|folder|extension|size]\n"
+    "\n"
+    "Exportieren und Zusammenführen (das Ziel wird so geschrieben, wie es genannt ist):\n"
+    "  export text  KATALOG.db ZIEL.TXT  [--fields F,...] [--query \"SELECT ...\"]\n"
+    "  export html  KATALOG.db ZIEL.HTML [--fields F,...] [--no-split]\n"
+    "  export dbase KATALOG.db ZIEL.DBF\n"
+    "  merge        KATALOG.db QUELLE.db\n"
+    "  FELDER: medium, number, count, info, status, category, date, memo (nur html)\n"
     "\n"
     "TABELLE ist der Pfad der .db-Datei (die Endung darf fehlen). Ein leerer INDEX-Name (\"\")\n"
     "bei \"index add\" legt den Primärindex an. Leere Werte schreibt dump als \\N.\n";
@@ -355,6 +363,7 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
             throw UsageError{"Der Befehl " + engine::quoted(cmd) + " braucht eine Tabelle."};
         const std::string& path = args[1];
         if (isSearchCommand(cmd)) return runSearchCommand(args, out, err, fs);
+        if (isExportCommand(cmd)) return runExportCommand(args, out, err);
         if (cmd != "sql") {
             auto t = tableAt(fs, path, false);
             if (t->tableName().empty() || engine::text::upper(t->tableName()) == ".DB")

@@ -1,0 +1,105 @@
+#include "tools/mv32db/ExportTool.h"
+
+#include <ostream>
+
+#include "engine/EngineError.h"
+#include "engine/Query.h"
+#include "engine/Table.h"
+#include "exchange/DbaseExport.h"
+#include "exchange/HtmlExport.h"
+#include "exchange/TextExport.h"
+#include "platform/Paths.h"
+#include "tools/mv32db/TableTool.h"
+
+namespace mv32::tools {
+
+namespace {
+
+std::vector<std::string> splitList(const std::string& list) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : list) {
+        if (c == ',') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else if (c != ' ') {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+// The catalog, opened for reading in name order.
+void openCatalog(engine::Table& t, const std::string& path) {
+    std::string folder = platform::folderOf(path);
+    t.setDirectory(folder.empty() ? "./" : folder);
+    t.setTableName(platform::fileNameOf(path));
+    t.setIndexName("");
+    t.open();
+}
+
+}  // namespace
+
+bool isExportCommand(const std::string& command) {
+    return command == "export" || command == "merge";
+}
+
+int runExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    if (args[0] == "merge") {
+        if (args.size() != 3) throw UsageError{"\"merge\" braucht den Katalog und die Quelle."};
+        engine::Table catalog;
+        openCatalog(catalog, args[1]);
+        const auto r = exchange::mergeCatalog(catalog, args[2]);
+        catalog.close();
+        out << r.appended << " Datensätze hinzugefügt, " << r.updated << " ersetzt.\n";
+        return 0;
+    }
+    if (args.size() < 4)
+        throw UsageError{"\"export\" braucht die Art (text, html, dbase), den Katalog und das Ziel."};
+    const std::string& kind = args[1];
+    if (kind != "text" && kind != "html" && kind != "dbase")
+        throw UsageError{"Unbekannte Exportart " + engine::quoted(kind) + " (text, html, dbase)."};
+    exchange::ExportChoice choice;
+    std::string query;
+    for (size_t i = 4; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool valued = a == "--fields" || a == "--query";
+        if (valued && i + 1 >= args.size())
+            throw UsageError{"Die Option " + engine::quoted(a) + " braucht einen Wert."};
+        if (a == "--fields" && kind != "dbase") {
+            std::string bad;
+            if (!exchange::chooseFields(splitList(args[++i]), kind == "html", &choice, &bad))
+                throw UsageError{"Unbekanntes Feld " + engine::quoted(bad) + " bei --fields."};
+        } else if (a == "--query" && kind == "text") {
+            query = args[++i];
+        } else if (a == "--no-split" && kind == "html") {
+            choice.split = false;
+        } else {
+            throw UsageError{"Die Option " + engine::quoted(a) + " gibt es bei \"export " + kind +
+                             "\" nicht."};
+        }
+    }
+    engine::Table catalog;
+    openCatalog(catalog, args[2]);
+    const std::string& target = args[3];
+    if (kind == "dbase") {
+        exchange::writeDbaseExport(catalog, target);
+    } else if (kind == "html") {
+        exchange::writeHtmlExport(catalog, choice, target);
+    } else if (!query.empty()) {
+        engine::Query q;
+        q.setDirectory(catalog.directory());
+        q.useTable(catalog);
+        q.setSql(query);
+        q.open();
+        exchange::writeTextExport(q, exchange::ExportSource::Result, choice, target);
+        q.close();
+    } else {
+        exchange::writeTextExport(catalog, exchange::ExportSource::Catalog, choice, target);
+    }
+    catalog.close();
+    return 0;
+}
+
+}  // namespace mv32::tools
