@@ -75,7 +75,7 @@ const std::vector<CommandDef>& commands() {
          Rule::WithFileList},
         // Dr&ucken
         {Command::Drucken, "Drucken2", "Drucken...", "Ctrl+P", "QuickReport zum Drucken benutzen",
-         40, Rule::Always, nullptr, nullptr, "Drucken"},
+         40},
         // &Extras
         {Command::Einstellungen, "Einstellungen1", "&Einstellungen...", "F7",
          "Programmeinstellungen", 53},
@@ -224,10 +224,6 @@ std::array<int, 10> toolbarPositions(ControlState state, bool highDpi) {
     // Öffnen stays; Scannen, Einstell., Hilfe, Beenden move together. Hidden buttons keep -1.
     if (highDpi) return {3, -1, 70, -1, -1, -1, -1, 135, 200, 265};
     return {3, -1, 60, -1, -1, -1, -1, 115, 170, 225};
-}
-
-std::string notYetThereText(const std::string& what) {
-    return "„" + what + "“ ist in dieser Version noch nicht enthalten.";
 }
 
 }  // namespace mv32::app

@@ -74,8 +74,6 @@ struct CommandDef {
     // A key another item answers, shown in this item's caption only (F7, Ctrl+B, Ctrl+F).
     const char* sharedKey = nullptr;
     const char* page = nullptr;  // HilfeSeite: the page
-    // Commands this version does not have yet: the name the person is told.
-    const char* notBuilt = nullptr;
 };
 
 // An entry of a menu: an item, a separator, a submenu or the list of recent files.
@@ -135,8 +133,5 @@ inline constexpr int kRecentFiles = 5;
 // The positions of the toolbar buttons in the two states (dots per inch above 100 or not);
 // -1 for a hidden button.
 std::array<int, 10> toolbarPositions(document::ControlState state, bool highDpi);
-
-// The text for a command this version does not have yet.
-std::string notYetThereText(const std::string& what);
 
 }  // namespace mv32::app

@@ -146,13 +146,6 @@ bool Program::run(Command command) {
         default:
             break;
     }
-    for (const auto& def : commands()) {
-        if (def.id == command && def.notBuilt) {
-            ui_.message(document::MessageKind::Information, notYetThereText(def.notBuilt),
-                        document::Buttons::Ok);
-            return true;
-        }
-    }
     return false;
 }
 

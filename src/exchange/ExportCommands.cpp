@@ -164,4 +164,20 @@ void ExportCommands::importCatalog() {
                Buttons::Ok);
 }
 
+void ExportCommands::print(const std::string& margin, const std::string& columns,
+                           report::Paper paper, report::PageSize page, engine::Cursor* result,
+                           const Preview& preview) {
+    if (!doc_.state().CatalogOpen) return;
+    report::ReportSettings settings;
+    try {
+        settings = report::readSettings(margin, columns, paper, page);
+    } catch (const std::exception& e) {
+        doc_.ui().message(MessageKind::Fehler, e.what(), Buttons::Abbrechen);
+        return;
+    }
+    auto rows = result ? result->reader() : doc_.MV32().reader();
+    if (!rows || !preview || !preview(*rows, settings))
+        doc_.ui().message(MessageKind::Fehler, report::kNoPrinter, Buttons::Abbrechen);
+}
+
 }  // namespace mv32::exchange

@@ -8,12 +8,14 @@
 // catalog do not follow every record. User-interface thread only.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "document/CatalogDocument.h"
 #include "document/DataSource.h"
 #include "engine/Cursor.h"
 #include "exchange/ExportChoice.h"
+#include "report/ReportLayout.h"
 
 namespace mv32::exchange {
 
@@ -33,6 +35,13 @@ public:
     void dbaseExport();
     // "Mavrel32-Dateien (*.DB)": merges another catalog into the open one.
     void importCatalog();
+    // "OK" of the print settings: the fields read for a page of `page`'s size (a field that is no
+    // whole number, or columns that do not fit, give their message and nothing is printed),
+    // then `preview` shows the list of `result` (null: the catalog in its current order).
+    // `preview` answers false when no output at all can be made.
+    using Preview = std::function<bool(engine::Cursor& rows, const report::ReportSettings&)>;
+    void print(const std::string& margin, const std::string& columns, report::Paper paper,
+               report::PageSize page, engine::Cursor* result, const Preview& preview);
 
 private:
     // The save dialog and the overwrite question; empty when the person cancelled.

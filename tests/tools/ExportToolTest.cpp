@@ -2,6 +2,7 @@
 // options, and the refusals with their exit status.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -105,6 +106,44 @@ TEST_F(ExportTool, MergeAndRefusals) {
     EXPECT_NE(r.err.find("Anlegen der Datei"), std::string::npos) << r.err;
     std::ofstream(dir.file("kaputt.db")) << "kein Katalog";
     EXPECT_EQ(run({"merge", cat, dir.file("kaputt.db")}).status, 1);
+}
+
+// The text of a PDF through poppler's pdftotext, "" where it is missing.
+std::string pdfText(const std::string& pdf) {
+    if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) return {};
+    if (std::system(("pdftotext -layout '" + pdf + "' '" + pdf + ".txt'").c_str()) != 0)
+        return "(pdftotext fehlgeschlagen)";
+    return slurp(pdf + ".txt");
+}
+
+TEST_F(ExportTool, ThePrintedListBecomesAPdf) {
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < 150; ++i) rows.push_back({"Programm " + std::to_string(1000 + i), "CD", ""});
+    make(dir.file("gross.db"), rows);
+    ToolRun r = run({"print", dir.file("gross.db"), dir.file("liste.pdf")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = pdfText(dir.file("liste.pdf"));
+    if (text.empty()) GTEST_SKIP() << "pdftotext fehlt (Debian: poppler-utils)";
+    EXPECT_NE(text.find("Mavrel/32 für Windows 95/NT"), std::string::npos) << text;
+    EXPECT_NE(text.find("Seite: 1"), std::string::npos);
+    // Two columns side by side: the first name of the second column on the first line's row.
+    EXPECT_NE(text.find("Programm 1000"), std::string::npos);
+    size_t pages = 0;
+    for (size_t at = 0; (at = text.find("Seite: ", at)) != std::string::npos; ++at) ++pages;
+    EXPECT_EQ(r.out, std::to_string(pages) + " Seiten geschrieben.\n");
+    EXPECT_GE(pages, 3u);
+
+    r = run({"print", dir.file("gross.db"), dir.file("a5.pdf"), "--paper", "A5", "--columns", "1",
+             "--margin", "10", "--query", "SELECT * FROM gross.db WHERE Name > 'Programm 1140'"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string found = pdfText(dir.file("a5.pdf"));
+    EXPECT_NE(found.find("Programm 1149"), std::string::npos);
+    EXPECT_EQ(found.find("Programm 1140"), std::string::npos);
+    EXPECT_EQ(r.out, "1 Seite geschrieben.\n");
+
+    EXPECT_EQ(run({"print", cat, dir.file("x.pdf"), "--paper", "A6"}).status, 2);
+    EXPECT_EQ(run({"print", cat, dir.file("x.pdf"), "--columns", "0"}).status, 2);
+    EXPECT_EQ(run({"print", cat, dir.file("fehlt/x.pdf")}).status, 1);
 }
 
 }  // namespace mv32::tools

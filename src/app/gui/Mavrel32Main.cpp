@@ -28,6 +28,10 @@
 #include "search/FileTakeOver.h"
 #include "search/gui/Laufwerk.h"
 #include "exchange/gui/ExportDialog.h"
+#include "report/gui/QREinstell.h"
+#include "report/gui/ReportPreview.h"
+#include "document/Catalog.h"
+#include "platform/Paths.h"
 
 namespace mv32::app {
 
@@ -180,10 +184,7 @@ void TMavrel32Main::makeOverviewWindow() {
         hooks.exportResult = [this] {
             exportText(exchange::ExportKind::TextResult);
         };
-        hooks.notYet = [this](const char* what) {
-            showMessage(this, document::MessageKind::Information, q(notYetThereText(what)),
-                        document::Buttons::Ok);
-        };
+        hooks.printResult = [this] { printList(true); };
         overview_ = new edit::TDBUeber(program_->overview(), ui_, sort, std::move(hooks),
                                        program_->helpFolder(), this);
     }
@@ -337,6 +338,45 @@ void TMavrel32Main::exportText(exchange::ExportKind kind) {
     });
 }
 
+void TMavrel32Main::printList(bool result) {
+    if (!document().state().CatalogOpen) return;
+    engine::Cursor* rows = nullptr;
+    if (result) {
+        rows = &program_->overview().MV32SQL();
+        if (!rows->active()) return;
+    }
+    QWidget* parent = result && overview_ ? static_cast<QWidget*>(overview_) : this;
+    QString margin, columns;
+    report::Paper paper{};
+    {
+        report::TQREinstell settings(parent);
+        if (settings.exec() != QDialog::Accepted) return;
+        margin = settings.margin();
+        columns = settings.columns();
+        paper = settings.paper();
+    }
+    report::PreviewHooks hooks;
+    hooks.askPdfPath = [this] {
+        document::FileDialogRequest r;
+        r.save = true;
+        r.title = "Liste als PDF speichern";
+        r.filter = "PDF-Dateien (*.PDF)|*.PDF";
+        r.defaultExt = "PDF";
+        r.initialName = platform::fileNameOf(document::catalogBase(document().MV32().filePath()));
+        return ui_.fileDialog(r).path;
+    };
+    hooks.showError = [this](const std::string& text) { ui_.showApplicationError(text); };
+    hooks.shown = previewShown;
+    program_->guarded([&] {
+        program_->exports().print(margin.toStdString(), columns.toStdString(), paper,
+                                  report::printerPage(paper), rows,
+                                  [&](engine::Cursor& list, const report::ReportSettings& s) {
+                                      report::showPreview(list, s, hooks, parent);
+                                      return true;
+                                  });
+    });
+}
+
 void TMavrel32Main::ScanBtnClick() {
     releaseFileList();
     if (program_->scanFlags().background) {
@@ -411,6 +451,9 @@ void TMavrel32Main::trigger(const CommandDef& def) {
             return;
         case Command::DateiSuchen:
             DateisuchenItemClick();
+            return;
+        case Command::Drucken:
+            printList(false);
             return;
         case Command::ExportAscii:
             exportText(exchange::ExportKind::Text);

@@ -100,6 +100,8 @@ public:
     search::TDateiSuchenForm* fileSearchWindow() { return fileSearch_; }
     // The desktop's "open" of a file in a folder, which "&Execute" uses; false on failure.
     std::function<bool(const std::string& file, const std::string& folder)> shellOpen;
+    // Told when the print preview shows (tests look at it and close it).
+    std::function<void(QWidget* preview)> previewShown;
     search::TBereichSuchen* rangeDialog() { return range_; }
     edit::TAuswahl* removalWindow() { return removal_; }
     edit::TUebersicht* treeWindow() { return tree_; }
@@ -133,6 +135,8 @@ private:
     search::FileTakeOver takeOver();
     // The text or HTML export's dialog, then the export (of the catalog or the search result).
     void exportText(exchange::ExportKind kind);
+    // The print settings, then the preview of the list (of the catalog or the search result).
+    void printList(bool result);
     // Closes the file search window, which holds the file list while it is shown.
     void releaseFileList();
     void EinstellungenClick();

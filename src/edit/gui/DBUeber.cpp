@@ -90,7 +90,7 @@ TDBUeber::TDBUeber(Overview& overview, document::UserInterface& ui, QList<QActio
     auto* exportAscii = resultMenu_->addAction("Datenmenge exportieren (ASCII)");
     exportAscii->setObjectName("DatenmengeexportierenASCII1");
     connect(print, &QAction::triggered, this, [this] {
-        if (hooks_.notYet) hooks_.notYet("Drucken");
+        if (hooks_.printResult) hooks_.printResult();
     });
     connect(exportAscii, &QAction::triggered, this, [this] {
         if (hooks_.exportResult) hooks_.exportResult();

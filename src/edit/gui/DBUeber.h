@@ -27,8 +27,8 @@ class TDBUeber : public QWidget {
 public:
     struct Hooks {
         std::function<void()> openEntry;                  // the entry window on the record
-        std::function<void(const char* what)> notYet;     // a command still to come
         std::function<void()> exportResult;               // "Datenmenge exportieren (ASCII)"
+        std::function<void()> printResult;                // "Datenmenge drucken"
     };
     // `sortActions` are the sort menu's items (the main window keeps them, so that they
     // follow the index settings).

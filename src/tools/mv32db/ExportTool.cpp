@@ -1,6 +1,7 @@
 #include "tools/mv32db/ExportTool.h"
 
 #include <ostream>
+#include <stdexcept>
 
 #include "engine/EngineError.h"
 #include "engine/Query.h"
@@ -9,6 +10,10 @@
 #include "exchange/HtmlExport.h"
 #include "exchange/TextExport.h"
 #include "platform/Paths.h"
+#include "report/ReportLayout.h"
+#ifdef MV32_PRINT_PDF
+#include "report/gui/ReportPainter.h"
+#endif
 #include "tools/mv32db/TableTool.h"
 
 namespace mv32::tools {
@@ -42,10 +47,79 @@ void openCatalog(engine::Table& t, const std::string& path) {
 }  // namespace
 
 bool isExportCommand(const std::string& command) {
-    return command == "export" || command == "merge";
+    return command == "export" || command == "merge" || command == "print";
 }
 
+namespace {
+
+int printCommand(const std::vector<std::string>& args, std::ostream& out) {
+    if (args.size() < 3) throw UsageError{"\"print\" braucht den Katalog und die PDF-Datei."};
+    std::string margin = "15", columns = "2", query;
+    report::Paper paper = report::Paper::A4;
+    for (size_t i = 3; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (i + 1 >= args.size())
+            throw UsageError{"Die Option " + engine::quoted(a) + " braucht einen Wert."};
+        const std::string& v = args[++i];
+        if (a == "--margin") {
+            margin = v;
+        } else if (a == "--columns") {
+            columns = v;
+        } else if (a == "--query") {
+            query = v;
+        } else if (a == "--paper") {
+            const std::pair<const char*, report::Paper> papers[] = {
+                {"A3", report::Paper::A3},
+                {"A4", report::Paper::A4},
+                {"A5", report::Paper::A5},
+                {"Legal", report::Paper::Legal},
+                {"Letter", report::Paper::Letter}};
+            bool known = false;
+            for (const auto& [name, p] : papers)
+                if (v == name) paper = p, known = true;
+            if (!known)
+                throw UsageError{"Unbekanntes Papier " + engine::quoted(v) +
+                                 " (A3, A4, A5, Legal, Letter)."};
+        } else {
+            throw UsageError{"Die Option " + engine::quoted(a) + " gibt es bei \"print\" nicht."};
+        }
+    }
+    report::ReportSettings settings;
+    try {
+        settings = report::readSettings(margin, columns, paper, report::sizeOf(paper));
+    } catch (const std::invalid_argument& e) {
+        throw UsageError{e.what()};
+    }
+#ifdef MV32_PRINT_PDF
+    engine::Table catalog;
+    openCatalog(catalog, args[1]);
+    int pages = 0;
+    if (!query.empty()) {
+        engine::Query q;
+        q.setDirectory(catalog.directory());
+        q.useTable(catalog);
+        q.setSql(query);
+        q.open();
+        pages = report::writeReportPdf(q, settings, args[2]);
+        q.close();
+    } else {
+        pages = report::writeReportPdf(catalog, settings, args[2]);
+    }
+    catalog.close();
+    out << pages << (pages == 1 ? " Seite" : " Seiten") << " geschrieben.\n";
+    return 0;
+#else
+    (void)out;
+    throw engine::EngineError(engine::ErrorKind::Usage,
+                              "Dieses mv32db wurde ohne Qt gebaut und kann keine PDF-Datei "
+                              "schreiben.");
+#endif
+}
+
+}  // namespace
+
 int runExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
+    if (args[0] == "print") return printCommand(args, out);
     if (args[0] == "merge") {
         if (args.size() != 3) throw UsageError{"\"merge\" braucht den Katalog und die Quelle."};
         engine::Table catalog;

@@ -64,6 +64,8 @@ const char* kUsage =
     "  export html  KATALOG.db ZIEL.HTML [--fields F,...] [--no-split]\n"
     "  export dbase KATALOG.db ZIEL.DBF\n"
     "  merge        KATALOG.db QUELLE.db\n"
+    "  print        KATALOG.db ZIEL.pdf [--margin MM] [--columns N] [--paper A3|A4|A5|Legal|Letter]\n"
+    "                                   [--query \"SELECT ...\"]\n"
     "  FELDER: medium, number, count, info, status, category, date, memo (nur html)\n"
     "\n"
     "TABELLE ist der Pfad der .db-Datei (die Endung darf fehlen). Ein leerer INDEX-Name (\"\")\n"

@@ -15,6 +15,7 @@
 #include "document/Catalog.h"
 #include "engine/Table.h"
 #include "exchange/gui/ExportDialog.h"
+#include "report/gui/QREinstell.h"
 #include "support/TempDir.h"
 
 namespace mv32::test {
@@ -135,6 +136,54 @@ TEST_F(ExportWindow, TheDialogsStartFromTheirDefaultsAndAreNamed) {
     QApplication::processEvents();
     const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
     if (!folder.isEmpty()) html.grab().save(folder + "/htmlexport.png");
+}
+
+TEST_F(ExportWindow, TheListIsPreviewedFromTheSettingsDialog) {
+    int previews = 0;
+    QPixmap picture;
+    w->previewShown = [&](QWidget* preview) {
+        ++previews;
+        QApplication::processEvents();
+        picture = preview->grab();
+        EXPECT_NE(preview->findChild<QAction*>("AlsPdfSpeichern"), nullptr);
+        preview->close();
+    };
+    {
+        DialogAnswerer answers({"OK"});
+        QAction* print = w->findChild<QAction*>("Drucken2");
+        EXPECT_EQ(print->shortcut(), QKeySequence("Ctrl+P"));
+        print->trigger();
+        EXPECT_TRUE(answers.done());
+        EXPECT_EQ(answers.seen().value(0).left(31), "QuickReport Druckeinstellungen:");
+    }
+    EXPECT_EQ(previews, 1);
+    EXPECT_FALSE(picture.isNull());
+    const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
+    if (!folder.isEmpty()) picture.save(folder + "/vorschau.png");
+    // A search result from the overview's popup; Abbrechen prints nothing.
+    w->UebersichtBtnClick();
+    w->program().overview().showQuery("SELECT * FROM kat.db WHERE Name > 'Alpha'", false, false);
+    {
+        DialogAnswerer answers({"OK"});
+        w->overviewWindow()->findChild<QAction*>("Datenmengedrucken1")->trigger();
+        EXPECT_TRUE(answers.done());
+    }
+    EXPECT_EQ(previews, 2);
+    {
+        DialogAnswerer answers({"Abbrechen"});
+        w->findChild<QAction*>("Drucken2")->trigger();
+    }
+    EXPECT_EQ(previews, 2);
+
+    report::TQREinstell settings(w.get());
+    EXPECT_EQ(settings.margin(), "15");
+    EXPECT_EQ(settings.columns(), "2");
+    EXPECT_EQ(settings.paper(), report::Paper::Standard);
+    const QStringList unnamed = unnamedControls({&settings});
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+    settings.show();
+    QApplication::processEvents();
+    if (!folder.isEmpty()) settings.grab().save(folder + "/druckeinstellungen.png");
 }
 
 }  // namespace mv32::test

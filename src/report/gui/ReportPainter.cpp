@@ -1,0 +1,133 @@
+#include "report/gui/ReportPainter.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "engine/EngineError.h"
+#include "engine/FileSystem.h"
+
+namespace mv32::report {
+
+namespace {
+
+QPageSize qtSize(Paper paper) {
+    switch (paper) {
+        case Paper::A3:
+            return QPageSize(QPageSize::A3);
+        case Paper::A5:
+            return QPageSize(QPageSize::A5);
+        case Paper::Legal:
+            return QPageSize(QPageSize::Legal);
+        case Paper::Letter:
+            return QPageSize(QPageSize::Letter);
+        case Paper::A4:
+        case Paper::Standard:
+            break;
+    }
+    return QPageSize(QPageSize::A4);
+}
+
+QFont fontFor(ItemKind kind) {
+    QFont f;
+    if (kind == ItemKind::Title) {
+        f.setFamily("Times New Roman");
+        f.setStyleHint(QFont::Serif);
+        f.setPointSizeF(20);
+        f.setBold(true);
+        return f;
+    }
+    f.setFamily("Arial");
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(8);
+    f.setBold(kind == ItemKind::Name);
+    return f;
+}
+
+void paintPage(QPainter& p, const Page& page, double dotsPerMm) {
+    for (const Item& item : page.items) {
+        p.setFont(fontFor(item.kind));
+        const double height = item.kind == ItemKind::Title ? ReportPager::kTitleHeight
+                                                           : ReportPager::kLine;
+        const QRectF box(item.x * dotsPerMm, item.y * dotsPerMm, item.width * dotsPerMm,
+                         height * dotsPerMm);
+        const QString text = QFontMetricsF(p.font(), p.device())
+                                 .elidedText(QString::fromStdString(item.text), Qt::ElideRight,
+                                             box.width());
+        const Qt::Alignment align =
+            (item.kind == ItemKind::Title ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+        p.drawText(box, static_cast<int>(align), text);
+    }
+}
+
+}  // namespace
+
+PageSize preparePage(QPagedPaintDevice& device, const ReportSettings& settings) {
+    if (settings.paper != Paper::Standard) device.setPageSize(qtSize(settings.paper));
+    device.setPageOrientation(QPageLayout::Portrait);
+    device.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    const QRectF full = device.pageLayout().fullRect(QPageLayout::Millimeter);
+    return {full.width(), full.height()};
+}
+
+int paintReport(QPainter& painter, QPagedPaintDevice& device, engine::Cursor& rows,
+                const ReportSettings& settings, PageSize page) {
+    const double dotsPerMm = device.logicalDpiX() / 25.4;
+    ReportPager pager(rows, settings, page);
+    Page p;
+    int pages = 0;
+    while (pager.next(p)) {
+        if (pages++ > 0) device.newPage();
+        paintPage(painter, p, dotsPerMm);
+    }
+    return pages;
+}
+
+int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path) {
+    std::unique_ptr<QGuiApplication> app;
+    if (!QGuiApplication::instance()) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "mv32db";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    const std::string temp = path + ".~exp";
+    QFile file(QString::fromStdString(temp));
+    auto fail = [&](int err) {
+        file.close();
+        std::remove(temp.c_str());
+        const std::string reason = engine::systemErrorReason(err);
+        throw engine::EngineError(engine::ErrorKind::Io,
+                                  "Schreiben der Datei " + engine::quoted(path) +
+                                      " ist fehlgeschlagen: " + reason + ".",
+                                  reason);
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) fail(errno ? errno : EIO);
+    int pages = 0;
+    {
+        QPdfWriter pdf(&file);
+        pdf.setTitle("Mavrel/32");
+        pdf.setCreator("Mavrel/32");
+        pdf.setResolution(300);
+        const PageSize size = preparePage(pdf, settings);
+        QPainter painter;
+        if (!painter.begin(&pdf)) fail(EIO);
+        pages = paintReport(painter, pdf, rows, settings, size);
+        painter.end();
+    }
+    if (!file.flush() || file.error() != QFileDevice::NoError) fail(ENOSPC);
+    file.close();
+    if (std::rename(temp.c_str(), path.c_str()) != 0) fail(errno);
+    return pages;
+}
+
+}  // namespace mv32::report
