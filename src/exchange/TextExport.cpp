@@ -56,7 +56,7 @@ std::string sizeLine(const char* label, const std::string& text) {
 }
 
 void writeBlock(Lines& out, Values& v, const ExportChoice& c, int64_t number) {
-    char head[16];
+    char head[24];
     std::snprintf(head, sizeof head, "%6lld ", static_cast<long long>(number));
     out(head + v.get("Name").value_or(""));
     if (c.number) {
