@@ -107,18 +107,36 @@ ProgramShell::AfterCommandLine ProgramShell::handleCommandLine() {
         return AfterCommandLine::Close;
     }
     if (first == "DRIVE" || first == "DIR") {
-        if (args_.size() < 2 || args_[1].empty() || !scanDriver) return AfterCommandLine::Nothing;
-        std::string path = args_[1];
+        // A run that ends by itself (CLOSE) reports what went wrong by its exit status, since
+        // nobody may be watching; without CLOSE the window stays as before.
+        const bool close = upperArg(2) == "CLOSE";
+        const auto failed = close ? AfterCommandLine::CloseFailed : AfterCommandLine::Nothing;
+        const std::string what = first == "DIR" ? "Verzeichnis " : "Laufwerk ";
+        if (!scanDriver) return failed;
+        std::string path = args_.size() < 2 ? std::string() : args_[1];
+        if (path.empty()) {
+            doc_.log().WriteLogLine("Kein Zugriff auf " + what + path + " möglich!");
+            return failed;
+        }
         // A native path, or the letter form "D:\"; its drive must hold a medium.
         auto drive = scanDriver->driveOf(path);
-        if (!drive || !platform::Volumes::ready(*drive)) return AfterCommandLine::Nothing;
+        if (!drive) {
+            doc_.log().WriteLogLine(path.size() >= 2 && path[1] == ':'
+                                        ? std::string("Not a valid drive ID: ") + path
+                                        : "Kein Zugriff auf " + what + path + " möglich!");
+            return failed;
+        }
+        if (!platform::Volumes::ready(*drive)) {
+            doc_.log().WriteLogLine("Kein Datenträger in Laufwerk " + path + "!");
+            return failed;
+        }
         if (first == "DIR" && !(path.size() >= 2 && path[1] == ':'))
             path = fs::absolute(path, ec).lexically_normal().string();  // the long form
         doc_.openExplorerCatalog();
-        scanDriver->PromptThisDrive(path, first == "DIR");
-        if (upperArg(2) == "CLOSE") {
+        const bool scanned = scanDriver->PromptThisDrive(path, first == "DIR");
+        if (close) {
             doc_.Speichern();
-            return AfterCommandLine::Close;
+            return scanned ? AfterCommandLine::Close : AfterCommandLine::CloseFailed;
         }
         return AfterCommandLine::ShowNormal;
     }

@@ -29,7 +29,9 @@ public:
     // (and the undo table shows its error).
     void FormCreate();
     // What the window does after the command line was handled.
-    enum class AfterCommandLine { Nothing, Close, ShowNormal };
+    // CloseFailed: end the program with a non-zero status (a command-line scan with CLOSE
+    // that could not be done; the log says why).
+    enum class AfterCommandLine { Nothing, Close, CloseFailed, ShowNormal };
     // "SCANALL", "DRIVE" path ["CLOSE"], "DIR" path ["CLOSE"], or a catalog or legacy file,
     // which replaces what start-up opened.
     AfterCommandLine handleCommandLine();

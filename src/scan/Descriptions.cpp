@@ -8,6 +8,13 @@
 #include <fstream>
 #include <sstream>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#include <cerrno>
+
 #include "document/AutoSave.h"
 #include "document/CatalogDocument.h"
 #include "engine/Text.h"
@@ -20,19 +27,53 @@ namespace mv32::scan {
 
 namespace {
 
+// A description is short; a list of descriptions may describe thousands of files.
+constexpr size_t kDizLimit = 64 * 1024;
+constexpr size_t kFilesBbsLimit = 4 * 1024 * 1024;
+
 bool kept(unsigned char c) {
     if (std::isalnum(c) && c < 128) return true;
     static const std::string punctuation = " !\"#$%&()*+,-./:;<=>?\\_\r\n";
     return punctuation.find(static_cast<char>(c)) != std::string::npos;
 }
 
-std::string readAll(const std::string& path) {
+// The contents of a description file: only a regular file (a FIFO would wait for ever, a
+// device like /dev/zero never end), and only up to `limit` bytes. A file_id.diz extracted from
+// an archive is read only when it is itself a file of the extraction folder, never through a
+// symbolic link the archive put there.
+std::string readDescriptionFile(const std::string& path, size_t limit, bool followLinks) {
+#ifndef _WIN32
+    const int fd = ::open(path.c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
+    if (fd < 0) throw std::runtime_error("nicht lesbar");
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw std::runtime_error("keine Datei");
+    }
+    std::string text;
+    char buf[16384];
+    while (text.size() < limit) {
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - text.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            throw std::runtime_error("nicht lesbar");
+        }
+        if (n == 0) break;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return text;
+#else
+    (void)followLinks;
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("nicht lesbar");
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (in.bad()) throw std::runtime_error("nicht lesbar");
-    return s.str();
+    std::string text(limit, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(limit));
+    text.resize(static_cast<size_t>(in.gcount()));
+    return text;
+#endif
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -44,6 +85,22 @@ std::vector<std::string> splitLines(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+bool validUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > s.size()) return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string asText(const std::string& bytes) {
+    return validUtf8(bytes) ? bytes : engine::text::fromWindows1252(bytes);
 }
 
 bool isLetter(char c) {
@@ -88,7 +145,9 @@ std::vector<std::pair<std::string, std::string>> parseFilesBbs(const std::string
     for (const auto& line : splitLines(text)) {
         if (!line.empty() && isLetter(line[0])) {
             size_t blank = line.find(' ');
-            std::string name = line.substr(0, blank);
+            // The list is Windows text: its names come from windows-1252, unless the list
+            // was written as UTF-8.
+            std::string name = asText(line.substr(0, blank));
             std::string description;
             if (blank != std::string::npos)
                 description = " " + filterLine(line.substr(blank + 1)) + "\r\n";
@@ -104,7 +163,7 @@ std::vector<std::pair<std::string, std::string>> parseFilesBbs(const std::string
 
 void GetFileBBS(const std::string& path, const DescriptionHooks& hooks) {
     try {
-        const std::string text = readAll(path);
+        const std::string text = readDescriptionFile(path, kFilesBbsLimit, true);
         const auto lines = splitLines(text);
         if (hooks.progressStart) hooks.progressStart(static_cast<int64_t>(lines.size()));
         int64_t n = 0;
@@ -140,7 +199,7 @@ void archiveDescription(const std::string& directory, const std::string& name,
         }
         std::string description;
         if (!found.empty()) {
-            for (const auto& line : splitLines(readAll(found)))
+            for (const auto& line : splitLines(readDescriptionFile(found, kDizLimit, false)))
                 description += filterLine(line) + "\r\n";
         }
         fs::remove_all(into, ec);

@@ -7,6 +7,10 @@
 // apostrophe, @, brackets, ^, `, braces, |, ~, tabs, other control characters and every
 // character above 127), then blanks and control characters are trimmed from both ends.
 //
+// Files from a medium are read only when they are regular files (never a FIFO or a device, and
+// a file_id.diz out of an archive never through a link), and only up to a sane length: 64 KB
+// for file_id.diz, 4 MB for a list. Names in a list are Windows text and become UTF-8.
+//
 // The steps run on the walk's thread; `store` decides where the description goes (the catalog,
 // on the user-interface thread).
 #pragma once

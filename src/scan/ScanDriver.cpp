@@ -95,8 +95,11 @@ std::vector<platform::Volume> ScanDriver::drives() const {
 }
 
 std::optional<platform::Volume> ScanDriver::driveOf(const std::string& path) const {
-    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
+    if (path.size() >= 2 && path[1] == ':') {
+        // The letter form; "1:" names no drive (and never the folder the program runs in).
+        if (!std::isalpha(static_cast<unsigned char>(path[0]))) return std::nullopt;
         return platform::Volumes::byLetter(path[0], s_.letters);
+    }
     if (path.empty()) return std::nullopt;
     return platform::Volumes::holding(path, s_.letters);
 }
@@ -448,7 +451,7 @@ void ScanDriver::prompt() {
     log("Laufwerksscan beendet.");
 }
 
-void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
+bool ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
     const document::Settings settings = s_.doc.settings();
     const std::string what = isDirectory ? "Verzeichnis " : "Laufwerk ";
     log((isDirectory ? "Scanne folgendes Verzeichnis: " : "Scanne folgendes Laufwerk: ") + path);
@@ -460,14 +463,15 @@ void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
         log("Problem bei Erzeugung der DB: Prompt this Drive");
         log(kNoDatabase);
         list.close();
-        return;
+        return false;
     }
+    bool scanned = false;
     try {
         auto vol = driveOf(path);
         if (!vol || !platform::Volumes::ready(*vol)) {
             log("Kein Datenträger in Laufwerk " + path + "!");
             list.close();
-            return;
+            return false;
         }
         try {
             const Identity id = identityOf(*vol);
@@ -484,6 +488,8 @@ void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
             std::error_code ec;
             dir = fs::absolute(dir, ec).lexically_normal().string();
             if (dir.empty() || dir.back() != '/') dir += '/';
+            // A folder that is not there, or a file: no scan, and no success reported.
+            if (!fs::is_directory(dir, ec)) throw std::runtime_error("kein Verzeichnis");
             DescriptionHooks desc;
             desc.store = [&](const std::string& name, const std::string& text) {
                 hinzu2(s_.doc, s_.autoSave, name, text);
@@ -508,6 +514,7 @@ void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
             walk.walk(dir, id.label, id.serial);
             list.commit();  // nothing new is no failure of the scan
             log(what + path + " erfolgreich gescannt.");
+            scanned = true;
             list.close();
         } catch (const std::exception&) {
             log("Problem bei: Prompt this Drive");
@@ -527,7 +534,9 @@ void ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
     } catch (const std::exception&) {
         log("Problem beim Laufwerkszugriff: Prompt this Drive");
         list.close();
+        return false;
     }
+    return scanned;
 }
 
 }  // namespace mv32::scan

@@ -93,7 +93,9 @@ public:
     void prompt();
     // "DRIVE"/"DIR": one drive or folder, a native path or the letter form "D:\" (user-interface
     // thread, log only). Descriptions go to the Explorer catalog, which the caller opened.
-    void PromptThisDrive(const std::string& path, bool isDirectory);
+    // False when the scan failed (a folder that is not there or no folder, a medium that cannot
+    // be read, no file list): the log says why.
+    bool PromptThisDrive(const std::string& path, bool isDirectory);
 
     // The drive of a command-line path: the letter form or the filesystem holding a native path.
     std::optional<platform::Volume> driveOf(const std::string& path) const;

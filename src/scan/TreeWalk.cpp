@@ -184,6 +184,8 @@ void TreeWalk::walkDirectory(const std::string& dir) {
                     walkDirectory(dir + name + "/");
                     continue;
                 }
+                // FIFOs, sockets and devices are no files: not recorded, never opened.
+                if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) continue;
                 treatFile(dirFd, dir, name, static_cast<int64_t>(st.st_size), name[0] == '.');
             } catch (const std::exception&) {
                 // This entry only; the walk goes on.

@@ -7,8 +7,9 @@
 // else). Directories whose names begin with "." are not walked; with the setting Hidden on,
 // hidden files (names beginning with ".", and the hidden attribute on FAT media) are skipped.
 // The walk never follows a symbolic link to a folder (the link is recorded as a file of its own
-// size) and never descends into another filesystem mounted below the root. A failure with one
-// entry ends only that entry.
+// size) and never descends into another filesystem mounted below the root. FIFOs, sockets and
+// devices are not files: they are neither recorded nor opened. A failure with one entry ends
+// only that entry.
 //
 // Runs on the caller's thread; the hooks decide where progress and descriptions go. The quiet
 // variants (Baum2, Baum3) hand the table work to a second thread, so that reading the folders

@@ -167,6 +167,41 @@ TEST_F(ProgramShellTest, CommandLineScansLogAndCloseWithoutQuestions) {
     ::unsetenv("MV32_VOLUMES");
 }
 
+TEST_F(ProgramShellTest, ACommandLineScanThatCannotBeDoneIsNoSuccess) {
+    TempDir media;
+    std::ofstream(media.file("datei.txt")) << "x";
+    const std::string volumes = home.file("volumes");
+    std::ofstream(volumes) << "D\t" << media.path() << "\tMEDIEN\t00C0FFEE\t10\t1\n";
+    ::setenv("MV32_VOLUMES", volumes.c_str(), 1);
+    settings.DatenbankPfad = work.path() + "/";
+    document::UiCallQueue queue;
+    scan::ScanFlags flags;
+    scan::ScanDriver driver({*doc, *autoSave, queue, flags, home.path() + "/", {}});
+    using After = app::ProgramShell::AfterCommandLine;
+    auto run = [&](std::vector<std::string> args) {
+        auto s = shell(std::move(args));
+        s->scanDriver = &driver;
+        return s->handleCommandLine();
+    };
+    // A folder that is not there, a file, no folder at all, a drive "1:": logged, and a run
+    // that closes by itself ends with a failure instead of "erfolgreich gescannt".
+    EXPECT_EQ(run({"dir", media.file("fehlt"), "close"}), After::CloseFailed);
+    EXPECT_EQ(run({"dir", media.file("datei.txt"), "close"}), After::CloseFailed);
+    EXPECT_EQ(run({"dir", "", "close"}), After::CloseFailed);
+    EXPECT_EQ(run({"drive", "1:", "close"}), After::CloseFailed);
+    EXPECT_EQ(run({"dir", media.file("fehlt")}), After::ShowNormal);  // the window shows the log's news
+    const std::string logged = readFile(programDir() + "mv32.log");  // windows-1252
+    EXPECT_NE(logged.find("Kein Zugriff auf Verzeichnis " + media.file("fehlt") + " m\xF6glich!"),
+              std::string::npos)
+        << logged;
+    EXPECT_NE(logged.find("Kein Zugriff auf Verzeichnis " + media.file("datei.txt") + " m\xF6glich!"),
+              std::string::npos);
+    EXPECT_NE(logged.find("Not a valid drive ID: 1:"), std::string::npos);
+    EXPECT_EQ(logged.find("erfolgreich gescannt"), std::string::npos);
+    EXPECT_TRUE(ui.dialogue().empty());
+    ::unsetenv("MV32_VOLUMES");
+}
+
 TEST(ShellEntriesTest, DesktopEntriesOpenFilesAndScanFolders) {
     TempDir dir;
     platform::writeShellEntries("/opt/mv 32/mv32", dir.path());

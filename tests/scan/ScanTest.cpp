@@ -10,6 +10,8 @@
 #include <set>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "document/DocumentFixture.h"
 #include "scan/Descriptions.h"
 #include "scan/FileList.h"
@@ -292,6 +294,62 @@ TEST(ArchiveTest, FileIdDizComesOutOfRealArchives) {
         scan::archiveDescription(dir.file("medium/"), "leer.zip", work.path() + "/", hooks);
         EXPECT_TRUE(stored.empty());
     }
+}
+
+TEST(HostileMedia, DescriptionsAreReadOnlyFromRegularFilesAndNamesBecomeText) {
+    TempDir dir;
+    TempDir work;
+    std::vector<std::pair<std::string, std::string>> stored;
+    std::vector<std::string> logged;
+    scan::DescriptionHooks hooks;
+    hooks.store = [&](const std::string& n, const std::string& d) { stored.emplace_back(n, d); };
+    hooks.log = [&](const std::string& l) { logged.push_back(l); };
+    // A FILES.BBS that is a FIFO, or a link to an endless device: refused at once.
+    ASSERT_EQ(::mkfifo(dir.file("FILES.BBS").c_str(), 0600), 0);
+    scan::GetFileBBS(dir.file("FILES.BBS"), hooks);
+    fs::create_symlink("/dev/zero", dir.file("ZERO.BBS"));
+    scan::GetFileBBS(dir.file("ZERO.BBS"), hooks);
+    EXPECT_TRUE(stored.empty());
+    EXPECT_EQ(logged.size(), 2u);
+    // Names in windows-1252 become text; a list written as UTF-8 stays as it is.
+    put(dir.file("LIST.BBS"), "SPIEL\xE4.ZIP Spiel\r\nB\xC3\xBCRO.ZIP B\xFCro\r\n");
+    scan::GetFileBBS(dir.file("LIST.BBS"), hooks);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].first, "SPIELä.ZIP");
+    EXPECT_EQ(stored[1].first, "BüRO.ZIP");
+
+    // A file_id.diz in an archive that is a link to a file outside: nothing is read.
+    if (have("zip")) {
+        put(dir.file("geheim.txt"), "Geheimnis");
+        fs::create_directories(dir.file("src"));
+        fs::create_symlink(dir.file("geheim.txt"), dir.file("src/file_id.diz"));
+        fs::create_symlink("/dev/zero", dir.file("src/FILE_ID.DIZ"));
+        ASSERT_EQ(std::system(("cd " + dir.file("src") +
+                               " && zip -q -y ../leak.zip file_id.diz FILE_ID.DIZ").c_str()),
+                  0);
+        stored.clear();
+        scan::archiveDescription(dir.path() + "/", "leak.zip", work.path() + "/", hooks);
+        EXPECT_TRUE(stored.empty());
+    }
+}
+
+TEST_F(ScanFixture, SpecialFilesAreNoFiles) {
+    put(medium.file("echt.txt"));
+    ASSERT_EQ(::mkfifo(medium.file("fifo").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", medium.file("link"));
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    scan::WalkOptions options;
+    options.readFilesBbs = true;
+    options.catalogOpen = true;
+    std::vector<std::string> bbs;
+    scan::WalkHooks hooks;
+    hooks.filesBbs = [&](const std::string& p) { bbs.push_back(p); };
+    TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
+    walk.walk(root(), "L", "00000001");
+    std::set<std::string> names;
+    for (const auto& r : rows(list)) names.insert(r.name);
+    EXPECT_EQ(names, (std::set<std::string>{"echt.txt", "link"}));  // a link is a file of its own
 }
 
 // The CRC-16 of LZH and ARC archives (polynomial 0xA001, start 0).

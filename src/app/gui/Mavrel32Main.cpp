@@ -693,7 +693,9 @@ void TMavrel32Main::handleCommandLineOnce() {
     commandLineHandled_ = true;
     auto after = ProgramShell::AfterCommandLine::Nothing;
     program_->guarded([&] { after = program_->shell().handleCommandLine(); });
-    if (after == ProgramShell::AfterCommandLine::Close)
+    if (after == ProgramShell::AfterCommandLine::CloseFailed) exitStatus_ = 1;
+    if (after == ProgramShell::AfterCommandLine::Close ||
+        after == ProgramShell::AfterCommandLine::CloseFailed)
         QTimer::singleShot(0, this, [this] { close(); });
     else if (after == ProgramShell::AfterCommandLine::ShowNormal)
         showNormal();

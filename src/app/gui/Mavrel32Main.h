@@ -60,6 +60,8 @@ public:
 
     // Handles the command line the first time the window is shown.
     void handleCommandLineOnce();
+    // The program's exit status: not 0 when a command-line scan that closes the program failed.
+    int exitStatus() const { return exitStatus_; }
 
     // --- Used by the user-interface port.
     void setPanelText(int panel, const QString& text);
@@ -158,6 +160,7 @@ private:
     QAction* sortByName_ = nullptr;
     QTimer autoSaveTimer_;
     bool commandLineHandled_ = false;
+    int exitStatus_ = 0;
     document::ControlState state_ = document::ControlState::NoCatalog;
     bool fileSearchVisible_ = false;
 

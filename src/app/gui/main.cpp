@@ -50,5 +50,6 @@ int main(int argc, char** argv) {
     mv32::app::TMavrel32Main window(std::move(options));
     window.show();
     splash.reset();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    return status != 0 ? status : window.exitStatus();
 }
