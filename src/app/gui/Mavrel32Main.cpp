@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -363,7 +364,12 @@ void TMavrel32Main::printList(bool result) {
         r.filter = "PDF-Dateien (*.PDF)|*.PDF";
         r.defaultExt = "PDF";
         r.initialName = platform::fileNameOf(document::catalogBase(document().MV32().filePath()));
-        return ui_.fileDialog(r).path;
+        std::string path = ui_.fileDialog(r).path;
+        if (!path.empty() && QFileInfo::exists(q(path)) &&
+            ui_.message(document::MessageKind::Warnung, document::kOverwriteQuestion,
+                        document::Buttons::JaNein) != document::Answer::Ja)
+            return std::string();
+        return path;
     };
     hooks.showError = [this](const std::string& text) { ui_.showApplicationError(text); };
     hooks.shown = previewShown;

@@ -101,6 +101,8 @@ document::FileDialogResult QtUserInterface::fileDialog(const document::FileDialo
     QFileDialog dialog(&main_, q(r.title));
     dialog.setObjectName("FileDialog");
     dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Every save in the program asks itself before it replaces a file: Qt asks no second time.
+    if (r.save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setFileMode(r.save || !r.mustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     const QStringList filters = nameFilters(r.filter);
     dialog.setNameFilters(filters);

@@ -78,6 +78,14 @@ TEST_F(ExportWindow, TheCatalogIsExportedAsTextHtmlAndDbase) {
         EXPECT_EQ(answers.seen().size(), 1);  // no message on success
     }
     EXPECT_EQ(contents(home.file("k.DBF")).size(), 32 + 14 * 32 + 1 + 3 * (1 + 1116) + 1);
+    // An existing file: the program asks once (the file dialog does not ask as well).
+    {
+        DialogAnswerer answers({"&Ok", "Datei:" + txt + ".txt", "&Ja"});
+        trigger("ExpASCIIItem");
+        EXPECT_TRUE(answers.done());
+        EXPECT_EQ(answers.seen().value(2),
+                  "Warnung: Die Datei existiert bereits! Soll sie überschrieben werden?");
+    }
     // Abbrechen in the options dialog: no file dialog follows.
     {
         DialogAnswerer answers({"&Abbrechen"});
