@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdint>
 
+#include "platform/Paths.h"
+
 namespace mv32::document {
 
 const std::array<const char*, 8> kIndexSettingNames = {
@@ -29,11 +31,15 @@ void forEachFlag(S& s, F&& f) {
     for (size_t i = 0; i < kIndexSettingNames.size(); ++i) f(kIndexSettingNames[i], s.indexOn[i]);
 }
 
-int readNumber(SettingsStore& store, const char* name, int fallback) {
+// A stored number within the settings dialog's range: a value written by hand outside it (0
+// minutes would make a timer that never rests) is brought into it as the dialog would.
+int readNumber(SettingsStore& store, const char* name, int lo, int hi, int fallback) {
     auto text = store.read(kSettingsSection, name);
     if (!text) return fallback;
     auto n = parseStoredInteger(*text);
-    if (!n || *n < INT32_MIN || *n > INT32_MAX) return fallback;
+    if (!n) return fallback;
+    if (*n < lo) return lo;
+    if (*n > hi) return hi;
     return static_cast<int>(*n);
 }
 
@@ -47,8 +53,8 @@ void readCommon(SettingsStore& store, Settings& s) {
         });
         flag = parseFlag(store.read(kSettingsSection, name), fallback);
     });
-    s.AutoSaveValue = readNumber(store, "AutoSaveValue", 50);
-    s.AutoSaveValueZeit = readNumber(store, "AutoSaveValueZeit", 10);
+    s.AutoSaveValue = readNumber(store, "AutoSaveValue", 1, kMaxAutoSaveChanges, 50);
+    s.AutoSaveValueZeit = readNumber(store, "AutoSaveValueZeit", 1, kMaxAutoSaveMinutes, 10);
 }
 
 }  // namespace
@@ -107,7 +113,9 @@ Settings Settings::resetValues(const Settings& current) {
 Settings readSettings(SettingsStore& store, const std::string& programDir) {
     Settings s = Settings::defaults(programDir);
     readCommon(store, s);
+    // A folder written without its separator is the same folder: paths are joined to it.
     s.DatenbankPfad = store.read(kSettingsSection, "DatenbankPfad").value_or(programDir);
+    if (!s.DatenbankPfad.empty()) s.DatenbankPfad = platform::withTrailingSeparator(s.DatenbankPfad);
     s.FileToLoad = store.read(kSettingsSection, "FileToLoad").value_or("");
     s.Email = store.read(kSettingsSection, "Email").value_or(s.Email);
     s.URL = store.read(kSettingsSection, "URL").value_or(s.URL);

@@ -4,10 +4,13 @@
 // The store keeps each value as text under its name in the section "Settings": flags as "1"/"0",
 // numbers in decimal. Reading takes a value that parses as an integer (decimal, or hexadecimal
 // after "0x") as on when it is not 0; a missing or unparsable value yields the default, and the
-// two auto-save numbers fall back to 50 and 10. User-interface thread only.
+// two auto-save numbers fall back to 50 and 10 and are brought into the dialog's ranges. A data
+// folder is read with its trailing separator. User-interface thread only.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -16,6 +19,9 @@
 namespace mv32::document {
 
 inline constexpr const char* kSettingsSection = "Settings";
+// The ranges of the auto-save numbers, as the settings dialog takes them and as they are read.
+inline constexpr int kMaxAutoSaveChanges = 9999;
+inline constexpr int kMaxAutoSaveMinutes = 60;
 
 struct Settings {
     std::string DatenbankPfad;  // folder of the file list table, with a trailing separator
@@ -51,7 +57,10 @@ struct Settings {
     static Settings resetValues(const Settings& current);
 
     // The auto-save timer's period in milliseconds.
-    int autoSaveIntervalMs() const { return AutoSaveValueZeit * 60000; }
+    int autoSaveIntervalMs() const {
+        return static_cast<int>(std::clamp<int64_t>(AutoSaveValueZeit, 1, kMaxAutoSaveMinutes) *
+                                60000);
+    }
 };
 
 // The names of the eight index settings, in the order of Settings::indexOn.

@@ -118,8 +118,8 @@ void SettingsDialogModel::ok() {
     values_.DatenbankPfad = platform::withTrailingSeparator(values_.DatenbankPfad);
 
     // The controls become the settings record; the timer follows at once.
-    values_.AutoSaveValue = fieldNumber(autoSaveValueText, 1, 9999, 50);
-    values_.AutoSaveValueZeit = fieldNumber(autoSaveValueZeitText, 1, 60, 10);
+    values_.AutoSaveValue = fieldNumber(autoSaveValueText, 1, kMaxAutoSaveChanges, 50);
+    values_.AutoSaveValueZeit = fieldNumber(autoSaveValueZeitText, 1, kMaxAutoSaveMinutes, 10);
     Settings& s = doc_.settings();
     values_.FileToLoad = s.FileToLoad;
     s = values_;

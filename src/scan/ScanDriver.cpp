@@ -451,8 +451,12 @@ void ScanDriver::prompt() {
     log("Laufwerksscan beendet.");
 }
 
-bool ScanDriver::PromptThisDrive(const std::string& path, bool isDirectory) {
+bool ScanDriver::PromptThisDrive(const std::string& pathIn, bool isDirectory) {
     const document::Settings settings = s_.doc.settings();
+    // The letter form in upper case ("f:" is drive F:); native paths stay as given.
+    std::string path = pathIn;
+    if (path.size() >= 2 && path[1] == ':')
+        path[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     const std::string what = isDirectory ? "Verzeichnis " : "Laufwerk ";
     log((isDirectory ? "Scanne folgendes Verzeichnis: " : "Scanne folgendes Laufwerk: ") + path);
     FileList list(settings.DatenbankPfad);

@@ -46,6 +46,21 @@ TEST(SettingsStoreTest, ReadingFollowsTheStoredTextForms) {
     s = document::readSettings(store, "/p/");
     EXPECT_EQ(s.AutoSaveValue, 3);
     EXPECT_EQ(s.autoSaveIntervalMs(), 120000);
+    // Values written by hand outside the dialog's ranges are brought into them: no timer of
+    // 0 ms, no interval that overflows; a data folder without its separator gets one.
+    store.write("Settings", {{"AutoSaveValue", "0"},
+                             {"AutoSaveValueZeit", "0"},
+                             {"DatenbankPfad", "/daten/mv32"}});
+    s = document::readSettings(store, "/p/");
+    EXPECT_EQ(s.AutoSaveValue, 1);
+    EXPECT_EQ(s.autoSaveIntervalMs(), 60000);
+    EXPECT_EQ(s.DatenbankPfad, "/daten/mv32/");
+    store.write("Settings", {{"AutoSaveValue", "99999999"}, {"AutoSaveValueZeit", "40000"}});
+    s = document::readSettings(store, "/p/");
+    EXPECT_EQ(s.AutoSaveValue, 9999);
+    EXPECT_EQ(s.autoSaveIntervalMs(), 3600000);
+    s.AutoSaveValueZeit = 40000;  // however it got there
+    EXPECT_EQ(s.autoSaveIntervalMs(), 3600000);
 }
 
 TEST(SettingsStoreTest, WritingStoresEverythingButTheFileToLoadAndTheAddresses) {
