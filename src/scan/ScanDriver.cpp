@@ -6,6 +6,7 @@
 
 #include "document/AutoSave.h"
 #include "document/CatalogDocument.h"
+#include "document/FileListTable.h"
 #include "engine/Text.h"
 #include "scan/Descriptions.h"
 #include "scan/FileList.h"
@@ -60,12 +61,32 @@ bool ScanDriver::startDialogScan(char letter, ScanDialogView& view, bool backgro
                 FlagGuard foreground(s_.flags.foreground);
                 NewBaum(letter, view);
             }
-        } catch (const std::exception&) {
-            // A scan reports its own failures; nothing crosses the thread.
+        } catch (const std::exception& e) {
+            failed(view, e.what());
         }
         threadRunning_ = false;
     });
     return true;
+}
+
+void ScanDriver::failed(ScanDialogView& view, const std::string& message) {
+    // A failure no step caught (a disk error at the final commit, say): the dialog, the flags
+    // and the file-search items are put back as after any scan, and the person is told.
+    s_.flags.running = false;
+    s_.flags.cancel = false;
+    try {
+        onUi([&] {
+            view.setStatus("Scanner bereit...");
+            view.setState(ScanDialogState::Idle);
+            s_.doc.log().WriteLogLine(message + ": Newbaum");
+        });
+        std::string folder;
+        onUi([&] { folder = s_.doc.settings().DatenbankPfad; });
+        ui_.setFileSearchVisible(document::filelist::existsIn(folder));
+        ui_.message(MessageKind::Fehler, message, Buttons::Abbrechen);
+    } catch (const std::exception&) {
+        // The window went meanwhile; the flags are right.
+    }
 }
 
 void ScanDriver::finishDialogScan(const std::function<void()>& pump) {

@@ -101,6 +101,8 @@ public:
     std::optional<platform::Volume> driveOf(const std::string& path) const;
 
 private:
+    // Puts the dialog, the flags and the file-search items back after a scan that threw.
+    void failed(ScanDialogView& view, const std::string& message);
     struct Identity {
         std::string label;
         std::string serial;

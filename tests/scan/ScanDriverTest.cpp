@@ -111,6 +111,26 @@ TEST_F(ScanDriverTest, AForegroundScanOfANewMedium) {
     EXPECT_FALSE(fs::exists(work.path() + "/mv32list.xg0"));  // SekIndexActive is off
 }
 
+TEST_F(ScanDriverTest, AScanThatFailsPutsTheDialogAndTheFlagsBack) {
+    // A failure no step catches, late in the scan (here the window going away under it).
+    struct FailingView : RecordingView {
+        void setStatus(const std::string& t) override {
+            if (t == "Primärindex wird aktualisiert...") throw std::runtime_error("Fenster weg");
+            RecordingView::setStatus(t);
+        }
+    } failing;
+    ui.fileSearchVisible = false;
+    ASSERT_TRUE(driver->startDialogScan('d', failing, false));
+    driver->finishDialogScan([&] { queue.pumpUntil([] { return true; }); });
+    EXPECT_FALSE(flags.running);
+    EXPECT_FALSE(flags.foreground);
+    EXPECT_FALSE(flags.cancel);
+    ASSERT_FALSE(failing.states.empty());
+    EXPECT_EQ(failing.states.back(), ScanDialogState::Idle);
+    EXPECT_TRUE(ui.fileSearchVisible);  // the file list was made before the failure
+    EXPECT_EQ(ui.dialogue().back(), "message Fehler \"Fenster weg\" Abbrechen");
+}
+
 TEST_F(ScanDriverTest, AKnownMediumIsScannedAgainOnlyOnRequest) {
     onScanThread([&] { driver->NewBaum('D', view); });
     ui.clear();
