@@ -145,15 +145,22 @@ void TreeWalk::walk(const std::string& root, const std::string& label, const std
     serial_ = serial;
     newFiles_ = 0;
 #ifndef _WIN32
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;  // a root that cannot be read yields nothing
     struct stat st {};
-    if (::stat(root.c_str(), &st) != 0) return;  // a root that cannot be read yields nothing
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return;
+    }
     rootDevice_ = static_cast<uint64_t>(st.st_dev);
     struct statfs fsInfo {};
-    fatMedium_ = ::statfs(root.c_str(), &fsInfo) == 0 && fsInfo.f_type == kMsdosMagic;
+    fatMedium_ = ::fstatfs(fd, &fsInfo) == 0 && fsInfo.f_type == kMsdosMagic;
+#else
+    const int fd = -1;
 #endif
     if (variant_ != WalkVariant::Baum) pipeline_ = std::make_unique<Pipeline>(*this);
     try {
-        walkDirectory(root);
+        walkDirectory(fd, root);
     } catch (...) {
         if (pipeline_) pipeline_->finish();
         pipeline_.reset();
@@ -165,23 +172,111 @@ void TreeWalk::walk(const std::string& root, const std::string& label, const std
     }
 }
 
-void TreeWalk::walkDirectory(const std::string& dir) {
+// One folder of the path being walked: open (its handle and its listing), or set aside with
+// the entries not read yet, to be opened again through ".." from its child.
+struct TreeWalk::Level {
+    int fd = -1;
 #ifndef _WIN32
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return;  // a directory that cannot be listed yields no entries
-    const int dirFd = ::dirfd(d);
+    DIR* listing = nullptr;
+    dev_t dev = 0;
+    ino_t ino = 0;
+#endif
+    bool setAside = false;
+    std::vector<std::string> rest;
+    size_t next = 0;
+};
+
+namespace {
+
+// Open folders the walk keeps at most: the engine and the archivers need handles too.
+constexpr size_t kOpenLevels = 48;
+
+}  // namespace
+
+void TreeWalk::release(Level& level) {
+#ifndef _WIN32
+    if (level.setAside) return;
+    while (dirent* e = ::readdir(level.listing)) level.rest.emplace_back(e->d_name);
+    ::closedir(level.listing);
+    level.listing = nullptr;
+    level.fd = -1;
+    level.setAside = true;
+#else
+    (void)level;
+#endif
+}
+
+void TreeWalk::walkDirectory(int fd, const std::string& dir) {
+#ifndef _WIN32
+    Level me;
+    struct stat self {};
+    if (::fstat(fd, &self) != 0 || !(me.listing = ::fdopendir(fd))) {
+        ::close(fd);
+        if (variant_ == WalkVariant::Baum && hooks_.severeFailure) hooks_.severeFailure(dir);
+        return;
+    }
+    me.dev = self.st_dev;
+    me.ino = self.st_ino;
+    auto handleOf = [](const Level& l) { return l.listing ? ::dirfd(l.listing) : l.fd; };
+    chain_.push_back(&me);
+    if (chain_.size() > kOpenLevels) release(*chain_[chain_.size() - 1 - kOpenLevels]);
+    auto leave = [&] {
+        chain_.pop_back();
+        // The parent was set aside while this folder was deep down: it is opened again from
+        // here, and must still be the folder it was.
+        if (!chain_.empty() && chain_.back()->setAside && chain_.back()->fd < 0 &&
+            handleOf(me) >= 0) {
+            Level& parent = *chain_.back();
+            const int up = ::openat(handleOf(me), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            struct stat st {};
+            if (up >= 0 && ::fstat(up, &st) == 0 && st.st_dev == parent.dev &&
+                st.st_ino == parent.ino)
+                parent.fd = up;
+            else if (up >= 0)
+                ::close(up);
+        }
+        if (me.listing)
+            ::closedir(me.listing);
+        else if (me.fd >= 0)
+            ::close(me.fd);
+    };
+    auto nextName = [&](std::string& name) {
+        if (me.setAside) {
+            if (me.next >= me.rest.size()) return false;
+            name = me.rest[me.next++];
+            return true;
+        }
+        dirent* e = ::readdir(me.listing);
+        if (!e) return false;
+        name = e->d_name;
+        return true;
+    };
     try {
-        while (dirent* e = ::readdir(d)) {
+        std::string name;
+        while (nextName(name)) {
             if (cancelled()) break;
-            const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
+            const int dirFd = handleOf(me);
+            if (dirFd < 0) {
+                // Set aside and not found again on the way back (the tree changed meanwhile):
+                // what is left of this folder is reported, not silently passed over.
+                if (variant_ == WalkVariant::Baum && hooks_.severeFailure) hooks_.severeFailure(dir);
+                break;
+            }
             try {
                 struct stat st {};
-                if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
                 if (S_ISDIR(st.st_mode)) {
                     // Dot folders are not walked, nor other filesystems mounted below the root.
                     if (name[0] == '.' || static_cast<uint64_t>(st.st_dev) != rootDevice_) continue;
-                    walkDirectory(dir + name + "/");
+                    const int child = ::openat(dirFd, name.c_str(),
+                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                    if (child < 0) {
+                        if (variant_ == WalkVariant::Baum && hooks_.severeFailure)
+                            hooks_.severeFailure(dir + name + "/");
+                        continue;
+                    }
+                    walkDirectory(child, dir + name + "/");
                     continue;
                 }
                 // FIFOs, sockets and devices are no files: not recorded, never opened.
@@ -193,12 +288,13 @@ void TreeWalk::walkDirectory(const std::string& dir) {
             if (hooks_.processEvents) hooks_.processEvents();
         }
     } catch (...) {
-        ::closedir(d);
+        leave();
         if (variant_ == WalkVariant::Baum && hooks_.severeFailure) hooks_.severeFailure(dir);
         return;
     }
-    ::closedir(d);
+    leave();
 #else
+    (void)fd;
     (void)dir;
 #endif
 }

@@ -7,7 +7,11 @@
 // else). Directories whose names begin with "." are not walked; with the setting Hidden on,
 // hidden files (names beginning with ".", and the hidden attribute on FAT media) are skipped.
 // The walk never follows a symbolic link to a folder (the link is recorded as a file of its own
-// size) and never descends into another filesystem mounted below the root. FIFOs, sockets and
+// size) and never descends into another filesystem mounted below the root. Folders are opened
+// relative to their parent and only the deepest few stay open (an ancestor's remaining entries
+// are kept in memory and the ancestor opened again through ".." on the way back), so a tree of
+// any depth is walked whole, whatever its path length or the limit of open files; a folder
+// that cannot be opened is reported (Baum: severeFailure). FIFOs, sockets and
 // devices are not files: they are neither recorded nor opened. A failure with one entry ends
 // only that entry.
 //
@@ -22,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mv32::scan {
 
@@ -60,7 +65,10 @@ public:
 
 private:
     struct Pipeline;
-    void walkDirectory(const std::string& dir);
+    struct Level;
+    // Walks the folder open as `fd` (taken over) whose path is `dir`.
+    void walkDirectory(int fd, const std::string& dir);
+    void release(Level& level);
     void record(const std::string& dir, const std::string& name, int64_t size);
     void treatFile(int dirFd, const std::string& dir, const std::string& name, int64_t size,
                    bool dotName);
@@ -76,6 +84,7 @@ private:
     std::string label_;
     std::string serial_;
     uint64_t rootDevice_ = 0;
+    std::vector<Level*> chain_;  // the folders from the root to the one being read
     bool fatMedium_ = false;
     int64_t newFiles_ = 0;
     std::unique_ptr<Pipeline> pipeline_;

@@ -10,7 +10,11 @@
 #include <set>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "document/DocumentFixture.h"
 #include "scan/Descriptions.h"
@@ -350,6 +354,61 @@ TEST_F(ScanFixture, SpecialFilesAreNoFiles) {
     std::set<std::string> names;
     for (const auto& r : rows(list)) names.insert(r.name);
     EXPECT_EQ(names, (std::set<std::string>{"echt.txt", "link"}));  // a link is a file of its own
+}
+
+// A tree deeper than any path may be long and than the open files a process may hold: every
+// file is recorded. The walk runs in a child process with a low limit of open files.
+TEST_F(ScanFixture, ATreeOfAnyDepthIsWalkedWhole) {
+    constexpr int kLevels = 300;  // 300 names of 100 characters: paths of 30,000 bytes
+    const std::string segment(99, 'v');
+    int fd = ::open(medium.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < kLevels; ++i) {
+        const std::string name = std::to_string(i % 10) + segment;
+        const std::string file = "f" + std::to_string(i);
+        const int f = ::openat(fd, file.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(f, 0);
+        ::close(f);
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        struct rlimit few {96, 96};
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        int status = 3;
+        try {
+            FileList list(data.path() + "/");
+            list.openOrCreate();
+            std::atomic<bool> none{false};
+            TreeWalk walk(list, WalkVariant::Baum, none, {}, {});
+            walk.walk(root(), "TIEF", "00000001");
+            list.commit();
+            status = list.recordCount() == kLevels ? 0 : 1;
+            list.close();
+        } catch (...) {
+            status = 2;
+        }
+        ::_exit(status);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: files missing, 2: the walk failed";
+    // Walked here too, with the usual limit: the deepest file is there.
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    std::set<std::string> names;
+    for (const auto& r : rows(list)) names.insert(r.name);
+    EXPECT_EQ(names.size(), static_cast<size_t>(kLevels));
+    EXPECT_TRUE(names.count("f" + std::to_string(kLevels - 1)));
+    // Leave the deep tree removable for the fixture.
+    std::error_code ec;
+    fs::remove_all(medium.file("0" + segment), ec);
 }
 
 // The CRC-16 of LZH and ARC archives (polynomial 0xA001, start 0).
