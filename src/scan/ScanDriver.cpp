@@ -107,6 +107,10 @@ void ScanDriver::onUi(F&& f) {
     if (error) std::rethrow_exception(error);
 }
 
+std::string ScanDriver::unreadableText(const std::string& dir) {
+    return "Das Verzeichnis " + dir + " konnte nicht gelesen werden; seine Dateien fehlen.";
+}
+
 void ScanDriver::log(const std::string& line) {
     onUi([&] { s_.doc.log().WriteLogLine(line); });
 }
@@ -279,6 +283,7 @@ void ScanDriver::walkMedium(FileList& list, ScanDialogView& view, const DialogSc
         if (scan.settings.ReadFileIDDIZ && scan.catalogOpen)
             archiveDescription(dir, name, s_.workFolder, desc);
     };
+    hooks.unreadable = [&](const std::string& dir) { log(unreadableText(dir)); };
     hooks.severeFailure = [&](const std::string& dir) {
         ui_.message(MessageKind::Fehler, "SCHWERER FEHLER!! Dateisystem kann nicht gelesen werden.",
                     Buttons::Abbrechen);
@@ -396,7 +401,9 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
     onUi([&] { view.setState(ScanDialogState::Closed); });
     WalkOptions options;
     options.hidden = settings.Hidden;
-    TreeWalk walk(list, WalkVariant::Baum3, f.cancel, options, {});
+    WalkHooks quiet;
+    quiet.unreadable = [&](const std::string& dir) { log(unreadableText(dir)); };
+    TreeWalk walk(list, WalkVariant::Baum3, f.cancel, options, quiet);
     walk.walk(vol->root, id.label, id.serial);
 
     if (!list.commit() &&
@@ -448,7 +455,9 @@ void ScanDriver::prompt() {
         try {
             const Identity id = identityOf(v);
             if (!list.table().active()) list.openOrCreate();
-            TreeWalk walk(list, WalkVariant::Baum2, s_.flags.cancel, options, {});
+            WalkHooks quiet;
+            quiet.unreadable = [&](const std::string& dir) { log(unreadableText(dir)); };
+            TreeWalk walk(list, WalkVariant::Baum2, s_.flags.cancel, options, quiet);
             walk.walk(v.root, id.label, id.serial);
             list.commit();  // a drive without new files is scanned all the same
             log("Laufwerk " + v.root + " erfolgreich gescannt.");
@@ -526,6 +535,7 @@ bool ScanDriver::PromptThisDrive(const std::string& pathIn, bool isDirectory) {
                 if (settings.ReadFileIDDIZ && s_.doc.state().CatalogOpen)
                     archiveDescription(d, n, s_.workFolder, desc);
             };
+            hooks.unreadable = [&](const std::string& d) { log(unreadableText(d)); };
             hooks.severeFailure = [&](const std::string& d) {
                 log("Eine Datei konnte nicht gescannt werden (" + d +
                     "). Dateisystem möglicherweise inkonsistent.");

@@ -101,6 +101,8 @@ public:
     std::optional<platform::Volume> driveOf(const std::string& path) const;
 
 private:
+    // The log line of a folder the walk could not read.
+    static std::string unreadableText(const std::string& dir);
     // Puts the dialog, the flags and the file-search items back after a scan that threw.
     void failed(ScanDialogView& view, const std::string& message);
     struct Identity {

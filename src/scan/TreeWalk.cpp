@@ -212,7 +212,7 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
     struct stat self {};
     if (::fstat(fd, &self) != 0 || !(me.listing = ::fdopendir(fd))) {
         ::close(fd);
-        if (variant_ == WalkVariant::Baum && hooks_.severeFailure) hooks_.severeFailure(dir);
+        if (hooks_.unreadable) hooks_.unreadable(dir);
         return;
     }
     me.dev = self.st_dev;
@@ -260,7 +260,7 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
             if (dirFd < 0) {
                 // Set aside and not found again on the way back (the tree changed meanwhile):
                 // what is left of this folder is reported, not silently passed over.
-                if (variant_ == WalkVariant::Baum && hooks_.severeFailure) hooks_.severeFailure(dir);
+                if (hooks_.unreadable) hooks_.unreadable(dir);
                 break;
             }
             try {
@@ -272,8 +272,7 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
                     const int child = ::openat(dirFd, name.c_str(),
                                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                     if (child < 0) {
-                        if (variant_ == WalkVariant::Baum && hooks_.severeFailure)
-                            hooks_.severeFailure(dir + name + "/");
+                        if (hooks_.unreadable) hooks_.unreadable(dir + name + "/");
                         continue;
                     }
                     walkDirectory(child, dir + name + "/");

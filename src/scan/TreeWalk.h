@@ -11,7 +11,7 @@
 // relative to their parent and only the deepest few stay open (an ancestor's remaining entries
 // are kept in memory and the ancestor opened again through ".." on the way back), so a tree of
 // any depth is walked whole, whatever its path length or the limit of open files; a folder
-// that cannot be opened is reported (Baum: severeFailure). FIFOs, sockets and
+// that cannot be opened or listed is told to `unreadable`. FIFOs, sockets and
 // devices are not files: they are neither recorded nor opened. A failure with one entry ends
 // only that entry.
 //
@@ -49,6 +49,9 @@ struct WalkHooks {
     std::function<void(const std::string& directory, const std::string& name)> archive;
     // A directory that failed outside the treatment of one entry (Baum only).
     std::function<void(const std::string& directory)> severeFailure;
+    // A folder that cannot be opened or listed (no right to, gone meanwhile): nothing is
+    // recorded for it, and the log says so rather than reporting the scan whole.
+    std::function<void(const std::string& directory)> unreadable;
 };
 
 class TreeWalk {

@@ -411,6 +411,24 @@ TEST_F(ScanFixture, ATreeOfAnyDepthIsWalkedWhole) {
     fs::remove_all(medium.file("0" + segment), ec);
 }
 
+TEST_F(ScanFixture, AFolderThatCannotBeReadIsToldNotPassedOver) {
+    put(medium.file("offen/a.txt"));
+    put(medium.file("zu/b.txt"));
+    fs::permissions(medium.file("zu"), fs::perms::none);
+    const bool readable = ::access(medium.file("zu").c_str(), R_OK | X_OK) == 0;
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    std::vector<std::string> unreadable;
+    scan::WalkHooks hooks;
+    hooks.unreadable = [&](const std::string& d) { unreadable.push_back(d); };
+    TreeWalk walk(list, WalkVariant::Baum2, cancel, {}, hooks);
+    walk.walk(root(), "L", "00000001");
+    fs::permissions(medium.file("zu"), fs::perms::owner_all);
+    if (readable) GTEST_SKIP() << "this user reads every folder (root)";
+    EXPECT_EQ(unreadable, std::vector<std::string>{root() + "zu/"});
+    EXPECT_EQ(rows(list).size(), 1u);
+}
+
 // The CRC-16 of LZH and ARC archives (polynomial 0xA001, start 0).
 uint16_t crc16(const std::string& data) {
     uint16_t crc = 0;
