@@ -165,11 +165,21 @@ void CatalogDocument::activate(OpenWay way) {
                             way == OpenWay::OpenMvEmpty || way == OpenWay::OpenLastMvEmpty;
     const bool emptyUndo = way != OpenWay::Explorer;
 
-    recent_.add(state_.CurrentFile);
+    // The recent-file list and FileToLoad are conveniences: a settings file that cannot be
+    // written is logged, and the catalog that just opened stays open.
+    try {
+        recent_.add(state_.CurrentFile);
+    } catch (const std::exception& e) {
+        s_.log.WriteLogLine(e.what());
+    }
     s_.ui.setRecentFiles(recent_.paths());
     if (writeToLoad) {
-        writeFileToLoad(s_.store, state_.CurrentFile);
         s_.settings.FileToLoad = state_.CurrentFile;
+        try {
+            writeFileToLoad(s_.store, state_.CurrentFile);
+        } catch (const std::exception& e) {
+            s_.log.WriteLogLine(e.what());
+        }
     }
     setTitleFor(state_.CurrentFile);
     if (setSaved) state_.DataSaved = true;

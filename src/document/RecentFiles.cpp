@@ -29,7 +29,7 @@ void RecentFiles::add(const std::string& path) {
     for (const auto& p : paths_) {
         if (p != path && next.size() < kMaxEntries) next.push_back(p);
     }
-    paths_ = std::move(next);
+    paths_ = std::move(next);  // the list in this run follows even when it cannot be stored
     SettingsValues values;
     for (size_t i = 0; i < paths_.size(); ++i)
         values.emplace_back("Datei" + std::to_string(i + 1), paths_[i]);

@@ -28,6 +28,31 @@ std::string escape(const std::string& v) {
     return out;
 }
 
+// A name also escapes "=", which ends it, and a first "[", ";" or "#", which would make the
+// line a section header or a comment.
+std::string escapeName(const std::string& n) {
+    std::string out;
+    if (!n.empty() && (n[0] == '[' || n[0] == ';' || n[0] == '#')) out += '\\';
+    for (char c : n) {
+        if (c == '=')
+            out += "\\=";
+        else
+            out += escape(std::string(1, c));
+    }
+    return out;
+}
+
+// Where a line's name ends: the first "=" that is not escaped.
+size_t nameEnd(const std::string& line) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\')
+            ++i;
+        else if (line[i] == '=')
+            return i;
+    }
+    return std::string::npos;
+}
+
 std::string unescape(const std::string& v) {
     std::string out;
     for (size_t i = 0; i < v.size(); ++i) {
@@ -69,13 +94,13 @@ IniSettingsStore::Sections IniSettingsStore::load() const {
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-        if (line[0] == '[' && line.back() == ']') {
+        if (line[0] == '[' && line.back() == ']') {  // an escaped name never starts with "["
             sections.emplace_back(line.substr(1, line.size() - 2), SettingsValues{});
             continue;
         }
-        size_t eq = line.find('=');
+        size_t eq = nameEnd(line);
         if (eq == std::string::npos || sections.empty()) continue;  // not ours; ignored
-        setIn(sections.back().second, line.substr(0, eq), unescape(line.substr(eq + 1)));
+        setIn(sections.back().second, unescape(line.substr(0, eq)), unescape(line.substr(eq + 1)));
     }
     if (in.bad()) {
         throw std::runtime_error(
@@ -88,7 +113,7 @@ void IniSettingsStore::save(const Sections& sections) const {
     std::ostringstream text;
     for (const auto& [name, values] : sections) {
         text << '[' << name << "]\n";
-        for (const auto& [n, v] : values) text << n << '=' << escape(v) << '\n';
+        for (const auto& [n, v] : values) text << escapeName(n) << '=' << escape(v) << '\n';
         text << '\n';
     }
     if (int err = platform::writeFileAtomically(path_, text.str())) {

@@ -33,7 +33,9 @@ public:
 };
 
 // The store as a text file of "[Section]" headers and "Name=Value" lines (UTF-8). Backslash,
-// carriage return and line feed inside values are written as \\, \r and \n.
+// carriage return and line feed inside names and values are written as \\, \r and \n; in a
+// name also "=" as \= and a first "[", ";" or "#" after a backslash, so any name reads back as
+// it was written (a remembered mount point may hold any of them).
 class IniSettingsStore : public SettingsStore {
 public:
     explicit IniSettingsStore(std::string path) : path_(std::move(path)) {}

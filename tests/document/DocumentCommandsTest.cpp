@@ -6,6 +6,7 @@
 
 #include "document/Catalog.h"
 #include "document/DocumentFixture.h"
+#include "document/SettingsStore.h"
 #include "engine/EngineError.h"
 #include "engine/Table.h"
 #include "support/SmallMedium.h"
@@ -82,6 +83,18 @@ TEST_F(DocumentCommands, NewInAFolderThatCannotBeWrittenReportsTheFailure) {
     EXPECT_FALSE(doc->state().CatalogOpen);
     EXPECT_FALSE(doc->state().AutoSaveHold);
     EXPECT_EQ(ui.title, "Mavrel/32 V.3.20");
+}
+
+TEST_F(DocumentCommands, ASettingsFileThatCannotBeWrittenLeavesTheCatalogOpen) {
+    makeCatalog(data("k.db"), {"A"});
+    std::filesystem::create_directories(data("settings.ini"));  // a folder: no file to write
+    document::IniSettingsStore broken(data("settings.ini"));
+    document::CatalogDocument other({ui, broken, settings, log, clock, programDir()});
+    other.openLastFile(data("k.db"));
+    EXPECT_TRUE(other.state().CatalogOpen);
+    EXPECT_EQ(other.MV32().recordCount(), 1);
+    EXPECT_EQ(ui.recentFiles, std::vector<std::string>{data("k.db")});
+    EXPECT_NE(readFile(programDir() + "mv32.log").find("settings.ini"), std::string::npos);
 }
 
 TEST_F(DocumentCommands, CancelledDialogsChangeNothing) {

@@ -97,6 +97,17 @@ TEST(SettingsStoreTest, TheSettingsFileKeepsEveryTextAndIsReplacedWhole) {
     EXPECT_EQ(again.readSection("MRUList").size(), 1u);
     EXPECT_FALSE(fs::exists(path + ".neu"));
 
+    // Names hold anything a remembered mount point may hold, and read back as written.
+    const document::SettingsValues odd = {{"/media/u/A=B", "E"},
+                                          {"[x]", "F"},
+                                          {";kein Kommentar", "G"},
+                                          {"#auch nicht", "H"},
+                                          {"a\\b=c\nd", "x=y\\z"}};
+    again.replaceSection("Laufwerke", odd);
+    document::IniSettingsStore third(path);
+    EXPECT_EQ(third.readSection("Laufwerke"), odd);
+    EXPECT_EQ(third.read("MRUList", "Datei1"), "/b.db");
+
     // A folder where the file should be cannot be read: the error names it.
     fs::create_directories(dir.file("verzeichnis.ini"));
     document::IniSettingsStore broken(dir.file("verzeichnis.ini"));
