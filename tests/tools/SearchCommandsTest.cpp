@@ -11,23 +11,11 @@
 #include "engine/Table.h"
 #include "scan/FileList.h"
 #include "support/TempDir.h"
-#include "tools/mv32db/TableTool.h"
+#include "tools/ToolRun.h"
 
 namespace mv32::tools {
 
 namespace {
-
-struct ToolRun {
-    int status;
-    std::string out, err;
-};
-
-ToolRun run(std::vector<std::string> args) {
-    std::istringstream in;
-    std::ostringstream out, err;
-    int status = runTableTool(args, in, out, err);
-    return {status, out.str(), err.str()};
-}
 
 class SearchCommands : public ::testing::Test {
 protected:

@@ -1,4 +1,5 @@
 #include "edit/gui/Auswahl.h"
+#include "document/gui/WindowParts.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -17,12 +18,7 @@ namespace mv32::edit {
 
 namespace {
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
+using document::button;
 
 QLabel* text(const QString& t, QWidget* parent) {
     auto* l = new QLabel(t, parent);

@@ -1,4 +1,5 @@
 #include "edit/gui/DBUeber.h"
+#include "document/gui/WindowParts.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -21,9 +22,6 @@ namespace mv32::edit {
 namespace {
 
 std::vector<document::GridColumn> overviewColumns() {
-    QFont bold;
-    bold.setBold(true);
-    std::vector<document::GridColumn> cols;
     const struct {
         const char* field;
         int width;
@@ -31,24 +29,12 @@ std::vector<document::GridColumn> overviewColumns() {
                   {"Kategorie", 160},     {"Gesamte_Groesse", 120}, {"Freier_Speicher", 120},
                   {"Laufwerk", 70},       {"Label", 100},           {"Serien_Nr", 90},
                   {"Memo", 70},           {"Grafik", 70}};
-    for (const auto& f : fields) {
-        document::GridColumn c;
-        c.field = f.field;
-        c.title = QString::fromUtf8(f.field);
-        c.width = f.width;
-        c.titleFont = bold;
-        c.titleColor = QColor(Qt::blue);
-        cols.push_back(c);
-    }
+    std::vector<document::GridColumn> cols;
+    for (const auto& f : fields) cols.push_back(document::titledColumn(f.field, f.width));
     return cols;
 }
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
+using document::button;
 
 }  // namespace
 

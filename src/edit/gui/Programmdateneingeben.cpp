@@ -22,6 +22,7 @@
 
 #include "edit/PickLists.h"
 #include "edit/gui/ListEditor.h"
+#include "document/gui/WindowParts.h"
 
 namespace mv32::edit {
 
@@ -39,14 +40,7 @@ size_t at(Box b) {
     return static_cast<size_t>(b);
 }
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent,
-                    const QString& hint = {}) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    if (!hint.isEmpty()) b->setToolTip(hint);
-    return b;
-}
+using document::button;
 
 // A label in front of its box: the label's text (with its accelerator) names the box.
 QLabel* label(const QString& text, QWidget* buddy, QWidget* parent) {

@@ -1,4 +1,5 @@
 #include "edit/gui/Uebersicht.h"
+#include "document/gui/WindowParts.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -16,12 +17,7 @@ namespace mv32::edit {
 
 namespace {
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
+using document::button;
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "edit/gui/UndoForm.h"
+#include "document/gui/WindowParts.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -27,12 +28,7 @@ std::vector<document::GridColumn> journalColumns() {
     return cols;
 }
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
+using document::button;
 
 }  // namespace
 

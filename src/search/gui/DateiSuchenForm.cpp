@@ -1,4 +1,5 @@
 #include "search/gui/DateiSuchenForm.h"
+#include "document/gui/WindowParts.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -19,8 +20,6 @@ namespace mv32::search {
 namespace {
 
 std::vector<document::GridColumn> fileColumns() {
-    QFont bold;
-    bold.setBold(true);
     const struct {
         const char* field;
         int width;
@@ -31,25 +30,12 @@ std::vector<document::GridColumn> fileColumns() {
         {"Label", 100, Qt::AlignRight},      {"VolID", 80, Qt::AlignHCenter},
     };
     std::vector<document::GridColumn> cols;
-    for (const auto& f : fields) {
-        document::GridColumn c;
-        c.field = f.field;
-        c.title = QString::fromUtf8(f.field);
-        c.width = f.width;
-        c.alignment = f.align | Qt::AlignVCenter;
-        c.titleFont = bold;
-        c.titleColor = QColor(Qt::blue);
-        cols.push_back(c);
-    }
+    for (const auto& f : fields)
+        cols.push_back(document::titledColumn(f.field, f.width, f.align | Qt::AlignVCenter));
     return cols;
 }
 
-QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
+using document::button;
 
 }  // namespace
 

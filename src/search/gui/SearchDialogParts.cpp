@@ -1,5 +1,7 @@
 #include "search/gui/SearchDialogParts.h"
 
+#include "document/gui/WindowParts.h"
+
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
@@ -10,11 +12,7 @@ namespace mv32::search {
 QHBoxLayout* searchButtons(QWidget* dialog, std::function<void()> find,
                            const std::string& helpFolder, const char* page) {
     auto make = [dialog](const QString& caption, const char* name, const QString& hint) {
-        auto* b = new QPushButton(caption, dialog);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        b->setToolTip(hint);
-        return b;
+        return document::button(caption, name, dialog, hint);
     };
     auto* search = make("&Suchen", "RxSpeedButton1", "Suche starten");
     auto* close = make("S&chließen", "RxSpeedButton2", "");

@@ -15,19 +15,11 @@
 #include <QVBoxLayout>
 
 #include "edit/PickLists.h"
+#include "document/gui/WindowParts.h"
 
 namespace mv32::search {
 
 namespace {
-
-QPushButton* button(const QString& caption, const char* name, const QString& hint,
-                    QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    b->setToolTip(hint);
-    return b;
-}
 
 QComboBox* pickBox(const char* name, QWidget* parent) {
     auto* c = new QComboBox(parent);
@@ -96,9 +88,9 @@ TSuchenDialog::TSuchenDialog(std::function<void(const FullSearchCriteria&)> sear
     g->addWidget(new QLabel("* Angaben in KByte", this), r, 1);
     g->setColumnStretch(1, 1);
 
-    auto* find = button("&Suchen", "SuchenBtn", "Suche starten", this);
-    auto* close = button("S&chließen", "RxSpeedButton2", "", this);
-    auto* help = button("&Hilfe", "RxSpeedButton1", "Onlinehilfe konsultieren", this);
+    auto* find = document::button("&Suchen", "SuchenBtn", this, "Suche starten");
+    auto* close = document::button("S&chließen", "RxSpeedButton2", this, "");
+    auto* help = document::button("&Hilfe", "RxSpeedButton1", this, "Onlinehilfe konsultieren");
     connect(find, &QPushButton::clicked, this, [this] {
         hide();
         if (search_) search_(criteria());
