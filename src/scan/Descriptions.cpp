@@ -188,7 +188,12 @@ void archiveDescription(const std::string& directory, const std::string& name,
         fs::create_directories(into);
         const std::string ext = engine::text::upper(FileList::extensionOf(name));
         for (const auto& command : commandsFor(ext, directory + name, into)) {
-            if (runTool(command, into, limitMs).started) break;
+            const ToolResult ran = runTool(command, into, limitMs);
+            if (ran.failed) {  // logged once: the next tool would fail the same way
+                if (hooks.log) hooks.log(kToolFailedText);
+                break;
+            }
+            if (ran.started) break;
         }
         // The member, whatever the spelling the archive keeps it in.
         std::string found;

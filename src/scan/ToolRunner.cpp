@@ -39,16 +39,31 @@ ToolResult runTool(const std::vector<std::string>& argv, const std::string& work
     const int rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
-    if (rc != 0) return result;
+    if (rc != 0) {
+        // Not there, not executable, not a program: passed over. Anything else (no process or
+        // no handle left for it) is a failure of the runner.
+        switch (rc) {
+            case ENOENT: case EACCES: case ENOEXEC: case ENOTDIR: case ELOOP: case ENAMETOOLONG:
+            case EPERM: case EISDIR:
+                break;
+            default:
+                result.failed = true;
+        }
+        return result;
+    }
     result.started = true;
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
     int status = 0;
     for (;;) {
         pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) break;
+        if (done == pid) break;
+        if (done < 0 && errno != EINTR) {
+            result.failed = true;
+            return result;
+        }
         if (std::chrono::steady_clock::now() >= deadline) {
-            ::kill(-pid, SIGKILL);
+            if (::kill(-pid, SIGKILL) != 0) result.failed = true;
             while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
             result.stopped = true;

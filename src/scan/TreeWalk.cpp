@@ -1,9 +1,12 @@
 #include "scan/TreeWalk.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -246,7 +249,10 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
             name = me.rest[me.next++];
             return true;
         }
+        errno = 0;
         dirent* e = ::readdir(me.listing);
+        // The end of the listing, or a read error of the medium in the middle of it.
+        if (!e && errno != 0) throw std::system_error(errno, std::generic_category(), dir);
         if (!e) return false;
         name = e->d_name;
         return true;
@@ -258,10 +264,9 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
             if (name == "." || name == "..") continue;
             const int dirFd = handleOf(me);
             if (dirFd < 0) {
-                // Set aside and not found again on the way back (the tree changed meanwhile):
-                // what is left of this folder is reported, not silently passed over.
-                if (hooks_.unreadable) hooks_.unreadable(dir);
-                break;
+                // Set aside and not found again on the way back: the tree was moved while it
+                // was walked, and what is left of this folder cannot be reached.
+                throw std::runtime_error("nicht wiedergefunden: " + dir);
             }
             try {
                 struct stat st {};
@@ -287,8 +292,14 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
             if (hooks_.processEvents) hooks_.processEvents();
         }
     } catch (...) {
+        // A failure outside one entry ends this folder; the parent's walk goes on. The
+        // foreground walk reports it as a failing filesystem, the quiet ones as a folder
+        // whose files are missing.
         leave();
-        if (variant_ == WalkVariant::Baum && hooks_.severeFailure) hooks_.severeFailure(dir);
+        if (variant_ == WalkVariant::Baum && hooks_.severeFailure)
+            hooks_.severeFailure(dir);
+        else if (hooks_.unreadable)
+            hooks_.unreadable(dir);
         return;
     }
     leave();

@@ -13,7 +13,9 @@
 // any depth is walked whole, whatever its path length or the limit of open files; a folder
 // that cannot be opened or listed is told to `unreadable`. FIFOs, sockets and
 // devices are not files: they are neither recorded nor opened. A failure with one entry ends
-// only that entry.
+// only that entry; a failure of the folder itself (a read error of the medium in the middle of
+// its listing, an ancestor moved away while the walk was below it) ends that folder and is told
+// to `severeFailure` (Baum) or `unreadable` (the quiet walks).
 //
 // Runs on the caller's thread; the hooks decide where progress and descriptions go. The quiet
 // variants (Baum2, Baum3) hand the table work to a second thread, so that reading the folders

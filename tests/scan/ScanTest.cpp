@@ -10,7 +10,9 @@
 #include <set>
 #include <thread>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -429,6 +431,50 @@ TEST_F(ScanFixture, AFolderThatCannotBeReadIsToldNotPassedOver) {
     EXPECT_EQ(rows(list).size(), 1u);
 }
 
+TEST_F(ScanFixture, AnAncestorMovedAwayDuringTheWalkIsAFailingFilesystem) {
+    // a/ holds files and the folder d/, below which a chain deep enough that a/ is set aside
+    // while the walk is at the bottom. There, d/ is moved out of a/: a/ cannot be found again
+    // through "..", and what is left of its listing is reported, not silently lost.
+    put(medium.file("a/vorher.txt"));
+    fs::create_directories(medium.file("a/d"));
+    auto entriesAfterD = [&] {
+        DIR* listing = ::opendir(medium.file("a").c_str());
+        bool seen = false;
+        int after = 0;
+        while (dirent* e = ::readdir(listing)) {
+            const std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            if (seen) ++after;
+            seen = seen || n == "d";
+        }
+        ::closedir(listing);
+        return after;
+    };
+    for (int i = 0; entriesAfterD() == 0; ++i) put(medium.file("a/n" + std::to_string(i)));
+    std::string deep = medium.file("a/d");
+    for (int i = 0; i < 60; ++i) deep += "/t";
+    put(deep + "/tief.txt");
+
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    std::vector<std::string> severe, unreadable;
+    scan::WalkHooks hooks;
+    hooks.status = [&](const std::string& text) {
+        if (text.size() >= 8 && text.compare(text.size() - 8, 8, "tief.txt") == 0)
+            fs::rename(medium.file("a/d"), medium.file("weg"));
+    };
+    hooks.severeFailure = [&](const std::string& d) { severe.push_back(d); };
+    hooks.unreadable = [&](const std::string& d) { unreadable.push_back(d); };
+    TreeWalk walk(list, WalkVariant::Baum, cancel, {}, hooks);
+    walk.walk(root(), "L", "00000001");
+    list.commit();
+    EXPECT_EQ(severe, std::vector<std::string>{root() + "a/"});
+    EXPECT_TRUE(unreadable.empty());
+    std::set<std::string> names;
+    for (const auto& r : rows(list)) names.insert(r.name);
+    EXPECT_TRUE(names.count("tief.txt"));
+}
+
 // The CRC-16 of LZH and ARC archives (polynomial 0xA001, start 0).
 uint16_t crc16(const std::string& data) {
     uint16_t crc = 0;
@@ -531,6 +577,34 @@ TEST(ArchiveTest, AMissingOrHangingToolIsPassedOver) {
     auto quick = scan::runTool({"true"}, dir.path());
     EXPECT_TRUE(quick.started);
     EXPECT_FALSE(quick.stopped);
+    EXPECT_FALSE(quick.failed);
+    EXPECT_FALSE(scan::runTool({"gibt-es-nicht-mv32"}, dir.path()).failed);
+}
+
+TEST(ArchiveTest, ARunnerThatCannotRunAToolLogsIt) {
+    // A tool that starts but cannot be waited for (its end is not reported to the program):
+    // not a missing tool but a failing runner, logged once for the archive.
+    TempDir dir;
+    put(dir.file("spiel.zip"), "PK");
+    put(dir.file("bin/unzip"), "#!/bin/sh\nexit 0\n");
+    fs::permissions(dir.file("bin/unzip"), fs::perms::owner_all);
+    const std::string work = dir.path() + "/arbeit/";
+    fs::create_directories(work);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGCHLD, SIG_IGN);  // children are reaped unseen: waitpid has none to wait for
+        ::setenv("PATH", dir.file("bin").c_str(), 1);
+        std::vector<std::string> lines;
+        scan::DescriptionHooks hooks;
+        hooks.log = [&](const std::string& line) { lines.push_back(line); };
+        const bool failed = scan::runTool({"unzip"}, work).failed;
+        scan::archiveDescription(dir.path() + "/", "spiel.zip", work, hooks);
+        ::_exit(failed && lines == std::vector<std::string>{scan::kToolFailedText} ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
