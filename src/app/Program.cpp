@@ -10,11 +10,20 @@
 namespace mv32::app {
 
 Program::Program(Options options, document::UserInterface& ui, document::UiInvoker& invoker)
-    : options_(std::move(options)), ui_(ui), invoker_(invoker) {
+    : options_(std::move(options)),
+      unattended_(runsUnattended(options_.args)
+                      ? std::make_unique<document::UnattendedUserInterface>(ui)
+                      : nullptr),
+      ui_(unattended_ ? *unattended_ : ui),
+      invoker_(invoker) {
     if (!options_.store) options_.store = std::make_unique<document::MemorySettingsStore>();
     const platform::Clock& clock = options_.clock ? *options_.clock : platform::Clock::system();
     settings_ = document::Settings::defaults(options_.programDir);
     log_ = std::make_unique<document::Log>(options_.programDir, clock);
+    if (unattended_) {
+        log_->echo = [this](const std::string& line) { unattendedLines_.push_back(line); };
+        unattended_->report = [this](const std::string& line) { log_->WriteLogLine(line); };
+    }
     doc_ = std::make_unique<document::CatalogDocument>(document::CatalogDocument::Services{
         ui_, *options_.store, settings_, *log_, clock, options_.programDir});
     autoSave_ = std::make_unique<document::AutoSave>(*doc_);
@@ -87,6 +96,8 @@ void Program::start(std::function<void()> showSettings) {
     // A list file the person deletes later stays deleted: only a new program folder gets them.
     if (options_.programDirCreated) installListFiles();
     guarded([this] { shell_->FormCreate(); });
+    // Nobody is there to choose another data folder in a run that nobody watches.
+    if (unattended_) showSettings = nullptr;
     scanDriver_ = std::make_unique<scan::ScanDriver>(
         scan::ScanDriver::Services{*doc_, *autoSave_, invoker_, scanFlags_, shell_->tempFolder(),
                                    letterMemory(), std::move(showSettings)});

@@ -19,6 +19,7 @@
 #include "document/DataSource.h"
 #include "document/Log.h"
 #include "document/MarshalledUserInterface.h"
+#include "document/UnattendedUserInterface.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
 #include "edit/CategoryTree.h"
@@ -104,6 +105,10 @@ public:
     exchange::ExportCommands& exports() { return *exports_; }
     // The entry window goes before the program: its core goes with it.
     void dropEntryForm() { entryForm_.reset(); }
+    // A run nobody watches (runsUnattended) that would have waited for a person; and the log
+    // lines of such a run, which the program tells on standard error when it fails.
+    bool unattendedRunWaited() const { return unattended_ && unattended_->waitedForNobody(); }
+    const std::vector<std::string>& unattendedLines() const { return unattendedLines_; }
     // The main window's scan command, which the entry window starts too.
     std::function<void()> scanCommand;
 
@@ -111,6 +116,9 @@ private:
     platform::LetterMemory letterMemory();
 
     Options options_;
+    // The port of a run nobody watches, wrapped around the window's; null otherwise.
+    std::unique_ptr<document::UnattendedUserInterface> unattended_;
+    std::vector<std::string> unattendedLines_;
     document::UserInterface& ui_;
     document::UiInvoker& invoker_;
     document::Settings settings_;

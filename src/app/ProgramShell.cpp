@@ -6,6 +6,7 @@
 
 #include "document/Catalog.h"
 #include "document/FileListTable.h"
+#include "document/Log.h"
 #include "engine/Text.h"
 #include "platform/Paths.h"
 #include "platform/ShellEntries.h"
@@ -33,8 +34,25 @@ std::string ProgramShell::upperArg(size_t i) const {
     return i < args_.size() ? engine::text::upper(args_[i]) : std::string();
 }
 
+bool runsUnattended(const std::vector<std::string>& args) {
+    auto upper = [&](size_t i) {
+        return i < args.size() ? engine::text::upper(args[i]) : std::string();
+    };
+    return upper(0) == "SCANALL" || upper(2) == "CLOSE";
+}
+
+void writeLogLineWithoutProgram(document::SettingsStore& store, const std::string& programDir,
+                                const std::string& line) {
+    try {
+        document::Log log(programDir, platform::Clock::system());
+        log.setEnabled(document::readSettings(store, programDir).CreateLogFile);
+        log.WriteLogLine(line);
+    } catch (const std::exception&) {
+    }
+}
+
 bool ProgramShell::closesWithoutAsking() const {
-    return upperArg(0) == "SCANALL" || upperArg(2) == "CLOSE";
+    return runsUnattended(args_);
 }
 
 void ProgramShell::FormCreate() {

@@ -18,6 +18,15 @@ class ScanDriver;
 
 namespace mv32::app {
 
+// Whether the command line asks for a run that nobody watches and that ends by itself
+// ("SCANALL", or "CLOSE" third): such a run never waits for a person.
+bool runsUnattended(const std::vector<std::string>& args);
+// Writes one line to the log of the program folder as its settings say, before (or without)
+// a program object: a second instance that ends at once. A log that cannot be written is
+// passed over; the caller tells the line on standard error too.
+void writeLogLineWithoutProgram(document::SettingsStore& store, const std::string& programDir,
+                                const std::string& line);
+
 class ProgramShell {
 public:
     ProgramShell(document::CatalogDocument& doc, std::vector<std::string> args,

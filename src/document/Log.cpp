@@ -10,6 +10,7 @@
 namespace mv32::document {
 
 void Log::WriteLogLine(const std::string& message) {
+    if (echo) echo(message);
     if (!enabled_) return;
     const platform::LocalTime t = clock_.now();
     const std::string line = engine::text::toWindows1252(platform::shortDate(t) + " " +

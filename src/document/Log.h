@@ -8,6 +8,7 @@
 // waits for it.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/Clock.h"
@@ -24,6 +25,10 @@ public:
     const std::string& path() const { return path_; }
 
     void WriteLogLine(const std::string& message);
+
+    // Sees every line, written or not (logging off): a run nobody watches keeps its lines to
+    // tell them on standard error when it fails.
+    std::function<void(const std::string& message)> echo;
 
 private:
     std::string path_;

@@ -61,7 +61,11 @@ public:
     // Handles the command line the first time the window is shown.
     void handleCommandLineOnce();
     // The program's exit status: not 0 when a command-line scan that closes the program failed.
-    int exitStatus() const { return exitStatus_; }
+    int exitStatus() const { return exitStatus_ != 0 || program_->unattendedRunWaited() ? 1 : 0; }
+    // The log lines of a run nobody watches, for standard error when it failed.
+    const std::vector<std::string>& unattendedLines() const {
+        return program_->unattendedLines();
+    }
 
     // --- Used by the user-interface port.
     void setPanelText(int panel, const QString& text);

@@ -5,8 +5,12 @@
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
+#include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/ProgramShell.h"
 #include "app/gui/Mavrel32Main.h"
 #include "document/SettingsStore.h"
 #include "platform/Paths.h"
@@ -22,9 +26,24 @@ int main(int argc, char** argv) {
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtGerman);
 
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    // A run nobody watches tells what went wrong on standard error (and in the log) and ends
+    // with a non-zero status instead of waiting for a person.
+    const bool unattended = mv32::app::runsUnattended(args);
+    auto tell = [](const std::string& line) { std::cerr << "Mavrel/32: " << line << '\n'; };
+
+    constexpr const char* kAlreadyRunning = "Der Mavrel/32 läuft bereits!";
     mv32::platform::SingleInstance guard;
     if (!guard.acquire()) {
-        QMessageBox box(QMessageBox::Information, "Mavrel/32", "Der Mavrel/32 läuft bereits!");
+        if (unattended) {
+            mv32::document::IniSettingsStore store(mv32::platform::settingsFilePath());
+            mv32::app::writeLogLineWithoutProgram(store, mv32::platform::programDir(),
+                                                  kAlreadyRunning);
+            tell(kAlreadyRunning);
+            return 1;
+        }
+        QMessageBox box(QMessageBox::Information, "Mavrel/32", kAlreadyRunning);
         box.addButton("OK", QMessageBox::AcceptRole);
         box.exec();
         return 0;
@@ -42,7 +61,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
 
     mv32::app::TMavrel32Main::Options options;
-    for (int i = 1; i < argc; ++i) options.args.emplace_back(argv[i]);
+    options.args = args;
     options.programFile = QApplication::applicationFilePath().toStdString();
     options.programDir = mv32::platform::programDir(&options.programDirCreated);
     options.store =
@@ -50,6 +69,8 @@ int main(int argc, char** argv) {
     mv32::app::TMavrel32Main window(std::move(options));
     window.show();
     splash.reset();
-    const int status = QApplication::exec();
-    return status != 0 ? status : window.exitStatus();
+    const int status = QApplication::exec() != 0 ? 1 : window.exitStatus();
+    if (unattended && status != 0)
+        for (const auto& line : window.unattendedLines()) tell(line);
+    return status;
 }
