@@ -7,6 +7,7 @@
 #include "document/Catalog.h"
 #include "document/FileListTable.h"
 #include "document/Log.h"
+#include "engine/Table.h"
 #include "engine/Text.h"
 #include "platform/Paths.h"
 #include "platform/ShellEntries.h"
@@ -160,7 +161,11 @@ ProgramShell::AfterCommandLine ProgramShell::handleCommandLine() {
     }
     const std::string ext = document::upperExtension(args_[0]);
     if (ext != ".DB" && ext != ".MV") return AfterCommandLine::Nothing;
-    if (!fs::is_regular_file(args_[0], ec)) return AfterCommandLine::Nothing;
+    // A catalog is found whatever the case of its extension ("KATALOG.DB" from Windows).
+    engine::Table probe;
+    probe.setTableName(args_[0]);
+    if (ext == ".DB" ? !probe.exists() : !fs::is_regular_file(args_[0], ec))
+        return AfterCommandLine::Nothing;
     doc_.openLastFile(fs::absolute(args_[0], ec).lexically_normal().string());
     return AfterCommandLine::Nothing;
 }

@@ -202,6 +202,7 @@ void CatalogDocument::openCatalogTable(const std::string& path, bool makeIndexes
     repairPrimaryKey(mv32_);
     if (makeIndexes) syncIndexes();
     mv32_.open();
+    state_.CurrentFile = mv32_.filePath();  // the name on disk ("KATALOG.DB" copied from Windows)
     state_.CatalogOpen = true;
     state_.AutoSaveHold = true;
     activate(way);
@@ -261,7 +262,6 @@ void CatalogDocument::Neu() {
         mv32_.setDirectory(platform::folderOf(path));
         mv32_.setTableName(path);
         createCatalogTable(mv32_);
-        // The engine spells the extension of a new table in lower case.
         state_.CurrentFile = mv32_.filePath();
         mv32_.open();
         activate(OpenWay::New);
@@ -414,7 +414,7 @@ void CatalogDocument::openLastFile(const std::string& path) {
         if (ext == ".MV") {
             mv32_.close();
             openLegacyFile(path, false);
-        } else if (ext == ".DB" && fileExists(path)) {
+        } else if (ext == ".DB" && tableExists(path)) {
             mv32_.close();
             openCatalogTable(path, true, OpenWay::OpenLastDb);
         }

@@ -76,8 +76,9 @@ void Query::open() {
     probe.setTableName(parsed.table);
     st->path = probe.filePath();
     st->tableLabel = parsed.table;
+    const std::string base = probe.basePath();
     for (Table* t : tables_) {
-        if (t->active() && t->store_->base() + ".db" == st->path) st->store = t->store_;
+        if (t->active() && t->store_->base() == base) st->store = t->store_;
     }
     if (!st->store) {
         st->own = std::make_unique<Table>(fs_);

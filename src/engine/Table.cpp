@@ -49,7 +49,7 @@ void Table::announce(CursorEvent event) {
 }
 
 Table::Table(std::shared_ptr<FileSystem> fs)
-    : fs_(std::move(fs)), pos_(std::make_unique<TreePos>()) {}
+    : names_(TableFileNames::over(std::move(fs))), fs_(names_), pos_(std::make_unique<TreePos>()) {}
 
 Table::~Table() {
     try {
@@ -89,28 +89,17 @@ std::string Table::basePath() const {
         if (!path.empty() && path.back() != '/') path.push_back('/');
         path += name;
     }
-    // Names are compared without regard to case: an existing table keeps its spelling.
-    auto slash = path.find_last_of('/');
-    std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    std::string stem = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (!fs_->exists(path + ".db")) {
-        try {
-            std::string want = upperAscii(stem + ".db");
-            for (auto& n : fs_->list(dir)) {
-                if (n.size() == want.size() && upperAscii(n) == want) {
-                    std::string found = n.substr(0, n.size() - 3);
-                    return (slash == std::string::npos ? std::string() : dir) + found;
-                }
-            }
-        } catch (const EngineError&) {
-            // An unreadable folder: keep the name as given; opening reports the failure.
-        }
-    }
-    return path;
+    // Names are compared without regard to case: an existing table keeps its spelling, so
+    // that every handle of one table names it alike.
+    const std::string db = names_->spelled(path + ".db");
+    return db.substr(0, db.size() - 3);
 }
 
 std::string Table::filePath() const {
-    return basePath() + ".db";
+    // A table not on disk yet is made as its name was given ("Cat.DB" stays "Cat.DB").
+    const std::string base = basePath();
+    if (endsWithDb(tableName_)) names_->expect(base + tableName_.substr(tableName_.size() - 3));
+    return names_->spelled(base + ".db");
 }
 
 std::string Table::displayName() const {
@@ -146,6 +135,7 @@ void Table::requireInactive(const char* what) const {
 
 void Table::createTable() {
     requireInactive("Das Anlegen");
+    filePath();  // the spelling of the new files
     store::TableStore::create(fs_, basePath(), fieldDefs_);
 }
 
@@ -238,6 +228,7 @@ void Table::copyTo(const std::string& target, const std::function<void(int64_t)>
     requireInactive("Das Kopieren");
     Table to(fs_);
     to.setTableName(target);
+    to.filePath();  // the spelling of the new files
     store::TableStore::copy(
         fs_, basePath(), to.basePath(),
         [&](uint64_t n) {
@@ -252,11 +243,13 @@ void Table::moveTable(const std::string& target) {
     requireInactive("Das Umbenennen");
     Table to(fs_);
     to.setTableName(target);
+    to.filePath();  // the spelling of the new files
     const std::string toBase = to.basePath();
     store::TableStore::move(fs_, basePath(), toBase);
-    auto slash = toBase.find_last_of('/');
-    directory_ = slash == std::string::npos ? std::string() : toBase.substr(0, slash + 1);
-    tableName_ = toBase.substr(slash == std::string::npos ? 0 : slash + 1) + ".db";
+    const std::string moved = to.filePath();
+    auto slash = moved.find_last_of('/');
+    directory_ = slash == std::string::npos ? std::string() : moved.substr(0, slash + 1);
+    tableName_ = moved.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
 template <typename F>
@@ -385,10 +378,11 @@ std::vector<Table::IndexDescription> Table::indexes() const {
         return s;
     };
     std::string base = basePath();
-    if (store_->hasPrimary()) out.push_back({"", join(schema.cluster), 0, base + ".px"});
+    if (store_->hasPrimary())
+        out.push_back({"", join(schema.cluster), 0, names_->spelled(base + ".px")});
     for (auto* ix : store_->liveIndexes()) {
         out.push_back({ix->name, join(ix->fields), ix->options,
-                       base + ".xg" + std::to_string(ix->fileNo - 3)});
+                       names_->spelled(base + ".xg" + std::to_string(ix->fileNo - 3))});
     }
     return out;
 }

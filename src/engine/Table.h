@@ -22,6 +22,7 @@
 #include "engine/Cursor.h"
 #include "engine/Field.h"
 #include "engine/FileSystem.h"
+#include "engine/TableFileNames.h"
 
 namespace mv32::engine {
 
@@ -235,7 +236,8 @@ private:
                  const Row& rec) const;
     Value convert(int i, const Value& v) const;
 
-    std::shared_ptr<FileSystem> fs_;
+    std::shared_ptr<TableFileNames> names_;  // the table's files whatever their letter case
+    std::shared_ptr<FileSystem> fs_;         // the same
     std::string directory_;
     std::string tableName_;
     bool exclusive_ = false;

@@ -91,6 +91,21 @@ TEST_F(ProgramShellTest, CommandLineOpensCatalogsAndLegacyFiles) {
     makeCatalog(data("alt.db"), {"B"});
     shell({data("alt.MV")})->handleCommandLine();
     EXPECT_EQ(doc->state().CurrentFile, data("alt.db"));
+
+    // A catalog copied from Windows, named in any case on the command line and in the recent
+    // list: opened, and shown by its name on disk.
+    makeCatalog(data("win.db"), {"W"});
+    for (auto ext : {".db", ".px", ".mb"}) {
+        std::string upper = ext;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        fs::rename(data(std::string("win") + ext), data(std::string("WIN") + upper));
+    }
+    shell({data("win.db")})->handleCommandLine();
+    EXPECT_EQ(doc->state().CurrentFile, data("WIN.DB"));
+    EXPECT_EQ(doc->MV32().recordCount(), 1);
+    doc->openLastFile(data("Win.db"));
+    EXPECT_EQ(doc->state().CurrentFile, data("WIN.DB"));
+    EXPECT_FALSE(exists(data("WIN.db")));
 }
 
 TEST_F(ProgramShellTest, ExitAsksInItsOrder) {

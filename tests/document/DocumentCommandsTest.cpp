@@ -25,7 +25,7 @@ TEST_F(DocumentCommands, NewCatalogGetsItsExtensionTitleAndFinishingSteps) {
         std::string typed, expected;
     } cases[] = {
         {"ohne", "ohne.db"},
-        {"gross.DB", "gross.db"},  // the engine spells a new table's extension in lower case
+        {"gross.DB", "gross.DB"},  // kept as typed, and its other files follow it
         {"klein.db", "klein.db"},
         {"punkt.txt", "punkt.txt.db"},
     };
@@ -47,6 +47,8 @@ TEST_F(DocumentCommands, NewCatalogGetsItsExtensionTitleAndFinishingSteps) {
     // The three files of the table; secondary indexes wait for the next MakeIndizes.
     EXPECT_TRUE(exists(data("ohne.px")));
     EXPECT_TRUE(exists(data("ohne.mb")));
+    EXPECT_TRUE(exists(data("gross.PX")));
+    EXPECT_TRUE(exists(data("gross.MB")));
     EXPECT_FALSE(exists(data("ohne.xg0")));
 }
 

@@ -439,6 +439,61 @@ TEST_F(TableTest, CopiedFilesFormAWorkingTableThatRebuildsItsIndexes) {
     EXPECT_TRUE(copy.takeNotices().empty());
 }
 
+TEST_F(TableTest, WindowsSpelledFilesAreOneTableAndNewFilesFollowTheirSpelling) {
+    auto t = createCatalog();
+    t->close();
+    t->setExclusive(true);
+    t->open();
+    t->addIndex("KategorieIndex", "Kategorie;Name");
+    for (int i = 0; i < 50; ++i) add(*t, "N" + std::to_string(i), i, "K" + std::to_string(i % 5));
+    t->close();
+    // Copied from Windows: the same files with upper-case names, the memo file in lower case.
+    for (auto [from, to] : std::map<std::string, std::string>{{".db", ".DB"},
+                                                              {".px", ".PX"},
+                                                              {".mb", ".mb"},
+                                                              {".xg0", ".XG0"}}) {
+        const std::string bytes = fs->contents("/data/cat" + from);
+        fs->remove("/data/cat" + from);
+        fs->setContents("/data/CAT" + to, bytes);
+    }
+    for (const std::string name : {"cat.db", "CAT.DB", "Cat.Db"}) {
+        auto w = make(name, true);
+        w->open();
+        EXPECT_EQ(w->filePath(), "/data/CAT.DB") << name;
+        EXPECT_EQ(w->checkIntegrity().records, 50) << name;
+        EXPECT_TRUE(w->takeNotices().empty()) << name;  // its index file was found
+    }
+    // Changes and a new index: the log and the index file are spelled like the table.
+    auto w = make("cat.db", true);
+    w->open();
+    add(*w, "Neu", 99);
+    w->addIndex("LabelIndex", "Label");
+    w->close();
+    EXPECT_TRUE(fs->exists("/data/CAT.XG1"));
+    std::vector<std::string> lower;
+    for (const auto& n : fs->list("/data/"))
+        if (n != "cat.mb" && n.substr(0, 4) == "cat.") lower.push_back(n);
+    EXPECT_TRUE(lower.empty()) << lower.front();
+
+    // The backup copy, a new table typed "Neu.DB" and a renamed one keep the spelling given.
+    w->copyTo("/data/Backup/CAT.DB");
+    for (auto ext : {".DB", ".PX", ".MB", ".XG0", ".XG1"})
+        EXPECT_TRUE(fs->exists(std::string("/data/Backup/CAT") + ext)) << ext;
+    auto n = make("Neu.DB");
+    n->setFieldDefs(catalogFields());
+    n->createTable();
+    n->addIndex("", "Name");
+    EXPECT_EQ(n->filePath(), "/data/Neu.DB");
+    EXPECT_TRUE(fs->exists("/data/Neu.PX"));
+    EXPECT_TRUE(fs->exists("/data/Neu.MB"));
+    w->moveTable("/data/Ziel.DB");
+    EXPECT_EQ(w->filePath(), "/data/Ziel.DB");
+    for (auto ext : {".DB", ".PX", ".MB", ".XG0", ".XG1"})
+        EXPECT_TRUE(fs->exists(std::string("/data/Ziel") + ext)) << ext;
+    w->open();
+    EXPECT_EQ(w->checkIntegrity().records, 51);
+}
+
 TEST_F(TableTest, PackShrinksAndEmptyRemovesEverything) {
     auto t = createCatalog();
     t->close();

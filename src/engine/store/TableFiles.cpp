@@ -14,6 +14,13 @@ namespace mv32::engine::store {
 
 namespace {
 
+std::string lowerExtension(std::string ext) {
+    for (char& c : ext) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return ext;
+}
+
 void validateFields(const std::vector<FieldDef>& fields, const std::string& table) {
     if (fields.empty() || fields.size() > kMaxFields) {
         throw EngineError(ErrorKind::Usage,
@@ -59,7 +66,8 @@ std::vector<std::string> TableStore::filesOf(FileSystem& fs, const std::string& 
     }
     for (auto& n : names) {
         if (n.size() <= stem.size() || n.compare(0, stem.size(), stem) != 0) continue;
-        std::string ext = n.substr(stem.size());
+        // Extensions in any letter case: tables copied from Windows spell them "CAT.PX".
+        std::string ext = lowerExtension(n.substr(stem.size() - 1)).substr(1);
         bool ours = ext == "db" || ext == "px" || ext == "mb" || ext == "wal";
         if (!ours && (ext.rfind("xg", 0) == 0 || ext.rfind("srt", 0) == 0)) {
             size_t digits = ext.rfind("xg", 0) == 0 ? 2 : 3;
@@ -88,7 +96,7 @@ void TableStore::create(const std::shared_ptr<FileSystem>& fs, const std::string
     p.recoverAll();
     uint64_t tableId = randomId();
     for (auto& path : filesOf(*fs, base)) {
-        std::string ext = path.substr(base.size());
+        std::string ext = lowerExtension(path.substr(base.size()));
         if (ext == ".px")
             p.deleteFile(kPxFile);
         else if (ext == ".mb")
@@ -196,8 +204,8 @@ void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& 
     // What an older table of that name had beyond the copy (a log, an index it no longer
     // has) would not belong to the new files.
     for (auto& path : filesOf(*fs, to)) {
-        if (std::find(extensions.begin(), extensions.end(), path.substr(to.size())) ==
-            extensions.end())
+        if (std::find(extensions.begin(), extensions.end(),
+                      lowerExtension(path.substr(to.size()))) == extensions.end())
             fs->remove(path);
     }
     fs->syncDir(pager::dirOf(to));
@@ -233,7 +241,7 @@ void TableStore::move(const std::shared_ptr<FileSystem>& fs, const std::string& 
         for (auto& path : filesOf(*fs, to)) fs->remove(path);
     }
     for (auto& path : filesOf(*fs, from)) {
-        std::string ext = path.substr(from.size());
+        std::string ext = lowerExtension(path.substr(from.size()));
         if (ext != ".db") fs->rename(path, to + ext);
     }
     fs->rename(from + ".db", to + ".db");
