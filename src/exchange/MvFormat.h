@@ -46,6 +46,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace mv32::exchange::mv {
@@ -80,10 +81,12 @@ struct Record {
     std::string name;
     int mediumCode = 0;      // full layout: the code byte
     std::string mediumText;  // short layout: the ten bytes
-    int mediumNumber = 0;    // 0 when the five bytes hold no number of the field's range
+    // The three numbers are 0 when their text is empty or no number, and empty (the field is
+    // left blank) when it is a number beyond the 16-bit fields (-32768..32767).
+    std::optional<int> mediumNumber = 0;
     std::string memo;
-    int count = 0;  // Datentraeger_Anzahl; 0 when empty or no number
-    int of = 0;     // von
+    std::optional<int> count = 0;  // Datentraeger_Anzahl
+    std::optional<int> of = 0;     // von
     std::string serial;
     std::string label;
     std::string totalSize;

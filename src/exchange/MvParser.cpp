@@ -1,5 +1,7 @@
 #include "exchange/MvParser.h"
 
+#include <algorithm>
+
 #include "engine/Text.h"
 
 namespace mv32::exchange {
@@ -12,7 +14,7 @@ namespace {
 
 }  // namespace
 
-int parseSmallNumber(std::string_view text) {
+std::optional<int> parseSmallNumber(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;
@@ -22,11 +24,19 @@ int parseSmallNumber(std::string_view text) {
     for (; i < text.size(); ++i) {
         char c = text[i];
         if (c < '0' || c > '9') return 0;
-        value = value * 10 + (c - '0');
-        if (value > 32768) return 0;
+        // Past the range the value stays just above it: the digits still decide whether the
+        // text is a number at all.
+        value = std::min(value * 10 + (c - '0'), 32769L);
     }
     if (negative) value = -value;
-    return value >= -32768 && value <= 32767 ? static_cast<int>(value) : 0;
+    if (value < -32768 || value > 32767) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+std::optional<int> MvParser::number(std::string_view text) {
+    std::optional<int> n = parseSmallNumber(text);
+    if (!n) ++unfitting_;
+    return n;
 }
 
 MvParser::MvParser(std::string_view bytes) : bytes_(bytes) {
@@ -62,15 +72,15 @@ bool MvParser::next(mv::Record& r) {
     r.name = shortString();
     if (mark() == mv::kShortLayout) {
         r.mediumText = fixedText(mv::kShortMediumBytes);
-        r.mediumNumber = parseSmallNumber(fixedText(mv::kNumberBytes));
+        r.mediumNumber = number(fixedText(mv::kNumberBytes));
         r.memo = shortString();
         return true;
     }
     r.mediumCode = byte();
-    r.mediumNumber = parseSmallNumber(fixedText(mv::kNumberBytes));
+    r.mediumNumber = number(fixedText(mv::kNumberBytes));
     r.memo = shortString();
-    r.count = parseSmallNumber(shortString());
-    r.of = parseSmallNumber(shortString());
+    r.count = number(shortString());
+    r.of = number(shortString());
     r.serial = shortString();
     r.label = shortString();
     r.totalSize = shortString();

@@ -4,6 +4,7 @@
 // end of the file throws MvDamaged; the records before it have been handed out already.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,18 +29,22 @@ public:
 
     // Decodes the next record in the layout of the mark; false at the end of the file.
     bool next(mv::Record& out);
+    // How many numbers read so far did not fit their field.
+    int64_t unfitting() const { return unfitting_; }
 
 private:
     unsigned char byte();
     std::string fixedText(size_t n);
     std::string shortString();
+    std::optional<int> number(std::string_view text);
 
     std::string_view bytes_;
     size_t pos_ = mv::kHeaderSize;
+    int64_t unfitting_ = 0;
 };
 
-// "   12" → 12: the number in a text after leading blanks; 0 when there is none or when it does
-// not fit a 16-bit field.
-int parseSmallNumber(std::string_view text);
+// "   12" → 12: the number in a text after leading blanks; 0 when the text is empty or no
+// number; empty when it is a number beyond a 16-bit field ("40000").
+std::optional<int> parseSmallNumber(std::string_view text);
 
 }  // namespace mv32::exchange

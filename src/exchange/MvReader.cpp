@@ -38,6 +38,18 @@ std::string readWholeFile(const std::string& path) {
     return bytes;
 }
 
+namespace {
+
+// A number that did not fit its field leaves the field blank.
+void setNumber(engine::Table& t, std::string_view field, std::optional<int> n) {
+    if (n)
+        t.setAsInteger(field, *n);
+    else
+        t.clear(field);
+}
+
+}  // namespace
+
 void storeRecord(engine::Table& t, const mv::Record& r, int mark) {
     // Looked up in the form the catalog stores (without zero bytes, cut to the field), so that
     // two names that differ only there end as one record instead of a key violation.
@@ -49,15 +61,15 @@ void storeRecord(engine::Table& t, const mv::Record& r, int mark) {
     if (mark == mv::kShortLayout) {
         t.setAsString("Name", name);
         t.setAsString("Datentraeger", r.mediumText);
-        t.setAsInteger("DatentraegerNr", r.mediumNumber);
+        setNumber(t, "DatentraegerNr", r.mediumNumber);
         t.setAsString("Memo", r.memo);
     } else {
         if (const char* medium = mv::mediumText(r.mediumCode))
             t.setAsString("Datentraeger", medium);
-        t.setAsInteger("DatentraegerNr", r.mediumNumber);
+        setNumber(t, "DatentraegerNr", r.mediumNumber);
         t.setAsString("Memo", r.memo);
-        t.setAsInteger("Datentraeger_Anzahl", r.count);
-        t.setAsInteger("von", r.of);
+        setNumber(t, "Datentraeger_Anzahl", r.count);
+        setNumber(t, "von", r.of);
         t.setAsString("Serien_Nr", r.serial);
         t.setAsString("Label", r.label);
         t.setAsString("Gesamte_Groesse", r.totalSize);
@@ -78,10 +90,12 @@ void MvReader::readRecords(const std::string& bytes) {
     ui.setProgressRange(0, parser.headerCount());
     mv::Record r;
     int64_t done = 0;
+    unfitting_ = 0;
     t.beginBulk();
     try {
         while (parser.next(r)) {
             storeRecord(t, r, parser.mark());
+            unfitting_ = parser.unfitting();  // counted once the record is stored
             ui.setProgressPosition(++done);
         }
     } catch (...) {
@@ -110,6 +124,16 @@ bool catalogInUse(const std::string& dbPath) {
 
 }  // namespace
 
+void MvReader::reportUnfitting(const std::string& mvPath) {
+    if (unfitting_ == 0) return;
+    doc_.ui().message(MessageKind::Information,
+                      std::to_string(unfitting_) + " Zahlenwerte der Datei »" +
+                          platform::fileNameOf(mvPath) +
+                          "« passten nicht in die Zahlenfelder und wurden leer gelassen.",
+                      Buttons::Ok);
+    unfitting_ = 0;
+}
+
 void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
     (void)mark;  // the parser reads the mark from the file itself
     auto& ui = doc_.ui();
@@ -123,6 +147,8 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
     const std::string building = document::catalogBase(dbPath) + ".~neu.db";
     std::error_code ec;
     bool replacing = false;
+    bool keptDamaged = false;  // the records before a damage became the catalog
+    unfitting_ = 0;
     try {
         const std::string bytes = readWholeFile(mvPath);
         ui.showProgress(true);
@@ -156,7 +182,10 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
             // The records before the damage make the catalog where there was none, as they
             // always did; an existing catalog stays as it was.
             t.close();
-            if (!replacing) t.moveTable(dbPath);
+            if (!replacing) {
+                t.moveTable(dbPath);
+                keptDamaged = true;
+            }
             throw;
         }
         t.close();
@@ -174,6 +203,7 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
         ui.setRecentFiles(doc_.recentFiles().paths());
         doc_.setTitleFor(dbPath);
         doc_.updateRecordLabel();
+        reportUnfitting(mvPath);
     } catch (const std::exception& e) {
         try {
             t.close();
@@ -191,6 +221,8 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
         doc_.toNoCatalog();
         st.DataSaved = true;
         st.ChangeCount = 0;
+        if (keptDamaged) reportUnfitting(mvPath);  // those records keep their blank fields
+        unfitting_ = 0;
     }
 }
 
@@ -262,6 +294,7 @@ void MvReader::importFile(const std::string& path) {
         st.AutoSaveHold = false;
     }
     doc_.updateRecordLabel();
+    reportUnfitting(path);
 }
 
 }  // namespace mv32::exchange

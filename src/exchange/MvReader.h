@@ -9,6 +9,7 @@
 // User-interface thread only; messages go through the document's user-interface port.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "exchange/MvFormat.h"
@@ -42,10 +43,14 @@ public:
     void importFile(const std::string& mvPath);
 
 private:
-    // Reads every record of `bytes` into the open catalog, advancing the progress bar.
+    // Reads every record of `bytes` into the open catalog, advancing the progress bar, and
+    // counts the stored numbers that did not fit their field.
     void readRecords(const std::string& bytes);
+    // The one notice after a file whose numbers did not all fit.
+    void reportUnfitting(const std::string& mvPath);
 
     document::CatalogDocument& doc_;
+    int64_t unfitting_ = 0;
 };
 
 // Stores one record in the catalog table: updates the record of its name or appends one, and

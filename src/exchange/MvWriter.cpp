@@ -62,7 +62,8 @@ std::string encodeHeader(const platform::LocalTime& now, int64_t count) {
 void encodeRecord(engine::Cursor& c, std::string& out) {
     putShortString(out, c.displayText("Name"), mv::kNameWidth);
     out.push_back(static_cast<char>(mediumCode(c.displayText("Datentraeger"))));
-    out += rightAligned5(std::to_string(parseSmallNumber(c.displayText("DatentraegerNr"))));
+    // A 16-bit field always fits; an empty one is written as 0.
+    out += rightAligned5(std::to_string(parseSmallNumber(c.displayText("DatentraegerNr")).value_or(0)));
     putShortString(out, c.displayText("Memo"), mv::kMemoWidth);
     putShortString(out, c.displayText("Datentraeger_Anzahl"), mv::kCountWidth);
     putShortString(out, c.displayText("von"), mv::kCountWidth);

@@ -2,6 +2,7 @@
 // exporting, and the round trip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "document/DocumentFixture.h"
@@ -172,6 +173,62 @@ TEST_F(MvFile, ShortLayoutCarriesFourFields) {
     EXPECT_EQ(cat().asInteger("DatentraegerNr"), 7);
 }
 
+TEST_F(MvFile, NumbersBeyondTheFieldsAreLeftBlankWithOneNotice) {
+    Full big;
+    big.name = "Gross";
+    big.nr = "32768";
+    big.count = "99999";
+    big.of = "123456789012345678901234567890";  // far beyond any integer
+    Full edge;
+    edge.name = "Rand";
+    edge.nr = "32767";
+    edge.count = "-32768";
+    edge.of = "-32769";
+    Full word;
+    word.name = "Wort";
+    word.nr = "  abc";  // no number at all: 0 as before, and not counted
+    word.count = "";
+    writeFile(data("Zahlen.MV"), header(14, 3) + big.bytes() + edge.bytes() + word.bytes());
+    openMv(data("Zahlen.MV"));
+    ASSERT_TRUE(doc->state().CatalogOpen);
+    EXPECT_EQ(cat().recordCount(), 3);
+    at("Gross");
+    EXPECT_TRUE(cat().isBlank("DatentraegerNr"));
+    EXPECT_TRUE(cat().isBlank("Datentraeger_Anzahl"));
+    EXPECT_TRUE(cat().isBlank("von"));
+    at("Rand");
+    EXPECT_EQ(cat().asInteger("DatentraegerNr"), 32767);
+    EXPECT_EQ(cat().asInteger("Datentraeger_Anzahl"), -32768);
+    EXPECT_TRUE(cat().isBlank("von"));
+    at("Wort");
+    EXPECT_EQ(cat().asInteger("DatentraegerNr"), 0);
+    EXPECT_EQ(cat().asInteger("Datentraeger_Anzahl"), 0);
+    EXPECT_EQ(ui.dialogue().back(),
+              "message Information \"4 Zahlenwerte der Datei »Zahlen.MV« passten nicht in die "
+              "Zahlenfelder und wurden leer gelassen.\" OK");
+    const auto said = ui.dialogue();
+    EXPECT_EQ(std::count_if(said.begin(), said.end(),
+                            [](const std::string& d) { return d.find("Zahlenwerte") != d.npos; }),
+              1);
+
+    writeFile(data("Kurz.MV"), header(13, 1) + shortRecord("Kurz", "FESTPLATTE", "40000", ""));
+    openMv(data("Kurz.MV"));
+    ASSERT_TRUE(doc->state().CatalogOpen);
+    at("Kurz");
+    EXPECT_TRUE(cat().isBlank("DatentraegerNr"));
+    EXPECT_NE(ui.dialogue().back().find("\"1 Zahlenwerte der Datei »Kurz.MV«"), std::string::npos);
+
+    // A file whose numbers all fit says nothing more.
+    ui.clear();
+    ui.answer(Answer::Ja);  // replace the catalog of the same name
+    Full fits = edge;
+    fits.of = "9";
+    writeFile(data("Zahlen.MV"), header(14, 1) + fits.bytes());
+    openMv(data("Zahlen.MV"));
+    ASSERT_TRUE(doc->state().CatalogOpen);
+    for (const auto& d : ui.dialogue()) EXPECT_EQ(d.find("Zahlenwerte"), d.npos) << d;
+}
+
 TEST_F(MvFile, NamesThatDifferOnlyInZeroBytesBecomeOneRecord) {
     // The catalog cannot hold zero bytes; both names are stored as "AB".
     writeFile(data("null.MV"), header(13, 2) +
@@ -281,6 +338,21 @@ TEST_F(MvImport, RecordsOfTheSameNameAreUpdated) {
     EXPECT_EQ(cat().asString("Kategorie"), "bleibt");
     EXPECT_EQ(cat().asString("Status"), "neu");
     EXPECT_EQ(cat().asInteger("DatentraegerNr"), 9);
+}
+
+TEST_F(MvImport, NumbersBeyondTheFieldsAreCountedOncePerFile) {
+    Full r;
+    r.name = "Vorhanden";
+    r.nr = "65535";
+    r.count = "2";
+    writeFile(data("imp.MV"), header(14, 1) + r.bytes());
+    importFile(data("imp.MV"));
+    at("Vorhanden");
+    EXPECT_TRUE(cat().isBlank("DatentraegerNr"));
+    EXPECT_EQ(cat().asInteger("Datentraeger_Anzahl"), 2);
+    EXPECT_EQ(ui.dialogue().back(),
+              "message Information \"1 Zahlenwerte der Datei »imp.MV« passten nicht in die "
+              "Zahlenfelder und wurden leer gelassen.\" OK");
 }
 
 TEST_F(MvImport, RefusalsAndTheirMessages) {

@@ -201,6 +201,17 @@ TEST(TableTool, LegacyFilesConvertBothWays) {
     ASSERT_EQ(back.status, 0) << back.err;
     EXPECT_EQ(read(dir.file("neu.MV")).substr(23), withCounts(record, 12) + withCounts(second, 12));
 
+    // A number beyond the field is left blank: said on the error stream, still a success.
+    std::string tooBig = header;
+    tooBig[13] = 1;
+    write(dir.file("gross.MV"), tooBig + "\x05Gross\x01" + "40000" + std::string(11, '\0'));
+    ToolRun big = real({"mv2db", dir.file("gross.MV")});
+    EXPECT_EQ(big.status, 0) << big.err;
+    EXPECT_EQ(big.err,
+              "mv32db: 1 Zahlenwerte der Datei »gross.MV« passten nicht in die Zahlenfelder und "
+              "wurden leer gelassen.\n");
+    EXPECT_EQ(big.out, "Katalog " + dir.file("gross.db") + " angelegt: 1 Datensätze.\n");
+
     // Damaged and old files end with the program's messages.
     write(dir.file("kaputt.MV"), (header + record).substr(0, 30));
     ToolRun damaged = real({"mv2db", dir.file("kaputt.MV")});
