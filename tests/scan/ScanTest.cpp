@@ -13,6 +13,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -164,6 +166,67 @@ TEST_F(ScanFixture, TheWalkRecordsEveryFileOnceAndKeepsToItsMedium) {
     background.walk(root(), "ANDERES", "00000002");
     EXPECT_EQ(background.newFiles(), 6);
     EXPECT_EQ(bbs.size(), 1u);  // from the Baum walk only
+    list.close();
+}
+
+// Sets the hidden attribute of a file or folder on a FAT medium; false where that fails.
+bool setFatHidden(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    __u32 attributes = 0;
+    bool done = ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0;
+    attributes |= ATTR_HIDDEN;
+    done = done && ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes) == 0;
+    ::close(fd);
+    return done;
+}
+
+TEST_F(ScanFixture, OnAFatMediumTheHiddenAttributeHidesAFile) {
+    // A real FAT filesystem in a file, mounted through a loop device: root only.
+    const std::string image = data.file("fat.img");
+    const std::string make = "PATH=\"$PATH:/sbin:/usr/sbin\"; truncate -s 8M '" + image +
+                             "' && mkfs.vfat -n STICK '" + image + "' >/dev/null 2>&1 && mount -o loop '" +
+                             image + "' '" + medium.path() + "' 2>/dev/null";
+    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "kein FAT-Abbild einhängbar (nur als root)";
+    struct Unmount {
+        std::string path;
+        ~Unmount() {
+            const int ignored = std::system(("umount -l '" + path + "' 2>/dev/null").c_str());
+            (void)ignored;
+        }
+    } unmount{medium.path()};
+    put(medium.file("sichtbar.txt"));
+    put(medium.file("versteckt.txt"));
+    put(medium.file("FILES.BBS"), "sichtbar.txt Beschreibung\r\n");
+    put(medium.file("ordner/drin.txt"));
+    ASSERT_TRUE(setFatHidden(medium.file("versteckt.txt")));
+    ASSERT_TRUE(setFatHidden(medium.file("FILES.BBS")));
+    ASSERT_TRUE(setFatHidden(medium.file("ordner")));
+
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    std::vector<std::string> bbs;
+    scan::WalkHooks hooks;
+    hooks.filesBbs = [&](const std::string& p) { bbs.push_back(p); };
+    scan::WalkOptions options;
+    options.readFilesBbs = true;
+    options.catalogOpen = true;
+    TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
+    walk.walk(root(), "STICK", "0000ABCD");
+    list.commit();
+    std::set<std::string> names;
+    for (const auto& r : rows(list)) names.insert(r.dir.substr(root().size()) + r.name);
+    // A folder is walked whatever its attributes; only files are hidden.
+    EXPECT_EQ(names, (std::set<std::string>{"sichtbar.txt", "ordner/drin.txt"}));
+    EXPECT_TRUE(bbs.empty());
+
+    options.hidden = false;
+    list.openOrCreate();
+    TreeWalk all(list, WalkVariant::Baum, cancel, options, hooks);
+    all.walk(root(), "STICK", "0000ABCD");
+    list.commit();
+    EXPECT_EQ(all.newFiles(), 2);
+    EXPECT_EQ(bbs.size(), 1u);
     list.close();
 }
 
