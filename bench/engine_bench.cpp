@@ -9,6 +9,7 @@
 //   d) open the table, go to record 500,000 in key order, then to record 999,999
 //   e) bytes on disk per record, all files together
 //   f) peak resident memory
+//   g) the file-name index over all six fields added afterwards: bytes per record, build time
 // Usage: engine_bench [records] [folder]
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -40,6 +41,8 @@ double seconds(Clock::time_point a, Clock::time_point b) {
 struct Result {
     double scan = 0, rescan = 0, pass = 0, seek1 = 0, seek2 = 0;
     uint64_t bytes = 0;
+    uint64_t indexBytes = 0;
+    double indexBuild = 0;
     uint64_t matches = 0;
     uint64_t records = 0;
 };
@@ -127,6 +130,23 @@ Result runOurs(size_t count, const std::string& dir) {
     return r;
 }
 
+Result indexOurs(const std::string& dir) {
+    using namespace mv32::engine;
+    Result r;
+    const uint64_t before = folderBytes(dir);
+    Table t;
+    t.setDirectory(dir);
+    t.setTableName("mv32list.db");
+    t.setExclusive(true);
+    t.open();
+    auto t0 = Clock::now();
+    t.addIndex("DateinameIndex", "Dateiname;Verzeichnis;Erweiterung;Groesse;Label;VolID");
+    r.indexBuild = seconds(t0, Clock::now());
+    t.close();
+    r.indexBytes = folderBytes(dir) - before;
+    return r;
+}
+
 void check(int rc, sqlite3* db, const char* what) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
         fprintf(stderr, "SQLite %s: %s\n", what, sqlite3_errmsg(db));
@@ -209,6 +229,23 @@ Result runSqlite(size_t count, const std::string& dir) {
     return r;
 }
 
+Result indexSqlite(const std::string& dir) {
+    Result r;
+    const uint64_t before = folderBytes(dir);
+    sqlite3* db = nullptr;
+    check(sqlite3_open((dir + "/mv32list.sqlite").c_str(), &db), db, "open");
+    auto t7 = Clock::now();
+    check(sqlite3_exec(db,
+                       "CREATE INDEX DateinameIndex ON mv32list (Dateiname, Verzeichnis,"
+                       " Erweiterung, Groesse, Label, VolID)",
+                       nullptr, nullptr, nullptr),
+          db, "index");
+    r.indexBuild = seconds(t7, Clock::now());
+    sqlite3_close(db);
+    r.indexBytes = folderBytes(dir) - before;
+    return r;
+}
+
 // Runs one engine in a child process; returns its result and peak resident memory in KiB.
 template <typename F>
 Result inChild(F run, long* maxRssKb) {
@@ -267,13 +304,21 @@ int main(int argc, char** argv) {
     }
     Result o = inChild([&] { return runOurs(count, ourDir); }, &oursRss);
     if (const char* only = getenv("MV32_BENCH_ONLY"); only && std::string(only) == "mv32") {
-        printf("a) %.0f/s  b) %.0f/s  c) %.3f s  d) %.3f ms %.3f ms  e) %.1f B  f) %ld KiB\n",
+        long indexRss = 0;
+        const Result oi = inChild([&] { return indexOurs(ourDir); }, &indexRss);
+        printf("a) %.0f/s  b) %.0f/s  c) %.3f s  d) %.3f ms %.3f ms  e) %.1f B  f) %ld KiB  "
+               "g) %.1f B %.2f s %ld KiB\n",
                static_cast<double>(count) / o.scan, static_cast<double>(count) / o.rescan, o.pass,
                o.seek1 * 1e3, o.seek2 * 1e3,
-               static_cast<double>(o.bytes) / static_cast<double>(o.records), oursRss);
+               static_cast<double>(o.bytes) / static_cast<double>(o.records), oursRss,
+               static_cast<double>(oi.indexBytes) / static_cast<double>(o.records), oi.indexBuild,
+               indexRss);
         return 0;
     }
     Result s = inChild([&] { return runSqlite(count, liteDir); }, &liteRss);
+    long oursIndexRss = 0, liteIndexRss = 0;
+    const Result oi = inChild([&] { return indexOurs(ourDir); }, &oursIndexRss);
+    const Result si = inChild([&] { return indexSqlite(liteDir); }, &liteIndexRss);
     if (o.records != s.records || o.matches != s.matches) {
         printf(
             "ABWEICHUNG: Datensätze %llu/%llu, Treffer %llu/%llu\n",
@@ -297,6 +342,11 @@ int main(int argc, char** argv) {
         static_cast<double>(s.bytes) / records, "");
     row("f) größter Speicherbedarf, MiB", static_cast<double>(oursRss) / 1024,
         static_cast<double>(liteRss) / 1024, "");
+    row("g) Index Dateiname (6 Felder), Bytes je Satz", static_cast<double>(oi.indexBytes) / records,
+        static_cast<double>(si.indexBytes) / records, "");
+    row("g) dessen Aufbau, s", oi.indexBuild, si.indexBuild, "s");
+    row("g) Speicherbedarf beim Aufbau, MiB", static_cast<double>(oursIndexRss) / 1024,
+        static_cast<double>(liteIndexRss) / 1024, "");
     printf("(Treffer \"readme\": %llu; Seitencache mv32: %zu MiB)\n",
            static_cast<unsigned long long>(o.matches),
            mv32::engine::Table::cacheLimitBytes() >> 20);

@@ -510,7 +510,8 @@ void Table::loadCurrent() {
     const auto& schema = store_->schema();
     if (ord()) {
         curKey_.assign(e);
-        curCluster_.assign(schema.clusterKeyOfIndexEntry(*ord(), e));
+        std::string scratch;
+        curCluster_.assign(schema.clusterKeyOfIndexEntry(*ord(), e, scratch));
         TreePos rp;
         if (!store_->records().find(rp, curCluster_)) {
             store::throwCorrupt(filePath(), "der Index verweist auf einen fehlenden Datensatz");

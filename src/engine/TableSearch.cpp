@@ -122,7 +122,8 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
                 *found = true;
                 return true;
             }
-            std::string cluster(ix ? schema.clusterKeyOfIndexEntry(*ix, e)
+            std::string scratch;
+            std::string cluster(ix ? schema.clusterKeyOfIndexEntry(*ix, e, scratch)
                                    : e.substr(0, schema.clusterKeyLength(e)));
             std::string entry;
             if (ix) {

@@ -104,7 +104,7 @@ void Executor::scan(const Driver& d, F&& onRow) {
         std::string_view e = t.entry(p);
         if (d.hasHi && e.compare(d.hi) >= 0) break;
         if (d.index) {
-            if (!records.find(rp, schema.clusterKeyOfIndexEntry(*d.index, e))) {
+            if (!records.find(rp, schema.clusterKeyOfIndexEntry(*d.index, e, clusterScratch_))) {
                 store::throwCorrupt(store_.base() + ".db",
                                     "ein Index verweist auf einen fehlenden Datensatz");
             }
@@ -253,7 +253,7 @@ void Executor::extend(int64_t rows) {
         std::string_view e = t.entry(s.p);
         if (d.hasHi && e.compare(d.hi) >= 0) return finished();
         if (d.index) {
-            if (!records.find(rp, schema.clusterKeyOfIndexEntry(*d.index, e))) {
+            if (!records.find(rp, schema.clusterKeyOfIndexEntry(*d.index, e, clusterScratch_))) {
                 store::throwCorrupt(store_.base() + ".db",
                                     "ein Index verweist auf einen fehlenden Datensatz");
             }
@@ -516,7 +516,7 @@ void Executor::load(int64_t r, bool backwards) {
             std::string_view e = t.entry(p);
             if (order_) {
                 if (!store_.records().find(rp,
-                                           store_.schema().clusterKeyOfIndexEntry(*order_, e))) {
+                                           store_.schema().clusterKeyOfIndexEntry(*order_, e, clusterScratch_))) {
                     store::throwCorrupt(store_.base() + ".db",
                                         "ein Index verweist auf einen fehlenden Datensatz");
                 }

@@ -103,6 +103,7 @@ private:
     // length in copies_, per result row.
     std::string copies_;
     std::vector<std::pair<uint64_t, uint32_t>> copyAt_;
+    std::string clusterScratch_;  // a record's cluster key put together from an index entry
     static constexpr size_t kCopyBudget = 32u << 20;
     // Computed results.
     std::vector<Row> rows_;

@@ -21,7 +21,7 @@
 //
 // Page 0 continues with the file header:
 //
-//       16    8 magic: "MV32DB\x01\x00", "MV32MB\x01\x00", "MV32XG\x01\x00" or "MV32PX\x01\x00"
+//       16    8 magic: "MV32DB\x01\x00", "MV32MB\x01\x00", "MV32XG\x02\x00" or "MV32PX\x01\x00"
 //       24    4 format version (1)
 //       28    4 page size
 //       32    8 table id, random, shared by all files of one table

@@ -23,7 +23,9 @@ namespace mv32::engine::store {
 
 inline constexpr char kDbMagic[8] = {'M', 'V', '3', '2', 'D', 'B', 1, 0};
 inline constexpr char kMbMagic[8] = {'M', 'V', '3', '2', 'M', 'B', 1, 0};
-inline constexpr char kXgMagic[8] = {'M', 'V', '3', '2', 'X', 'G', 1, 0};
+// Index files are of format 2 (entries without the cluster fields they hold anyway, Schema.h);
+// a file of format 1 does not count as the index and is rebuilt like a missing one.
+inline constexpr char kXgMagic[8] = {'M', 'V', '3', '2', 'X', 'G', 2, 0};
 inline constexpr char kPxMagic[8] = {'M', 'V', '3', '2', 'P', 'X', 1, 0};
 
 inline bool hasMagic(const std::string& magic, const char (&expected)[8]) {

@@ -154,9 +154,30 @@ Layout Schema::indexLayout(const IndexInfo& ix) const {
     for (int f : ix.fields) {
         l.kinds.push_back(kindFor(fields[static_cast<size_t>(f)].type, ix.options & kDescending));
     }
-    for (size_t i = 0; i < recordLayout_.keyFields; ++i) l.kinds.push_back(recordLayout_.kinds[i]);
+    for (size_t i = 0; i + 1 < recordLayout_.keyFields; ++i) {
+        if (coveringPosition(ix, cluster[i]) < 0) l.kinds.push_back(recordLayout_.kinds[i]);
+    }
+    l.kinds.push_back(Kind::Int);  // the sequence number
     l.keyFields = l.kinds.size();
     return l;
+}
+
+int Schema::coveringPosition(const IndexInfo& ix, int field) const {
+    // Only an unchanged copy can stand for the cluster field: a descending index stores the
+    // complement, a case-insensitive one the folded text.
+    const bool text = !isInteger(fields[static_cast<size_t>(field)].type);
+    if ((ix.options & kDescending) || (text && (ix.options & kCaseInsensitive))) return -1;
+    for (size_t i = 0; i < ix.fields.size(); ++i) {
+        if (ix.fields[i] == field) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool Schema::coversClusterField(const IndexInfo& ix) const {
+    for (int c : cluster) {
+        if (coveringPosition(ix, c) >= 0) return true;
+    }
+    return false;
 }
 
 const Layout& Schema::blobLayout() {
@@ -311,21 +332,58 @@ std::string Schema::indexPrefix(const IndexInfo& ix, const Row& values, int coun
 
 std::string Schema::indexEntry(const IndexInfo& ix, const Row& values, std::string_view key) const {
     std::string out = indexPrefix(ix, values);
-    out.append(key);
+    if (!coversClusterField(ix)) {
+        out.append(key);
+        return out;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(key.data());
+    size_t pos = 0;
+    for (size_t i = 0; i + 1 < recordLayout_.keyFields; ++i) {
+        const size_t n = fieldLength(p + pos, key.size() - pos, recordLayout_.kinds[i]);
+        if (n == kBadField) throw std::logic_error("Clusterschlüssel beschädigt");
+        if (coveringPosition(ix, cluster[i]) < 0) out.append(key.substr(pos, n));
+        pos += n;
+    }
+    out.append(key.substr(pos));  // the sequence number
     return out;
 }
 
-std::string_view Schema::clusterKeyOfIndexEntry(const IndexInfo& ix, std::string_view entry) const {
+std::string_view Schema::clusterKeyOfIndexEntry(const IndexInfo& ix, std::string_view entry,
+                                                std::string& scratch) const {
     const auto* p = reinterpret_cast<const unsigned char*>(entry.data());
+    auto kindAt = [&](size_t i) {
+        return kindFor(fields[static_cast<size_t>(ix.fields[i])].type, ix.options & kDescending);
+    };
+    // Index field i, or everything after the index fields for i = their count.
+    auto indexField = [&](size_t i) -> std::string_view {
+        size_t pos = 0;
+        for (size_t j = 0; j <= i && j < ix.fields.size(); ++j) {
+            const size_t n = fieldLength(p + pos, entry.size() - pos, kindAt(j));
+            if (n == kBadField) throw std::logic_error("Indexeintrag beschädigt");
+            if (j == i) return entry.substr(pos, n);
+            pos += n;
+        }
+        return entry.substr(pos);
+    };
+    std::string_view rest = indexField(ix.fields.size());
+    if (!coversClusterField(ix)) return rest;
+    // The cluster fields the index holds anyway are taken from the index fields, the others
+    // follow them in cluster order.
+    scratch.clear();
+    const auto* r = reinterpret_cast<const unsigned char*>(rest.data());
     size_t pos = 0;
-    for (int f : ix.fields) {
-        size_t n =
-            fieldLength(p + pos, entry.size() - pos,
-                        kindFor(fields[static_cast<size_t>(f)].type, ix.options & kDescending));
+    for (size_t i = 0; i + 1 < recordLayout_.keyFields; ++i) {
+        if (int at = coveringPosition(ix, cluster[i]); at >= 0) {
+            scratch.append(indexField(static_cast<size_t>(at)));
+            continue;
+        }
+        const size_t n = fieldLength(r + pos, rest.size() - pos, recordLayout_.kinds[i]);
         if (n == kBadField) throw std::logic_error("Indexeintrag beschädigt");
+        scratch.append(rest.substr(pos, n));
         pos += n;
     }
-    return entry.substr(pos);
+    scratch.append(rest.substr(pos));
+    return scratch;
 }
 
 }  // namespace mv32::engine::store

@@ -7,10 +7,15 @@
 //     [cluster key fields ...][sequence][other fields in column order]
 //
 // Index entries (in BASE.xgN) consist of the index fields (folded when the index ignores case,
-// complemented when it is descending) followed by the record's cluster key, which makes them
-// unique and leads to the record:
+// complemented when it is descending) followed by what the record's cluster key adds to them,
+// which makes them unique and leads to the record: the cluster fields that are not already
+// among the index fields unchanged, in cluster order, and the sequence number:
 //
-//     [index fields ...][cluster key fields ...][sequence]
+//     [index fields ...][other cluster key fields ...][sequence]
+//
+// (Index files of format 1 held the whole cluster key; they count as absent and are rebuilt.)
+// Within equal index fields, entries still follow the cluster order: the cluster fields left
+// out are equal there.
 //
 // Memo and blob fields are stored in the record as references into BASE.mb, whose entries are
 // [blob id][chunk number][bytes].
@@ -89,8 +94,13 @@ public:
     // Index fields of `values` (the first `count` of them, all when count is -1).
     std::string indexPrefix(const IndexInfo& ix, const Row& values, int count = -1) const;
     std::string indexEntry(const IndexInfo& ix, const Row& values, std::string_view key) const;
-    // The cluster key at the end of an index entry.
-    std::string_view clusterKeyOfIndexEntry(const IndexInfo& ix, std::string_view entry) const;
+    // The cluster key of the record an index entry leads to: a view into the entry, or into
+    // `scratch` when the index holds some of the cluster fields among its own.
+    std::string_view clusterKeyOfIndexEntry(const IndexInfo& ix, std::string_view entry,
+                                            std::string& scratch) const;
+    // The position among the index's fields that holds cluster field `field` unchanged, or -1.
+    int coveringPosition(const IndexInfo& ix, int field) const;
+    bool coversClusterField(const IndexInfo& ix) const;
 
     // One value in key form for a field (ascending, case as stored).
     void encodeKeyValue(std::string& out, int field, const Value& v, unsigned options) const;

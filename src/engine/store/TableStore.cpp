@@ -577,7 +577,8 @@ void TableStore::checkUnique(const Row& values, std::string_view ownKey) {
         if (!t.seek(pos, prefix)) continue;
         std::string_view e = t.entry(pos);
         if (e.compare(0, prefix.size(), prefix) != 0) continue;
-        if (!ownKey.empty() && e.substr(prefix.size()) == ownKey) {
+        std::string scratch;
+        if (!ownKey.empty() && schema_.clusterKeyOfIndexEntry(*ix, e, scratch) == ownKey) {
             if (!t.next(pos)) continue;
             e = t.entry(pos);
             if (e.compare(0, prefix.size(), prefix) != 0) continue;
