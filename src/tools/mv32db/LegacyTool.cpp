@@ -7,10 +7,10 @@
 
 #include "document/Catalog.h"
 #include "document/CatalogDocument.h"
+#include "document/ConsoleUserInterface.h"
 #include "document/Log.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
-#include "document/UserInterface.h"
 #include "engine/FileSystem.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
@@ -22,63 +22,6 @@ namespace mv32::tools {
 namespace {
 
 using namespace document;
-
-// The user-interface port on a terminal: messages go to the error stream, questions are
-// answered from the command line, everything on the screen is left out.
-class ConsoleUserInterface : public UserInterface {
-public:
-    ConsoleUserInterface(std::ostream& err, bool overwrite) : err_(err), overwrite_(overwrite) {}
-    bool failed() const { return failed_; }
-
-    Answer message(MessageKind kind, const std::string& text, Buttons buttons) override {
-        if (buttons == Buttons::JaNein || buttons == Buttons::JaAbbrechen) {
-            err_ << "mv32db: " << text
-                 << (overwrite_ ? " Ja (--ueberschreiben)\n" : " Nein (ohne --ueberschreiben)\n");
-            if (!overwrite_) failed_ = true;
-            return overwrite_ ? Answer::Ja : Answer::Nein;
-        }
-        err_ << "mv32db: " << text << "\n";
-        if (kind == MessageKind::Fehler || kind == MessageKind::Warnung ||
-            kind == MessageKind::Hinweis)
-            failed_ = true;
-        return buttons == Buttons::Abbrechen ? Answer::Abbrechen : Answer::Ok;
-    }
-    FileDialogResult fileDialog(const FileDialogRequest&) override { return {}; }
-    bool askSaveData() override { return false; }
-    void showOldVersionNotice() override {
-        err_ << "mv32db: Diese Datei ist von einer älteren Version (<2.2) des Mavrels! Leider ist "
-                "es im Moment aus technischen Gründen nicht möglich, sie direkt im Programm zu "
-                "konvertieren.\n";
-        failed_ = true;
-    }
-    void showProgress(bool) override {}
-    void setProgressRange(int64_t, int64_t) override {}
-    void setProgressPosition(int64_t) override {}
-    void showAnimation(Animation, bool) override {}
-    void setStatusText(int, const std::string&) override {}
-    void setRecordLabel(int64_t, int64_t) override {}
-    void setTitle(const std::string&) override {}
-    void showWaitWindow(bool) override {}
-    bool cancelRequested() override { return false; }
-    void resetCancelRequest() override {}
-    void processEvents() override {}
-    void setControlState(ControlState) override {}
-    void setSortItemVisible(const std::string&, bool) override {}
-    void setUndoEnabled(bool) override {}
-    void setFileSearchVisible(bool) override {}
-    void setRecentFiles(const std::vector<std::string>&) override {}
-    void setAutoSaveInterval(int) override {}
-    void showWindow(const std::string&, bool) override {}
-    void showApplicationError(const std::string& text) override {
-        err_ << "mv32db: " << text << "\n";
-        failed_ = true;
-    }
-
-private:
-    std::ostream& err_;
-    bool overwrite_;
-    bool failed_ = false;
-};
 
 // Why `path` cannot be read as a file, or "".
 std::string unreadable(const std::string& path) {
@@ -123,7 +66,8 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
 
     // A document of its own: settings in memory, no log, nothing of the person's program
     // folder touched.
-    ConsoleUserInterface ui(err, overwrite);
+    ConsoleUserInterface ui(err, "mv32db: ", overwrite, " (--ueberschreiben)",
+                            " (ohne --ueberschreiben)");
     MemorySettingsStore store;
     const std::string programDir = platform::tempDir();
     Settings settings = Settings::defaults(programDir);
