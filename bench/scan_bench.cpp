@@ -1,10 +1,12 @@
-// Benchmark of a scan against the limits of the machine.
+// Benchmark of every scan against the limits of the machine.
 //
 // A generated tree (default 300,000 files; sizes set with ftruncate, so the tree costs no disk)
-// is scanned into an empty file list and then scanned again; in the same run, alternating,
-// `find <tree> -printf '%h/\t%f\t%s\n'` (one stat per file: the limit) and plocate's `updatedb`
-// (no stat at all; reference only, when installed) walk the same tree. Prints files per second
-// and the ratios of the times, and the peak memory of the scan against the page cache.
+// is scanned into an empty file list by each scan the way a person starts it: the scan dialog
+// in the foreground and in the background, "DIR" and "SCANALL" from the command line (the
+// program itself, offscreen), and the quiet walk alone (no program around it) again over the
+// full list. Between them, `find <tree> -printf '%h/\t%f\t%s\n'` (one stat per file: the
+// limit) walks the same tree, and plocate's `updatedb` (no stat at all; reference only, when
+// installed). Prints files per second, the ratio to find and each scan's peak memory.
 // Usage: scan_bench [files] [folder]
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -14,9 +16,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include "FileWalk.h"
+#include "ScanPaths.h"
 #include "engine/Table.h"
 #include "scan/FileList.h"
 #include "scan/TreeWalk.h"
@@ -98,33 +103,66 @@ int main(int argc, char** argv) {
     const std::string find = "find " + tree + " -printf '%h/\\t%f\\t%s\\n' > /dev/null";
     const std::string updatedb = "updatedb -l 0 --prunefs '' --prunepaths '' --prunenames '' -U " +
                                  tree + " -o " + base + "/plocate.db";
-    // Warm the caches once, then alternate.
+    const bench::ScanHome home{base + "/person", tree};
+    struct Variant {
+        const char* what;
+        std::function<bench::ScanRun()> run;
+    };
+    std::vector<Variant> variants = {
+        {"Dialog, Vordergrund", [&] { return bench::dialogScan(home, false); }},
+        {"Dialog, Hintergrund", [&] { return bench::dialogScan(home, true); }},
+    };
+#ifdef MV32_PROGRAM
+    variants.push_back({"Kommandozeile DIR ... CLOSE", [&] {
+                            return bench::programScan(home, MV32_PROGRAM, {"dir", tree, "close"});
+                        }});
+    variants.push_back(
+        {"Kommandozeile SCANALL", [&] { return bench::programScan(home, MV32_PROGRAM, {"scanall"}); }});
+#endif
+
+    // Warm the caches once, then alternate find with the scans.
     runCommand(find);
-    double findFirst = runCommand(find);
+    double findTotal = runCommand(find);
+    int findRuns = 1;
+    std::vector<bench::ScanRun> runs;
+    for (const auto& v : variants) {
+        runs.push_back(v.run());
+        findTotal += runCommand(find);
+        ++findRuns;
+    }
     int64_t added = 0;
     double first = scanOnce(listFolder, tree, &added);
-    double findAgain = runCommand(find);
     int64_t addedAgain = 0;
     double again = scanOnce(listFolder, tree, &addedAgain);
-    double findThird = runCommand(find);
+    findTotal += runCommand(find);
+    ++findRuns;
     double updb = haveUpdatedb ? runCommand(updatedb) : -1;
-    const double findTime = (findFirst + findAgain + findThird) / 3;
+    const double findTime = findTotal / findRuns;
 
     auto rate = [&](double s) { return static_cast<double>(files) / s; };
-    std::printf("%-34s %14s %12s %10s\n", "", "Dateien/s", "Zeit", "/find");
-    std::printf("%-34s %14.0f %10.2f s %10s\n", "find -printf (ein stat je Datei)", rate(findTime),
+    std::printf("%-34s %12s %10s %8s %10s\n", "", "Dateien/s", "Zeit", "/find", "Speicher");
+    std::printf("%-34s %12.0f %8.2f s %8s\n", "find -printf (ein stat je Datei)", rate(findTime),
                 findTime, "1.00");
     if (updb > 0)
-        std::printf("%-34s %14.0f %10.2f s %10.2f\n", "updatedb (ohne stat, Vergleich)", rate(updb),
+        std::printf("%-34s %12.0f %8.2f s %8.2f\n", "updatedb (ohne stat, Vergleich)", rate(updb),
                     updb, updb / findTime);
-    std::printf("%-34s %14.0f %10.2f s %10.2f\n", "Erstscan in leere Dateiliste", rate(first),
-                first, first / findTime);
-    std::printf("%-34s %14.0f %10.2f s %10.2f\n", "Wiederholungsscan", rate(again), again,
-                again / findTime);
+    for (size_t i = 0; i < variants.size(); ++i) {
+        if (runs[i].seconds < 0) {
+            std::printf("%-34s FEHLGESCHLAGEN\n", variants[i].what);
+            continue;
+        }
+        std::printf("%-34s %12.0f %8.2f s %8.2f %6.1f MiB\n", variants[i].what,
+                    rate(runs[i].seconds), runs[i].seconds, runs[i].seconds / findTime,
+                    runs[i].peakMiB);
+    }
+    std::printf("%-34s %12.0f %8.2f s %8.2f\n", "Walk allein, Erstscan", rate(first), first,
+                first / findTime);
+    std::printf("%-34s %12.0f %8.2f s %8.2f\n", "Walk allein, Wiederholungsscan", rate(again),
+                again, again / findTime);
     rusage ru{};
     ::getrusage(RUSAGE_SELF, &ru);
     std::printf(
-        "\n(neu: %lld, beim zweiten Mal: %lld; größter Speicherbedarf %.1f MiB, "
+        "\n(Walk allein neu: %lld, beim zweiten Mal: %lld, Speicher %.1f MiB; "
         "Seitencache %zu MiB)\n",
         static_cast<long long>(added), static_cast<long long>(addedAgain),
         static_cast<double>(ru.ru_maxrss) / 1024.0, mv32::engine::Table::cacheLimitBytes() >> 20);

@@ -48,8 +48,9 @@ bool fatHidden(int dirFd, const char* name) {
 
 }  // namespace
 
-// The table half of a quiet walk: batches of files go to a thread that adds them to the file
-// list in the order the walk found them.
+// The table half of a walk: batches of files go to a thread that adds them to the file list in
+// the order the walk found them. The walk reads how far the table work got from `added` and
+// `records`, so the dialog's counters follow at most a few batches behind.
 struct TreeWalk::Pipeline {
     struct Entry {
         std::string dir;
@@ -59,7 +60,7 @@ struct TreeWalk::Pipeline {
     static constexpr size_t kBatch = 512;
     static constexpr size_t kMaxBatches = 32;  // bounds the memory of a walk ahead of the table
 
-    explicit Pipeline(TreeWalk& w) : walk(w), worker([this] { run(); }) {}
+    Pipeline(TreeWalk& w, bool counts) : walk(w), counting(counts), worker([this] { run(); }) {}
 
     void push(Entry e) {
         filling.push_back(std::move(e));
@@ -96,8 +97,10 @@ struct TreeWalk::Pipeline {
             roomLeft.notify_one();
             for (const auto& e : batch) {
                 try {
-                    if (walk.list_.addIfNew(e.dir, e.name, e.size, walk.label_, walk.serial_))
-                        ++walk.newFiles_;
+                    if (!walk.list_.addIfNew(e.dir, e.name, e.size, walk.label_, walk.serial_))
+                        continue;
+                    if (counting) records.store(walk.list_.recordCount(), std::memory_order_relaxed);
+                    added.fetch_add(1, std::memory_order_release);
                 } catch (const std::exception&) {
                     // This file only.
                 }
@@ -106,6 +109,9 @@ struct TreeWalk::Pipeline {
     }
 
     TreeWalk& walk;
+    const bool counting;  // whether the dialog shows the counters
+    std::atomic<int64_t> added{0};
+    std::atomic<int64_t> records{0};
     std::vector<Entry> filling;
     std::mutex mutex;
     std::condition_variable work;
@@ -128,15 +134,23 @@ TreeWalk::~TreeWalk() {
 }
 
 void TreeWalk::record(const std::string& dir, const std::string& name, int64_t size) {
-    if (pipeline_) {
-        pipeline_->push({dir, name, size});
-        return;
-    }
-    if (list_.addIfNew(dir, name, size, label_, serial_)) {
-        ++newFiles_;
-        if (variant_ == WalkVariant::Baum && options_.dialogMode && hooks_.counters)
-            hooks_.counters(newFiles_, list_.recordCount());
-    }
+    pipeline_->push({dir, name, size});
+    reportCounters();
+}
+
+void TreeWalk::reportCounters(bool final) {
+    if (!pipeline_->counting) return;
+    const int64_t added = pipeline_->added.load(std::memory_order_acquire);
+    if (added == reported_ || (!final && !due(countersShown_))) return;
+    reported_ = added;
+    hooks_.counters(added, pipeline_->records.load(std::memory_order_relaxed));
+}
+
+bool TreeWalk::due(std::chrono::steady_clock::time_point& last) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last < kShowInterval) return false;
+    last = now;
+    return true;
 }
 
 bool isArchiveExtension(const std::string& ext) {
@@ -161,18 +175,24 @@ void TreeWalk::walk(const std::string& root, const std::string& label, const std
 #else
     const int fd = -1;
 #endif
-    if (variant_ != WalkVariant::Baum) pipeline_ = std::make_unique<Pipeline>(*this);
+    reported_ = 0;
+    statusShown_ = countersShown_ = {};
+    pipeline_ = std::make_unique<Pipeline>(
+        *this, variant_ == WalkVariant::Baum && options_.dialogMode && hooks_.counters);
+    auto finish = [&] {
+        pipeline_->finish();  // every record found is in the table when the walk returns
+        newFiles_ = pipeline_->added.load(std::memory_order_acquire);
+    };
     try {
         walkDirectory(fd, root);
     } catch (...) {
-        if (pipeline_) pipeline_->finish();
+        finish();
         pipeline_.reset();
         throw;
     }
-    if (pipeline_) {
-        pipeline_->finish();  // every record found is in the table when the walk returns
-        pipeline_.reset();
-    }
+    finish();
+    reportCounters(true);
+    pipeline_.reset();
 }
 
 // One folder of the path being walked: open (its handle and its listing), or set aside with
@@ -314,7 +334,8 @@ void TreeWalk::treatFile(int dirFd, const std::string& dir, const std::string& n
     if (options_.hidden && (dotName || (fatMedium_ && fatHidden(dirFd, name.c_str())))) return;
     const bool baum = variant_ == WalkVariant::Baum;
     const bool report = baum && options_.dialogMode;
-    if (report && hooks_.status) hooks_.status(dir + name);
+    // The path of the file at hand, as often as a person can read it.
+    if (report && hooks_.status && due(statusShown_)) hooks_.status(dir + name);
     record(dir, name, size);
     if (!baum) return;
     const std::string upperName = engine::text::upper(name);

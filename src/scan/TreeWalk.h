@@ -17,13 +17,17 @@
 // its listing, an ancestor moved away while the walk was below it) ends that folder and is told
 // to `severeFailure` (Baum) or `unreadable` (the quiet walks).
 //
-// Runs on the caller's thread; the hooks decide where progress and descriptions go. The quiet
-// variants (Baum2, Baum3) hand the table work to a second thread, so that reading the folders
-// and adding the records share the machine's cores; the file list is used by that thread alone
-// until the walk returns.
+// Runs on the caller's thread; the hooks decide where progress and descriptions go. Every
+// variant hands the table work to a second thread, so that reading the folders and adding the
+// records share the machine's cores; the file list is used by that thread alone until the walk
+// returns, with every record found added. Records keep the order the walk found them in, and
+// descriptions are still read on the caller's thread in that order. The dialog's counters
+// follow the table work and, like the file shown, are updated at most every kShowInterval;
+// the counters are exact when the walk ends.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,6 +79,14 @@ private:
     void walkDirectory(int fd, const std::string& dir);
     void release(Level& level);
     void record(const std::string& dir, const std::string& name, int64_t size);
+    // Tells the dialog's counters how far the table work got, when that changed and the last
+    // report is older than kShowInterval (always at the end).
+    void reportCounters(bool final = false);
+    // Whether kShowInterval passed since `last` (which then becomes now).
+    static bool due(std::chrono::steady_clock::time_point& last);
+    // The dialog shows the file at hand and the counters at most this often: every update
+    // crosses to the user-interface thread and waits for it there.
+    static constexpr std::chrono::milliseconds kShowInterval{50};
     void treatFile(int dirFd, const std::string& dir, const std::string& name, int64_t size,
                    bool dotName);
     bool cancelled() const {
@@ -92,6 +104,9 @@ private:
     std::vector<Level*> chain_;  // the folders from the root to the one being read
     bool fatMedium_ = false;
     int64_t newFiles_ = 0;
+    int64_t reported_ = 0;  // new files last told to the counters
+    std::chrono::steady_clock::time_point statusShown_;
+    std::chrono::steady_clock::time_point countersShown_;
     std::unique_ptr<Pipeline> pipeline_;
 };
 

@@ -140,7 +140,8 @@ TEST_F(ScanFixture, TheWalkRecordsEveryFileOnceAndKeepsToItsMedium) {
     EXPECT_EQ(bbs, std::vector<std::string>{root() + "unter/tief/files.bbs"});
     EXPECT_EQ(archives, std::vector<std::string>{root() + "unter/b.ZIP"});
     EXPECT_NE(std::find(status.begin(), status.end(), "Files.bbs wird gelesen..."), status.end());
-    EXPECT_NE(std::find(status.begin(), status.end(), root() + "a.txt"), status.end());
+    // The file at hand is shown as often as a person can read it: here, the first one.
+    EXPECT_EQ(status.front().rfind(root(), 0), 0u) << status.front();
 
     // A second scan adds nothing, but still reads the description list.
     list.openOrCreate();
@@ -251,6 +252,73 @@ TEST_F(ScanFixture, CancelStopsADeepWalkButNotTheWalkOfAllDrives) {
     TreeWalk all(list, WalkVariant::Baum2, cancel, {}, hooks);  // ignores the flag
     all.walk(root(), "", "00000001");
     EXPECT_EQ(all.newFiles(), 20);
+    list.close();
+}
+
+TEST_F(ScanFixture, TheForegroundWalkLeavesTheTableWorkToASecondThread) {
+    // More files than a batch of the table work, with description lists and archives between.
+    for (int d = 0; d < 30; ++d) {
+        for (int f = 0; f < 100; ++f)
+            put(medium.file("o" + std::to_string(d) + "/f" + std::to_string(f) + ".txt"));
+        if (d % 10 == 0) put(medium.file("o" + std::to_string(d) + "/FILES.BBS"));
+        if (d % 7 == 0) put(medium.file("o" + std::to_string(d) + "/PAKET.ZIP"));
+    }
+    const int64_t total = 3000 + 3 + 5;
+    FileList list(data.path() + "/");
+    list.openOrCreate();
+    list.ensurePrimaryIndex();
+    const auto caller = std::this_thread::get_id();
+    bool elsewhere = false;
+    std::vector<std::pair<int64_t, int64_t>> counted;
+    std::vector<std::string> descriptions;
+    int64_t seen = 0, stopAt = -1;
+    scan::WalkHooks hooks;
+    hooks.counters = [&](int64_t added, int64_t records) {
+        elsewhere = elsewhere || std::this_thread::get_id() != caller;
+        counted.emplace_back(added, records);
+    };
+    hooks.filesBbs = [&](const std::string& p) {
+        elsewhere = elsewhere || std::this_thread::get_id() != caller;
+        descriptions.push_back(p);
+    };
+    hooks.archive = [&](const std::string& d, const std::string& n) {
+        elsewhere = elsewhere || std::this_thread::get_id() != caller;
+        descriptions.push_back(d + n);
+    };
+    hooks.processEvents = [&] {
+        if (++seen == stopAt) cancel = true;
+    };
+    scan::WalkOptions options;
+    options.readFilesBbs = true;
+    options.catalogOpen = true;
+    {
+        TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
+        walk.walk(root(), "L", "00000001");
+        EXPECT_EQ(walk.newFiles(), total);
+    }
+    EXPECT_FALSE(elsewhere) << "hooks are called on the walk's thread only";
+    EXPECT_EQ(list.recordCount(), total);  // every record found is there when the walk returns
+    EXPECT_EQ(descriptions.size(), 3u + 5u);
+    ASSERT_FALSE(counted.empty());
+    EXPECT_EQ(counted.back(), std::make_pair(total, total));  // exact at the end
+    for (size_t i = 1; i < counted.size(); ++i) EXPECT_LE(counted[i - 1].first, counted[i].first);
+    EXPECT_TRUE(list.commit());
+
+    // Cancelled midway: what the walk found before is in the table, nothing after it.
+    TempDir other;
+    FileList second(other.path() + "/");
+    second.openOrCreate();
+    second.ensurePrimaryIndex();
+    seen = 0;
+    stopAt = 1000;
+    counted.clear();
+    TreeWalk walk(second, WalkVariant::Baum, cancel, options, hooks);
+    walk.walk(root(), "L", "00000001");
+    EXPECT_EQ(second.recordCount(), walk.newFiles());
+    EXPECT_GE(walk.newFiles(), 1000 - 30);  // entries seen, less the folders among them
+    EXPECT_LE(walk.newFiles(), 1000);
+    EXPECT_EQ(counted.back().first, walk.newFiles());
+    second.close();
     list.close();
 }
 
@@ -516,26 +584,27 @@ TEST_F(ScanFixture, AnAncestorMovedAwayDuringTheWalkIsAFailingFilesystem) {
     for (int i = 0; entriesAfterD() == 0; ++i) put(medium.file("a/n" + std::to_string(i)));
     std::string deep = medium.file("a/d");
     for (int i = 0; i < 60; ++i) deep += "/t";
-    put(deep + "/tief.txt");
+    put(deep + "/FILES.BBS");
 
     FileList list(data.path() + "/");
     list.openOrCreate();
     std::vector<std::string> severe, unreadable;
     scan::WalkHooks hooks;
-    hooks.status = [&](const std::string& text) {
-        if (text.size() >= 8 && text.compare(text.size() - 8, 8, "tief.txt") == 0)
-            fs::rename(medium.file("a/d"), medium.file("weg"));
-    };
+    // The description list at the bottom is where the walk stands when the tree moves.
+    hooks.filesBbs = [&](const std::string&) { fs::rename(medium.file("a/d"), medium.file("weg")); };
     hooks.severeFailure = [&](const std::string& d) { severe.push_back(d); };
     hooks.unreadable = [&](const std::string& d) { unreadable.push_back(d); };
-    TreeWalk walk(list, WalkVariant::Baum, cancel, {}, hooks);
+    scan::WalkOptions options;
+    options.readFilesBbs = true;
+    options.catalogOpen = true;
+    TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
     walk.walk(root(), "L", "00000001");
     list.commit();
     EXPECT_EQ(severe, std::vector<std::string>{root() + "a/"});
     EXPECT_TRUE(unreadable.empty());
     std::set<std::string> names;
     for (const auto& r : rows(list)) names.insert(r.name);
-    EXPECT_TRUE(names.count("tief.txt"));
+    EXPECT_TRUE(names.count("FILES.BBS"));
 }
 
 // The CRC-16 of LZH and ARC archives (polynomial 0xA001, start 0).
