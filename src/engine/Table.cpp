@@ -449,7 +449,8 @@ void Table::setIndexName(const std::string& name) {
     {
         auto scope = store_->readScope();
         if (haveCurrent_) {
-            curKey_ = orderKeyFor(currentValues(), curCluster_);
+            curKey_ = orderKeyFor(currentValues(), curCluster());
+            keysPending_ = false;
             positionAt(curKey_);
         } else {
             first();
@@ -517,14 +518,15 @@ void Table::loadCurrent() {
             store::throwCorrupt(filePath(), "der Index verweist auf einen fehlenden Datensatz");
         }
         curEntry_.assign(store_->records().entry(rp));
-        schema.splitRecord(curEntry_, curEnds_);
+        keysPending_ = false;
     } else {
+        // A pass reads most records for a field or two: the keys and the field boundaries are
+        // taken from the entry when something asks for them.
         curEntry_.assign(e);
-        schema.splitRecord(curEntry_, curEnds_);
-        size_t keyLen = curEnds_[schema.recordLayout().keyFields - 1];
-        curCluster_.assign(curEntry_, 0, keyLen);
-        curKey_.assign(curEntry_, 0, keyLen);
+        keysPending_ = true;
     }
+    splitPending_ = true;
+    readOneField_ = false;
     haveCurrent_ = true;
 }
 
@@ -535,10 +537,27 @@ void Table::setCurrent(std::string entry, std::string_view orderKey) {
     curEntry_ = std::move(entry);
     curCluster_.assign(std::string_view(curEntry_).substr(0, schema.clusterKeyLength(curEntry_)));
     curKey_.assign(orderKey);
-    schema.splitRecord(curEntry_, curEnds_);
+    keysPending_ = false;
+    splitPending_ = true;
+    readOneField_ = false;
     haveCurrent_ = true;
     bof_ = eof_ = false;
     pos_->path.clear();
+}
+
+void Table::takeKeysFromEntry() {
+    const size_t keyLen = store_->schema().clusterKeyLength(curEntry_);
+    curCluster_.assign(curEntry_, 0, keyLen);
+    curKey_.assign(curEntry_, 0, keyLen);
+    keysPending_ = false;
+}
+
+const std::vector<uint32_t>& Table::curEnds() {
+    if (splitPending_) {
+        store_->schema().splitRecord(curEntry_, curEnds_);
+        splitPending_ = false;
+    }
+    return curEnds_;
 }
 
 Row Table::currentValues() const {
@@ -581,7 +600,7 @@ void Table::revalidate() {
         return;
     }
     bool b = bof_, e = eof_;
-    positionAt(curKey_);
+    positionAt(curKey());
     if (haveCurrent_) {
         bof_ = b;
         eof_ = e;
@@ -725,7 +744,7 @@ void Table::moveTo(int64_t n) {
 Bookmark Table::bookmark() {
     requireActive();
     if (!haveCurrent_) return {};
-    return Bookmark{curCluster_};
+    return Bookmark{curCluster()};
 }
 
 void Table::gotoBookmark(const Bookmark& b) {
@@ -779,14 +798,20 @@ Value Table::value(int i) {
             return bufLarge_[idx].blank ? Value() : Value(bufLarge_[idx].data);
         }
         if (!haveCurrent_ || state_ == DataSetState::Insert) return Value();
-        BlobRef ref = store_->schema().refAt(curEntry_, curEnds_, i);
+        BlobRef ref = store_->schema().refAt(curEntry_, curEnds(), i);
         if (!ref.id) return Value();
         auto scope = store_->readScope();
         return Value(store_->readBlob(ref));
     }
     if (editing) return buf_[idx];
     if (!haveCurrent_) return Value();
-    return store_->schema().valueAt(curEntry_, curEnds_, i);
+    // A pass that reads one field of each record walks to it; a second field read of the same
+    // record finds all boundaries at once.
+    if (splitPending_ && !readOneField_) {
+        readOneField_ = true;
+        return store_->schema().fieldValue(curEntry_, i);
+    }
+    return store_->schema().valueAt(curEntry_, curEnds(), i);
 }
 
 bool Table::hasContent(int i) {
@@ -797,7 +822,7 @@ bool Table::hasContent(int i) {
     const bool editing = state_ == DataSetState::Edit || state_ == DataSetState::Insert;
     if (editing && !bufLarge_[idx].keep) return !bufLarge_[idx].blank;
     if (!haveCurrent_ || state_ == DataSetState::Insert) return false;
-    return store_->schema().refAt(curEntry_, curEnds_, i).id != 0;
+    return store_->schema().refAt(curEntry_, curEnds(), i).id != 0;
 }
 
 Value Table::convert(int i, const Value& v) const {
@@ -890,7 +915,7 @@ void Table::insert() {
     postPending();
     append();
     // Without any key, an inserted record goes before the current one.
-    if (store_->schema().cluster.empty() && haveCurrent_) insertBefore_ = curCluster_;
+    if (store_->schema().cluster.empty() && haveCurrent_) insertBefore_ = curCluster();
 }
 
 void Table::edit() {
@@ -919,7 +944,7 @@ void Table::post() {
     if (state_ == DataSetState::Insert) {
         entry = store_->insert(buf_, bufLarge_, insertBefore_);
     } else {
-        entry = store_->update(curCluster_, buf_, bufLarge_);
+        entry = store_->update(curCluster(), buf_, bufLarge_);
     }
     state_ = DataSetState::Browse;
     insertBefore_.clear();
@@ -960,8 +985,8 @@ void Table::remove() {
                                                 " ist leer; es gibt keinen Datensatz zum Löschen.");
     }
     if (beforeDelete) beforeDelete(*this);
-    std::string key = curKey_;
-    store_->erase(curCluster_);
+    std::string key = curKey();
+    store_->erase(curCluster());
     {
         auto scope = store_->readScope();
         positionAt(key);

@@ -257,6 +257,19 @@ private:
     std::string curCluster_;         // its key in the record tree
     std::string curEntry_;           // the current record as stored
     std::vector<uint32_t> curEnds_;  // its field boundaries
+    bool keysPending_ = false;       // curKey_ and curCluster_ are still to be taken from the entry
+    bool splitPending_ = false;      // curEnds_ is still to be found
+    bool readOneField_ = false;      // a field of this record was read without curEnds_
+    const std::string& curKey() {
+        if (keysPending_) takeKeysFromEntry();
+        return curKey_;
+    }
+    const std::string& curCluster() {
+        if (keysPending_) takeKeysFromEntry();
+        return curCluster_;
+    }
+    void takeKeysFromEntry();
+    const std::vector<uint32_t>& curEnds();
     std::string lastLocateFields_;   // the field list of the last locate, parsed
     std::vector<int> lastLocateIdx_;
     std::unique_ptr<store::TreePos> pos_;
