@@ -502,6 +502,7 @@ std::string Table::orderKeyFor(const Row& values, std::string_view clusterKey) {
 }
 
 void Table::loadCurrent() {
+    forwardLeaves_ = 0;  // steps keep their run; every other move starts anew
     if (!pos_->atEntry()) {
         haveCurrent_ = false;
         return;
@@ -616,7 +617,9 @@ bool Table::fastStep(bool forward) {
     auto& leaf = pos_->path.back();
     if (forward ? leaf.idx + 1 >= leaf.node->size() : leaf.idx == 0) return false;
     leaf.idx = forward ? leaf.idx + 1 : leaf.idx - 1;
+    const int run = forwardLeaves_;
     loadCurrent();
+    forwardLeaves_ = run;
     return true;
 }
 
@@ -695,8 +698,23 @@ void Table::step(bool forward) {
         eof_ = bof_ = true;
         return;
     }
-    if (forward ? tree().next(*pos_) : tree().prev(*pos_)) {
+    // A pass forward over a tree larger than the cache reads its leaves past the cache once it
+    // has crossed a few of them in a row: they would only push out what other work needs, and
+    // a grid reading a page of rows stays with the cache.
+    const int run = forward ? forwardLeaves_ + 1 : 0;
+    const bool streaming = run > kLeavesBeforeStreaming && tree().largerThanCache();
+    if (streaming) tree().setStreaming(true);
+    bool stepped;
+    try {
+        stepped = forward ? tree().next(*pos_) : tree().prev(*pos_);
+    } catch (...) {
+        if (streaming) tree().setStreaming(false);
+        throw;
+    }
+    if (streaming) tree().setStreaming(false);
+    if (stepped) {
         loadCurrent();
+        forwardLeaves_ = run;
         atStart = false;
     } else {
         // A step past the last entry leaves the position behind it: back onto the record.

@@ -260,6 +260,8 @@ private:
     bool keysPending_ = false;       // curKey_ and curCluster_ are still to be taken from the entry
     bool splitPending_ = false;      // curEnds_ is still to be found
     bool readOneField_ = false;      // a field of this record was read without curEnds_
+    int forwardLeaves_ = 0;          // leaves crossed by forward steps in a row
+    static constexpr int kLeavesBeforeStreaming = 4;
     const std::string& curKey() {
         if (keysPending_) takeKeysFromEntry();
         return curKey_;

@@ -400,6 +400,52 @@ TEST_F(TableTest, MemoAndBlobFieldsOfAnySize) {
     t->checkIntegrity();
 }
 
+TEST_F(TableTest, APassOverATableLargerThanTheCacheSeesEveryRecordOnceAndLeavesItWhole) {
+    const size_t oldLimit = Table::cacheLimitBytes();
+    Table::setCacheLimit(64u << 10);  // a few pages: the table below is many times larger
+    struct Restore {
+        size_t limit;
+        ~Restore() { Table::setCacheLimit(limit); }
+    } restore{oldLimit};
+    auto t = createCatalog();
+    t->beginBulk();
+    char name[16];
+    for (int i = 0; i < 6000; ++i) {
+        std::snprintf(name, sizeof name, "N%05d", i);
+        add(*t, name, i);
+    }
+    t->endBulk();
+    t->close();
+    t->open();
+
+    // Forward to the end, changing records on the way and stepping back now and then: every
+    // record once, in order, with the change seen.
+    int expected = 0;
+    for (t->first(); !t->eof(); t->next()) {
+        std::snprintf(name, sizeof name, "N%05d", expected);
+        ASSERT_EQ(t->asString("Name"), name);
+        ASSERT_EQ(t->recNo(), expected + 1);
+        if (expected % 1000 == 500) {
+            t->edit();
+            t->setAsInteger("DatentraegerNr", -expected);
+            t->post();
+        }
+        if (expected % 1500 == 1499) {
+            t->prior();
+            t->next();
+        }
+        ++expected;
+    }
+    EXPECT_EQ(expected, 6000);
+    ASSERT_TRUE(t->locate("Name", {"N02500"}));
+    EXPECT_EQ(t->asInteger("DatentraegerNr"), -2500);
+    // Backwards too, and the table checks out afterwards.
+    int back = 0;
+    for (t->last(); !t->bof(); t->prior()) ++back;
+    EXPECT_EQ(back, 6000);
+    t->checkIntegrity();
+}
+
 TEST_F(TableTest, CopiedFilesFormAWorkingTableThatRebuildsItsIndexes) {
     auto t = createCatalog();
     t->close();
