@@ -241,7 +241,10 @@ private:
     void writeCommit(Commit& c);
     void keepInLogOnly(const Commit& c);
     void markClean();
-    void applyImages(const std::vector<std::pair<uint64_t, const std::string*>>& images,
+    // Writes pages into the files under the exclusive read lock: first those still only in
+    // the log (key, log offset; read back one at a time), then `images`.
+    void applyImages(const std::vector<std::pair<uint64_t, uint64_t>>& fromLog,
+                     const std::vector<std::pair<uint64_t, const std::string*>>& images,
                      const std::vector<ApplyFile>& files, const std::string* dbHeader);
     std::string readLogged(uint64_t offset);
     // Writes the commits that went only to the log into the files.

@@ -199,20 +199,18 @@ void Pager::keepInLogOnly(const Commit& c) {
 
 void Pager::writeCommit(Commit& c) {
     std::vector<std::pair<uint64_t, const std::string*>> refs;
-    refs.reserve(c.images.size() + logged_.size());
-    std::vector<std::string> older;
+    refs.reserve(c.images.size());
+    // Pages of earlier log-only commits that this one did not change again; they are read
+    // back from the log one at a time while they are written.
+    std::vector<std::pair<uint64_t, uint64_t>> older;
     if (!logged_.empty()) {
-        // Pages of earlier log-only commits that this one did not change again.
         std::unordered_map<uint64_t, bool> current;
         for (auto& [k, img] : c.images) current[k] = true;
-        older.reserve(logged_.size());  // the references below must stay valid
-        std::vector<std::pair<uint64_t, uint64_t>> pending(logged_.begin(), logged_.end());
-        std::sort(pending.begin(), pending.end());
-        for (auto& [k, off] : pending) {
-            if (current.count(k) || k == key(kDbFile, 0)) continue;
-            older.push_back(readLogged(off));
-            refs.emplace_back(k, &older.back());
+        older.reserve(logged_.size());
+        for (auto& [k, off] : logged_) {
+            if (!current.count(k) && k != key(kDbFile, 0)) older.emplace_back(k, off);
         }
+        std::sort(older.begin(), older.end());
         for (auto& [no, count] : loggedPageCounts_) {
             bool listed = std::any_of(c.actions.begin(), c.actions.end(),
                                       [no = no](const ApplyFile& a) { return a.no == no; });
@@ -221,7 +219,7 @@ void Pager::writeCommit(Commit& c) {
         }
     }
     for (auto& [k, img] : c.images) refs.emplace_back(k, &img);
-    applyImages(refs, c.actions, &c.dbHeader);
+    applyImages(older, refs, c.actions, &c.dbHeader);
     logged_.clear();
     loggedPageCounts_.clear();
     commitEnd_ = wal_.end();
@@ -268,7 +266,8 @@ void Pager::markClean() {
     evict();
 }
 
-void Pager::applyImages(const std::vector<std::pair<uint64_t, const std::string*>>& images,
+void Pager::applyImages(const std::vector<std::pair<uint64_t, uint64_t>>& fromLog,
+                        const std::vector<std::pair<uint64_t, const std::string*>>& images,
                         const std::vector<ApplyFile>& actions, const std::string* dbHeader) {
     auto& db = pf(kDbFile);
     waitLock(kLockRead, LockKind::Exclusive, pager::kReadLockTimeoutMs, "ein Leser hält sie");
@@ -295,6 +294,14 @@ void Pager::applyImages(const std::vector<std::pair<uint64_t, const std::string*
                 std::string img = wal_.payload(fr);
                 f.file->write((k & 0xFFFFFFFFull) * kPageSize, img.data(), img.size());
             }
+        }
+        for (auto& [k, off] : fromLog) {
+            auto no = static_cast<uint32_t>(k >> 32);
+            auto& f = pf(no);
+            if (f.deleted) continue;
+            ensureFileOpen(f, true);
+            const std::string img = readLogged(off);
+            f.file->write((k & 0xFFFFFFFFull) * kPageSize, img.data(), img.size());
         }
         for (auto& [k, img] : images) {
             auto no = static_cast<uint32_t>(k >> 32);
@@ -354,19 +361,16 @@ void Pager::applyLogged() {
     if (logged_.empty()) return;
     std::string dbHeader = readLogged(logged_[key(kDbFile, 0)]);
     wal_.sync();
-    std::vector<std::pair<uint64_t, uint64_t>> pending(logged_.begin(), logged_.end());
-    std::sort(pending.begin(), pending.end());
-    std::vector<std::string> pages;
-    pages.reserve(pending.size());
-    std::vector<std::pair<uint64_t, const std::string*>> refs;
-    for (auto& [k, off] : pending) {
-        if (k == key(kDbFile, 0)) continue;
-        pages.push_back(readLogged(off));
-        refs.emplace_back(k, &pages.back());
+    // Read back from the log one page at a time while they are written.
+    std::vector<std::pair<uint64_t, uint64_t>> pending;
+    pending.reserve(logged_.size());
+    for (auto& [k, off] : logged_) {
+        if (k != key(kDbFile, 0)) pending.emplace_back(k, off);
     }
+    std::sort(pending.begin(), pending.end());
     std::vector<ApplyFile> actions;
     for (auto& [no, count] : loggedPageCounts_) actions.push_back(ApplyFile{no, FileAction::Keep, count});
-    applyImages(refs, actions, &dbHeader);
+    applyImages(pending, {}, actions, &dbHeader);
     logged_.clear();
     loggedPageCounts_.clear();
     wal_.writeHeader(WalHeader{true, wal_.salt(), commitEnd_, commitEnd_, commitChecksum_});
