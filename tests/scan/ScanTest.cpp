@@ -66,6 +66,20 @@ protected:
     TempDir medium;
     std::string root() const { return medium.path() + "/"; }
     std::atomic<bool> cancel{false};
+
+    // The options of a dialog scan with a catalog open that reads description lists.
+    static scan::WalkOptions describing() {
+        scan::WalkOptions options;
+        options.readFilesBbs = true;
+        options.catalogOpen = true;
+        return options;
+    }
+    // The files of the list, as paths below the medium's root.
+    std::set<std::string> namesBelowRoot(FileList& list) {
+        std::set<std::string> names;
+        for (const auto& r : rows(list)) names.insert(r.dir.substr(root().size()) + r.name);
+        return names;
+    }
 };
 
 TEST_F(ScanFixture, FileListKeepsOneRecordPerFileVersionAndMedium) {
@@ -123,15 +137,12 @@ TEST_F(ScanFixture, TheWalkRecordsEveryFileOnceAndKeepsToItsMedium) {
     hooks.counters = [&](int64_t n, int64_t) { counted.push_back(n); };
     hooks.filesBbs = [&](const std::string& p) { bbs.push_back(p); };
     hooks.archive = [&](const std::string& d, const std::string& n) { archives.push_back(d + n); };
-    scan::WalkOptions options;
-    options.readFilesBbs = true;
-    options.catalogOpen = true;
+    scan::WalkOptions options = describing();
     TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
     walk.walk(root(), "MEDIUM", "0000ABCD");
     EXPECT_TRUE(list.commit());
 
-    std::set<std::string> names;
-    for (const auto& r : rows(list)) names.insert(r.dir.substr(root().size()) + r.name);
+    const std::set<std::string> names = namesBelowRoot(list);
     // .cache is not walked, .profile is hidden, the link is a file of its own.
     EXPECT_EQ(names, (std::set<std::string>{"a.txt", "unter/b.ZIP", "unter/tief/files.bbs",
                                             "ziel/d.txt", "link"}));
@@ -209,14 +220,11 @@ TEST_F(ScanFixture, OnAFatMediumTheHiddenAttributeHidesAFile) {
     std::vector<std::string> bbs;
     scan::WalkHooks hooks;
     hooks.filesBbs = [&](const std::string& p) { bbs.push_back(p); };
-    scan::WalkOptions options;
-    options.readFilesBbs = true;
-    options.catalogOpen = true;
+    scan::WalkOptions options = describing();
     TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
     walk.walk(root(), "STICK", "0000ABCD");
     list.commit();
-    std::set<std::string> names;
-    for (const auto& r : rows(list)) names.insert(r.dir.substr(root().size()) + r.name);
+    const std::set<std::string> names = namesBelowRoot(list);
     // A folder is walked whatever its attributes; only files are hidden.
     EXPECT_EQ(names, (std::set<std::string>{"sichtbar.txt", "ordner/drin.txt"}));
     EXPECT_TRUE(bbs.empty());
@@ -288,9 +296,7 @@ TEST_F(ScanFixture, TheForegroundWalkLeavesTheTableWorkToASecondThread) {
     hooks.processEvents = [&] {
         if (++seen == stopAt) cancel = true;
     };
-    scan::WalkOptions options;
-    options.readFilesBbs = true;
-    options.catalogOpen = true;
+    scan::WalkOptions options = describing();
     {
         TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
         walk.walk(root(), "L", "00000001");
@@ -476,9 +482,7 @@ TEST_F(ScanFixture, SpecialFilesAreNoFiles) {
     fs::create_symlink("/dev/null", medium.file("link"));
     FileList list(data.path() + "/");
     list.openOrCreate();
-    scan::WalkOptions options;
-    options.readFilesBbs = true;
-    options.catalogOpen = true;
+    scan::WalkOptions options = describing();
     std::vector<std::string> bbs;
     scan::WalkHooks hooks;
     hooks.filesBbs = [&](const std::string& p) { bbs.push_back(p); };
@@ -594,9 +598,7 @@ TEST_F(ScanFixture, AnAncestorMovedAwayDuringTheWalkIsAFailingFilesystem) {
     hooks.filesBbs = [&](const std::string&) { fs::rename(medium.file("a/d"), medium.file("weg")); };
     hooks.severeFailure = [&](const std::string& d) { severe.push_back(d); };
     hooks.unreadable = [&](const std::string& d) { unreadable.push_back(d); };
-    scan::WalkOptions options;
-    options.readFilesBbs = true;
-    options.catalogOpen = true;
+    scan::WalkOptions options = describing();
     TreeWalk walk(list, WalkVariant::Baum, cancel, options, hooks);
     walk.walk(root(), "L", "00000001");
     list.commit();
