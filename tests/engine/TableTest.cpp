@@ -6,6 +6,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "engine/store/Pager.h"
 #include "support/MemFileSystem.h"
 #include "support/TempDir.h"
 
@@ -443,6 +444,29 @@ TEST_F(TableTest, APassOverATableLargerThanTheCacheSeesEveryRecordOnceAndLeavesI
     int back = 0;
     for (t->last(); !t->bof(); t->prior()) ++back;
     EXPECT_EQ(back, 6000);
+    t->checkIntegrity();
+}
+
+TEST_F(TableTest, ABulkGroupKeepsItsDecodedPagesWithinTheCacheLimit) {
+    const size_t oldLimit = Table::cacheLimitBytes();
+    Table::setCacheLimit(256u << 10);
+    struct Restore {
+        size_t limit;
+        ~Restore() { Table::setCacheLimit(limit); }
+    } restore{oldLimit};
+    auto t = createCatalog();
+    // Many records, so that clean pages fill the cache while the group adds changed ones:
+    // the clean ones make room as the changed ones come, not only when the group commits.
+    const std::string padding(60, 'x');
+    size_t worst = 0;
+    t->beginBulk();
+    for (int i = 0; i < 5000; ++i) {
+        add(*t, padding + std::to_string(i * 7919 % 5000), i);
+        worst = std::max(worst, store::cacheUsed());
+    }
+    t->endBulk();
+    EXPECT_LE(worst, store::cacheLimit());
+    EXPECT_EQ(t->recordCount(), 5000);
     t->checkIntegrity();
 }
 

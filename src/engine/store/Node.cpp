@@ -48,7 +48,10 @@ uint64_t Node::total() const {
 }
 
 size_t Node::memory() const {
-    return sizeof(Node) + arena.capacity() + slots.capacity() * sizeof(Slot) +
+    // Besides the node's own blocks: the allocator's header of each of them and of the shared
+    // node, and the cache's map entry and list link that keep the node.
+    constexpr size_t kBookkeeping = 5 * 16 + 64 + 32;
+    return sizeof(Node) + kBookkeeping + arena.capacity() + slots.capacity() * sizeof(Slot) +
            children.capacity() * sizeof(uint32_t) + counts.capacity() * sizeof(uint64_t);
 }
 

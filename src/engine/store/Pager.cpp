@@ -518,6 +518,9 @@ NodePtr Pager::newNode(uint32_t no, uint8_t level) {
     cachePut(no, n);
     dirty_[key(no, page)] = n;
     ++pager::dirtyNodes;
+    // Changed nodes count against the one limit: a bulk group that adds them makes room among
+    // the clean ones at once, not only at its commit.
+    evict();
     return n;
 }
 
@@ -530,6 +533,7 @@ void Pager::touch(uint32_t no, const NodePtr& n) {
     ++pager::dirtyNodes;
     auto it = cache_.find(k);
     if (it != cache_.end()) account(it->second, 0);
+    evict();
 }
 
 void Pager::account(CacheItem& item, size_t bytes) {
@@ -657,12 +661,12 @@ void Pager::cacheErase(uint32_t no, uint32_t page) {
     cache_.erase(it);
 }
 
-void Pager::evict() {
-    if (cacheUsed() <= pager::cacheLimit) return;
+void Pager::evict(size_t reserve) {
+    if (cacheUsed() + reserve <= pager::cacheLimit) return;
     // From the least recently used end; changed nodes and nodes a path still holds stay.
     size_t freed = 0;
     auto it = lru_.end();
-    while (cacheUsed() > pager::cacheLimit && it != lru_.begin()) {
+    while (cacheUsed() + reserve > pager::cacheLimit && it != lru_.begin()) {
         --it;
         auto c = cache_.find(*it);
         if (c->second.node->dirty || c->second.node.use_count() > 1) continue;

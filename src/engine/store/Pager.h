@@ -216,7 +216,7 @@ private:
     void cacheErase(uint32_t no, uint32_t page);
     void account(CacheItem& item, size_t bytes);
     void forgetDirty(uint64_t k);
-    void evict();
+    void evict(size_t reserve = 0);
     static void releaseFreedMemory(size_t freed);
     void dropCache();
     void reloadHeaders();

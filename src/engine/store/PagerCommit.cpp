@@ -94,6 +94,9 @@ void Pager::commit(bool sync, bool apply) {
     if (!writing_) throw std::logic_error("commit ohne Transaktion");
     if (!hasChanges() && !logicalPending_) return;
     if (!apply && !streamed_.empty()) apply = true;  // rebuilds are written at once
+    // The commit's page images are held beside the cache until it ends: room for them is
+    // made among the clean nodes first.
+    evict(dirty_.size() * kPageSize);
     Commit c;
     try {
         collectImages(c);

@@ -13,8 +13,9 @@ namespace mv32::engine::store::pager {
 inline std::atomic<size_t> cacheLimit{64u << 20};
 inline std::atomic<size_t> cleanBytes{0};  // measured memory of clean cached nodes
 inline std::atomic<size_t> dirtyNodes{0};  // changed nodes, which grow until they are committed
-// A changed node is counted at this size until its commit measures it.
-inline constexpr size_t kDirtyNodeEstimate = 4 * kPageSize;
+// A changed node is counted at this size until its commit measures it: a decoded page with
+// the room its arena keeps for inserts, as measured on bulk scans.
+inline constexpr size_t kDirtyNodeEstimate = 5 * kPageSize;
 
 inline constexpr uint64_t kCheckpointBytes = 16u << 20;
 inline constexpr int kWriteLockTimeoutMs = 15000;

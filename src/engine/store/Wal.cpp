@@ -134,7 +134,7 @@ void Wal::flushMapped() {
     if (!mapUnavailable_ &&
         (!map_ || bufferStart_ < mapStart_ || endOff > mapStart_ + mapLength_)) {
         dropMap();
-        constexpr uint64_t kChunk = 8u << 20;
+        constexpr uint64_t kChunk = 1u << 20;
         uint64_t start = bufferStart_ & ~uint64_t{4095};
         uint64_t length = ((endOff - start) / kChunk + 1) * kChunk;
         // The mapped range must lie inside the file; the zeros beyond the log end no frame.
