@@ -91,13 +91,7 @@ void Executor::scan(const Driver& d, F&& onRow) {
     BTree& records = store_.records();
     const store::Schema& schema = store_.schema();
     TreePos p, rp;
-    struct Streaming {
-        BTree& t;
-        ~Streaming() { t.setStreaming(false); }
-    } streaming{t};
-    // A pass over a tree that the cache cannot hold reads its leaves past the cache; a
-    // smaller tree is read into the cache, so that the next search finds it there.
-    t.setStreaming(t.largerThanCache());
+    store::StreamingPass streaming(t);
     if (!(d.hasLo ? t.seek(p, d.lo) : t.first(p))) return;
     uint64_t position = t.indexOf(p);
     while (p.atEntry()) {

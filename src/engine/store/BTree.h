@@ -114,6 +114,20 @@ private:
     NodePtr scratch_;
 };
 
+// A pass over the whole tree in order: a tree larger than the cache streams its leaves past the
+// cache for as long as the pass lasts (a smaller one is read into the cache, so that the next
+// search finds it there).
+class StreamingPass {
+public:
+    explicit StreamingPass(BTree& t) : t_(t) { t_.setStreaming(t_.largerThanCache()); }
+    ~StreamingPass() { t_.setStreaming(false); }
+    StreamingPass(const StreamingPass&) = delete;
+    StreamingPass& operator=(const StreamingPass&) = delete;
+
+private:
+    BTree& t_;
+};
+
 // Builds a tree from entries given in ascending order, writing each finished page straight to
 // the log (Pager::writeImage); used for packing, rebuilding and adding indexes.
 class TreeBuilder {

@@ -42,13 +42,16 @@ void TableStore::rebuildRecords(const std::vector<int>& cluster, bool checkDupli
     Row values;
     std::vector<BlobRef> refs;
     TreePos pos;
-    for (bool ok = records_->first(pos); ok; ok = records_->next(pos)) {
-        std::string_view e = records_->entry(pos);
-        uint64_t seq = schema_.sequenceOf(e);
-        schema_.decodeRecord(e, values, refs);
-        sorter.add(next.encodeRecord(values, refs, checkDuplicates ? 0 : seq));
+    {
+        StreamingPass pass(*records_);
+        for (bool ok = records_->first(pos); ok; ok = records_->next(pos)) {
+            std::string_view e = records_->entry(pos);
+            uint64_t seq = schema_.sequenceOf(e);
+            schema_.decodeRecord(e, values, refs);
+            sorter.add(next.encodeRecord(values, refs, checkDuplicates ? 0 : seq));
+        }
+        pos.path.clear();
     }
-    pos.path.clear();
     sorter.finish();
     schema_ = std::move(next);
     pager_->resetFile(kDbFile);
@@ -84,12 +87,15 @@ void TableStore::rebuildIndex(const IndexInfo& ix, bool fresh) {
     Row values;
     std::vector<BlobRef> refs;
     TreePos pos;
-    for (bool ok = records_->first(pos); ok; ok = records_->next(pos)) {
-        std::string_view e = records_->entry(pos);
-        schema_.decodeRecord(e, values, refs);
-        sorter.add(schema_.indexEntry(ix, values, e.substr(0, schema_.clusterKeyLength(e))));
+    {
+        StreamingPass pass(*records_);
+        for (bool ok = records_->first(pos); ok; ok = records_->next(pos)) {
+            std::string_view e = records_->entry(pos);
+            schema_.decodeRecord(e, values, refs);
+            sorter.add(schema_.indexEntry(ix, values, e.substr(0, schema_.clusterKeyLength(e))));
+        }
+        pos.path.clear();
     }
-    pos.path.clear();
     sorter.finish();
     Layout layout = schema_.indexLayout(ix);
     NodeCodec codec(&layout);
