@@ -354,7 +354,35 @@ void Table::deleteIndex(const std::string& name) {
 
 void Table::regenerateIndexes() {
     requireActive();
-    withExclusive("Das Neuaufbauen der Indizes", [](store::TableStore& s) { s.regenerate(); });
+    withExclusive("Das Neuaufbauen der Indizes", [](store::TableStore& s) {
+        s.regenerate();
+        // A trigram index, current or not, is built again for the field it names; one whose
+        // file cannot be read any more is left to its owner to build anew.
+        std::unique_ptr<store::TrigramIndex> old;
+        try {
+            old = store::TrigramIndex::open(s.fileSystem(), s.trigramPath());
+        } catch (const EngineError&) {
+        }
+        if (old && s.schema().fieldIndex(old->stamp().field) >= 0) {
+            const int field = s.schema().fieldIndex(old->stamp().field);
+            old.reset();
+            s.buildTrigrams(field);
+        }
+    });
+}
+
+void Table::buildTrigramIndex(const std::string& field) {
+    requireActive();
+    const int f = this->field(field);  // throws for a field the table does not have
+    withExclusive("Der Aufbau des Trigrammindex",
+                  [f](store::TableStore& s) { s.buildTrigrams(f); });
+}
+
+std::string Table::trigramIndexField() {
+    requireActive();
+    auto scope = store_->readScope();
+    const store::TrigramIndex* ix = store_->trigrams();
+    return ix ? ix->stamp().field : std::string();
 }
 
 std::vector<std::string> Table::indexNames() const {

@@ -117,7 +117,14 @@ public:
     void addIndex(const std::string& name, const std::string& fields, unsigned options = 0);
     // Deletes an index by name; "" deletes the primary index.
     void deleteIndex(const std::string& name);
+    // Rebuilds every index, the trigram index too where the table has one.
     void regenerateIndexes();
+    // The trigram index of the text field `field` (in <table>.tri): built from the records as
+    // they are now, for searches of UPPER(field) LIKE "…" while the table stays unchanged.
+    // The table must be open exclusively.
+    void buildTrigramIndex(const std::string& field);
+    // The field of the table's trigram index when it is current, else "".
+    std::string trigramIndexField();
     std::vector<std::string> indexNames() const;
     struct IndexDescription {
         std::string name;    // "" for the primary index

@@ -14,9 +14,10 @@ std::string lower(std::string s) {
 }
 
 // The extensions of a table's files: the data, its primary and secondary indexes, the memo
-// file, the log and the sort files.
+// file, the log, the trigram index (and its file while it is written) and the sort files.
 bool tableExtension(const std::string& ext) {
-    if (ext == "db" || ext == "px" || ext == "mb" || ext == "wal") return true;
+    if (ext == "db" || ext == "px" || ext == "mb" || ext == "wal" || ext == "tri" || ext == "trn")
+        return true;
     const size_t digits = ext.rfind("xg", 0) == 0 ? 2 : ext.rfind("srt", 0) == 0 ? 3 : 0;
     if (digits == 0 || ext.size() == digits) return false;
     for (size_t i = digits; i < ext.size(); ++i) {

@@ -85,12 +85,42 @@ bool Executor::stale() const {
     return store_.generation() != generation_ || store_.modCount() != modCount_;
 }
 
+void Executor::seekPosition(TreePos& rp, uint64_t& at, uint64_t position, bool& placed) {
+    BTree& records = store_.records();
+    bool ok = true;
+    if (placed && position >= at && position - at <= 32) {
+        // Near candidates are mostly in the same leaf: step there.
+        while (ok && at < position) {
+            ok = records.next(rp);
+            ++at;
+        }
+    } else {
+        ok = records.seekIndex(rp, position);
+        at = position;
+        placed = true;
+    }
+    if (!ok || !rp.atEntry()) {
+        store::throwCorrupt(store_.trigramPath(),
+                            "der Trigrammindex verweist auf einen fehlenden Datensatz");
+    }
+}
+
 template <typename F>
 void Executor::scan(const Driver& d, F&& onRow) {
     BTree& t = d.index ? store_.indexTree(*d.index) : store_.records();
     BTree& records = store_.records();
     const store::Schema& schema = store_.schema();
     TreePos p, rp;
+    if (d.trigrams) {
+        uint64_t at = 0;
+        bool placed = false;
+        for (uint32_t c : d.candidates) {
+            seekPosition(rp, at, c, placed);
+            row_->set(records.entry(rp));
+            onRow([c] { return uint64_t{c}; });
+        }
+        return;
+    }
     store::StreamingPass streaming(t);
     if (!(d.hasLo ? t.seek(p, d.lo) : t.first(p))) return;
     uint64_t position = t.indexOf(p);
@@ -185,7 +215,9 @@ void Executor::run() {
     Driver d = choose();
     order_ = d.index;
     reverse_ = d.reverse;
-    plan_ = d.index ? "Index " + d.index->name : std::string("Tabelle");
+    plan_ = d.trigrams ? "Trigrammindex " + d.trigramField
+            : d.index  ? "Index " + d.index->name
+                       : std::string("Tabelle");
     if (d.hasLo || d.hasHi) plan_ += ", Bereich";
     if (d.sort || (q_.materialized() && !q_.st.orderBy.empty())) plan_ += ", sortiert";
     if (q_.materialized()) {
@@ -200,6 +232,10 @@ struct Executor::Pending {
     TreePos p;              // the next entry of the driver's tree to look at
     uint64_t position = 0;  // its position in that tree
     bool started = false;
+    // Reading the trigram index's candidates: the next one to look at, and where p stands.
+    size_t nextCandidate = 0;
+    uint64_t at = 0;
+    bool placed = false;
 };
 
 void Executor::keepCopy() {
@@ -236,6 +272,16 @@ void Executor::extend(int64_t rows) {
     const store::Schema& schema = store_.schema();
     const Expr* where = q_.st.where.get();
     auto finished = [&] { pending_.reset(); };
+    if (d.trigrams) {
+        while (static_cast<int64_t>(positions_.size()) < rows) {
+            if (s.nextCandidate >= d.candidates.size()) return finished();
+            const uint32_t c = d.candidates[s.nextCandidate++];
+            seekPosition(s.p, s.at, c, s.placed);
+            row_->set(records.entry(s.p));
+            if (!where || isTrue(evaluate(*where, *row_))) positions_.push_back(c);
+        }
+        return;
+    }
     if (!s.started) {
         s.started = true;
         if (!(d.hasLo ? t.seek(s.p, d.lo) : t.first(s.p))) return finished();

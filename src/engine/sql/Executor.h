@@ -21,6 +21,7 @@
 namespace mv32::engine::store {
 class TableStore;
 struct IndexInfo;
+struct TreePos;
 }  // namespace mv32::engine::store
 
 namespace mv32::engine::sql {
@@ -66,8 +67,19 @@ private:
         bool hasLo = false, hasHi = false;
         bool reverse = false;
         bool sort = false;
+        // Read only the records at these positions of the primary order (ascending): those
+        // the trigram index leaves for a LIKE condition.
+        bool trigrams = false;
+        std::string trigramField;
+        std::vector<uint32_t> candidates;
     };
     Driver choose() const;
+    // The candidates of the trigram index for a condition UPPER(field) LIKE "…" of the
+    // statement, when the table has a current index of that field and the pattern gives a
+    // trigram.
+    bool chooseTrigrams(Driver& d) const;
+    // Makes rp the record at `position`, stepping from where it stands when that is near.
+    void seekPosition(store::TreePos& rp, uint64_t& at, uint64_t position, bool& placed);
     // Calls onRow(positionOf) for every record the driver reads, the record being in row_;
     // positionOf() gives its position in the record tree.
     template <typename F>

@@ -4,6 +4,7 @@
 #include "engine/sql/Executor.h"
 #include "engine/sql/RecordRow.h"
 #include "engine/store/TableStore.h"
+#include "engine/store/TrigramIndex.h"
 
 namespace mv32::engine::sql {
 
@@ -203,8 +204,41 @@ Executor::Driver Executor::choose() const {
             break;
         }
     }
+    if (!best) {
+        // A substring search of a text the primary order cannot narrow.
+        if (chooseTrigrams(d)) d.sort = !q_.st.orderBy.empty();
+    }
     if (q_.materialized()) d.sort = false;
     return d;
+}
+
+bool Executor::chooseTrigrams(Driver& d) const {
+    std::vector<const Expr*> conjuncts;
+    if (q_.st.where) flatten(*q_.st.where, conjuncts);
+    const store::TrigramIndex* ix = nullptr;
+    bool looked = false;
+    for (const Expr* c : conjuncts) {
+        // UPPER(field) LIKE 'literal', without ESCAPE: the wildcards are "%" and "_" alone.
+        if (c->op != Op::Like || c->negated || c->args.size() != 2) continue;
+        const Expr* u = c->args[0].get();
+        const Expr* lit = c->args[1].get();
+        if (u->op != Op::Upper || u->args.size() != 1 || u->args[0]->op != Op::Column ||
+            lit->op != Op::Literal || lit->value.type != SqlValue::Type::Text)
+            continue;
+        std::vector<uint32_t> required = store::requiredTrigrams(lit->value.s);
+        if (required.empty()) continue;
+        if (!looked) {
+            ix = store_.trigrams();
+            looked = true;
+        }
+        if (!ix || store_.schema().fieldIndex(ix->stamp().field) != u->args[0]->field) continue;
+        d.trigrams = true;
+        d.trigramField = store_.schema().fields[static_cast<size_t>(u->args[0]->field)].name;
+        d.candidates = ix->candidates(required);
+        d.index = nullptr;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace mv32::engine::sql

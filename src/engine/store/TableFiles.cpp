@@ -68,7 +68,8 @@ std::vector<std::string> TableStore::filesOf(FileSystem& fs, const std::string& 
         if (n.size() <= stem.size() || n.compare(0, stem.size(), stem) != 0) continue;
         // Extensions in any letter case: tables copied from Windows spell them "CAT.PX".
         std::string ext = lowerExtension(n.substr(stem.size() - 1)).substr(1);
-        bool ours = ext == "db" || ext == "px" || ext == "mb" || ext == "wal";
+        bool ours = ext == "db" || ext == "px" || ext == "mb" || ext == "wal" || ext == "tri" ||
+                    ext == "trn";
         if (!ours && (ext.rfind("xg", 0) == 0 || ext.rfind("srt", 0) == 0)) {
             size_t digits = ext.rfind("xg", 0) == 0 ? 2 : 3;
             ours = ext.size() > digits &&

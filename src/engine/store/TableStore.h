@@ -26,6 +26,7 @@
 #include "engine/store/BTree.h"
 #include "engine/store/Pager.h"
 #include "engine/store/Schema.h"
+#include "engine/store/TrigramIndex.h"
 
 namespace mv32::engine::store {
 
@@ -84,6 +85,7 @@ public:
     // writable one rebuilds them when it opens).
     const std::vector<std::string>& missingIndexes() const { return missingNames_; }
     const std::string& base() const { return base_; }
+    FileSystem& fileSystem() { return *fs_; }
     std::string displayName() const;
 
     const Schema& schema() const { return schema_; }
@@ -146,6 +148,16 @@ public:
 
     // Whether a primary key other than `ownKey` has these key values.
     bool primaryKeyTaken(const Row& values, std::string_view ownKey);
+
+    // The trigram index of a text field (TrigramIndex.h), in <table>.tri. Building it reads
+    // every record; the table must be open exclusively with no bulk group open, so that the
+    // records it describes are the ones written to disk.
+    void buildTrigrams(int field);
+    // The index when its file exists and was built from the table as it is now (the caller
+    // holds a read scope); null when it is missing, of another format or stale. Throws a
+    // corruption error naming the file when it is damaged.
+    const TrigramIndex* trigrams();
+    std::string trigramPath() const { return base_ + kTrigramExtension; }
 
 private:
     struct Write;
@@ -218,6 +230,7 @@ private:
     std::unique_ptr<NodeCodec> blobCodec_;
     std::deque<Layout> indexLayouts_;
     std::deque<NodeCodec> indexCodecs_;
+    std::unique_ptr<TrigramIndex> trigrams_;
     std::unique_ptr<BTree> records_;
     std::unique_ptr<BTree> blobs_;
     std::deque<BTree> indexTrees_;

@@ -1,0 +1,298 @@
+#include "engine/store/TrigramIndex.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <unordered_map>
+
+#include "engine/EngineError.h"
+#include "engine/Text.h"
+#include "engine/store/Coding.h"
+#include "engine/store/Crc32c.h"
+#include "engine/store/Postings.h"
+
+namespace mv32::engine::store {
+
+namespace {
+
+constexpr char kMagic[8] = {'M', 'V', '3', '2', 'T', 'R', 'I', '\0'};
+constexpr uint32_t kFormat = 1;
+constexpr size_t kHeadSize = 64;
+constexpr size_t kEntrySize = 24;
+constexpr size_t kMaxFieldName = 64;
+
+// LIKE compares characters, and reads a byte that starts no valid sequence as the character of
+// that number: trigrams are taken from the text with every character in its proper UTF-8
+// form, so that a pattern's characters and a record's are the same bytes whenever they are the
+// same characters.
+std::string canonical(std::string_view s) {
+    bool ascii = std::all_of(s.begin(), s.end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 8);
+    for (size_t i = 0; i < s.size();) {
+        size_t n = 0;
+        char32_t cp = text::decodeAt(s, i, &n);
+        text::appendUtf8(out, cp);
+        i += n;
+    }
+    return out;
+}
+
+void addTrigrams(std::string_view s, std::vector<uint32_t>& out) {
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    for (size_t i = 0; i + 3 <= s.size(); ++i) {
+        out.push_back((uint32_t{b[i]} << 16) | (uint32_t{b[i + 1]} << 8) | b[i + 2]);
+    }
+}
+
+void sortUnique(std::vector<uint32_t>& v) {
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+}
+
+std::string tempPathOf(const std::string& path) {
+    const size_t ext = std::strlen(kTrigramExtension);
+    std::string base = path.size() > ext ? path.substr(0, path.size() - ext) : path;
+    return base + kTrigramTempExtension;
+}
+
+std::string folderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// Collects the file in pieces and writes each piece when it is large.
+class Output {
+public:
+    explicit Output(File& f, uint64_t at) : f_(f), at_(at) {}
+    void add(std::string_view bytes) {
+        buffer_.append(bytes);
+        if (buffer_.size() >= (1u << 20)) flush();
+    }
+    void flush() {
+        if (buffer_.empty()) return;
+        f_.write(at_, buffer_.data(), buffer_.size());
+        at_ += buffer_.size();
+        buffer_.clear();
+    }
+    uint64_t end() const { return at_ + buffer_.size(); }
+
+private:
+    File& f_;
+    uint64_t at_;
+    std::string buffer_;
+};
+
+}  // namespace
+
+std::vector<uint32_t> trigramsOf(std::string_view text) {
+    std::vector<uint32_t> out;
+    addTrigrams(canonical(text), out);
+    sortUnique(out);
+    return out;
+}
+
+std::vector<uint32_t> requiredTrigrams(std::string_view pattern) {
+    std::vector<uint32_t> out;
+    // A pattern with bytes that are no character is matched byte by byte or character by
+    // character depending on its shape: the index, which knows characters, stays out of it.
+    for (size_t i = 0; i < pattern.size();) {
+        size_t n = text::sequenceLength(pattern, i);
+        if (n == 1 && static_cast<unsigned char>(pattern[i]) >= 0x80) return out;
+        i += n;
+    }
+    size_t start = 0;
+    for (size_t i = 0; i <= pattern.size(); ++i) {
+        if (i == pattern.size() || pattern[i] == '%' || pattern[i] == '_') {
+            addTrigrams(canonical(pattern.substr(start, i - start)), out);
+            start = i + 1;
+        }
+    }
+    sortUnique(out);
+    return out;
+}
+
+void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramStamp& stamp,
+                         const std::function<bool(std::string&)>& next) {
+    if (stamp.field.size() > kMaxFieldName) throw std::logic_error("Feldname zu lang");
+    // Every list grows by whole blocks; the positions of its unfinished block wait beside it.
+    struct List {
+        std::string bytes;
+        std::vector<uint32_t> pending;
+        uint32_t count = 0;
+    };
+    std::unordered_map<uint32_t, List> lists;
+    std::string value;
+    std::vector<uint32_t> tri;
+    uint64_t position = 0;
+    while (next(value)) {
+        if (position > std::numeric_limits<uint32_t>::max()) {
+            throw EngineError(ErrorKind::Range,
+                              "Der Trigrammindex " + quoted(path) +
+                                  " kann höchstens 4.294.967.296 Datensätze erfassen.");
+        }
+        tri.clear();
+        addTrigrams(canonical(value), tri);
+        sortUnique(tri);
+        for (uint32_t t : tri) {
+            List& l = lists[t];
+            l.pending.push_back(static_cast<uint32_t>(position));
+            ++l.count;
+            if (l.pending.size() == postings::kBlock) {
+                postings::appendBlock(l.bytes, l.pending.data(), l.pending.size());
+                l.pending.clear();
+            }
+        }
+        ++position;
+    }
+    if (position != stamp.records) {
+        throw EngineError(ErrorKind::Corrupt, "Der Trigrammindex " + quoted(path) +
+                                                  " fand eine andere Zahl von Datensätzen als "
+                                                  "die Tabelle angibt.");
+    }
+    std::vector<uint32_t> order;
+    order.reserve(lists.size());
+    for (auto& [t, l] : lists) {
+        if (!l.pending.empty()) {
+            postings::appendBlock(l.bytes, l.pending.data(), l.pending.size());
+            l.pending = {};
+        }
+        order.push_back(t);
+    }
+    std::sort(order.begin(), order.end());
+
+    const std::string temp = tempPathOf(path);
+    fs.remove(temp);
+    {
+        auto f = fs.open(temp, true);
+        f->truncate(0);
+        const uint64_t dataStart = kHeadSize + stamp.field.size();
+        Output out(*f, dataStart);
+        std::string dir;
+        dir.reserve(order.size() * kEntrySize);
+        for (uint32_t t : order) {
+            List& l = lists[t];
+            unsigned char e[kEntrySize];
+            put32(e, t);
+            put32(e + 4, l.count);
+            put64(e + 8, out.end() - dataStart);
+            put32(e + 16, static_cast<uint32_t>(l.bytes.size()));
+            put32(e + 20, crc32c(l.bytes.data(), l.bytes.size()));
+            dir.append(reinterpret_cast<const char*>(e), sizeof e);
+            out.add(l.bytes);
+            l.bytes = {};
+        }
+        const uint64_t dirOffset = out.end() - dataStart;  // like the lists: after the head
+        out.add(dir);
+        out.flush();
+        std::string head(kHeadSize, '\0');
+        auto* h = reinterpret_cast<unsigned char*>(head.data());
+        std::memcpy(h, kMagic, sizeof kMagic);
+        put32(h + 8, kFormat);
+        put32(h + 12, static_cast<uint32_t>(stamp.field.size()));
+        put64(h + 16, stamp.tableId);
+        put64(h + 24, stamp.counter);
+        put64(h + 32, stamp.records);
+        put32(h + 40, static_cast<uint32_t>(order.size()));
+        put32(h + 44, crc32c(dir.data(), dir.size()));
+        put64(h + 48, dirOffset);
+        put32(h + 56, crc32c(crc32c(h, 56), stamp.field.data(), stamp.field.size()));
+        head += stamp.field;
+        f->write(0, head.data(), head.size());
+        f->sync();
+    }
+    fs.rename(temp, path);
+    fs.syncDir(folderOf(path));
+}
+
+std::unique_ptr<TrigramIndex> TrigramIndex::open(FileSystem& fs, const std::string& path) {
+    if (!fs.exists(path)) return nullptr;
+    std::unique_ptr<TrigramIndex> ix(new TrigramIndex());
+    ix->path_ = path;
+    ix->file_ = fs.openReadOnly(path);
+    unsigned char h[kHeadSize];
+    if (ix->file_->read(0, h, sizeof h) != sizeof h || std::memcmp(h, kMagic, sizeof kMagic) != 0)
+        ix->damaged("Kopf fehlt oder ist kein Trigrammindex");
+    if (get32(h + 8) != kFormat) return nullptr;  // another format: rebuilt like a missing one
+    const uint32_t fieldLength = get32(h + 12);
+    if (fieldLength > kMaxFieldName) ix->damaged("Kopf beschädigt");
+    std::string field(fieldLength, '\0');
+    if (ix->file_->read(kHeadSize, field.data(), field.size()) != field.size() ||
+        crc32c(crc32c(h, 56), field.data(), field.size()) != get32(h + 56))
+        ix->damaged("Kopf beschädigt");
+    ix->stamp_ = TrigramStamp{get64(h + 16), get64(h + 24), get64(h + 32), field};
+    ix->dataStart_ = kHeadSize + fieldLength;
+    const uint32_t lists = get32(h + 40);
+    const uint64_t dirOffset = get64(h + 48);
+    const uint64_t size = ix->file_->size();
+    if (dirOffset > size || ix->dataStart_ > size - dirOffset ||
+        (size - dirOffset - ix->dataStart_) / kEntrySize < lists)
+        ix->damaged("Verzeichnis der Listen unvollständig");
+    std::string dir(static_cast<size_t>(lists) * kEntrySize, '\0');
+    if (ix->file_->read(ix->dataStart_ + dirOffset, dir.data(), dir.size()) != dir.size() ||
+        crc32c(dir.data(), dir.size()) != get32(h + 44))
+        ix->damaged("Verzeichnis der Listen beschädigt");
+    ix->dir_.resize(lists);
+    const auto* d = reinterpret_cast<const unsigned char*>(dir.data());
+    for (uint32_t i = 0; i < lists; ++i, d += kEntrySize) {
+        Entry& e = ix->dir_[i];
+        e = Entry{get32(d), get32(d + 4), get64(d + 8), get32(d + 16), get32(d + 20)};
+        if ((i > 0 && e.trigram <= ix->dir_[i - 1].trigram) || e.offset > dirOffset ||
+            e.length > dirOffset - e.offset || e.count == 0)
+            ix->damaged("Verzeichnis der Listen beschädigt");
+    }
+    return ix;
+}
+
+TrigramIndex::~TrigramIndex() = default;
+
+void TrigramIndex::damaged(const std::string& detail) const {
+    throwCorrupt(path_, detail);
+}
+
+std::string TrigramIndex::readList(const Entry& e) const {
+    std::string bytes(e.length, '\0');
+    if (file_->read(dataStart_ + e.offset, bytes.data(), bytes.size()) != bytes.size() ||
+        crc32c(bytes.data(), bytes.size()) != e.crc)
+        damaged("Liste beschädigt");
+    return bytes;
+}
+
+std::vector<uint32_t> TrigramIndex::candidates(const std::vector<uint32_t>& trigrams) const {
+    std::vector<const Entry*> used;
+    for (uint32_t t : trigrams) {
+        auto it = std::lower_bound(dir_.begin(), dir_.end(), t,
+                                   [](const Entry& e, uint32_t v) { return e.trigram < v; });
+        if (it == dir_.end() || it->trigram != t) return {};  // in no record
+        used.push_back(&*it);
+    }
+    std::vector<uint32_t> out;
+    if (used.empty()) return out;
+    // The shortest list first: every further one only removes candidates.
+    std::sort(used.begin(), used.end(),
+              [](const Entry* a, const Entry* b) { return a->count < b->count; });
+    out.reserve(used.front()->count);
+    if (!postings::decodeAll(readList(*used.front()), out) || out.size() != used.front()->count)
+        damaged("Liste beschädigt");
+    for (size_t i = 1; i < used.size() && !out.empty(); ++i) {
+        if (!postings::intersect(out, readList(*used[i]))) damaged("Liste beschädigt");
+    }
+    return out;
+}
+
+void TrigramIndex::forEachList(
+    const std::function<void(uint32_t, const std::vector<uint32_t>&)>& each) const {
+    std::vector<uint32_t> positions;
+    for (const Entry& e : dir_) {
+        positions.clear();
+        if (!postings::decodeAll(readList(e), positions) || positions.size() != e.count ||
+            !std::is_sorted(positions.begin(), positions.end()) ||
+            (!positions.empty() && positions.back() >= stamp_.records))
+            damaged("Liste beschädigt");
+        each(e.trigram, positions);
+    }
+}
+
+}  // namespace mv32::engine::store
