@@ -17,6 +17,20 @@ const std::vector<engine::FieldDef>& fields() {
     return f;
 }
 
+std::string buildSearchIndex(engine::Table& list) {
+    try {
+        list.buildTrigramIndex(kSearchField);
+        return {};
+    } catch (const std::exception& e) {
+        return searchIndexFailure(e.what());
+    }
+}
+
+std::string searchIndexFailure(const std::string& why) {
+    return "Der Suchindex der Dateiliste konnte nicht erstellt werden (" + why +
+           "); die Dateisuche liest bis zum nächsten Scan alle Einträge.";
+}
+
 bool existsIn(const std::string& folder) {
     engine::Table t;
     t.setDirectory(folder);

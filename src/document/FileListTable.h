@@ -15,6 +15,10 @@
 
 #include "engine/Field.h"
 
+namespace mv32::engine {
+class Table;
+}
+
 namespace mv32::document::filelist {
 
 inline constexpr const char* kTableName = "mv32list.db";
@@ -41,5 +45,16 @@ inline constexpr std::array<SecondaryIndex, 3> kIndexes = {{
 
 // Whether the file list exists in the data folder `folder` (with its separator).
 bool existsIn(const std::string& folder);
+
+// The file search looks for a text inside file names through a trigram index of Dateiname
+// (mv32list.tri), whatever SekIndexActive says. It is built again after everything that
+// changes the file list in bulk: a scan, a medium's removal, the list's maintenance.
+inline constexpr const char* kSearchField = "Dateiname";
+// Builds it for `list`, open exclusively. A failure (a full disk) leaves the index stale, and
+// the file search then reads every record: it is reported, never a reason to undo the change
+// that came before. Returns the log line of the failure, empty on success.
+std::string buildSearchIndex(engine::Table& list);
+// The log line of an index that could not be built for the reason `why`.
+std::string searchIndexFailure(const std::string& why);
 
 }  // namespace mv32::document::filelist

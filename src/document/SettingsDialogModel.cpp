@@ -242,6 +242,21 @@ void SettingsDialogModel::maintainFileList(const char* failure, F&& step) {
         ui.message(MessageKind::Fehler, failure, Buttons::Abbrechen);
         return;
     }
+    // Each step rewrites the list: the file search's index follows it. Its failure is no
+    // failure of the step, which is done; the search reads every record until the next scan.
+    std::string why;
+    try {
+        engine::Table list;
+        list.setDirectory(doc_.settings().DatenbankPfad);
+        list.setTableName(filelist::kTableName);
+        list.setExclusive(true);
+        list.open();
+        why = filelist::buildSearchIndex(list);
+        list.close();
+    } catch (const std::exception& e) {
+        why = filelist::searchIndexFailure(e.what());
+    }
+    if (!why.empty()) doc_.log().WriteLogLine(why);
     ui.showAnimation(Animation::Busy, false);
 }
 

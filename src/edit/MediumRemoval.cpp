@@ -100,7 +100,11 @@ void MediumRemoval::remove(const std::string& line) {
         else
             media.remove(line, "");
         lines_.erase(std::remove(lines_.begin(), lines_.end(), line), lines_.end());
-        if (medium && hasList) deleteRecords(list, label, serial);
+        if (medium && hasList) {
+            deleteRecords(list, label, serial);
+            const std::string why = document::filelist::buildSearchIndex(list);
+            if (!why.empty()) doc_.log().WriteLogLine(why);
+        }
         list.close();
     } catch (const std::exception& e) {
         doc_.log().WriteLogLine(std::string("Datenträger entfernen: ") + e.what());

@@ -164,6 +164,18 @@ void FileList::close() {
         }
         bulk_ = false;
     }
+    if (table_.active()) {
+        std::string failure;
+        try {
+            if (table_.trigramIndexField() != document::filelist::kSearchField) {
+                reopen(true);
+                failure = document::filelist::buildSearchIndex(table_);
+            }
+        } catch (const std::exception& e) {
+            failure = document::filelist::searchIndexFailure(e.what());  // held elsewhere
+        }
+        if (!failure.empty() && searchIndexFailed) searchIndexFailed(failure);
+    }
     table_.close();
     table_.setExclusive(false);
 }

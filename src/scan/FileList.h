@@ -50,7 +50,11 @@ public:
     bool exists() const { return table_.exists(); }
     bool hasPrimaryIndex() const;
     bool hasNameIndex() const;
+    // Ends the table's use. A list that changed gets its trigram index for the file search
+    // built again first (document/FileListTable.h); a failure there is told to
+    // `searchIndexFailed` (its log line) and leaves the list as it is.
     void close();
+    std::function<void(const std::string&)> searchIndexFailed;
 
     // The extension of a file name: after the last dot, empty without one.
     static std::string extensionOf(const std::string& name);

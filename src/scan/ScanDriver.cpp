@@ -165,10 +165,12 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
     if (!findMedium(letter, view, scan)) return;
     if (!confirmKnownMedium(view, scan)) return;
     FileList list(scan.settings.DatenbankPfad);
+    list.searchIndexFailed = [this](const std::string& line) { log(line); };
     if (!openFileList(list, view, scan.settings)) return;
     walkMedium(list, view, scan);
     if (!finishWalk(list, view, scan)) return;
     buildIndexes(list, view, scan.settings);
+    onUi([&] { view.setStatus("Suchindex wird erstellt..."); });
     list.close();
     onUi([&] {
         view.setStatus(f.cancel ? "Vorgang vom Anwender abgebrochen!" : "Laufwerk gescannt!");
@@ -382,6 +384,7 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
 
     ui_.setFileSearchVisible(false);
     FileList list(settings.DatenbankPfad);
+    list.searchIndexFailed = [this](const std::string& line) { log(line); };
     try {
         list.openOrCreate(folderCorrection());
     } catch (const std::exception&) {
@@ -437,6 +440,7 @@ void ScanDriver::prompt() {
     log("Scanne folgende Laufwerke: " + roots);
 
     FileList list(settings.DatenbankPfad);
+    list.searchIndexFailed = [this](const std::string& line) { log(line); };
     try {
         list.openOrCreate(folderCorrection());
         list.prepareForInserts(settings.SekIndexActive);
@@ -490,6 +494,7 @@ bool ScanDriver::PromptThisDrive(const std::string& pathIn, bool isDirectory) {
     const std::string what = isDirectory ? "Verzeichnis " : "Laufwerk ";
     log((isDirectory ? "Scanne folgendes Verzeichnis: " : "Scanne folgendes Laufwerk: ") + path);
     FileList list(settings.DatenbankPfad);
+    list.searchIndexFailed = [this](const std::string& line) { log(line); };
     try {
         list.openOrCreate(folderCorrection());
         list.prepareForInserts(settings.SekIndexActive);

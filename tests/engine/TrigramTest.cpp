@@ -53,8 +53,7 @@ protected:
     Result search(const std::string& pattern, const std::string& tail = "") {
         Query q(fs);
         q.setDirectory("/data");
-        q.setSql("SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"" + pattern + "\")" +
-                 tail);
+        q.setSql("SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"" + pattern + "\")" + tail);
         q.open();
         Result r{q.plan(), {}};
         for (q.first(); !q.eof(); q.next())
@@ -88,21 +87,22 @@ TEST(Postings, BlocksOfEveryGapWidthReadBackAndIntersect) {
     for (size_t i = 0; i < list.size(); i += 3) {
         candidates.push_back(list[i]);
         want.push_back(list[i]);
-        if (list[i] + 1 < (i + 1 < list.size() ? list[i + 1] : 0)) candidates.push_back(list[i] + 1);
+        if (list[i] + 1 < (i + 1 < list.size() ? list[i + 1] : 0))
+            candidates.push_back(list[i] + 1);
     }
     ASSERT_TRUE(store::postings::intersect(candidates, bytes));
     EXPECT_EQ(candidates, want);
     // A block cut short is malformed, not read past its end.
     back.clear();
-    EXPECT_FALSE(store::postings::decodeAll(std::string_view(bytes).substr(0, bytes.size() - 3),
-                                            back));
+    EXPECT_FALSE(
+        store::postings::decodeAll(std::string_view(bytes).substr(0, bytes.size() - 3), back));
 }
 
 TEST_F(TrigramTest, SearchesWithTheIndexFindExactlyWhatReadingEveryRecordFinds) {
     std::mt19937 rng(20261210);
-    const std::vector<std::string> pieces = {"a", "b", "e", "r", "m", "d", "ä", "Ä", "ö", "ß",
-                                             "_", "%", ".", "1", "ab", "aaa", "READ", "me",
-                                             "\xE4", "\xC3\xA4", " "};
+    const std::vector<std::string> pieces = {"a",  "b",   "e",    "r",  "m",    "d",        "ä",
+                                             "Ä",  "ö",   "ß",    "_",  "%",    ".",        "1",
+                                             "ab", "aaa", "READ", "me", "\xE4", "\xC3\xA4", " "};
     auto randomText = [&](size_t maxPieces) {
         std::string s;
         size_t n = 1 + rng() % maxPieces;
@@ -118,22 +118,32 @@ TEST_F(TrigramTest, SearchesWithTheIndexFindExactlyWhatReadingEveryRecordFinds) 
     }
     // Patterns: pieces of the names upper-cased (as the file search sends them), with
     // wildcards in between, and random texts.
-    std::vector<std::string> patterns = {"%README%", "%READ%ME%", "%READ_E%", "README%",
+    std::vector<std::string> patterns = {"%README%", "%READ%ME%", "%READ_E%",   "README%",
                                          "%AAA%",    "%ÄÄ%",      "%\xC3\x84%", "%RE%"};
     for (int i = 0; i < 120; ++i) {
         std::string s = text::upper(names[rng() % names.size()]);
         if (s.size() > 2 && rng() % 2) s = s.substr(rng() % (s.size() / 2));
         switch (rng() % 4) {
-            case 0: patterns.push_back("%" + s + "%"); break;
-            case 1: patterns.push_back(s + "%"); break;
-            case 2: patterns.push_back("%" + s.substr(0, s.size() / 2) + "%" + s.substr(s.size() / 2) + "%"); break;
-            default: patterns.push_back("%" + text::upper(randomText(4)) + "_%"); break;
+            case 0:
+                patterns.push_back("%" + s + "%");
+                break;
+            case 1:
+                patterns.push_back(s + "%");
+                break;
+            case 2:
+                patterns.push_back("%" + s.substr(0, s.size() / 2) + "%" + s.substr(s.size() / 2) +
+                                   "%");
+                break;
+            default:
+                patterns.push_back("%" + text::upper(randomText(4)) + "_%");
+                break;
         }
     }
     // A double quote would end the statement's text.
-    patterns.erase(std::remove_if(patterns.begin(), patterns.end(),
-                                  [](const std::string& p) { return p.find('"') != std::string::npos; }),
-                   patterns.end());
+    patterns.erase(
+        std::remove_if(patterns.begin(), patterns.end(),
+                       [](const std::string& p) { return p.find('"') != std::string::npos; }),
+        patterns.end());
     std::vector<Result> scanned;
     for (auto& p : patterns) {
         scanned.push_back(search(p));
@@ -172,7 +182,8 @@ TEST_F(TrigramTest, AChangedTableMissingOrOtherIndexFilesFallBackAndDamageIsName
     t->buildTrigramIndex("Dateiname");
     t->close();
     EXPECT_EQ(search("%README%").plan, "Trigrammindex Dateiname");
-    EXPECT_EQ(search("%README%").rows, (std::vector<std::string>{"/a/|README.TXT", "/b/|readme.md"}));
+    EXPECT_EQ(search("%README%").rows,
+              (std::vector<std::string>{"/a/|README.TXT", "/b/|readme.md"}));
     // Shapes the index cannot serve.
     EXPECT_EQ(search("%RE%").plan, "Tabelle");
     EXPECT_EQ(search("%R_A%").plan, "Tabelle");
@@ -194,8 +205,35 @@ TEST_F(TrigramTest, AChangedTableMissingOrOtherIndexFilesFallBackAndDamageIsName
     EXPECT_EQ(search("%README%").plan, "Trigrammindex Dateiname");
     EXPECT_EQ(search("%README%").rows.size(), 3u);
 
-    // A damaged list is an error that names the file.
+    // The check reads it against the records: a current index passes, one whose lists
+    // describe other names is found out.
     const std::string path = "/data/mv32list.tri";
+    t->open();
+    EXPECT_NO_THROW(t->checkIntegrity());
+    t->close();
+    const std::string good = fs->contents(path);
+    {
+        const store::TrigramStamp stamp = store::TrigramIndex::open(*fs, path)->stamp();
+        const std::vector<std::string> other = {"README.TXT", "README.MD", "BILD.PNG",
+                                                "ANDERES_README"};
+        size_t k = 0;
+        store::TrigramIndex::build(*fs, path, stamp, [&](std::string& v) {
+            if (k == other.size()) return false;
+            v = other[k++];
+            return true;
+        });
+    }
+    t->open();
+    try {
+        t->checkIntegrity();
+        ADD_FAILURE() << "an index of other names passed the check";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("mv32list.tri"), std::string::npos) << e.what();
+    }
+    t->close();
+    fs->setContents(path, good);
+
+    // A damaged list is an error that names the file.
     std::string bytes = fs->contents(path);
     std::string damaged = bytes;
     damaged[70] = static_cast<char>(damaged[70] ^ 0x40);

@@ -87,9 +87,13 @@ TEST_F(FileSearchTest, ResultsMatchWithoutCaseOncePerFolderAndMedium) {
     const Lines found = shownNames(s);
     EXPECT_EQ(std::multiset<std::string>(found.begin(), found.end()),
               (std::multiset<std::string>{"README.TXT", "README.TXT", "Readme.doc", "myreadme"}));
+    // The scan left the file list's trigram index, which the search reads instead of the
+    // whole list.
+    EXPECT_EQ(s.query().plan(), "Trigrammindex Dateiname");
     // Sorted by size: compared as numbers, the 5 GB file last.
     s.sortResult(FileOrder::Size);
     EXPECT_EQ(shownNames(s), (Lines{"Readme.doc", "README.TXT", "README.TXT", "myreadme"}));
+    EXPECT_EQ(s.query().plan(), "Trigrammindex Dateiname, sortiert");
     EXPECT_EQ(s.statement(), fileSearchStatement("readme", FileOrder::Size));
     // A lower-case umlaut, a double quote and the wildcards typed by the person.
     s.search("müller");

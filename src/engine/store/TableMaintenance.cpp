@@ -426,6 +426,7 @@ CheckReport TableStore::check() {
         }
         if (stored != referenced) throwCorrupt(pager_->pathOf(kMbFile), "Memodaten ohne Datensatz");
     }
+    checkTrigrams(report);
     return report;
 }
 

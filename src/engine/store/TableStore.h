@@ -210,6 +210,9 @@ private:
                               std::vector<std::pair<uint64_t, std::string>>& blobs,
                               std::vector<uint64_t>& freed);
 
+    // A current trigram index holds exactly the trigrams of every record (checks only).
+    void checkTrigrams(CheckReport& report);
+
     // Rebuilding.
     void rebuildIndex(const IndexInfo& ix, bool fresh);
     void repairIndexes();

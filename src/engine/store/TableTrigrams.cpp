@@ -4,11 +4,26 @@
 // the primary order, which the lists hold, moves with every insert before it, so that one new
 // file would change most lists. Those who change the table in bulk (a scan) rebuild it when
 // they are done; until then a search finds it stale and reads every record.
+#include <unordered_map>
+
 #include "engine/EngineError.h"
 #include "engine/Text.h"
+#include "engine/store/Coding.h"
 #include "engine/store/TableStore.h"
 
 namespace mv32::engine::store {
+
+namespace {
+
+// Mixes a position into 64 bits that look random, so that sums of them tell sets apart.
+uint64_t mix(uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+}  // namespace
 
 void TableStore::buildTrigrams(int field) {
     requireExclusive("Der Aufbau des Trigrammindex");
@@ -49,6 +64,48 @@ const TrigramIndex* TableStore::trigrams() {
     trigrams_ = TrigramIndex::open(*fs_, trigramPath());
     if (trigrams_ && !current(*trigrams_)) trigrams_.reset();
     return trigrams_.get();
+}
+
+void TableStore::checkTrigrams(CheckReport& report) {
+    const TrigramIndex* ix = trigrams();
+    if (!ix) return;  // none, or stale: the search does not use it
+    const int field = schema_.fieldIndex(ix->stamp().field);
+    if (field < 0) throwCorrupt(trigramPath(), "das Feld " + ix->stamp().field + " gibt es nicht");
+    // Per trigram, how many records have it and the sum of their mixed positions: the list
+    // must give the same (two different sets give the same sum by a chance of 2^-64).
+    struct Sum {
+        uint64_t count = 0;
+        uint64_t mixed = 0;
+    };
+    std::unordered_map<uint32_t, Sum> want;
+    TreePos pos;
+    {
+        StreamingPass pass(*records_);
+        uint64_t position = 0;
+        for (bool ok = records_->first(pos); ok; ok = records_->next(pos), ++position) {
+            Value v = schema_.fieldValue(records_->entry(pos), field);
+            for (uint32_t t : trigramsOf(v.isText() ? text::upper(v.asText()) : std::string())) {
+                Sum& s = want[t];
+                ++s.count;
+                s.mixed += mix(position);
+            }
+        }
+        pos.path.clear();
+    }
+    size_t lists = 0;
+    ix->forEachList([&](uint32_t t, const std::vector<uint32_t>& positions) {
+        Sum got;
+        for (uint32_t p : positions) {
+            ++got.count;
+            got.mixed += mix(p);
+        }
+        auto it = want.find(t);
+        if (it == want.end() || it->second.count != got.count || it->second.mixed != got.mixed)
+            throwCorrupt(trigramPath(), "der Trigrammindex passt nicht zu den Datensätzen");
+        ++lists;
+    });
+    if (lists != want.size()) throwCorrupt(trigramPath(), "dem Trigrammindex fehlen Einträge");
+    report.indexes.push_back("Trigrammindex " + ix->stamp().field);
 }
 
 }  // namespace mv32::engine::store

@@ -69,8 +69,7 @@ public:
     std::vector<uint32_t> candidates(const std::vector<uint32_t>& trigrams) const;
     // Reads every list and calls `each(trigram, positions)` in trigram order; throws when
     // one is damaged. For checking the index against the records.
-    void forEachList(
-        const std::function<void(uint32_t, const std::vector<uint32_t>&)>& each) const;
+    void forEachList(const std::function<void(uint32_t, const std::vector<uint32_t>&)>& each) const;
 
 private:
     struct Entry {

@@ -44,9 +44,11 @@ const char* kUsage =
     "  index  select TABELLE NAME            Reihenfolge eines Index prüfen und zeigen\n"
     "  pack   TABELLE                        ohne freien Platz neu schreiben\n"
     "  empty  TABELLE                        alle Datensätze löschen\n"
-    "  regen  TABELLE                        alle Indizes neu aufbauen\n"
+    "  regen  TABELLE                        alle Indizes neu aufbauen (mit dem Trigrammindex)\n"
     "  sql    ORDNER \"SELECT ...\"            Abfrage im Ordner ausführen, Ergebnis mit "
     "Kopfzeile\n"
+    "                                        (wie gelesen wurde: \"Plan:\" auf der "
+    "Fehlerausgabe)\n"
     "  mv2db  DATEI.MV [--ueberschreiben]     MV-Datei in den Katalog DATEI.db umwandeln\n"
     "  db2mv  KATALOG.db [DATEI.MV] [--ueberschreiben]\n"
     "                                        Katalog als MV-Datei schreiben\n"
@@ -186,6 +188,9 @@ int runSqlIn(const std::shared_ptr<engine::FileSystem>& fs, const std::string& f
     q.setSql(statement);
     q.open();
     for (auto& n : q.takeNotices()) err << "mv32db: Hinweis: " << n << "\n";
+    // How the table was read (which index, a range, a sort) goes beside the result, so that
+    // the result stays as scripts read it.
+    err << "mv32db: Plan: " << q.plan() << "\n";
     for (int i = 0; i < q.fieldCount(); ++i) {
         if (i) out << '\t';
         out << formatField(Value(q.fieldDef(i).name));
