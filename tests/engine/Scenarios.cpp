@@ -194,6 +194,22 @@ std::vector<Scenario> scenarios() {
                      change(
                          fs, dir, r, [](Table& t) { t.addIndex("", "Name"); }, true);
                  }});
+    s.push_back({"TrigrammindexAufbauen", 1,
+                 [](const FsPtr& fs, const std::string& dir) {
+                     // An index of an earlier state, stale by the change after it.
+                     standardTable(fs, dir);
+                     auto t = table(fs, dir, true);
+                     t->open();
+                     t->buildTrigramIndex("Name");
+                     t->append();
+                     t->setAsString("Name", "Nachzuegler");
+                     t->post();
+                     t->close();
+                 },
+                 [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int) {
+                     change(
+                         fs, dir, r, [](Table& t) { t.buildTrigramIndex("Name"); }, true);
+                 }});
     return s;
 }
 
