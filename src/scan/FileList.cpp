@@ -164,7 +164,7 @@ void FileList::close() {
         }
         bulk_ = false;
     }
-    if (table_.active()) {
+    if (table_.active() && searchIndexOnClose) {
         std::string failure;
         try {
             if (table_.trigramIndexField() != document::filelist::kSearchField) {

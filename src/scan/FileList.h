@@ -55,6 +55,9 @@ public:
     // `searchIndexFailed` (its log line) and leaves the list as it is.
     void close();
     std::function<void(const std::string&)> searchIndexFailed;
+    // Off while a run of scans closes the list between media and builds the index once at
+    // its end.
+    bool searchIndexOnClose = true;
 
     // The extension of a file name: after the last dot, empty without one.
     static std::string extensionOf(const std::string& name);

@@ -451,6 +451,7 @@ void ScanDriver::prompt() {
     }
     WalkOptions options;
     options.hidden = settings.Hidden;
+    list.searchIndexOnClose = false;  // built once, after the last drive
     for (const auto& v : all) {
         if (!platform::Volumes::ready(v)) {
             log("Kein Datenträger in Laufwerk " + v.root + "!");
@@ -482,6 +483,13 @@ void ScanDriver::prompt() {
         }
         list.close();
     }
+    list.searchIndexOnClose = true;
+    try {
+        list.openOrCreate();
+    } catch (const std::exception&) {
+        // Nothing to index: the failure was logged with the drive.
+    }
+    list.close();
     log("Laufwerksscan beendet.");
 }
 

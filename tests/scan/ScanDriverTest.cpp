@@ -74,6 +74,16 @@ protected:
             out.push_back(engine::text::fromWindows1252(line.substr(20, line.size() - 21)));
         return out;
     }
+    // The field of the file list's trigram index when it is current (read without the
+    // FileList, whose close would build it).
+    std::string searchIndex() {
+        engine::Table t;
+        t.setDirectory(work.path() + "/");
+        t.setTableName("mv32list.db");
+        t.open();
+        return t.trigramIndexField();
+    }
+
     int64_t fileRecords() {
         scan::FileList list(work.path() + "/");
         list.openOrCreate();
@@ -92,6 +102,7 @@ protected:
 
 TEST_F(ScanDriverTest, AForegroundScanOfANewMedium) {
     onScanThread([&] { driver->NewBaum('d', view); });
+    EXPECT_EQ(searchIndex(), "Dateiname");  // the file search's index, built by the scan
     EXPECT_EQ(fileRecords(), 2);
     EXPECT_EQ(view.newFiles, 2);
     EXPECT_EQ(view.fileCount, 2);
@@ -261,6 +272,7 @@ TEST_F(ScanDriverTest, ScanAllLogsEveryDrive) {
                                         "Laufwerk " + media.file("e") + "/ erfolgreich gescannt.",
                                         "Kein Datenträger in Laufwerk " + media.file("leer") + "/!",
                                         "Laufwerksscan beendet."}));
+    EXPECT_EQ(searchIndex(), "Dateiname");
     EXPECT_EQ(fileRecords(), 3);
     EXPECT_TRUE(ui.dialogue().empty());
     EXPECT_FALSE(fs::exists(programDir() + "mv32list.chk"));  // command-line scans leave it

@@ -126,6 +126,7 @@ TEST(TableTool, SqlAndDbfDump) {
                          "ORDER BY Nr DESC"});
     ASSERT_EQ(q.status, 0) << q.err;
     EXPECT_EQ(q.out, "Nr\tGross\n2\tB\n1\tA\n");
+    EXPECT_EQ(q.err, "mv32db: Plan: Tabelle, sortiert\n");  // how it was read, beside the result
     ToolRun bad = run(fs, {"sql", "/d", "SELECT Nr FROM cat WHERE"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err,

@@ -11,9 +11,7 @@
 #include "exchange/TextExport.h"
 #include "platform/Paths.h"
 #include "report/ReportLayout.h"
-#ifdef MV32_PRINT_PDF
-#include "report/gui/ReportPainter.h"
-#endif
+#include "tools/mv32db/PdfHelper.h"
 #include "tools/mv32db/TableTool.h"
 
 namespace mv32::tools {
@@ -52,7 +50,7 @@ bool isExportCommand(const std::string& command) {
 
 namespace {
 
-int printCommand(const std::vector<std::string>& args, std::ostream& out) {
+int printCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.size() < 3) throw UsageError{"\"print\" braucht den Katalog und die PDF-Datei."};
     std::string margin = "15", columns = "2", query;
     report::Paper paper = report::Paper::A4;
@@ -90,7 +88,8 @@ int printCommand(const std::vector<std::string>& args, std::ostream& out) {
     } catch (const std::invalid_argument& e) {
         throw UsageError{e.what()};
     }
-#ifdef MV32_PRINT_PDF
+    const PdfWriter write = pdfWriter();
+    if (!write) return runPdfHelper(args, out, err);  // the painting is the helper's
     engine::Table catalog;
     openCatalog(catalog, args[1]);
     int pages = 0;
@@ -100,26 +99,20 @@ int printCommand(const std::vector<std::string>& args, std::ostream& out) {
         q.useTable(catalog);
         q.setSql(query);
         q.open();
-        pages = report::writeReportPdf(q, settings, args[2]);
+        pages = write(q, settings, args[2]);
         q.close();
     } else {
-        pages = report::writeReportPdf(catalog, settings, args[2]);
+        pages = write(catalog, settings, args[2]);
     }
     catalog.close();
     out << pages << (pages == 1 ? " Seite" : " Seiten") << " geschrieben.\n";
     return 0;
-#else
-    (void)out;
-    throw engine::EngineError(engine::ErrorKind::Usage,
-                              "Dieses mv32db wurde ohne Qt gebaut und kann keine PDF-Datei "
-                              "schreiben.");
-#endif
 }
 
 }  // namespace
 
-int runExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
-    if (args[0] == "print") return printCommand(args, out);
+int runExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args[0] == "print") return printCommand(args, out, err);
     if (args[0] == "merge") {
         if (args.size() != 3) throw UsageError{"\"merge\" braucht den Katalog und die Quelle."};
         engine::Table catalog;
