@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -167,6 +168,10 @@ void benchmark(size_t count, const std::string& base, const std::string& mv32db)
     search("mit Trigrammindex");
     std::filesystem::rename(dir + "/mv32list.tri", dir + "/beiseite.tri");
     search("ohne (jeder Satz)");
+    if (getenv("MV32_BENCH_KEEP")) {  // keep the list to look at it, e.g. with mv32db
+        std::filesystem::rename(dir + "/beiseite.tri", dir + "/mv32list.tri");
+        return;
+    }
     std::filesystem::remove_all(dir);
 }
 

@@ -85,6 +85,12 @@ bool Executor::stale() const {
     return store_.generation() != generation_ || store_.modCount() != modCount_;
 }
 
+bool Executor::denseCandidates(const Driver& d) const {
+    // About one candidate per leaf or more: nearly every leaf is read, as by a full pass.
+    BTree& records = store_.records();
+    return records.largerThanCache() && d.candidates.size() * 64 > records.count();
+}
+
 void Executor::seekPosition(TreePos& rp, uint64_t& at, uint64_t position, bool& placed) {
     BTree& records = store_.records();
     bool ok = true;
@@ -112,6 +118,8 @@ void Executor::scan(const Driver& d, F&& onRow) {
     const store::Schema& schema = store_.schema();
     TreePos p, rp;
     if (d.trigrams) {
+        std::optional<store::StreamingPass> pass;
+        if (denseCandidates(d)) pass.emplace(records);
         uint64_t at = 0;
         bool placed = false;
         for (uint32_t c : d.candidates) {
@@ -273,13 +281,21 @@ void Executor::extend(int64_t rows) {
     const Expr* where = q_.st.where.get();
     auto finished = [&] { pending_.reset(); };
     if (d.trigrams) {
+        std::optional<store::StreamingPass> pass;
+        if (denseCandidates(d)) pass.emplace(records);
         while (static_cast<int64_t>(positions_.size()) < rows) {
             if (s.nextCandidate >= d.candidates.size()) return finished();
             const uint32_t c = d.candidates[s.nextCandidate++];
             seekPosition(s.p, s.at, c, s.placed);
             row_->set(records.entry(s.p));
-            if (!where || isTrue(evaluate(*where, *row_))) positions_.push_back(c);
+            if (!where || isTrue(evaluate(*where, *row_))) {
+                positions_.push_back(c);
+                keepCopy();
+            }
         }
+        // A position found while streaming may stand on a page outside the cache: the next
+        // call finds its place again from the root.
+        if (pass) s.placed = false;
         return;
     }
     if (!s.started) {
@@ -323,8 +339,9 @@ void Executor::runPlain(const Driver& d) {
     if (!d.sort && !d.reverse) {
         // Found as far as the cursor reads: the rows are positions in the record tree. No
         // copies are kept: the rows shown are read again by position, which costs less than
-        // copying every row that is passed on the way to the one shown.
-        copying_ = false;
+        // copying every row that is passed on the way to the one shown. The candidates of the
+        // trigram index are mostly rows shown: those are kept, so that each is read once.
+        copying_ = d.trigrams;
         pending_ = std::make_unique<Pending>();
         pending_->d = d;
         order_ = nullptr;

@@ -78,6 +78,9 @@ private:
     // statement, when the table has a current index of that field and the pattern gives a
     // trigram.
     bool chooseTrigrams(Driver& d) const;
+    // Whether the candidates are so many that reading them is a pass over the table, which
+    // then reads its leaves past the cache.
+    bool denseCandidates(const Driver& d) const;
     // Makes rp the record at `position`, stepping from where it stands when that is near.
     void seekPosition(store::TreePos& rp, uint64_t& at, uint64_t position, bool& placed);
     // Calls onRow(positionOf) for every record the driver reads, the record being in row_;
