@@ -281,8 +281,10 @@ void Executor::extend(int64_t rows) {
     const Expr* where = q_.st.where.get();
     auto finished = [&] { pending_.reset(); };
     if (d.trigrams) {
+        // Read past the cache only while the rows found are kept: rows that are not are read
+        // again when shown, and then best from the cache.
         std::optional<store::StreamingPass> pass;
-        if (denseCandidates(d)) pass.emplace(records);
+        if (denseCandidates(d) && copying_) pass.emplace(records);
         while (static_cast<int64_t>(positions_.size()) < rows) {
             if (s.nextCandidate >= d.candidates.size()) return finished();
             const uint32_t c = d.candidates[s.nextCandidate++];
@@ -564,7 +566,9 @@ void Executor::load(int64_t r, bool backwards) {
             }
             uint64_t position =
                 identity_ ? (reverse_ ? base_ + count_ - 1 - u : base_ + u) : positions_[u];
-            bool stepped = i > from && position == last + 1 && t.next(p);
+            // Rows near the one before (the matches of a search) are reached by stepping.
+            bool stepped = i > from && position > last && position - last <= 32;
+            for (uint64_t k = last; stepped && k < position; ++k) stepped = t.next(p);
             if (!stepped && (!t.seekIndex(p, position) || !p.atEntry())) {
                 store::throwCorrupt(store_.base() + ".db",
                                     "eine Ergebniszeile fehlt in der Tabelle");
