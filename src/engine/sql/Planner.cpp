@@ -205,8 +205,10 @@ Executor::Driver Executor::choose() const {
         }
     }
     if (!best) {
-        // A substring search of a text the primary order cannot narrow.
-        if (chooseTrigrams(d)) d.sort = !q_.st.orderBy.empty();
+        // A substring search of a text the primary order cannot narrow. Its candidates come in
+        // the primary order, which serves an ORDER BY that asks for it read forwards.
+        const bool primaryOrder = !q_.st.orderBy.empty() && !d.sort && !d.index && !d.reverse;
+        if (chooseTrigrams(d)) d.sort = !q_.st.orderBy.empty() && !primaryOrder;
     }
     if (q_.materialized()) d.sort = false;
     return d;
@@ -233,6 +235,7 @@ bool Executor::chooseTrigrams(Driver& d) const {
         }
         if (!ix || store_.schema().fieldIndex(ix->stamp().field) != u->args[0]->field) continue;
         d.trigrams = true;
+        d.reverse = false;
         d.trigramField = store_.schema().fields[static_cast<size_t>(u->args[0]->field)].name;
         d.candidates = ix->candidates(required);
         d.index = nullptr;
