@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "FileListTable.h"
 #include "FileWalk.h"
 #include "engine/Table.h"
 
@@ -36,17 +37,7 @@ inline sqlite3* freshFolder(const std::string& dir) {
 inline void buildFileList(size_t count, const std::string& dir, sqlite3* db) {
     using namespace mv32::engine;
     Table t;
-    t.setDirectory(dir);
-    t.setTableName("mv32list");
-    t.setFieldDefs({{"Verzeichnis", FieldType::Text, 4096},
-                    {"Dateiname", FieldType::Text, 255},
-                    {"Erweiterung", FieldType::Text, 5},
-                    {"Groesse", FieldType::Int64, 0},
-                    {"Label", FieldType::Text, 11},
-                    {"VolID", FieldType::Text, 8}});
-    t.createTable();
-    t.addIndex("", "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID");
-    t.open();
+    bench::createFileList(t, dir, "mv32list");
     check(sqlite3_exec(db,
                        "CREATE TABLE mv32list (Verzeichnis TEXT, Dateiname TEXT, Erweiterung TEXT,"
                        " Groesse INTEGER, Label TEXT, VolID TEXT, PRIMARY KEY (Verzeichnis,"
@@ -62,8 +53,7 @@ inline void buildFileList(size_t count, const std::string& dir, sqlite3* db) {
     FileWalk walk(count);
     FileRecord f;
     while (walk.next(f)) {
-        if (!t.locate("Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID",
-                      {f.dir, f.name, f.ext, f.size, f.label, f.volid})) {
+        if (!t.locate(kFileListKey, {f.dir, f.name, f.ext, f.size, f.label, f.volid})) {
             t.append();
             t.setAsString("Verzeichnis", f.dir);
             t.setAsString("Dateiname", f.name);

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "FileListTable.h"
 #include "FileWalk.h"
 #include "engine/Table.h"
 #include "engine/Text.h"
@@ -62,18 +63,8 @@ Result runOurs(size_t count, const std::string& dir) {
     Result r;
     {
         Table t;
-        t.setDirectory(dir);
-        t.setTableName("mv32list.db");
-        t.setFieldDefs({{"Verzeichnis", FieldType::Text, 4096},
-                        {"Dateiname", FieldType::Text, 255},
-                        {"Erweiterung", FieldType::Text, 5},
-                        {"Groesse", FieldType::Int64, 0},
-                        {"Label", FieldType::Text, 11},
-                        {"VolID", FieldType::Text, 8}});
-        t.createTable();
-        t.addIndex("", "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID");
-        t.open();
-        const std::string keys = "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID";
+        bench::createFileList(t, dir, "mv32list.db");
+        const std::string keys = bench::kFileListKey;
         auto scan = [&] {
             t.beginBulk();
             std::vector<Value> v(6);

@@ -14,14 +14,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "FileListTable.h"
 #include "FileWalk.h"
 #include "engine/Table.h"
 
@@ -67,8 +68,8 @@ std::pair<double, uint64_t> run(const std::vector<std::string>& argv) {
     waitpid(pid, &status, 0);
     double t = seconds(t0, Clock::now());
     // plocate ends with status 1 when it finds nothing.
-    const bool nothing = lines == 0 && argv[0] == "plocate" && WIFEXITED(status) &&
-                         WEXITSTATUS(status) == 1;
+    const bool nothing =
+        lines == 0 && argv[0] == "plocate" && WIFEXITED(status) && WEXITSTATUS(status) == 1;
     if (!nothing && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
         fprintf(stderr, "%s endete mit Status %d\n", argv[0].c_str(), WEXITSTATUS(status));
         exit(2);
@@ -90,22 +91,12 @@ void benchmark(size_t count, const std::string& base, const std::string& mv32db)
     printf("\n%zu Dateinamen\n", count);
     {
         Table t;
-        t.setDirectory(dir);
-        t.setTableName("mv32list.db");
-        t.setFieldDefs({{"Verzeichnis", FieldType::Text, 4096},
-                        {"Dateiname", FieldType::Text, 255},
-                        {"Erweiterung", FieldType::Text, 5},
-                        {"Groesse", FieldType::Int64, 0},
-                        {"Label", FieldType::Text, 11},
-                        {"VolID", FieldType::Text, 8}});
-        t.createTable();
-        t.addIndex("", "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID");
-        t.open();
+        bench::createFileList(t, dir, "mv32list.db");
         std::ofstream out(names);
         t.beginBulk();
         bench::FileWalk walk(count);
         bench::FileRecord f;
-        const std::string keys = "Verzeichnis;Dateiname;Erweiterung;Groesse;Label;VolID";
+        const std::string keys = bench::kFileListKey;
         while (walk.next(f)) {
             if (t.locate(keys, {f.dir, f.name, f.ext, f.size, f.label, f.volid})) continue;
             t.append();

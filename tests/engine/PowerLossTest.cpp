@@ -8,6 +8,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "support/CacheLimit.h"
 #include "support/FaultFileSystem.h"
 #include "support/MemFileSystem.h"
 
@@ -60,8 +61,7 @@ Outcome workload(const std::shared_ptr<FileSystem>& fs) {
 
 TEST(PowerLoss, NothingSyncedIsLostAndWhatRemainsIsAPrefix) {
     // A small cache makes the bulk posts spill their pages to the log before the group ends.
-    size_t oldLimit = Table::cacheLimitBytes();
-    Table::setCacheLimit(128u << 10);
+    test::CacheLimit small(128u << 10);
     // The number of syncs of the workload, counted once.
     auto makeBase = [] {
         auto mem = std::make_shared<test::MemFileSystem>();
@@ -116,7 +116,6 @@ TEST(PowerLoss, NothingSyncedIsLostAndWhatRemainsIsAPrefix) {
     }
     std::cout << "[ power loss ] " << runs << " runs over 20 seeds, " << syncs << " syncs each"
               << std::endl;
-    Table::setCacheLimit(oldLimit);
 }
 
 }  // namespace mv32::engine

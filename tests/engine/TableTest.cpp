@@ -7,6 +7,7 @@
 #include "engine/EngineError.h"
 #include "engine/Table.h"
 #include "engine/store/Pager.h"
+#include "support/CacheLimit.h"
 #include "support/MemFileSystem.h"
 #include "support/TempDir.h"
 
@@ -402,12 +403,7 @@ TEST_F(TableTest, MemoAndBlobFieldsOfAnySize) {
 }
 
 TEST_F(TableTest, APassOverATableLargerThanTheCacheSeesEveryRecordOnceAndLeavesItWhole) {
-    const size_t oldLimit = Table::cacheLimitBytes();
-    Table::setCacheLimit(64u << 10);  // a few pages: the table below is many times larger
-    struct Restore {
-        size_t limit;
-        ~Restore() { Table::setCacheLimit(limit); }
-    } restore{oldLimit};
+    test::CacheLimit small(64u << 10);  // a few pages: the table below is many times larger
     auto t = createCatalog();
     t->beginBulk();
     char name[16];
@@ -448,12 +444,7 @@ TEST_F(TableTest, APassOverATableLargerThanTheCacheSeesEveryRecordOnceAndLeavesI
 }
 
 TEST_F(TableTest, ABulkGroupKeepsItsDecodedPagesWithinTheCacheLimit) {
-    const size_t oldLimit = Table::cacheLimitBytes();
-    Table::setCacheLimit(256u << 10);
-    struct Restore {
-        size_t limit;
-        ~Restore() { Table::setCacheLimit(limit); }
-    } restore{oldLimit};
+    test::CacheLimit small(256u << 10);
     auto t = createCatalog();
     // Many records, so that clean pages fill the cache while the group adds changed ones:
     // the clean ones make room as the changed ones come, not only when the group commits.
@@ -518,10 +509,8 @@ TEST_F(TableTest, WindowsSpelledFilesAreOneTableAndNewFilesFollowTheirSpelling) 
     for (int i = 0; i < 50; ++i) add(*t, "N" + std::to_string(i), i, "K" + std::to_string(i % 5));
     t->close();
     // Copied from Windows: the same files with upper-case names, the memo file in lower case.
-    for (auto [from, to] : std::map<std::string, std::string>{{".db", ".DB"},
-                                                              {".px", ".PX"},
-                                                              {".mb", ".mb"},
-                                                              {".xg0", ".XG0"}}) {
+    for (auto [from, to] : std::map<std::string, std::string>{
+             {".db", ".DB"}, {".px", ".PX"}, {".mb", ".mb"}, {".xg0", ".XG0"}}) {
         const std::string bytes = fs->contents("/data/cat" + from);
         fs->remove("/data/cat" + from);
         fs->setContents("/data/CAT" + to, bytes);

@@ -10,6 +10,7 @@
 #include "engine/Text.h"
 #include "engine/store/Postings.h"
 #include "engine/store/TrigramIndex.h"
+#include "support/CacheLimit.h"
 #include "support/MemFileSystem.h"
 
 namespace mv32::engine {
@@ -100,12 +101,7 @@ TEST(Postings, BlocksOfEveryGapWidthReadBackAndIntersect) {
 
 TEST_F(TrigramTest, SearchesWithTheIndexFindExactlyWhatReadingEveryRecordFinds) {
     // A cache far smaller than the table: many candidates are read past it, few through it.
-    const size_t oldLimit = Table::cacheLimitBytes();
-    Table::setCacheLimit(64u << 10);
-    struct Restore {
-        size_t limit;
-        ~Restore() { Table::setCacheLimit(limit); }
-    } restore{oldLimit};
+    test::CacheLimit small(64u << 10);
     std::mt19937 rng(20261210);
     const std::vector<std::string> pieces = {"a",  "b",   "e",    "r",  "m",    "d",        "ä",
                                              "Ä",  "ö",   "ß",    "_",  "%",    ".",        "1",
