@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "engine/EngineError.h"
@@ -354,21 +355,7 @@ void Table::deleteIndex(const std::string& name) {
 
 void Table::regenerateIndexes() {
     requireActive();
-    withExclusive("Das Neuaufbauen der Indizes", [](store::TableStore& s) {
-        s.regenerate();
-        // A trigram index, current or not, is built again for the field it names; one whose
-        // file cannot be read any more is left to its owner to build anew.
-        std::unique_ptr<store::TrigramIndex> old;
-        try {
-            old = store::TrigramIndex::open(s.fileSystem(), s.trigramPath());
-        } catch (const EngineError&) {
-        }
-        if (old && s.schema().fieldIndex(old->stamp().field) >= 0) {
-            const int field = s.schema().fieldIndex(old->stamp().field);
-            old.reset();
-            s.buildTrigrams(field);
-        }
-    });
+    withExclusive("Das Neuaufbauen der Indizes", [](store::TableStore& s) { s.regenerate(); });
 }
 
 void Table::buildTrigramIndex(const std::string& field) {
@@ -730,16 +717,12 @@ void Table::step(bool forward) {
     // has crossed a few of them in a row: they would only push out what other work needs, and
     // a grid reading a page of rows stays with the cache.
     const int run = forward ? forwardLeaves_ + 1 : 0;
-    const bool streaming = run > kLeavesBeforeStreaming && tree().largerThanCache();
-    if (streaming) tree().setStreaming(true);
     bool stepped;
-    try {
+    {
+        std::optional<store::StreamingPass> pass;
+        if (run > kLeavesBeforeStreaming) pass.emplace(tree());
         stepped = forward ? tree().next(*pos_) : tree().prev(*pos_);
-    } catch (...) {
-        if (streaming) tree().setStreaming(false);
-        throw;
     }
-    if (streaming) tree().setStreaming(false);
     if (stepped) {
         loadCurrent();
         forwardLeaves_ = run;

@@ -248,6 +248,7 @@ void TableStore::regenerate() {
         for (auto& ix : indexes) rebuildIndex(ix, !pager_->has(ix.fileNo));
     });
     loadFiles();
+    rebuildTrigrams();
 }
 
 void TableStore::repairIndexes() {

@@ -85,7 +85,6 @@ public:
     // writable one rebuilds them when it opens).
     const std::vector<std::string>& missingIndexes() const { return missingNames_; }
     const std::string& base() const { return base_; }
-    FileSystem& fileSystem() { return *fs_; }
     std::string displayName() const;
 
     const Schema& schema() const { return schema_; }
@@ -158,6 +157,9 @@ public:
     // corruption error naming the file when it is damaged.
     const TrigramIndex* trigrams();
     std::string trigramPath() const { return base_ + kTrigramExtension; }
+    // Builds the trigram index again, current or not, for the field it names (regenerate()
+    // does); one whose file cannot be read is left to its owner to build anew.
+    void rebuildTrigrams();
 
 private:
     struct Write;

@@ -53,6 +53,16 @@ void TableStore::buildTrigrams(int field) {
     }
 }
 
+void TableStore::rebuildTrigrams() {
+    int field = -1;
+    try {
+        if (auto old = TrigramIndex::open(*fs_, trigramPath()))
+            field = schema_.fieldIndex(old->stamp().field);
+    } catch (const EngineError&) {
+    }
+    if (field >= 0) buildTrigrams(field);
+}
+
 const TrigramIndex* TableStore::trigrams() {
     const FileHeader& h = pager_->header(kDbFile);
     auto current = [&](const TrigramIndex& ix) {
