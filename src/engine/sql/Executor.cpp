@@ -74,7 +74,18 @@ void encodeOutputValue(std::string& out, const Value& v) {
     }
 }
 
+constexpr size_t kDefaultCopyBudget = 32u << 20;
+size_t copyBudgetBytes = kDefaultCopyBudget;
+
 }  // namespace
+
+size_t copyBudget() {
+    return copyBudgetBytes;
+}
+
+void setCopyBudget(size_t bytes) {
+    copyBudgetBytes = bytes ? bytes : kDefaultCopyBudget;
+}
 
 Executor::Executor(store::TableStore& s, const BoundQuery& q)
     : store_(s), q_(q), row_(std::make_unique<RecordRow>(s)) {}
@@ -89,6 +100,15 @@ bool Executor::denseCandidates(const Driver& d) const {
     // About one candidate per leaf or more: nearly every leaf is read, as by a full pass.
     BTree& records = store_.records();
     return records.largerThanCache() && d.candidates.size() * 64 > records.count();
+}
+
+std::string_view Executor::candidate(store::PositionReader& reader, size_t i) {
+    std::string_view e;
+    if (!reader.read(i, e)) {
+        store::throwCorrupt(store_.trigramPath(),
+                            "der Trigrammindex verweist auf einen fehlenden Datensatz");
+    }
+    return e;
 }
 
 void Executor::seekPosition(TreePos& rp, uint64_t& at, uint64_t position, bool& placed) {
@@ -117,9 +137,16 @@ void Executor::scan(const Driver& d, F&& onRow) {
     BTree& records = store_.records();
     const store::Schema& schema = store_.schema();
     TreePos p, rp;
+    if (d.trigrams && denseCandidates(d)) {
+        store::PositionReader reader(records, d.candidates);
+        for (size_t i = 0; i < d.candidates.size(); ++i) {
+            row_->set(candidate(reader, i));
+            const uint32_t c = d.candidates[i];
+            onRow([c] { return uint64_t{c}; });
+        }
+        return;
+    }
     if (d.trigrams) {
-        std::optional<store::StreamingPass> pass;
-        if (denseCandidates(d)) pass.emplace(records);
         uint64_t at = 0;
         bool placed = false;
         for (uint32_t c : d.candidates) {
@@ -189,6 +216,7 @@ void Executor::run() {
     positions_.clear();
     copies_.clear();
     copyAt_.clear();
+    copyFirst_ = 0;
     rows_.clear();
     batch_.clear();
     pending_.reset();
@@ -249,7 +277,14 @@ struct Executor::Pending {
 void Executor::keepCopy() {
     if (!copying_) return;
     std::string_view e = row_->entry();
-    if (copies_.size() + e.size() > kCopyBudget) {
+    if (copies_.size() + e.size() > copyBudget() && rollCopies_) {
+        // A result found as far as it is read keeps the copies of the rows found last: a
+        // reader going forward finds its next rows there, one going back reads them again.
+        copies_.clear();
+        copyAt_.clear();
+        copyFirst_ = positions_.size() - 1;
+    }
+    if (copies_.size() + e.size() > copyBudget()) {
         copying_ = false;
         copies_.clear();
         copies_.shrink_to_fit();
@@ -280,11 +315,22 @@ void Executor::extend(int64_t rows) {
     const store::Schema& schema = store_.schema();
     const Expr* where = q_.st.where.get();
     auto finished = [&] { pending_.reset(); };
+    if (d.trigrams && denseCandidates(d)) {
+        // Nearly every leaf holds candidates: each is read once, past the cache, for the
+        // candidates in it, which are kept for the rows shown (keepCopy).
+        store::PositionReader reader(records, d.candidates);
+        while (static_cast<int64_t>(positions_.size()) < rows) {
+            if (s.nextCandidate >= d.candidates.size()) return finished();
+            const size_t i = s.nextCandidate++;
+            row_->set(candidate(reader, i));
+            if (!where || isTrue(evaluate(*where, *row_))) {
+                positions_.push_back(d.candidates[i]);
+                keepCopy();
+            }
+        }
+        return;
+    }
     if (d.trigrams) {
-        // Read past the cache only while the rows found are kept: rows that are not are read
-        // again when shown, and then best from the cache.
-        std::optional<store::StreamingPass> pass;
-        if (denseCandidates(d) && copying_) pass.emplace(records);
         while (static_cast<int64_t>(positions_.size()) < rows) {
             if (s.nextCandidate >= d.candidates.size()) return finished();
             const uint32_t c = d.candidates[s.nextCandidate++];
@@ -295,9 +341,6 @@ void Executor::extend(int64_t rows) {
                 keepCopy();
             }
         }
-        // A position found while streaming may stand on a page outside the cache: the next
-        // call finds its place again from the root.
-        if (pass) s.placed = false;
         return;
     }
     if (!s.started) {
@@ -332,6 +375,7 @@ void Executor::runPlain(const Driver& d) {
     BTree& t = d.index ? store_.indexTree(*d.index) : store_.records();
     identity_ = false;
     copying_ = true;
+    rollCopies_ = false;
     if (!q_.st.where && !d.sort) {
         identity_ = true;
         base_ = 0;
@@ -344,6 +388,7 @@ void Executor::runPlain(const Driver& d) {
         // copying every row that is passed on the way to the one shown. The candidates of the
         // trigram index are mostly rows shown: those are kept, so that each is read once.
         copying_ = d.trigrams;
+        rollCopies_ = true;
         pending_ = std::make_unique<Pending>();
         pending_->d = d;
         order_ = nullptr;
@@ -559,8 +604,9 @@ void Executor::load(int64_t r, bool backwards) {
         uint64_t last = 0;
         for (int64_t i = from; i < to; ++i) {
             auto u = static_cast<uint64_t>(i);
-            if (!copyAt_.empty()) {
-                batch_.emplace_back(copies_, copyAt_[u].first, copyAt_[u].second);
+            if (u >= copyFirst_ && u - copyFirst_ < copyAt_.size()) {
+                const auto& at = copyAt_[u - copyFirst_];
+                batch_.emplace_back(copies_, at.first, at.second);
                 fetchLarge();
                 continue;
             }

@@ -20,6 +20,7 @@
 
 namespace mv32::engine::store {
 class TableStore;
+class PositionReader;
 struct IndexInfo;
 struct TreePos;
 }  // namespace mv32::engine::store
@@ -27,6 +28,11 @@ struct TreePos;
 namespace mv32::engine::sql {
 
 class RecordRow;
+
+// The memory a plain result may keep of the records it found, as stored (32 MiB; tests make
+// it small). Setting 0 brings back the default.
+size_t copyBudget();
+void setCopyBudget(size_t bytes);
 
 class Executor {
 public:
@@ -88,6 +94,8 @@ private:
     template <typename F>
     void scan(const Driver& d, F&& onRow);
     // Keeps a qualifying record's stored form while the copies fit their budget.
+    // The record at the trigram candidate i, read through `reader`.
+    std::string_view candidate(store::PositionReader& reader, size_t i);
     void keepCopy();
     // Where a pass that finds rows as they are read stands.
     struct Pending;
@@ -114,12 +122,13 @@ private:
     uint64_t base_ = 0;
     uint64_t count_ = 0;
     std::vector<uint64_t> positions_;
-    // The qualifying records as stored, while they fit kCopyBudget (else empty): offset and
-    // length in copies_, per result row.
+    // The qualifying records as stored, while they fit copyBudget() (else empty), or the last
+    // of them (rollCopies_): offset and length in copies_, per result row from copyFirst_.
     std::string copies_;
     std::vector<std::pair<uint64_t, uint32_t>> copyAt_;
+    uint64_t copyFirst_ = 0;      // the result row of copyAt_'s first item
+    bool rollCopies_ = false;     // past the budget, drop the older copies instead of all
     std::string clusterScratch_;  // a record's cluster key put together from an index entry
-    static constexpr size_t kCopyBudget = 32u << 20;
     // Computed results.
     std::vector<Row> rows_;
     int64_t current_ = -1;

@@ -206,9 +206,15 @@ Executor::Driver Executor::choose() const {
     }
     if (!best) {
         // A substring search of a text the primary order cannot narrow. Its candidates come in
-        // the primary order, which serves an ORDER BY that asks for it read forwards.
-        const bool primaryOrder = !q_.st.orderBy.empty() && !d.sort && !d.index && !d.reverse;
-        if (chooseTrigrams(d)) d.sort = !q_.st.orderBy.empty() && !primaryOrder;
+        // the primary order, which serves an ORDER BY that asks for it; one that asks for it
+        // backwards gets the candidates' rows reversed, in the very order of the read backwards
+        // (a sort would keep equal values in the forward order).
+        const bool primaryOrder = !q_.st.orderBy.empty() && !d.sort && !d.index;
+        const bool backwards = primaryOrder && d.reverse;
+        if (chooseTrigrams(d)) {
+            d.sort = !q_.st.orderBy.empty() && !primaryOrder;
+            d.reverse = backwards;
+        }
     }
     if (q_.materialized()) d.sort = false;
     return d;

@@ -121,6 +121,72 @@ bool BTree::seekIndex(TreePos& pos, uint64_t n) {
     return true;
 }
 
+bool PositionReader::read(size_t i, std::string_view& entry) {
+    const uint64_t n = positions_[i];
+    if (n >= t_.count()) return false;
+    if (!leaf_ || n < first_ || n >= end_) load(i);
+    if (whole_) {
+        entry = leaf_->entry(static_cast<size_t>(n - first_));
+        return true;
+    }
+    // Only the wanted entries were put together; positions that were not ascending after all
+    // find their leaf again.
+    size_t k = i - from_;
+    if (i < from_ || k >= wanted_.size() || first_ + wanted_[k] != n) {
+        load(i);
+        if (whole_) {
+            entry = leaf_->entry(static_cast<size_t>(n - first_));
+            return true;
+        }
+        k = 0;
+    }
+    entry = leaf_->entry(k);
+    return true;
+}
+
+void PositionReader::load(size_t i) {
+    uint64_t n = positions_[i];
+    NodePtr node = t_.p_.node(t_.no_, t_.p_.header(t_.no_).root);
+    first_ = 0;
+    if (node->leaf()) {
+        leaf_ = node;
+        whole_ = true;
+        end_ = node->size();
+        return;
+    }
+    size_t depth = 0;
+    for (;;) {
+        if (++depth > static_cast<size_t>(kMaxTreeHeight)) {
+            throwCorrupt(t_.p_.pathOf(t_.no_), "Baum zu tief");
+        }
+        size_t c = 0;
+        while (c + 1 < node->children.size() && n >= node->counts[c]) {
+            n -= node->counts[c];
+            first_ += node->counts[c];
+            ++c;
+        }
+        if (node->level > 1) {
+            node = t_.child(node, c);
+            continue;
+        }
+        end_ = first_ + node->counts[c];
+        from_ = i;
+        wanted_.clear();
+        uint64_t last = 0;
+        for (size_t j = i; j < positions_.size() && positions_[j] < end_; ++j) {
+            if (j > i && positions_[j] <= last) break;
+            last = positions_[j];
+            wanted_.push_back(static_cast<uint16_t>(last - first_));
+        }
+        size_t count = 0;
+        leaf_ = t_.p_.peekSelected(t_.no_, node->children[c], wanted_, scratch_, whole_, count);
+        if (count != node->counts[c] || (whole_ && !leaf_->leaf())) {
+            throwCorrupt(t_.p_.pathOf(t_.no_), "Eintragszähler stimmen nicht");
+        }
+        return;
+    }
+}
+
 bool BTree::last(TreePos& pos) {
     pos.path.clear();
     NodePtr n = p_.node(no_, p_.header(no_).root);

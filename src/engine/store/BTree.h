@@ -89,6 +89,7 @@ public:
     static std::string separator(std::string_view left, std::string_view right);
 
 private:
+    friend class PositionReader;
     void descend(TreePos& pos, std::string_view probe);
     NodePtr child(const NodePtr& parent, size_t c);
     void descendEdge(TreePos& pos, bool rightmost);
@@ -126,6 +127,30 @@ public:
 
 private:
     BTree& t_;
+};
+
+// Reads the entries at ascending positions of a tree (the candidates of a trigram index) in one
+// pass forward: a leaf that is not cached is read past the cache, and of it only the entries
+// asked for are put together (NodeCodec::decodeSelected). For candidates spread over a tree
+// larger than the cache, where nearly every leaf holds a few of them.
+class PositionReader {
+public:
+    PositionReader(BTree& t, const std::vector<uint32_t>& positions)
+        : t_(t), positions_(positions) {}
+    // The entry at positions[i], valid until the next call; calls come with i ascending. False
+    // when the tree has no entry there.
+    bool read(size_t i, std::string_view& entry);
+
+private:
+    void load(size_t i);
+
+    BTree& t_;
+    const std::vector<uint32_t>& positions_;
+    NodePtr leaf_, scratch_;
+    bool whole_ = false;            // the cached leaf, else only the entries of wanted_
+    uint64_t first_ = 0, end_ = 0;  // the positions the leaf holds
+    size_t from_ = 0;               // the index into positions_ of the leaf's first wanted entry
+    std::vector<uint16_t> wanted_;
 };
 
 // Builds a tree from entries given in ascending order, writing each finished page straight to

@@ -411,4 +411,71 @@ void NodeCodec::decode(Node& n, const unsigned char* page, const std::string& fi
     }
 }
 
+size_t NodeCodec::decodeSelected(Node& n, const unsigned char* page, const std::string& file,
+                                 const OverflowReader& readOverflow,
+                                 const std::vector<uint16_t>& wanted) const {
+    n.level = page[13];
+    const size_t count = get16(page + 14);
+    std::string what = "Seite " + std::to_string(n.page) + " ist beschädigt";
+    if (static_cast<PageType>(page[12]) != PageType::Leaf || n.level != 0) {
+        throwCorrupt(file, "Seite " + std::to_string(n.page) + " ist keine Blattseite");
+    }
+    Reader r(page + kPageHeaderSize, kNodeCapacity, file, what.c_str());
+    n.slots.clear();
+    n.arena.clear();
+    n.children.clear();
+    n.counts.clear();
+    n.garbage = 0;
+    if (!wanted.empty() && wanted.back() >= count) r.fail();
+
+    // The fields of the entry at hand, each on its own: an entry changes only the fields that
+    // differ from the one before, and a field only past the prefix it shares.
+    const auto& kinds = layout_->kinds;
+    std::vector<std::string> fields(kinds.size());
+    Ends ends;
+    size_t next = 0;  // the next wanted slot
+    for (size_t i = 0; i < count && next < wanted.size(); ++i) {
+        const unsigned char* entryStart = r.pos();
+        uint64_t code = r.varint();
+        if (code == 1) {
+            uint64_t len = r.varint();
+            uint32_t ovfl = r.u32();
+            if (len > (1u << 24) || ovfl == 0) r.fail();
+            std::string e = readOverflow(ovfl, static_cast<size_t>(len));
+            if (!splitFields(*layout_, e, ends.data())) r.fail();
+            uint32_t from = 0;
+            for (size_t j = 0; j < kinds.size(); ++j) {
+                fields[j].assign(e, from, ends[j] - from);
+                from = ends[j];
+            }
+        } else {
+            for (size_t j = 0; j < kinds.size(); ++j) {
+                uint64_t c = j == 0 ? code : r.varint();
+                if (c == 0) {
+                    if (!i) r.fail();
+                    continue;
+                }
+                if (c < 2) r.fail();
+                size_t s = static_cast<size_t>(c - 2);
+                if (s > (i ? fields[j].size() : 0)) r.fail();
+                std::string_view add = r.bytes(static_cast<size_t>(r.varint()));
+                fields[j].resize(s);
+                fields[j].append(add);
+            }
+        }
+        if (wanted[next] != i) continue;
+        // A wanted entry is checked field by field, as decode checks every entry.
+        auto start = static_cast<uint32_t>(n.arena.size());
+        for (size_t j = 0; j < kinds.size(); ++j) {
+            const auto* fp = reinterpret_cast<const unsigned char*>(fields[j].data());
+            if (fieldLength(fp, fields[j].size(), kinds[j]) != fields[j].size()) r.fail();
+            n.arena.append(fields[j]);
+        }
+        n.slots.push_back(Slot{start, static_cast<uint32_t>(n.arena.size() - start), 0,
+                               static_cast<uint32_t>(r.pos() - entryStart)});
+        ++next;
+    }
+    return count;
+}
+
 }  // namespace mv32::engine::store

@@ -92,6 +92,14 @@ public:
     // page keeps it.
     void decode(Node& n, const unsigned char* page, const std::string& file,
                 const OverflowReader& readOverflow, bool compact = true) const;
+    // Reads a leaf page as decode does, but puts together only the entries at the slots
+    // `wanted` (ascending, each once): they become n's slots, in that order. The entries between
+    // them are followed only as far as the delta coding of the next one needs, which costs a
+    // fraction of decoding them, for a leaf read for a few of its entries (the candidates of
+    // a trigram index). Returns the leaf's entry count; a wanted slot past it is an error.
+    size_t decodeSelected(Node& n, const unsigned char* page, const std::string& file,
+                          const OverflowReader& readOverflow,
+                          const std::vector<uint16_t>& wanted) const;
 
 private:
     size_t entryCost(const Node& n, std::string_view prev, std::string_view cur,

@@ -479,12 +479,28 @@ NodePtr Pager::peekNode(uint32_t no, uint32_t page, NodePtr& scratch) {
     return scratch;
 }
 
-void Pager::decodeInto(uint32_t no, uint32_t page, Node& n, bool compact) {
+NodePtr Pager::peekSelected(uint32_t no, uint32_t page, const std::vector<uint16_t>& wanted,
+                            NodePtr& scratch, bool& whole, size_t& count) {
+    auto it = cache_.find(key(no, page));
+    if (it != cache_.end()) {
+        whole = true;
+        count = it->second.node->size();
+        return it->second.node;
+    }
+    if (!scratch || scratch.use_count() > 1) scratch = std::make_shared<Node>();
     auto& f = pf(no);
+    if (!f.codec) throw std::logic_error("kein Knotenformat für Datei");
     std::string img = readRaw(f, page);
-    n.page = page;
-    n.dirty = false;
-    OverflowReader reader = [this, &f](uint32_t first, size_t length) {
+    scratch->page = page;
+    scratch->dirty = false;
+    count = f.codec->decodeSelected(*scratch, reinterpret_cast<const unsigned char*>(img.data()),
+                                    f.path, overflowReader(f), wanted);
+    whole = false;
+    return scratch;
+}
+
+OverflowReader Pager::overflowReader(PagedFile& f) {
+    return [this, &f](uint32_t first, size_t length) {
         std::string out;
         out.reserve(length);
         uint32_t p = first;
@@ -505,8 +521,16 @@ void Pager::decodeInto(uint32_t no, uint32_t page, Node& n, bool compact) {
         }
         return out;
     };
+}
+
+void Pager::decodeInto(uint32_t no, uint32_t page, Node& n, bool compact) {
+    auto& f = pf(no);
+    std::string img = readRaw(f, page);
+    n.page = page;
+    n.dirty = false;
     if (!f.codec) throw std::logic_error("kein Knotenformat für Datei");
-    f.codec->decode(n, reinterpret_cast<const unsigned char*>(img.data()), f.path, reader, compact);
+    f.codec->decode(n, reinterpret_cast<const unsigned char*>(img.data()), f.path,
+                    overflowReader(f), compact);
 }
 
 NodePtr Pager::newNode(uint32_t no, uint8_t level) {

@@ -113,6 +113,11 @@ public:
     // The node from the cache, or else decoded into *scratch (reused when nobody else holds
     // it) without entering the cache: for passes over trees larger than the cache.
     NodePtr peekNode(uint32_t no, uint32_t page, NodePtr& scratch);
+    // The leaf from the cache (whole), or else only its entries at the slots `wanted`
+    // (NodeCodec::decodeSelected) decoded into *scratch, without entering the cache. `whole`
+    // tells which; `count` is the leaf's entry count either way.
+    NodePtr peekSelected(uint32_t no, uint32_t page, const std::vector<uint16_t>& wanted,
+                         NodePtr& scratch, bool& whole, size_t& count);
     NodePtr newNode(uint32_t no, uint8_t level);
     void touch(uint32_t no, const NodePtr& n);
     void freeNode(uint32_t no, const NodePtr& n);
@@ -212,6 +217,7 @@ private:
     void freePage(uint32_t no, uint32_t page);
     void markChanged(uint32_t no);
     void decodeInto(uint32_t no, uint32_t page, Node& n, bool compact = true);
+    OverflowReader overflowReader(PagedFile& f);
     void cachePut(uint32_t no, const NodePtr& n);
     void cacheErase(uint32_t no, uint32_t page);
     void account(CacheItem& item, size_t bytes);

@@ -1,5 +1,6 @@
 #include "tools/mv32db/TableTool.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <istream>
@@ -273,8 +274,14 @@ void reportNotices(engine::Table& t, std::ostream& err) {
 std::string formatField(const Value& v) {
     if (v.isBlank()) return "\\N";
     std::string s = v.displayText();
+    // Most values need no escape: they are passed on as they are.
+    auto plain = [](char ch) {
+        auto c = static_cast<unsigned char>(ch);
+        return c >= 0x20 && c != 0x7F && c != '\\';
+    };
+    if (std::all_of(s.begin(), s.end(), plain)) return s;
     std::string out;
-    out.reserve(s.size());
+    out.reserve(s.size() + 8);
     for (char ch : s) {
         auto c = static_cast<unsigned char>(ch);
         switch (c) {
