@@ -3,6 +3,12 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include "document/Catalog.h"
 #include "document/FileListTable.h"
@@ -84,11 +90,25 @@ void ProgramShell::makeUndoTable() {
 
 void ProgramShell::makeWorkFolder() {
     // The archivers work in a folder private to this run.
+#ifdef _WIN32
+    // A name made of the process and a counter; create_directory fails on one that exists.
+    std::error_code ec;
+    for (int n = 0; n < 100; ++n) {
+        const std::string folder = platform::tempDir() + "mavrel32-" + std::to_string(::_getpid()) +
+                                   "-" + std::to_string(n);
+        if (std::filesystem::create_directory(folder, ec)) {
+            tempFolder_ = platform::withTrailingSeparator(folder);
+            return;
+        }
+    }
+    doc_.log().WriteLogLine("Temp-Dir konnte nicht angelegt werden: FormCreate");
+#else
     std::string pattern = platform::tempDir() + "mavrel32-XXXXXX";
     if (char* made = ::mkdtemp(pattern.data()))
         tempFolder_ = platform::withTrailingSeparator(made);
     else
         doc_.log().WriteLogLine("Temp-Dir konnte nicht angelegt werden: FormCreate");
+#endif
 }
 
 void ProgramShell::applySettings() {

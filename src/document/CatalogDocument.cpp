@@ -9,6 +9,7 @@
 #include "document/Catalog.h"
 #include "engine/BatchMove.h"
 #include "engine/EngineError.h"
+#include "engine/SystemPaths.h"
 #include "engine/Text.h"
 #include "platform/Paths.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 bool fileExists(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return fs::is_regular_file(engine::paths::fsPath(path), ec);
 }
 
 // A table's .db file is found without regard to the case of its name, as the engine finds it.
@@ -252,7 +253,7 @@ void CatalogDocument::Neu() {
                 old.deleteTable();
             } catch (const engine::EngineError&) {
                 // Not a table of ours: the file itself goes.
-                fs::remove(path);
+                fs::remove(engine::paths::fsPath(path));
             }
         }
         mv32_.close();
@@ -306,8 +307,8 @@ void CatalogDocument::openLegacyFile(const std::string& path, bool fromOpenDialo
     state_.CurrentFile = path;
     state_.CatalogOpen = false;
     std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    if (ec || !fs::is_regular_file(path, ec)) {
+    const auto size = fs::file_size(engine::paths::fsPath(path), ec);
+    if (ec || !fs::is_regular_file(engine::paths::fsPath(path), ec)) {
         toNoCatalog();  // unreadable: back to no catalog without a message
         return;
     }
@@ -318,7 +319,7 @@ void CatalogDocument::openLegacyFile(const std::string& path, bool fromOpenDialo
         return;
     }
     state_.CurrentFile = dbPath;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = engine::paths::openFile(path, "rb");
     int version = -1;
     if (f && std::fseek(f, 22, SEEK_SET) == 0) version = std::fgetc(f);
     if (f) std::fclose(f);
@@ -375,11 +376,12 @@ void CatalogDocument::loadAllIntoOne(const std::string& target) {
 
     std::vector<std::string> sources;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
-        const std::string name = entry.path().filename().string();
+    for (const auto& entry :
+         fs::directory_iterator(engine::paths::fsPath(folder.empty() ? "." : folder), ec)) {
+        const std::string name = engine::paths::utf8Of(entry.path().filename());
         if (!entry.is_regular_file(ec) || name.empty() || name[0] == '.') continue;  // hidden
         if (upperExtension(name) != ".DB" || engine::text::upper(name) == targetName) continue;
-        sources.push_back(entry.path().string());
+        sources.push_back(engine::paths::utf8Of(entry.path()));
     }
     std::sort(sources.begin(), sources.end());
 

@@ -171,7 +171,11 @@ void DbfTable::writeHeader() {
     if (!y) {
         std::time_t now = std::time(nullptr);
         std::tm tm{};
+#ifdef _WIN32
+        localtime_s(&tm, &now);
+#else
         localtime_r(&now, &tm);
+#endif
         y = tm.tm_year + 1900, m = tm.tm_mon + 1, d = tm.tm_mday;
     }
     p[0] = kVersion;

@@ -1,4 +1,5 @@
 // The real file system on POSIX systems: pread/pwrite, fdatasync and open-file-description locks.
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -6,45 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
 
 namespace mv32::engine {
-
-std::string systemErrorReason(int err) {
-    switch (err) {
-        case ENOSPC:
-            return "Der Datenträger ist voll";
-        case EDQUOT:
-            return "Das Speicherkontingent ist erschöpft";
-        case EACCES:
-        case EPERM:
-            return "Zugriff verweigert";
-        case ENOENT:
-            return "Die Datei existiert nicht";
-        case EROFS:
-            return "Der Datenträger ist schreibgeschützt";
-        case EIO:
-            return "Ein-/Ausgabefehler des Datenträgers";
-        case EISDIR:
-            return "Der Name bezeichnet einen Ordner";
-        case ENOTDIR:
-            return "Ein Teil des Pfades ist kein Ordner";
-        case EMFILE:
-        case ENFILE:
-            return "Zu viele offene Dateien";
-        case EFBIG:
-            return "Die Datei ist zu groß";
-        case ENAMETOOLONG:
-            return "Der Dateiname ist zu lang";
-        case EBADF:
-            return "Die Datei ist nur zum Lesen geöffnet";
-        default:
-            return "Systemfehler " + std::to_string(err) + " (" + std::strerror(err) + ")";
-    }
-}
 
 namespace {
 
@@ -222,21 +189,11 @@ public:
 
 }  // namespace
 
-void throwSystemError(int err, const char* action, const std::string& path) {
-    ErrorKind kind = ErrorKind::Io;
-    if (err == ENOSPC || err == EDQUOT) kind = ErrorKind::DiskFull;
-    if (err == ENOENT) kind = ErrorKind::NotFound;
-    if (err == EROFS || err == EACCES || err == EPERM || err == EBADF) kind = ErrorKind::ReadOnly;
-    std::string why = systemErrorReason(err);
-    throw EngineError(
-        kind,
-        std::string(action) + " der Datei " + quoted(path) + " ist fehlgeschlagen: " + why + ".",
-        why);
-}
-
 std::shared_ptr<FileSystem> FileSystem::real() {
     static std::shared_ptr<FileSystem> fs = std::make_shared<PosixFileSystem>();
     return fs;
 }
 
 }  // namespace mv32::engine
+
+#endif  // _WIN32

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "engine/EngineError.h"
+#include "engine/PathNames.h"
 #include "engine/Text.h"
 #include "engine/store/BTree.h"
 #include "engine/store/Coding.h"
@@ -82,14 +83,7 @@ void Table::setTableName(std::string name) {
 std::string Table::basePath() const {
     std::string name = tableName_;
     if (endsWithDb(name)) name.resize(name.size() - 3);
-    std::string path;
-    if (!name.empty() && name[0] == '/') {
-        path = name;
-    } else {
-        path = directory_;
-        if (!path.empty() && path.back() != '/') path.push_back('/');
-        path += name;
-    }
+    const std::string path = paths::isAbsolute(name) ? name : paths::join(directory_, name);
     // Names are compared without regard to case: an existing table keeps its spelling, so
     // that every handle of one table names it alike.
     const std::string db = names_->spelled(path + ".db");
@@ -104,9 +98,7 @@ std::string Table::filePath() const {
 }
 
 std::string Table::displayName() const {
-    std::string p = filePath();
-    auto slash = p.find_last_of('/');
-    return quoted(slash == std::string::npos ? p : p.substr(slash + 1));
+    return quoted(paths::fileNameOf(filePath()));
 }
 
 bool Table::exists() const {
@@ -248,9 +240,8 @@ void Table::moveTable(const std::string& target) {
     const std::string toBase = to.basePath();
     store::TableStore::move(fs_, basePath(), toBase);
     const std::string moved = to.filePath();
-    auto slash = moved.find_last_of('/');
-    directory_ = slash == std::string::npos ? std::string() : moved.substr(0, slash + 1);
-    tableName_ = moved.substr(slash == std::string::npos ? 0 : slash + 1);
+    directory_ = paths::folderOf(moved);
+    tableName_ = paths::fileNameOf(moved);
 }
 
 template <typename F>

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "engine/EngineError.h"
+#include "engine/PathNames.h"
 
 namespace mv32::engine {
 
@@ -70,9 +71,8 @@ std::string TableFileNames::styleOf(const std::string& base, std::string* onDisk
         return "db";
     }
     // The whole name without regard to case: "cat" finds "CAT.DB" as "Cat.db" does.
-    const auto slash = base.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : base.substr(0, slash + 1);
-    const std::string stem = slash == std::string::npos ? base : base.substr(slash + 1);
+    const std::string dir = paths::folderOf(base);
+    const std::string stem = paths::fileNameOf(base);
     const std::string found = findIgnoringCase(dir, stem + ".db");
     if (!found.empty()) {
         if (onDisk) *onDisk = dir + found;
@@ -85,8 +85,7 @@ std::string TableFileNames::styleOf(const std::string& base, std::string* onDisk
 
 std::string TableFileNames::spelled(const std::string& path) {
     const auto dot = path.find_last_of('.');
-    const auto slash = path.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    if (dot == std::string::npos || dot < paths::folderEnd(path)) return path;
     const std::string ext = lower(path.substr(dot + 1));
     if (!tableExtension(ext)) return path;
     std::string base = path.substr(0, dot);
@@ -100,9 +99,8 @@ std::string TableFileNames::spelled(const std::string& path) {
     // Files copied from elsewhere may be spelled in any case. The log is only ever made here,
     // in the table's spelling, so its absence needs no search of the folder.
     if (ext != "wal") {
-        const std::string dir =
-            slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-        const std::string found = findIgnoringCase(dir, path.substr(slash + 1));
+        const std::string dir = paths::folderOf(path);
+        const std::string found = findIgnoringCase(dir, paths::fileNameOf(path));
         if (!found.empty()) return dir + found;
     }
     return canonical;

@@ -8,6 +8,7 @@
 #include "engine/DbfTable.h"
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
+#include "engine/SystemPaths.h"
 #include "platform/Paths.h"
 
 namespace mv32::exchange {
@@ -61,13 +62,15 @@ void writeDbaseExport(engine::Cursor& catalog, const std::string& path) {
             dbf.close();
         } catch (const std::exception&) {
         }
-        std::remove(temp.c_str());
+        std::error_code gone;
+        std::filesystem::remove(engine::paths::fsPath(temp), gone);
         throw;
     }
     std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
+    std::filesystem::rename(engine::paths::fsPath(temp), engine::paths::fsPath(path), ec);
     if (ec) {
-        std::remove(temp.c_str());
+        std::error_code gone;
+        std::filesystem::remove(engine::paths::fsPath(temp), gone);
         const std::string reason = engine::systemErrorReason(ec.value());
         throw engine::EngineError(engine::ErrorKind::Io,
                                   "Schreiben der Datei " + engine::quoted(path) +

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "document/Catalog.h"
+#include "engine/SystemPaths.h"
 #include "engine/Text.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/HtmlExport.h"
@@ -45,7 +46,7 @@ std::string ExportCommands::askTarget(const char* title, const char* filter, con
     if (path.empty()) return {};
     if (!hasExtension(path, ext)) path += std::string(".") + ext;
     std::error_code ec;
-    if (std::filesystem::exists(path, ec) &&
+    if (std::filesystem::exists(engine::paths::fsPath(path), ec) &&
         doc_.ui().message(MessageKind::Warnung, document::kOverwriteQuestion, Buttons::JaNein) !=
             Answer::Ja)
         return {};

@@ -1,19 +1,72 @@
 #include "exchange/ExportFile.h"
 
 #include <fcntl.h>
-#include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+#else
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
+#include "engine/SystemPaths.h"
 
 namespace mv32::exchange {
 
 namespace {
 
 constexpr size_t kBuffer = 1 << 16;
+
+#ifdef _WIN32
+constexpr int kOpenFlags = _O_BINARY | _O_NOINHERIT;
+int openFile(const std::string& path, int flags) {
+    return ::_wopen(engine::paths::fsPath(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+void removeFile(const std::string& path) {
+    ::_wunlink(engine::paths::fsPath(path).c_str());
+}
+int syncFile(int fd) {
+    return ::_commit(fd);
+}
+int writeSome(int fd, const char* p, size_t n) {
+    return ::_write(fd, p, static_cast<unsigned>(std::min<size_t>(n, 1u << 30)));
+}
+// Replaces the target as rename does on POSIX systems (std::rename refuses an existing one).
+int replaceFile(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    std::filesystem::rename(engine::paths::fsPath(from), engine::paths::fsPath(to), ec);
+    if (!ec) return 0;
+    errno = ec.default_error_condition().category() == std::generic_category()
+                ? ec.default_error_condition().value()
+                : EIO;
+    return -1;
+}
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+int openFile(const std::string& path, int flags) {
+    return ::open(path.c_str(), flags, 0666);
+}
+void removeFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
+int syncFile(int fd) {
+    return ::fsync(fd);
+}
+ssize_t writeSome(int fd, const char* p, size_t n) {
+    return ::write(fd, p, n);
+}
+int replaceFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str());
+}
+#endif
 
 }  // namespace
 
@@ -24,19 +77,19 @@ ExportFile::ExportFile(std::string target)
 
 ExportFile::~ExportFile() {
     if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(temp_.c_str());
+    if (!committed_) removeFile(temp_);
 }
 
 void ExportFile::open(bool fresh) {
-    const int flags = O_WRONLY | O_CLOEXEC | (fresh ? O_CREAT | O_TRUNC : O_APPEND);
-    fd_ = ::open(temp_.c_str(), flags, 0666);
+    const int flags = O_WRONLY | kOpenFlags | (fresh ? O_CREAT | O_TRUNC : O_APPEND);
+    fd_ = openFile(temp_, flags);
     if (fd_ < 0) fail(errno, "Anlegen");
 }
 
 void ExportFile::fail(int err, const char* action) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    ::unlink(temp_.c_str());
+    removeFile(temp_);
     committed_ = true;  // nothing is left to remove
     const std::string reason = engine::systemErrorReason(err);
     throw engine::EngineError(err == ENOSPC ? engine::ErrorKind::DiskFull : engine::ErrorKind::Io,
@@ -56,7 +109,7 @@ void ExportFile::flush() {
     if (fd_ < 0) open(false);
     size_t done = 0;
     while (done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+        const auto n = writeSome(fd_, buffer_.data() + done, buffer_.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) fail(errno, "Schreiben");
         done += static_cast<size_t>(n);
@@ -74,13 +127,13 @@ void ExportFile::commit() {
     if (committed_) return;
     flush();
     if (fd_ < 0) open(false);
-    if (::fsync(fd_) != 0) fail(errno, "Schreiben");
+    if (syncFile(fd_) != 0) fail(errno, "Schreiben");
     if (::close(fd_) != 0) {
         fd_ = -1;
         fail(errno, "Schreiben");
     }
     fd_ = -1;
-    if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno, "Schreiben");
+    if (replaceFile(temp_, target_) != 0) fail(errno, "Schreiben");
     committed_ = true;
 }
 

@@ -9,6 +9,7 @@
 #include "document/Catalog.h"
 #include "document/CatalogDocument.h"
 #include "engine/EngineError.h"
+#include "engine/SystemPaths.h"
 #include "engine/Table.h"
 #include "engine/Text.h"
 #include "exchange/MvParser.h"
@@ -22,7 +23,7 @@ using document::Buttons;
 using document::MessageKind;
 
 std::string readWholeFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = engine::paths::openFile(path, "rb");
     if (!f) {
         if (errno == ENOENT) throw std::runtime_error("Datei nicht gefunden");
         throw std::runtime_error("Die Datei »" + path +
@@ -152,7 +153,7 @@ void MvReader::openAsNewCatalog(const std::string& mvPath, int mark) {
     try {
         const std::string bytes = readWholeFile(mvPath);
         ui.showProgress(true);
-        replacing = std::filesystem::exists(dbPath, ec);
+        replacing = std::filesystem::exists(engine::paths::fsPath(dbPath), ec);
         if (replacing && ui.message(MessageKind::Bestaetigen, document::kOverwriteQuestion,
                                     Buttons::JaNein) != Answer::Ja) {
             doc_.toNoCatalog();

@@ -8,6 +8,7 @@
 
 #include "document/CatalogDocument.h"
 #include "engine/Cursor.h"
+#include "engine/SystemPaths.h"
 #include "engine/Text.h"
 #include "exchange/MvFormat.h"
 #include "exchange/MvParser.h"
@@ -93,7 +94,7 @@ void MvWriter::ExpMVItemClick() {
     std::string path = chosen.path;
     if (document::upperExtension(path) != ".MV") path += ".MV";
     std::error_code ec;
-    if (std::filesystem::exists(path, ec) &&
+    if (std::filesystem::exists(engine::paths::fsPath(path), ec) &&
         ui.message(MessageKind::Warnung, document::kOverwriteQuestion, Buttons::JaNein) !=
             Answer::Ja)
         return;
@@ -107,7 +108,7 @@ void MvWriter::ExportToMV(const std::string& path) {
     engine::Table& t = doc_.MV32();
     std::FILE* f = nullptr;
     try {
-        f = std::fopen(path.c_str(), "wb");
+        f = engine::paths::openFile(path, "wb");
         if (!f) {
             throw std::runtime_error("Die Datei »" + path +
                                      "« kann nicht angelegt werden: " + std::strerror(errno));

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <fstream>
 
+#include "engine/SystemPaths.h"
 #include "platform/Paths.h"
 
 #ifndef _WIN32
@@ -17,8 +18,8 @@ namespace mv32::platform {
 
 std::optional<std::string> readWholeFile(const std::string& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!std::filesystem::is_regular_file(engine::paths::fsPath(path), ec)) return std::nullopt;
+    std::FILE* f = engine::paths::openFile(path, "rb");
     if (!f) return std::nullopt;
     std::string data;
     char buffer[65536];
@@ -35,12 +36,14 @@ int writeFileAtomically(const std::string& path, const std::string& data, bool e
     const std::string tmp = path + ".neu";
 #ifdef _WIN32
     (void)executable;
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    std::ofstream out(engine::paths::fsPath(tmp), std::ios::binary | std::ios::trunc);
     out << data;
     out.close();
     if (!out) return EIO;
-    std::remove(path.c_str());  // rename does not replace on Windows
-    return std::rename(tmp.c_str(), path.c_str()) == 0 ? 0 : errno;
+    // Replaces the old file in one step (MoveFileExW), as rename does on POSIX systems.
+    std::error_code ec;
+    std::filesystem::rename(engine::paths::fsPath(tmp), engine::paths::fsPath(path), ec);
+    return ec ? EIO : 0;
 #else
     int fd =
         ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, executable ? 0755 : 0644);

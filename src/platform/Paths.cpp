@@ -8,6 +8,8 @@
 #include <unistd.h>
 #endif
 
+#include "engine/PathNames.h"
+
 namespace fs = std::filesystem;
 
 namespace mv32::platform {
@@ -96,13 +98,11 @@ bool createFolders(const std::string& path) {
 }
 
 std::string fileNameOf(const std::string& path) {
-    size_t cut = path.find_last_of(separator()[0]);
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    return engine::paths::fileNameOf(path);
 }
 
 std::string folderOf(const std::string& path) {
-    size_t cut = path.find_last_of(separator()[0]);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    return engine::paths::folderOf(path);
 }
 
 }  // namespace mv32::platform

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "engine/PathNames.h"
+
 namespace mv32::test {
 
 class TempDir {
@@ -12,7 +14,7 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string file(const std::string& name) const { return engine::paths::join(path_, name); }
 
 private:
     std::string path_;

@@ -18,7 +18,9 @@ namespace {
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
 }
 
 class ExportTool : public ::testing::Test {
@@ -105,6 +107,9 @@ std::string pdfText(const std::string& pdf) {
 }
 
 TEST_F(ExportTool, ThePrintedListBecomesAPdf) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Die PDF-Ausgabe braucht Qt, das der Windows-Kern nicht hat.";
+#endif
     std::vector<std::vector<std::string>> rows;
     for (int i = 0; i < 150; ++i) rows.push_back({"Programm " + std::to_string(1000 + i), "CD", ""});
     make(dir.file("gross.db"), rows);

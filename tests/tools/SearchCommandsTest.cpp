@@ -104,6 +104,10 @@ TEST_F(SearchCommands, UserSqlTakesTheStatementOrTheSetting) {
     ToolRun r = run({"usersql", cat, "SELECT Name FROM %1 WHERE Name LIKE 'D%' ORDER BY Name",
                      "--statement"});
     EXPECT_EQ(r.out, "SELECT Name FROM \"Meine Spiele.db\" WHERE Name LIKE 'D%' ORDER BY Name\n");
+    r = run({"usersql", cat, "SELECT * FROM %1 WHERE"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Syntaxfehler"), std::string::npos);
+#ifndef _WIN32  // the settings store of Windows (the registry) follows
     test::TempDir config;
     std::filesystem::create_directories(config.file("mavrel32"));
     std::ofstream(config.file("mavrel32/settings.ini"))
@@ -118,9 +122,7 @@ TEST_F(SearchCommands, UserSqlTakesTheStatementOrTheSetting) {
         unsetenv("XDG_CONFIG_HOME");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Name\nDoom\nMüller Office\n");
-    r = run({"usersql", cat, "SELECT * FROM %1 WHERE"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Syntaxfehler"), std::string::npos);
+#endif
 }
 
 TEST_F(SearchCommands, TheFileSearchFindsNamesWithoutCaseInEachOrder) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/PathNames.h"
 #include "engine/store/Format.h"
 
 namespace mv32::engine::store::pager {
@@ -22,13 +23,12 @@ inline constexpr int kWriteLockTimeoutMs = 15000;
 inline constexpr int kReadLockTimeoutMs = 60000;
 
 inline std::string dirOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string folder = paths::folderOf(path);
+    return folder.empty() ? std::string(".") : folder;
 }
 
 inline std::string fileNameOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return paths::fileNameOf(path);
 }
 
 }  // namespace mv32::engine::store::pager

@@ -240,6 +240,9 @@ void TableStore::move(const std::shared_ptr<FileSystem>& fs, const std::string& 
         target->lockOpen(true);
         fs->remove(to + ".db");
         for (auto& path : filesOf(*fs, to)) fs->remove(path);
+        // Windows removes a file that a handle still holds only when the handle closes, and
+        // until then its name cannot be given to another file.
+        target.reset();
     }
     for (auto& path : filesOf(*fs, from)) {
         std::string ext = lowerExtension(path.substr(from.size()));

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/EngineError.h"
+#include "engine/PathNames.h"
 #include "engine/Text.h"
 #include "engine/store/Coding.h"
 #include "engine/store/HeaderBlocks.h"
@@ -20,8 +21,7 @@ namespace {
 constexpr double kPackFill = 0.95;
 
 std::string fileName(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return paths::fileNameOf(path);
 }
 
 // Length of the first n fields of an entry.

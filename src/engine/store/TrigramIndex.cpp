@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "engine/EngineError.h"
+#include "engine/PathNames.h"
 #include "engine/Text.h"
 #include "engine/store/Coding.h"
 #include "engine/store/Crc32c.h"
@@ -59,8 +60,8 @@ std::string tempPathOf(const std::string& path) {
 }
 
 std::string folderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    const std::string folder = paths::folderOf(path);
+    return folder.empty() ? std::string(".") : folder;
 }
 
 // Collects the file in pieces and writes each piece when it is large.

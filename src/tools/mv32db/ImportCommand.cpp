@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/EngineError.h"
+#include "engine/PathNames.h"
 #include "engine/Table.h"
 #include "tools/mv32db/TableTool.h"
 
@@ -96,7 +97,7 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
         t.close();
         throw EngineError(ErrorKind::Usage,
                           "--skip-existing braucht einen Primärindex, und die Tabelle " +
-                              engine::quoted(name.substr(name.find_last_of('/') + 1)) +
+                              engine::quoted(engine::paths::fileNameOf(name)) +
                               " hat keinen: Ohne Schlüssel gilt keine Zeile als schon vorhanden.");
     }
     std::string keyList;

@@ -12,6 +12,7 @@
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
 #include "engine/FileSystem.h"
+#include "engine/SystemPaths.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
@@ -26,12 +27,12 @@ using namespace document;
 // Why `path` cannot be read as a file, or "".
 std::string unreadable(const std::string& path) {
     std::error_code ec;
-    auto status = std::filesystem::status(path, ec);
+    auto status = std::filesystem::status(engine::paths::fsPath(path), ec);
     const std::string name = "»" + path + "«";
     if (!std::filesystem::exists(status)) return "Die Datei " + name + " existiert nicht.";
     if (std::filesystem::is_directory(status)) return name + " ist ein Ordner, keine MV-Datei.";
     if (!std::filesystem::is_regular_file(status)) return name + " ist keine gewöhnliche Datei.";
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = engine::paths::openFile(path, "rb");
     if (!f) {
         return "Die Datei " + name +
                " kann nicht gelesen werden: " + engine::systemErrorReason(errno) + ".";
@@ -42,8 +43,8 @@ std::string unreadable(const std::string& path) {
 
 std::string absolute(const std::string& path) {
     std::error_code ec;
-    auto p = std::filesystem::absolute(path, ec);
-    return ec ? path : p.lexically_normal().string();
+    auto p = std::filesystem::absolute(engine::paths::fsPath(path), ec);
+    return ec ? path : engine::paths::utf8Of(p.lexically_normal());
 }
 
 }  // namespace
@@ -100,13 +101,14 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
         return 0;
     }
 
-    if (upperExtension(source) != ".DB" || !std::filesystem::exists(source)) {
+    if (upperExtension(source) != ".DB" ||
+        !std::filesystem::exists(engine::paths::fsPath(source))) {
         err << "mv32db: Der Katalog " << source << " existiert nicht.\n";
         return 1;
     }
     std::string target = files.size() == 2 ? absolute(files[1]) : catalogBase(source) + ".MV";
     if (upperExtension(target) != ".MV") target += ".MV";
-    if (std::filesystem::exists(target) &&
+    if (std::filesystem::exists(engine::paths::fsPath(target)) &&
         ui.message(MessageKind::Warnung, kOverwriteQuestion, Buttons::JaNein) != Answer::Ja)
         return 1;
     try {

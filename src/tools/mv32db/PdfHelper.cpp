@@ -1,10 +1,20 @@
 #include "tools/mv32db/PdfHelper.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <process.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -12,8 +22,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
-
-extern char** environ;
+#include "engine/SystemPaths.h"
 
 namespace mv32::tools {
 
@@ -24,11 +33,32 @@ PdfWriter writer = nullptr;
 constexpr const char* kHelper = "mv32db-pdf";
 
 // The helper's path: beside the running program.
-std::string helperPath() {
+std::filesystem::path helperPath() {
+#ifdef _WIN32
+    std::wstring self(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+        if (n == 0) return {};
+        if (n < self.size()) {
+            self.resize(n);
+            break;
+        }
+        self.resize(self.size() * 2);
+    }
+    return std::filesystem::path(self).parent_path() / (std::string(kHelper) + ".exe");
+#else
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec) return {};
-    return (self.parent_path() / kHelper).string();
+    return self.parent_path() / kHelper;
+#endif
+}
+
+[[noreturn]] void helperMissing() {
+    throw engine::EngineError(engine::ErrorKind::Usage,
+                              std::string("Das Hilfsprogramm ") + engine::quoted(kHelper) +
+                                  " fehlt neben mv32db: Ohne Qt kann mv32db keine PDF-Datei "
+                                  "schreiben.");
 }
 
 }  // namespace
@@ -41,14 +71,43 @@ PdfWriter pdfWriter() {
     return writer;
 }
 
+#ifdef _WIN32
+// The helper writes to this program's console itself: its output does not pass `out`/`err`.
 int runPdfHelper(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::string path = helperPath();
-    if (path.empty() || access(path.c_str(), X_OK) != 0) {
-        throw engine::EngineError(engine::ErrorKind::Usage,
-                                  std::string("Das Hilfsprogramm ") + engine::quoted(kHelper) +
-                                      " fehlt neben mv32db: Ohne Qt kann mv32db keine PDF-Datei "
-                                      "schreiben.");
-    }
+    const std::filesystem::path path = helperPath();
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) helperMissing();
+    out.flush();
+    err.flush();
+    // Each argument quoted as the C runtime of the helper splits its command line.
+    auto quote = [](const std::wstring& a) {
+        std::wstring q = L"\"";
+        size_t backslashes = 0;
+        for (wchar_t c : a) {
+            if (c == L'\\') {
+                ++backslashes;
+                continue;
+            }
+            q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+            backslashes = 0;
+            q.push_back(c);
+        }
+        q.append(backslashes * 2, L'\\');
+        return q + L"\"";
+    };
+    std::vector<std::wstring> quoted{quote(path.wstring())};
+    for (const auto& a : args) quoted.push_back(quote(engine::paths::fsPath(a).wstring()));
+    std::vector<const wchar_t*> argv;
+    for (const auto& q : quoted) argv.push_back(q.c_str());
+    argv.push_back(nullptr);
+    const intptr_t status = _wspawnv(_P_WAIT, path.wstring().c_str(), argv.data());
+    if (status < 0) engine::throwSystemError(errno, "Das Starten", path.string());
+    return static_cast<int>(status);
+}
+#else
+int runPdfHelper(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string path = helperPath().string();
+    if (path.empty() || access(path.c_str(), X_OK) != 0) helperMissing();
     int o[2], e[2];
     if (pipe2(o, O_CLOEXEC) != 0) engine::throwSystemError(errno, "Das Starten", path);
     if (pipe2(e, O_CLOEXEC) != 0) {
@@ -107,5 +166,6 @@ int runPdfHelper(const std::vector<std::string>& args, std::ostream& out, std::o
         << WTERMSIG(status) << ").\n";
     return 1;
 }
+#endif
 
 }  // namespace mv32::tools

@@ -9,11 +9,12 @@
 
 #include "engine/DbfTable.h"
 #include "engine/EngineError.h"
+#include "engine/PathNames.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
 #include "engine/Text.h"
-#include "tools/mv32db/ImportCommand.h"
 #include "tools/mv32db/ExportTool.h"
+#include "tools/mv32db/ImportCommand.h"
 #include "tools/mv32db/LegacyTool.h"
 #include "tools/mv32db/SearchCommands.h"
 
@@ -77,14 +78,9 @@ const char* kUsage =
 std::unique_ptr<Table> tableAt(const std::shared_ptr<engine::FileSystem>& fs,
                                const std::string& path, bool exclusive) {
     auto t = std::make_unique<Table>(fs);
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        t->setDirectory(".");
-        t->setTableName(path);
-    } else {
-        t->setDirectory(path.substr(0, slash + 1));
-        t->setTableName(path.substr(slash + 1));
-    }
+    const std::string folder = engine::paths::folderOf(path);
+    t->setDirectory(folder.empty() ? std::string(".") : folder);
+    t->setTableName(engine::paths::fileNameOf(path));
     t->setExclusive(exclusive);
     return t;
 }
@@ -257,7 +253,7 @@ std::string describe(const std::filesystem::filesystem_error& e) {
 
 std::string tableFileName(const Table& t) {
     std::string p = t.filePath();
-    return p.substr(p.find_last_of('/') + 1);
+    return engine::paths::fileNameOf(p);
 }
 
 }  // namespace
