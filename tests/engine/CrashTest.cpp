@@ -2,15 +2,15 @@
 // recovery that follows such an end: the table then opens, passes the integrity check, and is
 // as before or as after the operation, and after it whenever the operation had returned.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 
 #include "Scenarios.h"
+#include "engine/SystemPaths.h"
 #include "engine/Table.h"
+#include "support/ChildProcess.h"
 #include "support/FaultFileSystem.h"
 #include "support/TableState.h"
 #include "support/TempDir.h"
@@ -20,45 +20,41 @@ namespace mv32::test {
 namespace {
 
 using FsPtr = std::shared_ptr<engine::FileSystem>;
+// An operation on the table in `folder`; `returned` is called after each post that returned.
+using Body =
+    std::function<void(const FsPtr&, const std::string& folder, const std::function<void()>&)>;
 
-// Runs `body` in a child that ends at file-system call k; returns how many posts it reported
-// as returned.
-int crashAt(uint64_t k, const std::function<void(const FsPtr&, const std::function<void()>&)>& body,
-            int* status) {
-    int fds[2];
-    if (pipe(fds) != 0) abort();
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
+// In a child started by crashAt: runs the body over the folder it was given, with the process
+// ending at the file-system call it was given; each post that returned is reported.
+[[noreturn]] void crashChild(const Body& body) {
+    runChild([&] {
         auto f = std::make_shared<FaultFileSystem>(engine::FileSystem::real());
-        f->arm(Fault::Crash, k, false);
-        // The child must end here, whatever happens: it is a copy of the whole test run.
-        try {
-            body(f, [&] {
-                if (write(fds[1], "R", 1) != 1) _exit(3);
-            });
-        } catch (const std::exception& e) {
-            fprintf(stderr, "Kindprozess, Aufruf %llu: %s\n", static_cast<unsigned long long>(k),
-                    e.what());
-            _exit(2);
-        } catch (...) {
-            _exit(2);
-        }
-        _exit(0);
-    }
-    close(fds[1]);
-    char c = 0;
-    int returned = 0;
-    while (read(fds[0], &c, 1) == 1) ++returned;
-    close(fds[0]);
-    waitpid(pid, status, 0);
-    return returned;
+        f->arm(Fault::Crash, std::stoull(childArgs().at("call")), false);
+        body(f, childArgs().at("folder"), [] { report("R", 1); });
+    });
 }
 
-uint64_t countCalls(const std::function<void(const FsPtr&, const std::function<void()>&)>& body) {
+// Runs the body named `which` over `folder` in a child that ends at file-system call k;
+// returns how many posts it reported as returned, and its exit code in *code.
+int crashAt(uint64_t k, const std::string& which, const std::string& folder,
+            const std::string& reports, int* code) {
+    std::error_code ec;
+    std::filesystem::remove(engine::paths::fsPath(reports), ec);
+    Child child(
+        {{"part", which}, {"call", std::to_string(k)}, {"folder", folder}, {"report", reports}});
+    *code = child.wait();
+    return static_cast<int>(readReport(reports).size());
+}
+
+uint64_t countCalls(const Body& body, const std::string& folder) {
     auto f = std::make_shared<FaultFileSystem>(engine::FileSystem::real());
-    body(f, [] {});
+    body(f, folder, [] {});
     return f->calls();
+}
+
+// A process ended by a crash point (77) or one that ran to its end (0).
+bool endedAsPlanned(int code) {
+    return code == 77 || code == 0;
 }
 
 uint64_t gCrashPoints = 0;
@@ -77,19 +73,20 @@ class CrashTest : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(CrashTest, EndingTheProcessAtEveryCallLeavesBeforeOrAfter) {
     Scenario sc = scenarios()[GetParam()];
-    auto real = engine::FileSystem::real();
-    TempDir base, work;
-    auto [before, states] = prepare(sc, base.path(), work.path());
-    auto body = [&](const FsPtr& fs, const std::function<void()>& returned) {
-        sc.run(fs, work.path(), returned, sc.posts);
+    Body body = [&](const FsPtr& fs, const std::string& folder,
+                    const std::function<void()>& returned) {
+        sc.run(fs, folder, returned, sc.posts);
     };
-    uint64_t calls = countCalls(body);
+    if (childPart() == "crash") crashChild(body);
+    auto real = engine::FileSystem::real();
+    TempDir base, work, reports;
+    auto [before, states] = prepare(sc, base.path(), work.path());
+    uint64_t calls = countCalls(body, work.path());
     for (uint64_t k = 1; k <= calls; ++k) {
         restore(work.path(), before);
-        int status = 0;
-        int returned = crashAt(k, body, &status);
-        ASSERT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 0))
-            << sc.name << ": the child failed at call " << k;
+        int code = 0;
+        int returned = crashAt(k, "crash", work.path(), reports.file("posts"), &code);
+        ASSERT_TRUE(endedAsPlanned(code)) << sc.name << ": the child failed at call " << k;
         std::string content;
         try {
             content = contentOf(real, work.path(), "t.db");
@@ -110,43 +107,45 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, CrashTest, ::testing::Range<size_t>(0, scena
 // A crash while the log's pages are written into the table files, then a crash at every call
 // of the recovery that the next open runs.
 TEST(CrashRecovery, EndingTheRecoveryAtEveryCallStillRecovers) {
-    auto real = engine::FileSystem::real();
-    TempDir base, work;
     Scenario sc = scenarios()[0];
-    sc.setup(real, base.path());
-    Files before = snapshot(base.path());
-    std::string content0 = contentOf(real, base.path(), "t.db");
-    restore(work.path(), before);
-    auto body = [&](const FsPtr& fs, const std::function<void()>& returned) {
-        sc.run(fs, work.path(), returned, 1);
-    };
-    uint64_t calls = countCalls(body);
-    std::string content1 = contentOf(real, work.path(), "t.db");
-    auto reopen = [&](const FsPtr& fs, const std::function<void()>& returned) {
+    Body body = [&](const FsPtr& fs, const std::string& folder,
+                    const std::function<void()>& returned) { sc.run(fs, folder, returned, 1); };
+    Body reopen = [](const FsPtr& fs, const std::string& folder,
+                     const std::function<void()>& returned) {
         engine::Table t(fs);
-        t.setDirectory(work.path());
+        t.setDirectory(folder);
         t.setTableName("t.db");
         t.open();
         returned();
         t.close();
     };
+    if (childPart() == "crash") crashChild(body);
+    if (childPart() == "reopen") crashChild(reopen);
+    auto real = engine::FileSystem::real();
+    TempDir base, work, reports;
+    const std::string posts = reports.file("posts");
+    sc.setup(real, base.path());
+    Files before = snapshot(base.path());
+    std::string content0 = contentOf(real, base.path(), "t.db");
+    restore(work.path(), before);
+    uint64_t calls = countCalls(body, work.path());
+    std::string content1 = contentOf(real, work.path(), "t.db");
     uint64_t points = 0;
     for (uint64_t k = 1; k <= calls; ++k) {
         restore(work.path(), before);
-        int status = 0;
-        crashAt(k, body, &status);
+        int code = 0;
+        crashAt(k, "crash", work.path(), posts, &code);
         Files crashed = snapshot(work.path());
         // Only states that leave work for the recovery are of interest here.
         auto wal = crashed.find("t.wal");
         if (wal == crashed.end() || wal->second.size() <= 64) continue;
-        uint64_t recoveryCalls = countCalls(reopen);
+        uint64_t recoveryCalls = countCalls(reopen, work.path());
         std::string expected = contentOf(real, work.path(), "t.db");
         ASSERT_TRUE(expected == content0 || expected == content1);
         for (uint64_t j = 1; j <= recoveryCalls; ++j) {
             restore(work.path(), crashed);
-            crashAt(j, reopen, &status);
-            ASSERT_TRUE(WIFEXITED(status) &&
-                        (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 0))
+            crashAt(j, "reopen", work.path(), posts, &code);
+            ASSERT_TRUE(endedAsPlanned(code))
                 << "recovery child failed: end at call " << k << ", then at recovery call " << j;
             std::string content;
             try {

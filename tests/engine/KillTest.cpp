@@ -1,18 +1,17 @@
-// A child process posts records and reports each completed post through a pipe; the parent
-// kills it with SIGKILL at random moments. No reported post may be lost, and the table always
+// A child process posts records and reports each completed post; the parent kills it (SIGKILL,
+// TerminateProcess) at random moments. No reported post may be lost, and the table always
 // opens and passes the integrity check (its trigram index too, whenever that is current).
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "engine/Table.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace mv32::engine {
@@ -25,9 +24,11 @@ std::string recName(int i) {
     return b;
 }
 
-[[noreturn]] void writer(const std::string& dir, int start, int fd) {
+// The child: posts from record `start` on until it is killed, reporting each post.
+void writer(const std::string& dir, int start, const std::string& started) {
     // A small cache makes bulk groups spill their pages to the log often.
     Table::setCacheLimit(128u << 10);
+    test::touchFile(started);
     Table t;
     t.setDirectory(dir);
     t.setTableName("kill.db");
@@ -48,7 +49,7 @@ std::string recName(int i) {
             t.post();
         }
         if (bulk && (i % 50) == 49) t.endBulk();
-        if (write(fd, &i, sizeof i) != static_cast<ssize_t>(sizeof i)) _exit(3);
+        test::report(&i, sizeof i);
         // Now and then the trigram index is built again, so that kills hit that too.
         if (i % 200 == 199) {
             t.close();
@@ -65,7 +66,11 @@ std::string recName(int i) {
 }  // namespace
 
 TEST(Kill, NoReportedPostIsLost) {
-    test::TempDir dir;
+    if (test::childPart() == "writer") {
+        const auto& a = test::childArgs();
+        test::runChild([&] { writer(a.at("folder"), std::stoi(a.at("start")), a.at("started")); });
+    }
+    test::TempDir dir, reports;
     {
         Table t;
         t.setDirectory(dir.path());
@@ -82,28 +87,24 @@ TEST(Kill, NoReportedPostIsLost) {
     int next = 0;
     int maxReported = -1;
     for (int round = 0; round < kills; ++round) {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        pid_t pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            try {
-                writer(dir.path(), next, fds[1]);
-            } catch (const std::exception& e) {
-                fprintf(stderr, "Schreibprozess: %s\n", e.what());
-            }
-            _exit(2);  // a copy of the whole test run must not go on with it
-        }
-        close(fds[1]);
+        const std::string posts = reports.file("posts" + std::to_string(round));
+        const std::string started = reports.file("started" + std::to_string(round));
+        test::Child child({{"part", "writer"},
+                           {"folder", dir.path()},
+                           {"start", std::to_string(next)},
+                           {"started", started},
+                           {"report", posts}});
+        // The kill comes at a random moment after the writer has begun its work.
+        ASSERT_TRUE(test::waitForFile(started)) << "round " << round;
         std::this_thread::sleep_for(std::chrono::microseconds(2000 + rng() % 40000));
-        kill(pid, SIGKILL);
-        int v = 0;
-        while (read(fds[0], &v, sizeof v) == static_cast<ssize_t>(sizeof v))
+        child.kill();
+        ASSERT_EQ(child.wait(), -1) << "the writer ended by itself in round " << round;
+        const std::string reported = test::readReport(posts);
+        for (size_t at = 0; at + sizeof(int) <= reported.size(); at += sizeof(int)) {
+            int v = 0;
+            std::memcpy(&v, reported.data() + at, sizeof v);
             maxReported = std::max(maxReported, v);
-        close(fds[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself in round " << round;
+        }
 
         Table t;
         t.setDirectory(dir.path());

@@ -1,14 +1,15 @@
 // Two processes on one table: who may open it how, writers that take turns, and a copy of
 // the files made between two posts of another process.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "engine/EngineError.h"
 #include "engine/Table.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 namespace mv32::engine {
@@ -24,19 +25,9 @@ void createTable(const std::string& dir) {
     t.addIndex("", "Name");
 }
 
-// Runs the body of a forked child and ends the child, whatever happens: it is a copy of the
-// whole test run and must not go on with it.
-template <typename F>
-[[noreturn]] void inChild(F&& body) {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        fprintf(stderr, "Kindprozess: %s\n", e.what());
-        _exit(2);
-    } catch (...) {
-        _exit(2);
-    }
-    _exit(0);
+// Waits for the marker file of a child; ends the child when the parent's marker never comes.
+void awaitInChild(const std::string& path) {
+    if (!test::waitForFile(path)) test::endChild(3);
 }
 
 std::unique_ptr<Table> handle(const std::string& dir, bool exclusive) {
@@ -50,26 +41,29 @@ std::unique_ptr<Table> handle(const std::string& dir, bool exclusive) {
 }  // namespace
 
 TEST(Locks, SharedAndExclusiveOpensAcrossProcesses) {
-    test::TempDir dir;
+    if (test::childPart() == "holder") {
+        const auto& a = test::childArgs();
+        test::runChild([&] {
+            auto t = handle(a.at("folder"), a.at("exclusive") == "1");
+            t->open();
+            test::touchFile(a.at("ready"));
+            awaitInChild(a.at("done"));
+            t->close();
+        });
+    }
+    test::TempDir dir, marks;
     createTable(dir.path());
+    int round = 0;
     for (bool childExclusive : {false, true}) {
         for (bool parentExclusive : {false, true}) {
-            int ready[2], done[2];
-            ASSERT_EQ(pipe(ready), 0);
-            ASSERT_EQ(pipe(done), 0);
-            pid_t pid = fork();
-            if (pid == 0) {
-                inChild([&] {
-                    auto t = handle(dir.path(), childExclusive);
-                    t->open();
-                    char c = 1;
-                    if (write(ready[1], &c, 1) != 1) _exit(3);
-                    if (read(done[0], &c, 1) != 1) _exit(3);
-                    t->close();
-                });
-            }
-            char c;
-            ASSERT_EQ(read(ready[0], &c, 1), 1);
+            const std::string ready = marks.file("ready" + std::to_string(round));
+            const std::string done = marks.file("done" + std::to_string(round++));
+            test::Child child({{"part", "holder"},
+                               {"folder", dir.path()},
+                               {"exclusive", childExclusive ? "1" : "0"},
+                               {"ready", ready},
+                               {"done", done}});
+            ASSERT_TRUE(test::waitForFile(ready));
             auto t = handle(dir.path(), parentExclusive);
             bool opened = true;
             try {
@@ -82,24 +76,18 @@ TEST(Locks, SharedAndExclusiveOpensAcrossProcesses) {
             EXPECT_EQ(opened, !childExclusive && !parentExclusive)
                 << "child " << childExclusive << ", parent " << parentExclusive;
             t->close();
-            ASSERT_EQ(write(done[1], &c, 1), 1);
-            int status;
-            waitpid(pid, &status, 0);
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-            for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+            test::touchFile(done);
+            ASSERT_EQ(child.wait(), 0);
         }
     }
 }
 
 TEST(Locks, WritersInTwoProcessesTakeTurns) {
-    test::TempDir dir;
-    createTable(dir.path());
-    std::vector<pid_t> pids;
-    // A reader that walks the table all the while must never see a half-written commit.
-    pid_t reader = fork();
-    if (reader == 0)
-        inChild([&] {
-            auto t = handle(dir.path(), false);
+    const auto& a = test::childArgs();
+    if (test::childPart() == "reader") {
+        // A reader that walks the table all the while must never see a half-written commit.
+        test::runChild([&] {
+            auto t = handle(a.at("folder"), false);
             t->open();
             for (int round = 0; round < 300; ++round) {
                 int64_t n = 0;
@@ -112,34 +100,37 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
             }
             t->close();
         });
-    for (int w = 0; w < 2; ++w) {
-        pid_t pid = fork();
-        if (pid == 0)
-            inChild([&] {
-                auto t = handle(dir.path(), false);
-                t->open();
-                for (int i = 0; i < 150; ++i) {
-                    if (w == 1 && i == 50) t->beginBulk();
-                    t->append();
-                    t->setAsString("Name", "W" + std::to_string(w) + "-" + std::to_string(i));
-                    t->setAsString("Memo", std::string(static_cast<size_t>(i * 13), 'w'));
-                    t->post();
-                    if (w == 1 && i == 100) t->endBulk();
-                    if (i % 10 == 0) {
-                        t->refresh();
-                        t->last();
-                    }
+    }
+    if (test::childPart() == "writer") {
+        test::runChild([&] {
+            const int w = std::stoi(a.at("writer"));
+            auto t = handle(a.at("folder"), false);
+            t->open();
+            for (int i = 0; i < 150; ++i) {
+                if (w == 1 && i == 50) t->beginBulk();
+                t->append();
+                t->setAsString("Name", "W" + std::to_string(w) + "-" + std::to_string(i));
+                t->setAsString("Memo", std::string(static_cast<size_t>(i * 13), 'w'));
+                t->post();
+                if (w == 1 && i == 100) t->endBulk();
+                if (i % 10 == 0) {
+                    t->refresh();
+                    t->last();
                 }
-                t->close();
-            });
-        pids.push_back(pid);
+            }
+            t->close();
+        });
     }
-    pids.push_back(reader);
-    for (pid_t pid : pids) {
-        int status;
-        waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    test::TempDir dir;
+    createTable(dir.path());
+    std::vector<std::unique_ptr<test::Child>> children;
+    children.push_back(
+        std::make_unique<test::Child>(test::ChildArgs{{"part", "reader"}, {"folder", dir.path()}}));
+    for (int w = 0; w < 2; ++w) {
+        children.push_back(std::make_unique<test::Child>(test::ChildArgs{
+            {"part", "writer"}, {"folder", dir.path()}, {"writer", std::to_string(w)}}));
     }
+    for (auto& c : children) ASSERT_EQ(c->wait(), 0);
     auto t = handle(dir.path(), false);
     t->open();
     t->checkIntegrity();
@@ -147,33 +138,33 @@ TEST(Locks, WritersInTwoProcessesTakeTurns) {
 }
 
 TEST(Locks, ACopyMadeBetweenPostsOpensClean) {
-    test::TempDir dir, copy;
-    createTable(dir.path());
-    int posted[2], copied[2];
-    ASSERT_EQ(pipe(posted), 0);
-    ASSERT_EQ(pipe(copied), 0);
-    pid_t pid = fork();
-    if (pid == 0)
-        inChild([&] {
-            auto t = handle(dir.path(), false);
+    if (test::childPart() == "poster") {
+        const auto& a = test::childArgs();
+        test::runChild([&] {
+            auto t = handle(a.at("folder"), false);
             t->open();
             for (int i = 0; i < 20; ++i) {
                 t->append();
                 t->setAsString("Name", "C" + std::to_string(i));
                 t->setAsString("Memo", std::string(static_cast<size_t>(i) * 700, 'c'));
                 t->post();
-                char c = 1;
-                if (write(posted[1], &c, 1) != 1 || read(copied[0], &c, 1) != 1) _exit(3);
+                test::touchFile(a.at("marks") + "posted" + std::to_string(i));
+                awaitInChild(a.at("marks") + "copied" + std::to_string(i));
             }
-            _exit(0);  // still open: the copies were made while the table was in use
+            test::endChild(0);  // still open: the copies were made while the table was in use
         });
+    }
+    test::TempDir dir, copy, marks;
+    createTable(dir.path());
+    const std::string prefix = marks.file("");
+    test::Child child({{"part", "poster"}, {"folder", dir.path()}, {"marks", prefix}});
     for (int i = 0; i < 20; ++i) {
-        char c;
-        ASSERT_EQ(read(posted[0], &c, 1), 1);
+        ASSERT_TRUE(test::waitForFile(prefix + "posted" + std::to_string(i)));
         for (auto ext : {".db", ".px", ".mb"}) {
+            // Removed first: the C++ library of mingw-w64 does not overwrite in copy_file.
+            std::filesystem::remove(copy.file(std::string("lock") + ext));
             std::filesystem::copy_file(dir.file(std::string("lock") + ext),
-                                       copy.file(std::string("lock") + ext),
-                                       std::filesystem::copy_options::overwrite_existing);
+                                       copy.file(std::string("lock") + ext));
         }
         {
             auto t = std::make_unique<Table>();
@@ -185,11 +176,9 @@ TEST(Locks, ACopyMadeBetweenPostsOpensClean) {
             t->close();
             std::filesystem::remove(copy.file("lock.wal"));
         }
-        ASSERT_EQ(write(copied[1], &c, 1), 1);
+        test::touchFile(prefix + "copied" + std::to_string(i));
     }
-    int status;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(child.wait(), 0);
 }
 
 }  // namespace mv32::engine
