@@ -9,8 +9,11 @@
 // it holds that byte's guard byte exclusively. The guard is held for two or three calls; a
 // process that ends loses its locks, guards included.
 //
-// No mapping: the log writes its frames instead (a mapping view must start at a 64 KiB
-// boundary, and a mapped file cannot be shrunk while any handle maps it).
+// Mappings. A view must begin at a multiple of the allocation granularity (64 KiB): a range
+// asked for at a 4 KiB boundary is mapped from the boundary before it. A file that any handle
+// still maps cannot be shortened, so the log gives its view up at the end of every write
+// (Pager::endWrite). Stores through a view reach the medium with FlushViewOfFile, which sync()
+// calls for every view before FlushFileBuffers.
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -100,7 +103,10 @@ OVERLAPPED at(uint64_t offset) {
 class WindowsFile final : public File {
 public:
     WindowsFile(HANDLE h, std::string path) : h_(h), path_(std::move(path)) {}
-    ~WindowsFile() override { CloseHandle(h_); }
+    ~WindowsFile() override {
+        while (!views_.empty()) unmap(views_.begin()->first, 0);
+        CloseHandle(h_);
+    }
 
     const std::string& path() const override { return path_; }
 
@@ -138,6 +144,11 @@ public:
     }
 
     void sync() override {
+        for (const auto& [address, view] : views_) {
+            if (!FlushViewOfFile(view.base, 0)) {
+                throwWindowsError(GetLastError(), "Sichern auf den Datenträger", path_);
+            }
+        }
         if (!FlushFileBuffers(h_)) {
             throwWindowsError(GetLastError(), "Sichern auf den Datenträger", path_);
         }
@@ -155,6 +166,34 @@ public:
         if (!SetFileInformationByHandle(h_, FileEndOfFileInfo, &info, sizeof info)) {
             throwWindowsError(GetLastError(), "Kürzen", path_);
         }
+    }
+
+    void* mapShared(uint64_t offset, size_t length) override {
+        SYSTEM_INFO si{};
+        GetSystemInfo(&si);
+        const uint64_t base = offset - offset % si.dwAllocationGranularity;
+        const auto before = static_cast<size_t>(offset - base);
+        // Of the whole file, which the caller has made long enough: the range's space is the
+        // file's own, given when it was lengthened (a full disk fails that, not a store).
+        HANDLE mapping = CreateFileMappingW(h_, nullptr, PAGE_READWRITE, 0, 0, nullptr);
+        if (!mapping) return nullptr;
+        void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, static_cast<DWORD>(base >> 32),
+                                   static_cast<DWORD>(base & 0xFFFFFFFFu), before + length);
+        if (!view) {
+            CloseHandle(mapping);
+            return nullptr;
+        }
+        void* address = static_cast<char*>(view) + before;
+        views_[address] = View{view, mapping};
+        return address;
+    }
+
+    void unmap(void* address, size_t /*length*/) override {
+        auto it = views_.find(address);
+        if (it == views_.end()) return;
+        UnmapViewOfFile(it->second.base);
+        CloseHandle(it->second.mapping);
+        views_.erase(it);
     }
 
     bool tryLock(uint64_t offset, LockKind kind) override {
@@ -235,9 +274,15 @@ private:
         UnlockFileEx(h_, 0, 1, 0, &ov);
     }
 
+    struct View {
+        void* base;  // where the view begins, at the granularity's boundary
+        HANDLE mapping;
+    };
+
     HANDLE h_;
     std::string path_;
     std::map<uint64_t, LockKind> held_;
+    std::map<void*, View> views_;  // by the address mapShared returned
 };
 
 class WindowsFileSystem final : public FileSystem {

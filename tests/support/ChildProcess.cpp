@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -144,15 +146,24 @@ Child::Child(const ChildArgs& args) : h_(new Handle) {
     // The child finds its part in its environment, which it inherits from this one.
     const std::wstring value = engine::paths::fsPath(encode(args)).wstring();
     SetEnvironmentVariableW(L"MV32_TEST_CHILD", value.c_str());
-    std::wstring mutableLine = line;
     PROCESS_INFORMATION pi{};
-    const BOOL ok = CreateProcessW(self.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0,
-                                   nullptr, nullptr, &si, &pi);
+    BOOL ok = FALSE;
+    DWORD why = 0;
+    // Under wine a start right after a kill fails now and then with an internal error; the
+    // next try succeeds.
+    for (int attempt = 0; attempt < 10 && !ok; ++attempt) {
+        if (attempt) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::wstring mutableLine = line;
+        ok = CreateProcessW(self.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                            nullptr, &si, &pi);
+        why = GetLastError();
+    }
     SetEnvironmentVariableW(L"MV32_TEST_CHILD", nullptr);
     CloseHandle(nul);
     if (!ok) {
         delete h_;
-        throw std::runtime_error("Der Kindprozess konnte nicht gestartet werden.");
+        throw std::runtime_error("Der Kindprozess konnte nicht gestartet werden (Systemfehler " +
+                                 std::to_string(why) + ").");
     }
     CloseHandle(pi.hThread);
     h_->process = pi.hProcess;
@@ -207,7 +218,8 @@ Child::Child(const ChildArgs& args) : h_(new Handle) {
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         delete h_;
-        throw std::runtime_error("Der Kindprozess konnte nicht gestartet werden.");
+        throw std::runtime_error("Der Kindprozess konnte nicht gestartet werden: " +
+                                 std::string(std::strerror(rc)) + ".");
     }
 }
 

@@ -375,6 +375,9 @@ void Pager::endWrite() {
         throw;
     }
     writing_ = false;
+    // Another process's writer may shorten the log next, which Windows refuses while a view
+    // of it remains.
+    wal_.dropMap();
     pf(kDbFile).file->unlock(kLockWrite);
 }
 
