@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/PathNames.h"
+#include "engine/SystemPaths.h"
 #include "engine/Table.h"
 
 namespace mv32::test {
@@ -22,7 +24,7 @@ Files snapshot(const std::string& dir) {
 void restore(const std::string& dir, const Files& files) {
     for (auto& e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e.path());
     for (auto& [name, bytes] : files) {
-        std::ofstream out(dir + "/" + name, std::ios::binary);
+        std::ofstream out(engine::paths::fsPath(engine::paths::join(dir, name)), std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
 }

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "document/Catalog.h"
+#include "engine/PathNames.h"
 #include "engine/Table.h"
 #include "scan/FileList.h"
 #include "support/TempDir.h"
@@ -41,7 +42,7 @@ protected:
             t.post();
         }
         t.close();
-        scan::FileList list(dir.path() + "/");
+        scan::FileList list(engine::paths::join(dir.path(), ""));
         list.openOrCreate();
         list.addIfNew("/m/", "MÜLLER.TXT", 10, "L", "00000001");
         list.addIfNew("/m/", "readme", 2, "L", "00000001");
