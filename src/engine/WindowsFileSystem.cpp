@@ -26,6 +26,7 @@
 
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
+#include "engine/SystemPaths.h"
 
 namespace mv32::engine {
 
@@ -34,20 +35,12 @@ namespace {
 // The byte that guards the lock byte `offset` (the engine's lock bytes lie far past any data).
 constexpr uint64_t kGuardDistance = 0x100;
 
+// The engine's UTF-8 names as Windows takes them, and back.
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
+    return paths::fsPath(utf8).wstring();
 }
-
 std::string narrow(const wchar_t* w) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string s(static_cast<size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    return s;
+    return paths::utf8Of(std::filesystem::path(w));
 }
 
 // The errno value that names the same cause, for the shared German reasons; 0 when none does.

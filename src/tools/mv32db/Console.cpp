@@ -11,23 +11,14 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <filesystem>
+
+#include "engine/SystemPaths.h"
 #endif
 
 namespace mv32::tools {
 
 #ifdef _WIN32
-namespace {
-
-std::string utf8(const wchar_t* w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string s(static_cast<size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    return s;
-}
-
-}  // namespace
-
 std::vector<std::string> commandLine(int, char**) {
     // Bytes in and out: no CR added before LF, none taken away (an import reads CR LF lines
     // as LF lines all the same).
@@ -40,7 +31,7 @@ std::vector<std::string> commandLine(int, char**) {
     int n = 0;
     LPWSTR* w = CommandLineToArgvW(GetCommandLineW(), &n);
     if (!w) return args;
-    for (int i = 1; i < n; ++i) args.push_back(utf8(w[i]));
+    for (int i = 1; i < n; ++i) args.push_back(engine::paths::utf8Of(std::filesystem::path(w[i])));
     LocalFree(w);
     return args;
 }
