@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "edit/PickLists.h"
-#include "search/UserSql.h"
 #include "platform/Paths.h"
+#include "search/UserSql.h"
 
 namespace mv32::app {
 
@@ -36,6 +36,8 @@ Program::Program(Options options, document::UserInterface& ui, document::UiInvok
     if (!options_.writeShellEntries) shell_->writeShellEntries = [](const std::string&) {};
     catalogSource_.setTable(doc_->MV32());
     undoSource_.setTable(doc_->undoTable());
+    recordCount_ = std::make_unique<RecordCount>(*doc_);
+    catalogSource_.addLink(*recordCount_);
     journal_ = std::make_unique<edit::UndoJournal>(*doc_, catalogSource_, undoSource_);
     overview_ = std::make_unique<edit::Overview>(*doc_, catalogSource_);
     tree_ = std::make_unique<edit::CategoryTree>(*doc_, catalogSource_);
@@ -49,6 +51,7 @@ Program::Program(Options options, document::UserInterface& ui, document::UiInvok
 Program::~Program() {
     // The windows' parts let go of the data sources before the tables go.
     doc_->afterInsertHook = nullptr;
+    catalogSource_.removeLink(*recordCount_);
     entryForm_.reset();
     overview_.reset();
     journal_.reset();
@@ -56,8 +59,8 @@ Program::~Program() {
     undoSource_.clear();
 }
 
-edit::EntryForm& Program::makeEntryForm(edit::EntryForm::View view,
-                                        std::function<void()> overview, bool prepare) {
+edit::EntryForm& Program::makeEntryForm(edit::EntryForm::View view, std::function<void()> overview,
+                                        bool prepare) {
     if (!entryForm_) {
         entryForm_ = std::make_unique<edit::EntryForm>(
             edit::EntryForm::Services{*doc_, catalogSource_, letterMemory(),

@@ -19,9 +19,9 @@
 #include "document/DataSource.h"
 #include "document/Log.h"
 #include "document/MarshalledUserInterface.h"
-#include "document/UnattendedUserInterface.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
+#include "document/UnattendedUserInterface.h"
 #include "edit/CategoryTree.h"
 #include "edit/EntryForm.h"
 #include "edit/MediumRemoval.h"
@@ -113,6 +113,20 @@ public:
     std::function<void()> scanCommand;
 
 private:
+    // The main window's record count follows every change of the catalog's records and of its
+    // position: the entry form, the grids, the deletions and the batch moves alike.
+    class RecordCount : public document::DataLink {
+    public:
+        explicit RecordCount(document::CatalogDocument& doc) : doc_(doc) {}
+        void activeChanged(document::DataSource&) override { doc_.updateRecordLabel(); }
+        void dataSetChanged(document::DataSource&, document::DataChange) override {
+            doc_.updateRecordLabel();
+        }
+
+    private:
+        document::CatalogDocument& doc_;
+    };
+
     platform::LetterMemory letterMemory();
 
     Options options_;
@@ -132,6 +146,7 @@ private:
     std::unique_ptr<scan::ScanDriver> scanDriver_;
     document::DataSource catalogSource_;
     document::DataSource undoSource_;
+    std::unique_ptr<RecordCount> recordCount_;
     std::unique_ptr<edit::UndoJournal> journal_;
     std::unique_ptr<edit::EntryForm> entryForm_;
     std::unique_ptr<edit::Overview> overview_;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <utility>
 
 #include "document/Catalog.h"
+#include "document/ProgramTables.h"
 #include "engine/BatchMove.h"
 #include "engine/EngineError.h"
 #include "engine/SystemPaths.h"
@@ -225,14 +227,50 @@ void CatalogDocument::tellWhatOpeningFound() {
     }
 }
 
+FileDialogResult CatalogDocument::askForFile(FileDialogRequest request) {
+    if (request.folder.empty() && platform::folderOf(request.initialName).empty())
+        request.folder = dialogFolder();
+    FileDialogResult chosen = s_.ui.fileDialog(request);
+    if (!chosen.path.empty()) lastDialogFolder_ = platform::folderOf(chosen.path);
+    return chosen;
+}
+
+std::string CatalogDocument::dialogFolder() const {
+    std::error_code ec;
+    auto usable = [&ec](const std::string& folder) {
+        return !folder.empty() && fs::is_directory(engine::paths::fsPath(folder), ec);
+    };
+    if (usable(lastDialogFolder_)) return lastDialogFolder_;
+    for (const std::string& last :
+         {s_.settings.FileToLoad,
+          recent_.paths().empty() ? std::string() : recent_.paths().front()}) {
+        if (usable(platform::folderOf(last))) return platform::folderOf(last);
+    }
+    const char* home = std::getenv("HOME");
+#ifdef _WIN32
+    if (!home) home = std::getenv("USERPROFILE");
+#endif
+    if (home && usable(home)) return platform::withTrailingSeparator(home);
+    return {};
+}
+
+bool CatalogDocument::refusedAsCatalog(const std::string& path) {
+    const auto refusal =
+        document::refusedAsCatalog(path, s_.settings.DatenbankPfad, state_.ProgramDir);
+    if (refusal) s_.ui.message(MessageKind::Fehler, *refusal, Buttons::Abbrechen);
+    return refusal.has_value();
+}
+
 void CatalogDocument::Neu() {
     if (state_.TreeBuilding) return;
     FileDialogRequest req;
     req.save = true;
     req.title = "Datei neu anlegen";
     req.filter = "Mavrel Dateien (*.DB)|*.DB";
-    const auto chosen = s_.ui.fileDialog(req);
+    const auto chosen = askForFile(req);
     if (chosen.path.empty()) return;
+    if (refusedAsCatalog(upperExtension(chosen.path) == ".DB" ? chosen.path : chosen.path + ".db"))
+        return;
 
     state_.AutoSaveHold = true;
     bool oldClosed = false;
@@ -281,11 +319,16 @@ void CatalogDocument::Oeffnen() {
         "Mavrel32 DB-Dateien (*.DB)|*.DB|Mavrel MV-Dateien (*.MV)|*.MV|"
         "Alle *.DB in eine Datei laden|*.DB";
     req.defaultExt = "DB";
-    const auto chosen = s_.ui.fileDialog(req);
+    const auto chosen = askForFile(req);
     if (chosen.path.empty()) return;
     lastOpenDialogPath_ = chosen.path;
     const std::string ext = upperExtension(chosen.path);
     if (chosen.filterIndex != 3 && ext != ".MV" && ext != ".DB") return;  // nothing we read
+    // A legacy file becomes the catalog beside it with the extension "db".
+    if (refusedAsCatalog(chosen.filterIndex != 3 && ext == ".MV"
+                             ? chosen.path.substr(0, chosen.path.size() - 2) + "db"
+                             : chosen.path))
+        return;
 
     try {
         mv32_.close();
@@ -412,6 +455,9 @@ void CatalogDocument::loadAllIntoOne(const std::string& target) {
 
 void CatalogDocument::openLastFile(const std::string& path) {
     const std::string ext = upperExtension(path);
+    if ((ext == ".MV" || ext == ".DB") &&
+        refusedAsCatalog(ext == ".MV" ? path.substr(0, path.size() - 2) + "db" : path))
+        return;
     try {
         if (ext == ".MV") {
             mv32_.close();
@@ -511,10 +557,11 @@ void CatalogDocument::SpeichernUnter() {
     req.filter = "Mavrel DB-Dateien (*.DB)|*.DB";
     req.defaultExt = "DB";
     req.mustExist = true;
-    const auto chosen = s_.ui.fileDialog(req);
+    const auto chosen = askForFile(req);
     if (chosen.path.empty()) return;
     std::string target = chosen.path;
     if (upperExtension(target) != ".DB") target += ".db";
+    if (refusedAsCatalog(target)) return;
     {
         // Spelled as the engine will find it, so that the copy is one table with its files.
         engine::Table probe;
@@ -602,7 +649,7 @@ void CatalogDocument::askToSaveIfUnsaved() {
 void CatalogDocument::createUndoTable() {
     undo_.close();
     undo_.setDirectory(state_.ProgramDir);
-    undo_.setTableName("Undo.db");
+    undo_.setTableName(kUndoTableName);
     createCatalogTable(undo_);  // afresh, with the primary index on Name
     undo_.open();
 }

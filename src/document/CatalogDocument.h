@@ -72,6 +72,17 @@ public:
     // The path last chosen in the open dialog (the legacy import refuses it).
     const std::string& lastOpenDialogPath() const { return lastOpenDialogPath_; }
 
+    // A file dialog of the program's commands: it starts in dialogFolder() unless the request
+    // names a folder of its own, and a chosen file makes its folder the next one's.
+    FileDialogResult askForFile(FileDialogRequest request);
+    // Where the next file dialog starts: the folder last used by a file dialog, at first the
+    // folder of the catalog opened last, else the home folder. The program folder, which
+    // holds the file list and the undo journal, is no place to look for catalogs.
+    std::string dialogFolder() const;
+    // The file list and the undo journal are no catalogs: true, after saying so, when `path`
+    // names one of them (to open, to create, to copy onto, to load all catalogs into).
+    bool refusedAsCatalog(const std::string& path);
+
     // --- Commands of the menu "&Datei".
     void Neu();
     void Oeffnen();
@@ -141,6 +152,7 @@ private:
     engine::Table undo_;
     RecentFiles recent_;
     std::string lastOpenDialogPath_;
+    std::string lastDialogFolder_;
 };
 
 // Upper-case extension (with the dot) of a path's file name, "" when there is none.

@@ -49,6 +49,7 @@ struct FileDialogRequest {
     std::string filter;       // "Beschreibung|*.DB|Beschreibung|*.MV" as the program writes it
     std::string defaultExt;   // appended when the person types a name without one
     std::string initialName;  // preset file name, may carry a folder
+    std::string folder;       // where the dialog starts; empty: where the platform starts
     bool mustExist = false;   // the file (open) or its folder (save) must exist
 };
 

@@ -16,10 +16,20 @@ namespace {
 using document::Buttons;
 using document::MessageKind;
 
-constexpr std::array<const char*, kBoundBoxes> kFields = {
-    "Name",   "DatentraegerNr", "Datentraeger_Anzahl", "von",       "Datentraeger",
-    "Label",  "Serien_Nr",      "Status",              "Datum_Uhrzeit", "Kategorie",
-    "Memo",   "Gesamte_Groesse", "Freier_Speicher",    "Laufwerk"};
+constexpr std::array<const char*, kBoundBoxes> kFields = {"Name",
+                                                          "DatentraegerNr",
+                                                          "Datentraeger_Anzahl",
+                                                          "von",
+                                                          "Datentraeger",
+                                                          "Label",
+                                                          "Serien_Nr",
+                                                          "Status",
+                                                          "Datum_Uhrzeit",
+                                                          "Kategorie",
+                                                          "Memo",
+                                                          "Gesamte_Groesse",
+                                                          "Freier_Speicher",
+                                                          "Laufwerk"};
 
 // The boxes Add copies, in the order of the carry-over, and the fields they go to.
 struct Carry {
@@ -84,12 +94,20 @@ EntryForm::EntryForm(Services services, View view)
         const Box b = static_cast<Box>(i);
         ids_[i] = fields_.bind(kFields[i], [this, b](const std::string& t) { shownText(b, t); });
     }
+    // The stamp is taken whenever the window is made: "Hinzufügen" stores it into the record
+    // it saves, and a window made without it would store a stamp nobody took.
+    auto& st = s_.doc.state();
+    st.EntryStamp = s_.doc.clock().now();
     if (s_.prepare) {
-        auto& st = s_.doc.state();
-        st.EntryStamp = s_.doc.clock().now();
         fields_.setText(ids_[at(Box::DateTime)], stampText(st.EntryStamp));
         reloadList(ListKind::Kategorie);
         reloadList(ListKind::Status);
+    } else if (v_.pickList) {
+        // Made from the overview's double click: the list files are not read, but the window's
+        // own lists are there. Text put into the stamp box now would replace the shown
+        // record's Datum_Uhrzeit at its next post, so the box keeps the record's value.
+        v_.pickList(ListKind::Kategorie, builtInCategories());
+        v_.pickList(ListKind::Status, builtInStatus());
     }
     hist_ = {};
     s_.catalog.addLink(*this);
@@ -113,7 +131,8 @@ void EntryForm::shownText(Box b, const std::string& text) {
         }
         case Box::LW:
             if (!text.empty() && v_.selectDrive)
-                v_.selectDrive(static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
+                v_.selectDrive(
+                    static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))));
             break;
         default:
             break;
@@ -247,8 +266,8 @@ std::optional<std::string> EntryForm::listToEdit(ListKind kind) {
 }
 
 void EntryForm::reloadList(ListKind kind) {
-    const auto list = pickList(listPath(kind), kind == ListKind::Kategorie ? builtInCategories()
-                                                                           : builtInStatus());
+    const auto list = pickList(listPath(kind),
+                               kind == ListKind::Kategorie ? builtInCategories() : builtInStatus());
     if (v_.pickList) v_.pickList(kind, list);
 }
 

@@ -76,8 +76,8 @@ public:
         platform::LetterMemory letters;
         std::function<void()> scan;      // the main window's scan command
         std::function<void()> overview;  // the overview window on the catalog
-        // Made from the overview's double click, the window gets neither the entry stamp nor
-        // its pick lists.
+        // Made from the overview's double click, the window neither shows the entry stamp nor
+        // reads the list files: it keeps its built-in pick lists until "Liste editieren".
         bool prepare = true;
     };
     // What the window does when the core says so.
@@ -91,7 +91,8 @@ public:
         std::function<void()> showPicture;  // the picture field may have changed
     };
 
-    // Creating the window: captures the entry stamp, shows it, loads the pick lists.
+    // Creating the window: captures the entry stamp; prepared, shows it and loads the pick
+    // lists from their files.
     EntryForm(Services services, View view);
     ~EntryForm() override;
     EntryForm(const EntryForm&) = delete;

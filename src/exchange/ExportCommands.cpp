@@ -42,7 +42,7 @@ std::string ExportCommands::askTarget(const char* title, const char* filter, con
     r.initialName = platform::fileNameOf(document::catalogBase(doc_.MV32().filePath()));
     r.mustExist = true;
     if (!possible()) return {};
-    std::string path = doc_.ui().fileDialog(r).path;
+    std::string path = doc_.askForFile(r).path;
     if (path.empty()) return {};
     if (!hasExtension(path, ext)) path += std::string(".") + ext;
     std::error_code ec;
@@ -84,8 +84,8 @@ void ExportCommands::run(const std::string& path, bool busy, Write&& write) {
 
 void ExportCommands::textExport(const ExportChoice& choice, engine::Cursor* result) {
     if (!possible()) return;
-    const std::string path = askTarget("Daten in das ASCII-Format exportieren",
-                                       "ASCII-Datei (*.TXT)|*.TXT", "TXT");
+    const std::string path =
+        askTarget("Daten in das ASCII-Format exportieren", "ASCII-Datei (*.TXT)|*.TXT", "TXT");
     if (path.empty()) return;
     run(path, result == nullptr, [&](const std::string& p, const ExportProgress& progress) {
         if (result) {
@@ -101,8 +101,8 @@ void ExportCommands::textExport(const ExportChoice& choice, engine::Cursor* resu
 
 void ExportCommands::htmlExport(const ExportChoice& choice) {
     if (!possible()) return;
-    const std::string path = askTarget("Daten in das HTML-Format exportieren",
-                                       "HTML-Dateien (*.HTML)|*.HTML", "HTML");
+    const std::string path =
+        askTarget("Daten in das HTML-Format exportieren", "HTML-Dateien (*.HTML)|*.HTML", "HTML");
     if (path.empty()) return;
     run(path, true, [&](const std::string& p, const ExportProgress& progress) {
         doc_.MV32().setIndexName("");
@@ -138,7 +138,7 @@ void ExportCommands::importCatalog() {
     r.filter = "Mavrel32-Dateien (*.DB)|*.DB";
     r.defaultExt = "DB";
     r.mustExist = true;
-    const std::string path = doc_.ui().fileDialog(r).path;
+    const std::string path = doc_.askForFile(r).path;
     if (path.empty() || !hasExtension(path, "DB")) return;
     auto& ui = doc_.ui();
     ui.showAnimation(Animation::Busy, true);

@@ -238,7 +238,7 @@ void MvReader::Import() {
     req.filter = "Mavrel Dateien (*.MV)|*.MV";
     req.defaultExt = "MV";
     req.initialName = "*.MV";
-    const auto chosen = ui.fileDialog(req);
+    const auto chosen = doc_.askForFile(req);
     if (chosen.path.empty()) return;
     const std::string& path = chosen.path;
     const std::string ext = path.size() >= 3 ? path.substr(path.size() - 3) : std::string();

@@ -64,7 +64,8 @@ void encodeRecord(engine::Cursor& c, std::string& out) {
     putShortString(out, c.displayText("Name"), mv::kNameWidth);
     out.push_back(static_cast<char>(mediumCode(c.displayText("Datentraeger"))));
     // A 16-bit field always fits; an empty one is written as 0.
-    out += rightAligned5(std::to_string(parseSmallNumber(c.displayText("DatentraegerNr")).value_or(0)));
+    out += rightAligned5(
+        std::to_string(parseSmallNumber(c.displayText("DatentraegerNr")).value_or(0)));
     putShortString(out, c.displayText("Memo"), mv::kMemoWidth);
     putShortString(out, c.displayText("Datentraeger_Anzahl"), mv::kCountWidth);
     putShortString(out, c.displayText("von"), mv::kCountWidth);
@@ -89,7 +90,7 @@ void MvWriter::ExpMVItemClick() {
     const std::string current = platform::fileNameOf(st.CurrentFile);
     req.initialName = current.size() >= 3 ? current.substr(0, current.size() - 3) : current;
     if (!st.CatalogOpen || st.TreeBuilding) return;
-    const auto chosen = ui.fileDialog(req);
+    const auto chosen = doc_.askForFile(req);
     if (chosen.path.empty()) return;
     std::string path = chosen.path;
     if (document::upperExtension(path) != ".MV") path += ".MV";

@@ -118,14 +118,14 @@ void FileSearch::activate() {
         table_.setExclusive(true);
         table_.open();
         const auto names = table_.indexNames();
-        const bool nameIndex = std::find(names.begin(), names.end(), filelist::kIndexes[0].name) !=
-                               names.end();
+        const bool nameIndex =
+            std::find(names.begin(), names.end(), filelist::kIndexes[0].name) != names.end();
         tablePopup_ = sekIndexActive_ && nameIndex;
         // The name order where it is there; else, or when it went, the primary key's.
         if (tablePopup_ && table_.indexName().empty())
             table_.setIndexName(filelist::kIndexes[0].name);
-        else if (!tablePopup_ || std::find(names.begin(), names.end(), table_.indexName()) ==
-                                      names.end())
+        else if (!tablePopup_ ||
+                 std::find(names.begin(), names.end(), table_.indexName()) == names.end())
             table_.setIndexName("");
         table_.first();
     } catch (const std::exception&) {  // a scan holds the file list: the grid stays empty
@@ -185,6 +185,11 @@ void FileSearch::back() {
     resultMode_ = false;
     try {
         query_.close();
+        if (table_.active()) {
+            const auto names = table_.indexNames();
+            tablePopup_ = sekIndexActive_ && std::find(names.begin(), names.end(),
+                                                       filelist::kIndexes[0].name) != names.end();
+        }
     } catch (const std::exception&) {
     }
     tell();

@@ -61,6 +61,9 @@ public:
     // The first opening: the file list of `dataFolder`, in name order when `sekIndexActive`
     // and the name index exists, else in primary order. Opens the table (see activate()).
     void prepare(const std::string& dataFolder, bool sekIndexActive);
+    // The setting SekIndexActive as it is now: the sort popup follows it from the next
+    // activation and "&zurück" on.
+    void setSekIndexActive(bool on) { sekIndexActive_ = on; }
     // Each showing: table mode, the sort popup as the indexes allow.
     void showing();
     // The window became active: the file list is opened exclusively; a failure (a scan

@@ -204,17 +204,43 @@ TEST_F(ProgramShellTest, ACommandLineScanThatCannotBeDoneIsNoSuccess) {
     EXPECT_EQ(run({"dir", media.file("datei.txt"), "close"}), After::CloseFailed);
     EXPECT_EQ(run({"dir", "", "close"}), After::CloseFailed);
     EXPECT_EQ(run({"drive", "1:", "close"}), After::CloseFailed);
-    EXPECT_EQ(run({"dir", media.file("fehlt")}), After::ShowNormal);  // the window shows the log's news
+    EXPECT_EQ(run({"dir", media.file("fehlt")}),
+              After::ShowNormal);  // the window shows the log's news
     const std::string logged = readFile(programDir() + "mv32.log");  // windows-1252
     EXPECT_NE(logged.find("Kein Zugriff auf Verzeichnis " + media.file("fehlt") + " m\xF6glich!"),
               std::string::npos)
         << logged;
-    EXPECT_NE(logged.find("Kein Zugriff auf Verzeichnis " + media.file("datei.txt") + " m\xF6glich!"),
-              std::string::npos);
+    EXPECT_NE(
+        logged.find("Kein Zugriff auf Verzeichnis " + media.file("datei.txt") + " m\xF6glich!"),
+        std::string::npos);
     EXPECT_NE(logged.find("Not a valid drive ID: 1:"), std::string::npos);
     EXPECT_EQ(logged.find("erfolgreich gescannt"), std::string::npos);
     EXPECT_TRUE(ui.dialogue().empty());
     ::unsetenv("MV32_VOLUMES");
+}
+
+TEST_F(ProgramShellTest, TheRecordCountFollowsEveryChangeOfTheCatalog) {
+    makeCatalog(data("kat.db"), {"A", "B", "C"});
+    makeCatalog(data("dazu.db"), {"D", "E"});
+    openCatalog(data("kat.db"));
+    EXPECT_EQ(ui.recordCount, 3);
+    auto& t = doc->MV32();
+    t.append();
+    t.setAsString("Name", "Neu");
+    t.post();
+    EXPECT_EQ(ui.recordCount, 4);
+    t.first();
+    t.remove();  // journalled
+    t.remove();
+    EXPECT_EQ(ui.recordCount, 2);
+    program->run(app::Command::UndoFast);  // a batch move: no record notifications
+    EXPECT_EQ(ui.recordCount, 4);
+    ui.choose(data("dazu.db"));
+    program->run(app::Command::ImportDb);
+    ui.clear();
+    EXPECT_EQ(ui.recordCount, 6);
+    t.last();
+    EXPECT_EQ(ui.recNo, 6);
 }
 
 TEST(ShellEntriesTest, DesktopEntriesOpenFilesAndScanFolders) {

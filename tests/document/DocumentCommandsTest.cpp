@@ -2,6 +2,7 @@
 // disk afterwards, and the document state.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "document/Catalog.h"
@@ -506,4 +507,86 @@ TEST_F(DocumentCommands, WhatTheEngineMendedWhileOpeningIsShown) {
 }
 
 }  // namespace
+}  // namespace mv32::test
+
+namespace mv32::test {
+namespace {
+
+// HOME for one test, put back afterwards.
+class HomeFolder {
+public:
+    explicit HomeFolder(const std::string& path) {
+        if (const char* h = std::getenv("HOME")) old_ = h;
+        setenv("HOME", path.c_str(), 1);
+    }
+    ~HomeFolder() { setenv("HOME", old_.c_str(), 1); }
+
+private:
+    std::string old_;
+};
+
+}  // namespace
+
+TEST_F(DocumentCommands, FileDialogsStartWhereThePersonWasLast) {
+    HomeFolder home(work.path());
+    EXPECT_EQ(doc->dialogFolder(), work.path() + "/") << "at first the home folder";
+    fs::create_directories(data("kataloge"));
+    fs::create_directories(data("anderswo"));
+    settings.FileToLoad = data("kataloge/zuletzt.db");
+    ui.choose(data("anderswo/neu.db"));
+    doc->Neu();
+    ASSERT_EQ(ui.fileDialogs.size(), 1u);
+    EXPECT_EQ(ui.fileDialogs[0].folder, data("kataloge/")) << "then the catalog opened last";
+    ui.cancelDialog();
+    doc->Oeffnen();
+    EXPECT_EQ(ui.fileDialogs[1].folder, data("anderswo/")) << "then the folder used last";
+    EXPECT_NE(ui.fileDialogs[1].folder, programDir());
+}
+
+TEST_F(DocumentCommands, TheFileListAndTheUndoJournalAreNoCatalogs) {
+    settings.DatenbankPfad = work.path() + "/";
+    makeCatalog(data("mv32list.db"), {"Datei"});  // stands for the file list here
+    makeCatalog(data("offen.db"), {"Offen"});
+    openCatalog(data("offen.db"));
+    fs::create_symlink(work.path(), data("verweis"));
+    const std::string list = "Dateiliste von Mavrel/32";
+    const std::string undo = "Undo-Tabelle von Mavrel/32";
+    const struct {
+        const char* what;
+        std::string chosen;
+        int filter;
+        std::string says;
+    } cases[] = {
+        {"Neu", data("MV32LIST"), 1, list},
+        {"Öffnen", data("verweis/mv32list.db"), 1, list},
+        {"Öffnen eines MV", data("mv32list.MV"), 2, list},
+        {"Alle laden in", data("mv32list.db"), 3, list},
+        {"Speichern unter", programDir() + "undo.DB", 1, undo},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui.clear();
+        ui.choose(c.chosen, c.filter);
+        if (std::string(c.what) == "Neu")
+            doc->Neu();
+        else if (std::string(c.what) == "Speichern unter")
+            doc->SpeichernUnter();
+        else
+            doc->Oeffnen();
+        const auto said = ui.dialogue();
+        ASSERT_EQ(said.size(), 2u);  // the file dialog, then the refusal
+        EXPECT_EQ(said[1].rfind("message Fehler", 0), 0u) << said[1];
+        EXPECT_NE(said[1].find(c.says), std::string::npos) << said[1];
+        EXPECT_EQ(doc->state().CurrentFile, data("offen.db")) << "the open catalog stays";
+        EXPECT_TRUE(doc->MV32().active());
+    }
+    EXPECT_EQ(namesIn(data("mv32list.db")), std::vector<std::string>{"Datei"});
+    EXPECT_FALSE(exists(data("mv32list.MV")));
+
+    // drivescan.db in the program folder is a catalog as before.
+    ui.clear();
+    doc->openExplorerCatalog();
+    EXPECT_EQ(doc->state().CurrentFile, programDir() + "drivescan.db");
+}
+
 }  // namespace mv32::test

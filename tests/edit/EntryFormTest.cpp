@@ -137,7 +137,8 @@ TEST_F(EntryFormTest, SizesGaugeAndDriveInformation) {
     EXPECT_EQ(fillGauge("", ""), 0);
     EXPECT_EQ(fillGauge("abc", "1"), 0);
 
-    declareVolumes("E\t" + work.path() + "\t\t001A2B3C\t5368709120\t1073741824\n"
+    declareVolumes("E\t" + work.path() +
+                   "\t\t001A2B3C\t5368709120\t1073741824\n"
                    "F\t\tLEER\t00000001\t0\t0\n");
     EntryForm& f = form();
     EXPECT_EQ(shown[Box::Groesse], " Byte");
@@ -197,6 +198,41 @@ TEST_F(EntryFormTest, APictureIsStoredFromTheFileAndBadFilesChangeNothing) {
     EXPECT_EQ(f.picture().size(), size_t{20} << 20);
 }
 
+TEST_F(EntryFormTest, MadeFromTheOverviewTheWindowTakesTheStampButShowsTheRecord) {
+    // The overview's double click makes the window without reading the list files and without
+    // putting the stamp into its box; its own lists and the stamp are there all the same.
+    writeFile(programDir() + "STATLIST.TXT", "Eigene\r\n");
+    cat().first();
+    cat().edit();
+    cat().setAsString("Datum_Uhrzeit", "1.2.2003 -- 4:5:6");
+    cat().post();
+    EntryForm::View v;
+    v.show = [this](Box b, const std::string& t) { shown[b] = t; };
+    v.pickList = [this](ListKind k, const std::vector<std::string>& l) { lists[k] = l; };
+    EntryForm& f = program->makeEntryForm(std::move(v), {}, false);
+    EXPECT_EQ(lists[ListKind::Kategorie], builtInCategories());
+    EXPECT_EQ(lists[ListKind::Status], builtInStatus()) << "the file is not read";
+    EXPECT_EQ(stampText(doc->state().EntryStamp), "9.12.2026 -- 8:5:3");
+    EXPECT_EQ(shown[Box::DateTime], "1.2.2003 -- 4:5:6");
+
+    // Edit and save: the record keeps its date.
+    f.beforeNavigatorClick(NavButton::Edit);
+    cat().edit();
+    f.typed(Box::Status, "Defekt");
+    f.beforeNavigatorClick(NavButton::Post);
+    cat().post();
+    EXPECT_EQ(field("Datum_Uhrzeit"), "1.2.2003 -- 4:5:6");
+    EXPECT_EQ(field("Status"), "Defekt");
+
+    // Add while editing stores the stamp taken when the window was made.
+    cat().edit();
+    f.beforeNavigatorClick(NavButton::Insert);
+    cat().insert();
+    cat().cancel();
+    ASSERT_TRUE(cat().locate("Name", {engine::Value("Alpha")}));
+    EXPECT_EQ(field("Datum_Uhrzeit"), "9.12.2026 -- 8:5:3");
+}
+
 TEST_F(EntryFormTest, TheLegacyExportTakesTheEntryStampAgain) {
     form();
     clock.set({2027, 2, 3, 4, 5, 6});
@@ -220,12 +256,15 @@ TEST_F(EntryFormTest, PickListsComeFromTheirFilesSortedAndTheEditorsNeedThem) {
                   "Abbrechen"}));
 
     // windows-1252, LF or CR LF; sorted as a German reader expects.
-    writeFile(programDir() + "STATLIST.TXT", "\xdc" "beraltert\r\nStandard\r\n\xc4lter\nAlt\r\n\r\n");
+    writeFile(programDir() + "STATLIST.TXT",
+              "\xdc"
+              "beraltert\r\nStandard\r\n\xc4lter\nAlt\r\n\r\n");
     ASSERT_TRUE(f.listToEdit(ListKind::Status));
     writeListText(*f.listToEdit(ListKind::Status),
                   *readListText(programDir() + "STATLIST.TXT") + "Neu\n");
     EXPECT_EQ(readFile(programDir() + "STATLIST.TXT"),
-              "\xdc" "beraltert\r\nStandard\r\n\xc4lter\r\nAlt\r\n\r\nNeu\r\n");
+              "\xdc"
+              "beraltert\r\nStandard\r\n\xc4lter\r\nAlt\r\n\r\nNeu\r\n");
     f.reloadList(ListKind::Status);
     EXPECT_EQ(lists[ListKind::Status],
               (std::vector<std::string>{"Alt", "Älter", "Neu", "Standard", "Überaltert"}));

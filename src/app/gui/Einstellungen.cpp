@@ -157,7 +157,9 @@ QWidget* TEinstellungen::hauptdatenbankPage() {
     top->addWidget(sek, 1);
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(top);
-    layout->addWidget(new QLabel("Benutzerdefinierte SQL-Anweisung: (über F9 aufzurufen)", page));
+    auto* sqlLabel = new QLabel("Benutzerdefinierte SQL-Anweisung: (über F9 aufzurufen)", page);
+    sqlLabel->setBuddy(userSql_);  // the label names the box
+    layout->addWidget(sqlLabel);
     layout->addWidget(userSql_);
     return page;
 }

@@ -20,19 +20,20 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "app/gui/AccessibleWindows.h"
 #include "app/gui/Einstellungen.h"
 #include "app/gui/InfoWindow.h"
 #include "app/gui/WaitWindow.h"
 #include "document/Catalog.h"
 #include "document/SettingsDialogModel.h"
+#include "document/gui/WindowParts.h"
+#include "exchange/gui/ExportDialog.h"
+#include "platform/Paths.h"
+#include "report/gui/QREinstell.h"
+#include "report/gui/ReportPreview.h"
 #include "search/FileStart.h"
 #include "search/FileTakeOver.h"
 #include "search/gui/Laufwerk.h"
-#include "exchange/gui/ExportDialog.h"
-#include "report/gui/QREinstell.h"
-#include "report/gui/ReportPreview.h"
-#include "document/Catalog.h"
-#include "platform/Paths.h"
 
 namespace mv32::app {
 
@@ -76,7 +77,8 @@ bool openWithDesktop(const std::string& file, const std::string& folder) {
     QObject::connect(p, &QProcess::errorOccurred, p, &QObject::deleteLater);
     p->start("xdg-open", {q(file)});
     if (!p->waitForStarted(3000)) return false;
-    if (p->waitForFinished(1500)) return p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+    if (p->waitForFinished(1500))
+        return p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
     return true;
 }
 
@@ -93,6 +95,7 @@ TMavrel32Main::TMavrel32Main(Options options, QWidget* parent)
     : QMainWindow(parent),
       ui_(*this),
       program_(std::make_unique<Program>(std::move(options), ui_, invoker_)) {
+    prepareWindows();
     setObjectName("Mavrel32Main");
     setWindowTitle("Mavrel/32 V3.20");
     program_->shell().backgroundScanRunning = [this] {
@@ -154,7 +157,7 @@ void TMavrel32Main::EingabeItemClick() {
         return;
     }
     makeEntryWindow(true);
-    entry_->show();
+    entry_->reopen();
 }
 
 void TMavrel32Main::makeEntryWindow(bool prepare) {
@@ -169,7 +172,12 @@ void TMavrel32Main::makeEntryWindow(bool prepare) {
 void TMavrel32Main::UebersichtBtnClick() {
     if (!document().state().CatalogOpen) return;
     makeOverviewWindow();
+    // From an entry window that is modal over the full search's result: the result becomes
+    // the catalog, no longer waited for, and both windows stay usable side by side.
+    const bool entryOverResult = entry_ && entry_->isVisible() && entry_->isModal();
+    if (entryOverResult) entry_->hide();
     program_->guarded([this] { program_->overview().openNormal(); });
+    if (entryOverResult) entry_->reopen();
 }
 
 void TMavrel32Main::makeOverviewWindow() {
@@ -180,11 +188,9 @@ void TMavrel32Main::makeOverviewWindow() {
         hooks.openEntry = [this] {
             // From the grid: made without the pick lists and the entry stamp.
             if (!entry_) makeEntryWindow(false);
-            entry_->reopen();
+            entry_->reopen(true);
         };
-        hooks.exportResult = [this] {
-            exportText(exchange::ExportKind::TextResult);
-        };
+        hooks.exportResult = [this] { exportText(exchange::ExportKind::TextResult); };
         hooks.printResult = [this] { printList(true); };
         overview_ = new edit::TDBUeber(program_->overview(), ui_, sort, std::move(hooks),
                                        program_->helpFolder(), this);
@@ -204,10 +210,8 @@ void TMavrel32Main::UebersichtItemClick() {
             },
             this);
     }
-    tree_->setWindowState(tree_->windowState() & ~Qt::WindowMinimized);
-    tree_->move(frameGeometry().center() - tree_->rect().center());
-    tree_->show();
-    tree_->raise();
+    document::centreOnScreen(tree_);
+    document::showInFront(tree_);
 }
 
 void TMavrel32Main::Entfernen1Click() {
@@ -266,10 +270,8 @@ void TMavrel32Main::Undo1Click() {
         undoForm_ = new edit::TUndoForm(program_->journal(), program_->undoSource(), ui_,
                                         program_->helpFolder(), this);
     }
-    undoForm_->setWindowState(undoForm_->windowState() & ~Qt::WindowMinimized);
-    undoForm_->move(frameGeometry().center() - undoForm_->rect().center());
-    undoForm_->show();
-    undoForm_->raise();
+    document::centreOnScreen(undoForm_);
+    document::showInFront(undoForm_);
 }
 
 void TMavrel32Main::DateisuchenItemClick() {
@@ -277,14 +279,13 @@ void TMavrel32Main::DateisuchenItemClick() {
     if (program_->scanFlags().background || (dialog && dialog->scanning())) return;
     if (!fileSearch_) {
         search::TDateiSuchenForm::Hooks hooks;
-        hooks.takeOne = [this](const search::FileRow& file) {
-            takeOver().takeOne(file);
-        };
+        hooks.takeOne = [this](const search::FileRow& file) { takeOver().takeOne(file); };
         hooks.takeSelected = [this](engine::Cursor& rows, const std::vector<int64_t>& numbers) {
             takeOver().takeSelected(rows, numbers);
         };
         hooks.start = [this](const search::FileRow& file) {
-            search::FileStarter starter{ui_, shellOpen,
+            search::FileStarter starter{ui_,
+                                        shellOpen,
                                         [this]() -> std::optional<platform::Volume> {
                                             search::TLaufwerk choice(
                                                 program_->scanDriver().drives(), fileSearch_);
@@ -364,7 +365,7 @@ void TMavrel32Main::printList(bool result) {
         r.filter = "PDF-Dateien (*.PDF)|*.PDF";
         r.defaultExt = "PDF";
         r.initialName = platform::fileNameOf(document::catalogBase(document().MV32().filePath()));
-        std::string path = ui_.fileDialog(r).path;
+        std::string path = document().askForFile(r).path;
         if (!path.empty() && QFileInfo::exists(q(path)) &&
             ui_.message(document::MessageKind::Warnung, document::kOverwriteQuestion,
                         document::Buttons::JaNein) != document::Answer::Ja)
@@ -400,9 +401,9 @@ void TMavrel32Main::ScanBtnClick() {
         scanDialog_ = new scan::TProgrammdateneinlesen(program_->scanDriver(),
                                                        program_->scanFlags(), hooks, this);
     }
-    scanDialog_->showNormal();
-    scanDialog_->raise();
-    scanDialog_->activateWindow();
+    // From an entry window that is modal over a search result, the dialog is modal over it.
+    document::keepOnScreen(scanDialog_);
+    document::showInFront(scanDialog_);
 }
 
 void TMavrel32Main::trigger(const CommandDef& def) {

@@ -88,7 +88,9 @@ QStringList QtUserInterface::nameFilters(const std::string& filter) {
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(';', ' ');
-        out << parts[i] + " (" + patterns + ")";
+        // "ASCII-Dateien (*.TXT)" names its patterns already; Qt reads them from the end.
+        const QString named = " (" + patterns + ")";
+        out << (parts[i].endsWith(named) ? parts[i] : parts[i] + named);
     }
     return out;
 }
@@ -107,6 +109,7 @@ document::FileDialogResult QtUserInterface::fileDialog(const document::FileDialo
     const QStringList filters = nameFilters(r.filter);
     dialog.setNameFilters(filters);
     if (!r.defaultExt.empty()) dialog.setDefaultSuffix(q(r.defaultExt).toLower());
+    if (!r.folder.empty()) dialog.setDirectory(q(r.folder));
     if (!r.initialName.empty() && r.initialName.find('*') == std::string::npos)
         dialog.selectFile(q(r.initialName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};

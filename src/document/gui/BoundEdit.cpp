@@ -16,7 +16,9 @@ int bindEdit(BoundFields& fields, QLineEdit* box, const std::string& field) {
         guard->setText(QString::fromStdString(text));
         guard->setReadOnly(!fields.editable());
     });
-    QObject::connect(box, &QLineEdit::textEdited, box,
+    // Every change but the field's own display (blocked above): typed, pasted, or put in through
+    // the accessibility interface.
+    QObject::connect(box, &QLineEdit::textChanged, box,
                      [&fields, n](const QString& text) { fields.typed(n, text.toStdString()); });
     return n;
 }

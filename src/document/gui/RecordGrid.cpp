@@ -1,6 +1,7 @@
 #include "document/gui/RecordGrid.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <algorithm>
 
 namespace mv32::document {
@@ -45,6 +46,18 @@ void RecordGrid::currentChanged(const QModelIndex& current, const QModelIndex& p
     if (!following_ && current.isValid() && current.row() != previous.row()) {
         model_->setCurrentRow(current.row());
     }
+}
+
+void RecordGrid::keyPressEvent(QKeyEvent* e) {
+    const bool menuKey = e->key() == Qt::Key_Menu ||
+                         (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier);
+    if (menuKey && contextMenuPolicy() == Qt::CustomContextMenu) {
+        const QRect row = visualRect(currentIndex());
+        const QPoint at = row.isValid() ? row.center() : QPoint(0, 0);
+        emit customContextMenuRequested(viewport()->mapTo(this, at));
+        return;
+    }
+    QTableView::keyPressEvent(e);
 }
 
 std::vector<int> RecordGrid::selectedRows() const {

@@ -3,7 +3,8 @@
 // Whole rows are selected, several at once with Ctrl and Shift. The view's current row and
 // the data source's cursor follow each other: clicking a row or paging with the keys moves
 // the cursor, and the cursor moving (a navigator button, a search) scrolls the view to its row.
-// The grid's accessible name is the title of its window, so a screen reader names it.
+// The grid's accessible name is the title of its window, so a screen reader names it; its
+// context menu opens from the keyboard as well as with the mouse.
 #pragma once
 
 #include <QTableView>
@@ -29,6 +30,8 @@ public:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // The Menu key and Shift+F10 open the grid's context menu at the current row.
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void showCursorRow(int row);

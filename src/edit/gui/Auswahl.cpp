@@ -4,13 +4,11 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -29,7 +27,7 @@ QLabel* text(const QString& t, QWidget* parent) {
 }  // namespace
 
 TAuswahl::TAuswahl(MediumRemoval& removal, std::string helpFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window), removal_(removal), helpFolder_(std::move(helpFolder)) {
+    : QDialog(parent), removal_(removal), helpFolder_(std::move(helpFolder)) {
     setObjectName("Auswahl");
     setWindowTitle("Datenträger Auswahl");
 
@@ -54,9 +52,10 @@ TAuswahl::TAuswahl(MediumRemoval& removal, std::string helpFolder, QWidget* pare
     delete2_ = button("Löschen", "delete2btn", second);
     delete2_->setAccessibleName("Löschen (aus dem Laufwerk)");
     auto* l2 = new QVBoxLayout(second);
-    l2->addWidget(text("Legen Sie den gewünschten Datenträger in das entsprechende Laufwerk "
-                       "und/oder wählen Sie dieses in der unteren Liste:",
-                       second));
+    l2->addWidget(
+        text("Legen Sie den gewünschten Datenträger in das entsprechende Laufwerk "
+             "und/oder wählen Sie dieses in der unteren Liste:",
+             second));
     l2->addWidget(drives_);
     l2->addStretch();
     l2->addWidget(delete2_, 0, Qt::AlignRight);
@@ -69,7 +68,10 @@ TAuswahl::TAuswahl(MediumRemoval& removal, std::string helpFolder, QWidget* pare
             QUrl::fromLocalFile(QString::fromStdString(helpFolder_ + "daten_entfernen.html")));
     });
     connect(delete1_, &QPushButton::clicked, this, [this] {
-        removal_.removeListed(list_->currentItem() ? list_->currentRow() : -1);
+        // Only an entry the person selected goes: the current item alone (Qt makes the first
+        // row current when the window becomes active) chooses nothing.
+        const QList<QListWidgetItem*> chosen = list_->selectedItems();
+        removal_.removeListed(chosen.isEmpty() ? -1 : list_->row(chosen.first()));
         fill();
     });
     connect(delete2_, &QPushButton::clicked, this, [this] {
@@ -89,9 +91,10 @@ TAuswahl::TAuswahl(MediumRemoval& removal, std::string helpFolder, QWidget* pare
     buttons->addWidget(close_);
     buttons->addWidget(help);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(text("Sie können zwischen zwei Möglichkeiten wählen, einen Datenträger aus "
-                           "der Datenbank zu entfernen:",
-                           this));
+    layout->addWidget(
+        text("Sie können zwischen zwei Möglichkeiten wählen, einen Datenträger aus "
+             "der Datenbank zu entfernen:",
+             this));
     layout->addLayout(panels, 1);
     layout->addLayout(buttons);
     resize(620, 360);
@@ -104,14 +107,15 @@ TAuswahl::~TAuswahl() {
 void TAuswahl::open() {
     if (!removal_.load()) return;
     fill();
+    // The drives as they are now (a stick may have come since), the chosen one kept.
+    const QVariant chosen = drives_->currentData();
     drives_->clear();
     for (const auto& v : removal_.drives())
         drives_->addItem(QString("%1:  %2").arg(QChar(v.letter), QString::fromStdString(v.root)),
                          QChar(v.letter));
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    show();
-    raise();
+    if (const int again = drives_->findData(chosen); again >= 0) drives_->setCurrentIndex(again);
+    document::centreOnScreen(this);
+    document::showInFront(this);
 }
 
 void TAuswahl::fill() {
@@ -124,7 +128,7 @@ void TAuswahl::keyPressEvent(QKeyEvent* e) {
         hide();
         return;
     }
-    QWidget::keyPressEvent(e);
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace mv32::edit

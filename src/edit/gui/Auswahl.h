@@ -3,7 +3,7 @@
 // A thin view over edit/MediumRemoval; made once, its list read afresh at each opening.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <string>
 
 #include "edit/MediumRemoval.h"
@@ -14,14 +14,14 @@ class QPushButton;
 
 namespace mv32::edit {
 
-class TAuswahl : public QWidget {
+class TAuswahl : public QDialog {
     Q_OBJECT
 public:
     TAuswahl(MediumRemoval& removal, std::string helpFolder, QWidget* parent = nullptr);
     ~TAuswahl() override;
 
     // Entfernen1Click: reads the list and shows the window, or says that there is none.
-    void open();
+    void open() override;
     QListWidget* list() const { return list_; }
 
 protected:

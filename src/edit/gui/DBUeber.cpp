@@ -4,14 +4,12 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -25,10 +23,17 @@ std::vector<document::GridColumn> overviewColumns() {
     const struct {
         const char* field;
         int width;
-    } fields[] = {{"Name", 220},          {"DatentraegerNr", 110}, {"Datentraeger", 120},
-                  {"Kategorie", 160},     {"Gesamte_Groesse", 120}, {"Freier_Speicher", 120},
-                  {"Laufwerk", 70},       {"Label", 100},           {"Serien_Nr", 90},
-                  {"Memo", 70},           {"Grafik", 70}};
+    } fields[] = {{"Name", 220},
+                  {"DatentraegerNr", 110},
+                  {"Datentraeger", 120},
+                  {"Kategorie", 160},
+                  {"Gesamte_Groesse", 120},
+                  {"Freier_Speicher", 120},
+                  {"Laufwerk", 70},
+                  {"Label", 100},
+                  {"Serien_Nr", 90},
+                  {"Memo", 70},
+                  {"Grafik", 70}};
     std::vector<document::GridColumn> cols;
     for (const auto& f : fields) cols.push_back(document::titledColumn(f.field, f.width));
     return cols;
@@ -151,6 +156,7 @@ void TDBUeber::follow() {
                 [this] { overview_.doubleClicked(); });
         connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this] { updatePosition(); });
+        grid_->installEventFilter(this);
         layout_->insertWidget(1, grid_, 1);
         gridSource_ = &source;
         nav_->setDataSource(&source);
@@ -175,20 +181,29 @@ QString TDBUeber::positionText() const {
 
 void TDBUeber::showWindow(bool modal) {
     setWindowState(windowState() & ~Qt::WindowMinimized);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // Qt changes the modality of a hidden window only: a window shown the other way is closed
+    // first (an open overview before the full search's result; a waiting result that the
+    // entry window's "Übersicht" turns into the catalog, which ends that wait).
+    const Qt::WindowModality wanted = modal ? Qt::ApplicationModal : Qt::NonModal;
+    if (windowModality() != wanted) {
+        if (isVisible()) hide();
+        setWindowModality(wanted);
+    }
+    document::centreOnScreen(this);
     if (!modal) {
         show();
         raise();
+        activateWindow();
         return;
     }
     // The full search waits until its result is closed.
-    setWindowModality(Qt::ApplicationModal);
     QEventLoop wait;
     connect(this, &TDBUeber::hidden, &wait, &QEventLoop::quit);
     show();
+    raise();
+    activateWindow();
     wait.exec();
-    setWindowModality(Qt::NonModal);
+    if (!isVisible()) setWindowModality(Qt::NonModal);
 }
 
 void TDBUeber::hideEvent(QHideEvent* e) {
@@ -207,6 +222,27 @@ void TDBUeber::keyPressEvent(QKeyEvent* e) {
         return;
     }
     QWidget::keyPressEvent(e);
+}
+
+bool TDBUeber::eventFilter(QObject* watched, QEvent* e) {
+    // Ctrl+Del deletes the catalog's current record as the navigator's "Löschen" does (its
+    // question first, the undo journal keeps a copy); a search result is not deleted this way.
+    if (watched == grid_ && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+            RecordNavigator& nav = nav_->navigator();
+            if (!overview_.resultMode() && nav.buttonEnabled(NavButton::Delete)) {
+                try {
+                    nav.click(NavButton::Delete);
+                } catch (const std::exception& error) {
+                    ui_.showApplicationError(error.what());
+                }
+                updatePosition();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 void TDBUeber::changeEvent(QEvent* e) {

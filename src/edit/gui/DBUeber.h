@@ -26,9 +26,9 @@ class TDBUeber : public QWidget {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<void()> openEntry;                  // the entry window on the record
-        std::function<void()> exportResult;               // "Datenmenge exportieren (ASCII)"
-        std::function<void()> printResult;                // "Datenmenge drucken"
+        std::function<void()> openEntry;     // the entry window on the record
+        std::function<void()> exportResult;  // "Datenmenge exportieren (ASCII)"
+        std::function<void()> printResult;   // "Datenmenge drucken"
     };
     // `sortActions` are the sort menu's items (the main window keeps them, so that they
     // follow the index settings).
@@ -49,6 +49,8 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void changeEvent(QEvent* e) override;
+    // Ctrl+Del on the grid.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void showWindow(bool modal);

@@ -20,9 +20,9 @@
 #include <QVBoxLayout>
 #include <memory>
 
+#include "document/gui/WindowParts.h"
 #include "edit/PickLists.h"
 #include "edit/gui/ListEditor.h"
-#include "document/gui/WindowParts.h"
 
 namespace mv32::edit {
 
@@ -52,8 +52,8 @@ QLabel* label(const QString& text, QWidget* buddy, QWidget* parent) {
 }  // namespace
 
 TProgrammdateneingeben::TProgrammdateneingeben(FormMaker makeForm, document::DataSource& catalog,
-                                               document::UserInterface& ui,
-                                               std::string helpFolder, QWidget* parent)
+                                               document::UserInterface& ui, std::string helpFolder,
+                                               QWidget* parent)
     : QWidget(parent, Qt::Window), ui_(ui), helpFolder_(std::move(helpFolder)) {
     setObjectName("Programmdateneingeben");
     setWindowTitle("Programmdaten editieren");
@@ -79,8 +79,8 @@ TProgrammdateneingeben::TProgrammdateneingeben(FormMaker makeForm, document::Dat
     nav_->setConfirmDelete(true);
     nav_->setMinimumSize(264, 25);
 
-    auto* scan = button("&Laufwerk scannen...", "scanbtn", this,
-                        "Wählen Sie ein Laufwerk zum scannen");
+    auto* scan =
+        button("&Laufwerk scannen...", "scanbtn", this, "Wählen Sie ein Laufwerk zum scannen");
     auto* overview = button("Übersicht", "RxSpeedButton5", this);
     auto* close = button("&Schließen", "RxSpeedButton1", this, "Fenster schließen");
     auto* help = button("&Hilfe", "RxSpeedButton2", this, "Onlinehilfe konsultieren");
@@ -144,23 +144,24 @@ QLineEdit* TProgrammdateneingeben::edit(Box b, const char* name, int maxLength, 
     if (maxLength > 0) e->setMaxLength(maxLength);
     e->setReadOnly(readOnly);
     if (!readOnly) {
-        connect(e, &QLineEdit::textEdited, this,
-                [this, b](const QString& t) { form_->typed(b, s(t)); });
+        // Every change but the program's own display is the person's: typed, pasted, or put
+        // in by dictation and automation tools through the accessibility interface.
+        connect(e, &QLineEdit::textChanged, this, [this, b](const QString& t) {
+            if (!showing_ && form_) form_->typed(b, s(t));
+        });
     }
     boxes_[at(b)] = e;
     return e;
 }
 
 QComboBox* TProgrammdateneingeben::pickBox(Box b, const char* name) {
-    auto* c = new QComboBox(this);
-    c->setObjectName(name);
-    c->setEditable(true);  // free text as well as the list's entries
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->lineEdit()->setMaxLength(255);
-    connect(c->lineEdit(), &QLineEdit::textEdited, this,
-            [this, b](const QString& t) { form_->typed(b, s(t)); });
+    // Free text as well as the list's entries; what is typed is stored as typed.
+    auto* c = document::pickBox(name, this, 255);
+    connect(c->lineEdit(), &QLineEdit::textChanged, this, [this, b](const QString& t) {
+        if (!showing_ && form_) form_->typed(b, s(t));
+    });
     connect(c, &QComboBox::textActivated, this, [this, b](const QString& t) {
-        if (!showing_) form_->typed(b, s(t));
+        if (!showing_ && form_) form_->typed(b, s(t));
     });
     boxes_[at(b)] = c;
     return c;
@@ -220,8 +221,9 @@ QWidget* TProgrammdateneingeben::datentraegerPage() {
         const bool isSize = b == Box::groesse2;
         const bool isFree = b == Box::freespace2;
         auto* e = edit(b, isSize ? "groesse2" : isFree ? "freespace2" : "LW", 0, true);
-        e->setAccessibleName(isSize ? "Gesamte Größe in Byte" : isFree ? "Freier Speicher in Byte"
-                                                                  : "Laufwerk");
+        e->setAccessibleName(isSize   ? "Gesamte Größe in Byte"
+                             : isFree ? "Freier Speicher in Byte"
+                                      : "Laufwerk");
         e->setVisible(false);
     }
     g->addWidget(label("Label:", vol, page), 0, 0);
@@ -353,13 +355,16 @@ void TProgrammdateneingeben::showPicture() {
 }
 
 void TProgrammdateneingeben::fillDrives() {
+    // Filling the list is no choice of a drive: LW and the record stay as they are.
     showing_ = true;
+    const QVariant chosen = drives_->currentData();
     drives_->clear();
     for (const auto& v : form_->drives())
         drives_->addItem(QString("%1:  %2").arg(QChar(v.letter), q(v.root)), QChar(v.letter));
-    // The list shows the record's drive.
+    // The list shows the record's drive, else the one chosen before where it is still there.
     const std::string& lw = form_->text(Box::LW);
-    const int i = lw.empty() ? -1 : drives_->findData(QChar(lw[0]).toUpper());
+    int i = lw.empty() ? -1 : drives_->findData(QChar(lw[0]).toUpper());
+    if (i < 0) i = drives_->findData(chosen);
     if (i >= 0) drives_->setCurrentIndex(i);
     showing_ = false;
 }
@@ -398,11 +403,14 @@ void TProgrammdateneingeben::choosePicture() {
 
 // --- Showing, hiding, closing ----------------------------------------------------------------
 
-void TProgrammdateneingeben::reopen() {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    QWidget::show();
-    raise();
-    activateWindow();
+void TProgrammdateneingeben::reopen(bool centred) {
+    // A stick plugged in since the last showing is offered; the record stays as it is.
+    fillDrives();
+    if (centred)
+        document::centreOnScreen(this);
+    else
+        document::keepOnScreen(this);
+    document::showInFront(this);
 }
 
 void TProgrammdateneingeben::closeButton() {

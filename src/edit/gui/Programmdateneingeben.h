@@ -37,8 +37,10 @@ public:
                            QWidget* parent = nullptr);
     ~TProgrammdateneingeben() override;
 
-    // EingabeItemClick's second opening: normal state, shown.
-    void reopen();
+    // Showing the window (again): normal state, in front, its drive list filled afresh (the
+    // record and its drive letter stay as they are); `centred` (the overview's double click)
+    // centres it on the screen. Opened from a modal window it is modal over it this time.
+    void reopen(bool centred = false);
     EntryForm& form() { return *form_; }
     TMyDBNavigator97& navigator() { return *nav_; }
     QTabWidget* pages() const { return pages_; }

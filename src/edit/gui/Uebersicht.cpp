@@ -109,13 +109,14 @@ void TUebersicht::applyTool() {
 }
 
 void TUebersicht::setBusy(bool busy) {
-    for (QWidget* w : std::initializer_list<QWidget*>{view_, refresh_, save_, load_, tool_})
+    // The four buttons: a tree half built, saved or loaded is not closed either.
+    for (QWidget* w : std::initializer_list<QWidget*>{view_, refresh_, save_, load_, close_, tool_})
         w->setEnabled(!busy);
 }
 
 void TUebersicht::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Escape) {
-        hide();
+        if (close_->isEnabled()) hide();
         return;
     }
     QWidget::keyPressEvent(e);

@@ -108,6 +108,9 @@ void TProgrammdateneinlesen::finishScan() {
 }
 
 void TProgrammdateneinlesen::fillDrives() {
+    // Filled afresh each time the dialog shows (a stick may have come since), the chosen drive
+    // kept while it is there; filling is no choice of a drive and asks nothing.
+    const QVariant chosen = drives_->currentData();
     drives_->clear();
     for (const auto& v : driver_.drives()) {
         auto id = platform::Volumes::ready(v) ? platform::Volumes::identify(v) : std::nullopt;
@@ -116,6 +119,7 @@ void TProgrammdateneinlesen::fillDrives() {
         text += q(v.root);
         drives_->addItem(text, QChar(v.letter));
     }
+    if (const int again = drives_->findData(chosen); again >= 0) drives_->setCurrentIndex(again);
 }
 
 char TProgrammdateneinlesen::selectedLetter() const {
@@ -125,6 +129,7 @@ char TProgrammdateneinlesen::selectedLetter() const {
 
 void TProgrammdateneinlesen::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    if (!scanning()) fillDrives();
     // FormShow: the number of files so far.
     count_->setText(QString::number(
         FileList::countIn(hooks_.dataFolder ? hooks_.dataFolder() : std::string())));

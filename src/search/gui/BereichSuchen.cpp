@@ -8,12 +8,13 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "document/gui/WindowParts.h"
 #include "search/gui/SearchDialogParts.h"
 
 namespace mv32::search {
 
 TBereichSuchen::TBereichSuchen(Search search, std::string helpFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window), search_(std::move(search)), helpFolder_(std::move(helpFolder)) {
+    : QDialog(parent), search_(std::move(search)), helpFolder_(std::move(helpFolder)) {
     setObjectName("BereichSuchen");
     setWindowTitle("Bereiche der Datenträgernummer durchsuchen");
     auto bound = [this](const char* name) {
@@ -25,10 +26,7 @@ TBereichSuchen::TBereichSuchen(Search search, std::string helpFolder, QWidget* p
     };
     from_ = bound("Bereich1");
     to_ = bound("Bereich2");
-    medium_ = new QComboBox(this);
-    medium_->setObjectName("Datentraeger");
-    medium_->setEditable(true);
-    medium_->setInsertPolicy(QComboBox::NoInsert);
+    medium_ = document::pickBox("Datentraeger", this, 255);
     for (const char* m :
          {"Diskette", "CDROM", "CD-R", "Festplatte", "ZIP", "JAZ", "MO", "Streamer", "Netzwerk"})
         medium_->addItem(m);
@@ -47,7 +45,8 @@ TBereichSuchen::TBereichSuchen(Search search, std::string helpFolder, QWidget* p
     g->addWidget(medium_, 1, 1, 1, 3);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(g);
-    layout->addLayout(searchButtons(this, [this] { find(); }, helpFolder_, "s_bereich.html"));
+    layout->addLayout(searchButtons(
+        this, [this] { find(); }, helpFolder_, "s_bereich.html"));
     resize(420, 140);
 }
 
@@ -71,7 +70,7 @@ void TBereichSuchen::keyPressEvent(QKeyEvent* e) {
         hide();
         return;
     }
-    QWidget::keyPressEvent(e);
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace mv32::search

@@ -3,7 +3,7 @@
 // and empties the medium type.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <functional>
 #include <string>
 
@@ -14,14 +14,15 @@ class QLineEdit;
 
 namespace mv32::search {
 
-class TBereichSuchen : public QWidget {
+class TBereichSuchen : public QDialog {
     Q_OBJECT
 public:
     using Search = std::function<SearchOutcome(const std::string& from, const std::string& to,
                                                const std::string& medium)>;
     TBereichSuchen(Search search, std::string helpFolder, QWidget* parent = nullptr);
 
-    void open();
+    // Opens the dialog modeless, centred, with both bounds 0 and no medium type.
+    void open() override;
     void find();  // "&Suchen"
 
 protected:

@@ -2,14 +2,13 @@
 #include "document/gui/WindowParts.h"
 
 #include <QAction>
-#include <QGuiApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -75,6 +74,7 @@ TDateiSuchenForm::TDateiSuchenForm(document::UserInterface& ui, Hooks hooks, QWi
     searchTab->setObjectName("TabSuchen");
     back_ = button("&zurück", "BackBtn", searchTab);
     find_ = button("&Suchen", "BeginSuchenBtn", searchTab);
+    find_->setDefault(true);
     back_->setEnabled(false);
     find_->setEnabled(false);
     auto* searchRow = new QHBoxLayout(searchTab);
@@ -106,11 +106,17 @@ TDateiSuchenForm::TDateiSuchenForm(document::UserInterface& ui, Hooks hooks, QWi
     recNo_->setObjectName("Label5");
     count_ = new QLabel(this);
     count_->setObjectName("Label7");
+    hits_ = new QLabel(this);
+    hits_->setObjectName("Treffer");
     auto* close = button("S&chließen", "BitBtn1", this);
 
     connect(find_, &QPushButton::clicked, this, [this] {
         core_.search(edit_->text().toStdString());
         edit_->setFocus();
+    });
+    // "&Suchen" is the window's default button: Enter in the search box starts the search.
+    connect(edit_, &QLineEdit::returnPressed, this, [this] {
+        if (find_->isEnabled()) find_->click();
     });
     connect(back_, &QPushButton::clicked, this, [this] { core_.back(); });
     connect(exec_, &QPushButton::clicked, this, [this] {
@@ -143,6 +149,8 @@ TDateiSuchenForm::TDateiSuchenForm(document::UserInterface& ui, Hooks hooks, QWi
     bottom->addWidget(recNo_);
     bottom->addWidget(new QLabel("von", this));
     bottom->addWidget(count_);
+    bottom->addSpacing(12);
+    bottom->addWidget(hits_);
     bottom->addSpacing(12);
     bottom->addWidget(close, 0, Qt::AlignBottom);
     layout_ = new QVBoxLayout(this);
@@ -189,17 +197,15 @@ QMenu* TDateiSuchenForm::makePopup(const char* name, const char* suffix, bool ta
 }
 
 void TDateiSuchenForm::open(const std::string& dataFolder, bool sekIndexActive) {
+    // The sort popup follows the setting as it is at each opening.
+    core_.setSekIndexActive(sekIndexActive);
     if (!core_.prepared()) {
         edit_->clear();
         core_.prepare(dataFolder, sekIndexActive);
         back_->setEnabled(false);
     }
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    show();
-    raise();
-    activateWindow();
+    document::centreOnScreen(this);
+    document::showInFront(this);
     core_.activate();  // offscreen or without a window manager no activation is reported
 }
 
@@ -227,16 +233,17 @@ void TDateiSuchenForm::follow() {
         connect(grid_, &QAbstractItemView::doubleClicked, this, [this] {
             if (auto row = core_.currentRow(); row && hooks_.takeOne) hooks_.takeOne(*row);
         });
-        // Entering a cell, by mouse or by key, makes the file's commands available; the
-        // grid following the cursor does not.
-        auto entered = [this](const QModelIndex& at) {
-            exec_->setEnabled(at.isValid());
-            allSelected_->setEnabled(at.isValid());
-        };
-        connect(grid_, &QAbstractItemView::pressed, this, entered);
-        connect(grid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-                [this, entered](const QModelIndex& now) {
-                    if (grid_->hasFocus()) entered(now);
+        // A change of cell inside the grid, by mouse or by key, leaves the cell before and
+        // enters the new one; the grid following the cursor (a navigator button, a search)
+        // and the focus going to a button change nothing.
+        connect(grid_, &QAbstractItemView::pressed, this, [this](const QModelIndex& at) {
+            if (at.isValid()) enterCell();
+        });
+        connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& now, const QModelIndex& before) {
+                    if (grid_->hasFocus() && before.isValid()) leaveCell();
+                    if (grid_->hasFocus() && now.isValid()) enterCell();
+                    if (!now.isValid()) leaveCell();  // no cell left to be in
                     updatePosition();
                 });
         layout_->insertWidget(1, grid_, 1);
@@ -260,6 +267,30 @@ void TDateiSuchenForm::updatePosition() {
     const auto [n, m] = core_.position();
     recNo_->setText(QString::number(n));
     count_->setText(QString::number(m));
+    // The box keeps the file list's record; a result tells its size beside it.
+    QString hits;
+    if (core_.resultMode() && core_.resultSource().active()) {
+        try {
+            hits = QString("Treffer: %1").arg(core_.resultSource().cursor()->recordCount());
+        } catch (const std::exception&) {
+        }
+    }
+    hits_->setText(hits);
+    hits_->setVisible(!hits.isEmpty());
+}
+
+QString TDateiSuchenForm::hitsText() const {
+    return hits_->text();
+}
+
+void TDateiSuchenForm::leaveCell() {
+    exec_->setEnabled(false);
+    allSelected_->setEnabled(false);
+}
+
+void TDateiSuchenForm::enterCell() {
+    exec_->setEnabled(true);
+    allSelected_->setEnabled(true);
 }
 
 QString TDateiSuchenForm::positionText() const {

@@ -52,6 +52,8 @@ public:
     // The grid's popup now: none, PopupFiles or PopupFilesSQL.
     QMenu* currentPopup() const;
     QString positionText() const;
+    // "Treffer: n" beside the position in result mode; empty in table mode.
+    QString hitsText() const;
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -61,6 +63,10 @@ protected:
 private:
     void follow();  // the grid, the navigator and the buttons follow the mode
     void updatePosition();
+    // DBGrid1ColExit and DBGrid1ColEnter: leaving a cell of the grid takes the file's commands
+    // away, entering one gives them.
+    void leaveCell();
+    void enterCell();
     QMenu* makePopup(const char* name, const char* suffix, bool table);
 
     FileSearch core_;
@@ -78,6 +84,7 @@ private:
     QPushButton* allSelected_ = nullptr;
     QLabel* recNo_ = nullptr;
     QLabel* count_ = nullptr;
+    QLabel* hits_ = nullptr;
     QMenu* popupFiles_ = nullptr;
     QMenu* popupFilesSql_ = nullptr;
 };

@@ -3,8 +3,6 @@
 #include "document/gui/WindowParts.h"
 
 #include <QDesktopServices>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QUrl>
 
 namespace mv32::search {
@@ -15,6 +13,7 @@ QHBoxLayout* searchButtons(QWidget* dialog, std::function<void()> find,
         return document::button(caption, name, dialog, hint);
     };
     auto* search = make("&Suchen", "RxSpeedButton1", "Suche starten");
+    search->setDefault(true);  // Enter starts the search
     auto* close = make("S&chließen", "RxSpeedButton2", "");
     auto* help = make("&Hilfe", "RxSpeedButton3", "Onlinehilfe konsultieren");
     QObject::connect(search, &QPushButton::clicked, dialog, std::move(find));
@@ -31,11 +30,8 @@ QHBoxLayout* searchButtons(QWidget* dialog, std::function<void()> find,
 }
 
 void showCentred(QWidget* dialog) {
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        dialog->move(screen->availableGeometry().center() - dialog->rect().center());
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
+    document::centreOnScreen(dialog);
+    document::showInFront(dialog);
 }
 
 }  // namespace mv32::search

@@ -9,7 +9,8 @@
 
 namespace mv32::search {
 
-// "&Suchen", "S&chließen" and "&Hilfe" (opening `page` in `helpFolder`) in a row.
+// "&Suchen" (the dialog's default button: Enter starts the search), "S&chließen" and
+// "&Hilfe" (opening `page` in `helpFolder`) in a row.
 QHBoxLayout* searchButtons(QWidget* dialog, std::function<void()> find,
                            const std::string& helpFolder, const char* page);
 // Shows the dialog centred on the screen, in front.

@@ -14,20 +14,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "edit/PickLists.h"
 #include "document/gui/WindowParts.h"
+#include "edit/PickLists.h"
 
 namespace mv32::search {
 
 namespace {
 
 QComboBox* pickBox(const char* name, QWidget* parent) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->lineEdit()->setMaxLength(254);
-    return c;
+    return document::pickBox(name, parent, 254);
 }
 
 std::string text(const QLineEdit* e) {
@@ -42,7 +37,7 @@ std::string text(const QComboBox* c) {
 
 TSuchenDialog::TSuchenDialog(std::function<void(const FullSearchCriteria&)> search,
                              std::string programDir, std::string helpFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window),
+    : QDialog(parent),
       search_(std::move(search)),
       programDir_(std::move(programDir)),
       helpFolder_(std::move(helpFolder)) {
@@ -72,11 +67,11 @@ TSuchenDialog::TSuchenDialog(std::function<void(const FullSearchCriteria&)> sear
     const struct {
         const char* label;
         QWidget* box;
-    } rows[] = {{"Such&begriff:", name_},       {"Datenträger-&Nr.:", number_},
-                {"Datenträger:", medium_},      {"&Label:", label_},
-                {"Serienn&ummer:", serial_},    {"Lauf&werk:", drive_},
-                {"Gesamte &Größe*:", total_},   {"&Freier Speicher*:", free_},
-                {"&Kategorie:", category_},     {"&Status:", status_}};
+    } rows[] = {{"Such&begriff:", name_},     {"Datenträger-&Nr.:", number_},
+                {"Datenträger:", medium_},    {"&Label:", label_},
+                {"Serienn&ummer:", serial_},  {"Lauf&werk:", drive_},
+                {"Gesamte &Größe*:", total_}, {"&Freier Speicher*:", free_},
+                {"&Kategorie:", category_},   {"&Status:", status_}};
     int r = 0;
     for (const auto& row : rows) {
         auto* l = new QLabel(row.label, this);
@@ -89,6 +84,7 @@ TSuchenDialog::TSuchenDialog(std::function<void(const FullSearchCriteria&)> sear
     g->setColumnStretch(1, 1);
 
     auto* find = document::button("&Suchen", "SuchenBtn", this, "Suche starten");
+    find->setDefault(true);  // Enter starts the search
     auto* close = document::button("S&chließen", "RxSpeedButton2", this, "");
     auto* help = document::button("&Hilfe", "RxSpeedButton1", this, "Onlinehilfe konsultieren");
     connect(find, &QPushButton::clicked, this, [this] {
@@ -136,11 +132,8 @@ FullSearchCriteria TSuchenDialog::criteria() const {
 void TSuchenDialog::open() {
     for (QLineEdit* e : {name_, number_, drive_, label_, serial_, total_, free_}) e->clear();
     for (QComboBox* c : {medium_, category_, status_}) c->setEditText({});
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-    show();
-    raise();
-    activateWindow();
+    document::centreOnScreen(this);
+    document::showInFront(this);
     name_->setFocus();
 }
 
@@ -167,7 +160,7 @@ void TSuchenDialog::keyPressEvent(QKeyEvent* e) {
         hide();
         return;
     }
-    QWidget::keyPressEvent(e);
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace mv32::search

@@ -4,7 +4,7 @@
 // read from their files each time it shows.
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <functional>
 #include <string>
 
@@ -15,7 +15,7 @@ class QLineEdit;
 
 namespace mv32::search {
 
-class TSuchenDialog : public QWidget {
+class TSuchenDialog : public QDialog {
     Q_OBJECT
 public:
     // `search` runs the search with the criteria; `programDir` holds the list files.
@@ -23,7 +23,7 @@ public:
                   std::string helpFolder, QWidget* parent = nullptr);
 
     // SuchenMenuClick: the criteria emptied, the dialog shown and centred.
-    void open();
+    void open() override;
     FullSearchCriteria criteria() const;
 
 protected:

@@ -15,13 +15,14 @@
 namespace mv32::search {
 
 Tspeichersuchen::Tspeichersuchen(Search search, std::string helpFolder, QWidget* parent)
-    : QWidget(parent, Qt::Window), search_(std::move(search)), helpFolder_(std::move(helpFolder)) {
+    : QDialog(parent), search_(std::move(search)), helpFolder_(std::move(helpFolder)) {
     setObjectName("speichersuchen");
     setWindowTitle("Freien Speicher suchen");
     auto* values = new QGroupBox("Werte", this);
     values->setObjectName("werte");
-    values->setToolTip("Sollen die Speicherbereiche größer (>), genau gleich (=) oder kleiner "
-                       "(<) als die Eingabe sein?");
+    values->setToolTip(
+        "Sollen die Speicherbereiche größer (>), genau gleich (=) oder kleiner "
+        "(<) als die Eingabe sein?");
     more_ = new QRadioButton("&mehr als...", values);
     more_->setObjectName("mehr");
     exactly_ = new QRadioButton("&genau...", values);
@@ -49,7 +50,8 @@ Tspeichersuchen::Tspeichersuchen(Search search, std::string helpFolder, QWidget*
     layout->addWidget(values);
     layout->addLayout(sizeRow);
     layout->addWidget(noZero_);
-    layout->addLayout(searchButtons(this, [this] { find(); }, helpFolder_, "s_freespace.html"));
+    layout->addLayout(searchButtons(
+        this, [this] { find(); }, helpFolder_, "s_freespace.html"));
     resize(420, 180);
 }
 
@@ -63,8 +65,8 @@ void Tspeichersuchen::find() {
     const FreeSpaceCompare compare = more_->isChecked()      ? FreeSpaceCompare::MoreThan
                                      : exactly_->isChecked() ? FreeSpaceCompare::Exactly
                                                              : FreeSpaceCompare::LessThan;
-    if (search_ && search_(compare, size_->text().toStdString(), noZero_->isChecked()) ==
-                       SearchOutcome::Shown)
+    if (search_ &&
+        search_(compare, size_->text().toStdString(), noZero_->isChecked()) == SearchOutcome::Shown)
         hide();
 }
 
@@ -73,7 +75,7 @@ void Tspeichersuchen::keyPressEvent(QKeyEvent* e) {
         hide();
         return;
     }
-    QWidget::keyPressEvent(e);
+    QDialog::keyPressEvent(e);
 }
 
 }  // namespace mv32::search

@@ -3,7 +3,7 @@
 // box between openings; every opening selects "&mehr als...".
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 #include <functional>
 #include <string>
 
@@ -15,14 +15,15 @@ class QRadioButton;
 
 namespace mv32::search {
 
-class Tspeichersuchen : public QWidget {
+class Tspeichersuchen : public QDialog {
     Q_OBJECT
 public:
     // `search` runs the search; the dialog closes when it answers Shown.
     using Search = std::function<SearchOutcome(FreeSpaceCompare, const std::string&, bool)>;
     Tspeichersuchen(Search search, std::string helpFolder, QWidget* parent = nullptr);
 
-    void open();
+    // Opens the dialog modeless, centred, with "&mehr als..." selected.
+    void open() override;
     void find();  // "&Suchen"
 
 protected:

@@ -18,9 +18,9 @@
 
 #include "app/gui/Mavrel32Main.h"
 #include "app/gui/WindowTestSupport.h"
-#include "search/gui/Laufwerk.h"
 #include "document/Catalog.h"
 #include "scan/FileList.h"
+#include "search/gui/Laufwerk.h"
 #include "support/TempDir.h"
 
 namespace mv32::test {
@@ -147,8 +147,9 @@ TEST_F(FileSearchWindow, TheFileListIsSearchedSortedAndTakenOver) {
     {
         DialogAnswerer answers({"OK"});
         emit f.grid().doubleClicked(f.grid().model()->index(0, 0));
-        EXPECT_EQ(answers.seen(),
-                  QStringList{"Mavrel/32: Öffnen Sie zuerst eine Datei oder legen Sie eine neu an!"});
+        EXPECT_EQ(
+            answers.seen(),
+            QStringList{"Mavrel/32: Öffnen Sie zuerst eine Datei oder legen Sie eine neu an!"});
     }
     openCatalog();
     f.grid().setCurrentIndex(f.grid().model()->index(0, 0));
@@ -224,6 +225,37 @@ TEST_F(FileSearchWindow, EveryControlIsNamedAndTheWindowPaints) {
     EXPECT_FALSE(picture.isNull());
     const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
     if (!folder.isEmpty()) picture.save(folder + "/dateisuchen.png");
+}
+
+}  // namespace mv32::test
+
+namespace mv32::test {
+
+TEST_F(FileSearchWindow, TheResultTellsItsHitsAndTheCommandsStayWithTheCell) {
+    auto& f = open();
+    auto* edit = child<QLineEdit>(f, "DateiSuchenEdit");
+    auto* exec = child<QPushButton>(f, "ExecFile");
+    EXPECT_EQ(f.hitsText(), "") << "table mode";
+    QTest::keyClicks(edit, "jpg");
+    QTest::keyClick(edit, Qt::Key_Return);  // "&Suchen" is the default button
+    ASSERT_TRUE(f.core().resultMode());
+    EXPECT_EQ(f.hitsText(), "Treffer: 2");
+    EXPECT_EQ(f.positionText(), "Datei 1 von 4") << "the box keeps the file list's record";
+    f.findChild<QAction*>("sortierennachVerzeichnis2")->trigger();
+    EXPECT_EQ(f.hitsText(), "Treffer: 2");
+
+    f.grid().setFocus();
+    click(f.grid(), 1);
+    EXPECT_TRUE(exec->isEnabled());
+    exec->setFocus();  // the focus going to a button leaves no cell
+    EXPECT_TRUE(exec->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(f, "AllSelected")->isEnabled());
+
+    // The next opening follows the setting as it is then.
+    w->program().settings().SekIndexActive = false;
+    f.close();
+    open();
+    EXPECT_EQ(f.currentPopup(), nullptr);
 }
 
 }  // namespace mv32::test

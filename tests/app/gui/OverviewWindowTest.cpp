@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -14,11 +15,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QAbstractItemModelTester>
-#include <QTreeView>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <fstream>
 #include <memory>
 
@@ -99,7 +99,7 @@ TEST_F(OverviewWindow, TheCatalogIsBrowsedSortedJumpedAndOpened) {
     cat().next();
     EXPECT_EQ(cat().displayText("Name"), "Gamma") << "Spiel before Tools";
 
-    // A double click opens the entry window on the record, without its pick lists.
+    // A double click opens the entry window on the record, with its own pick lists.
     const QModelIndex beta = grid.model()->index(2, 0);
     grid.setCurrentIndex(beta);
     const QPoint at = grid.visualRect(beta).center();
@@ -108,7 +108,8 @@ TEST_F(OverviewWindow, TheCatalogIsBrowsedSortedJumpedAndOpened) {
     ASSERT_NE(w->entryWindow(), nullptr);
     EXPECT_TRUE(w->entryWindow()->isVisible());
     EXPECT_EQ(w->entryWindow()->findChild<QLineEdit*>("NameEdit")->text(), "Beta");
-    EXPECT_EQ(w->entryWindow()->findChild<QComboBox*>("Kategorie")->count(), 0);
+    EXPECT_EQ(w->entryWindow()->findChild<QComboBox*>("Kategorie")->count(), 210);
+    EXPECT_EQ(w->entryWindow()->findChild<QComboBox*>("Status")->count(), 13);
 
     QTest::keyClick(&o, Qt::Key_Escape);
     EXPECT_FALSE(o.isVisible());
@@ -284,6 +285,132 @@ TEST_F(OverviewWindow, EveryControlIsNamedAndTheWindowPaints) {
     EXPECT_FALSE(picture.isNull());
     const QString folder = qEnvironmentVariable("MV32_SCREENSHOTS");
     if (!folder.isEmpty()) picture.save(folder + "/uebersicht.png");
+}
+
+}  // namespace mv32::test
+
+namespace mv32::test {
+
+TEST_F(OverviewWindow, OnlyASelectedMediumIsRemoved) {
+    std::ofstream(home.file("mv32list.chk"), std::ios::binary)
+        << "DISK112AB34CD\r\nDISK256780000\r\n";
+    w->findChild<QAction*>("Entfernen1")->trigger();
+    auto* r = w->removalWindow();
+    ASSERT_TRUE(r && r->isVisible());
+    // What Qt does when the window becomes active: a current row that nobody selected.
+    r->list()->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    ASSERT_TRUE(r->list()->selectedItems().isEmpty());
+    r->findChild<QPushButton*>("deletebtn")->click();
+    EXPECT_EQ(r->list()->count(), 2) << "nothing chosen, nothing removed";
+    r->list()->item(1)->setSelected(true);
+    r->findChild<QPushButton*>("deletebtn")->click();
+    ASSERT_EQ(r->list()->count(), 1);
+    EXPECT_EQ(r->list()->item(0)->text(), "DISK1 - 12AB34CD");
+}
+
+TEST_F(OverviewWindow, ARecordOpenedFromTheModalResultTakesInput) {
+    open();  // already open from before: the full search's result is modal all the same
+    bool modal = false, entryModal = false, entryInput = false, afterOverview = false;
+    QTimer::singleShot(100, [&] {
+        auto* o = w->overviewWindow();
+        modal = o->isVisible() && QApplication::activeModalWidget() == o;
+        auto& grid = o->grid();
+        const QPoint at = grid.visualRect(grid.model()->index(0, 0)).center();
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, at);
+        auto* e = w->entryWindow();
+        entryModal = e && e->isVisible() && e->isModal();
+        entryInput = e && QApplication::activeModalWidget() == e;
+        // "Übersicht" in it: the result becomes the catalog, and neither window is modal.
+        if (e) e->findChild<QPushButton*>("RxSpeedButton5")->click();
+        afterOverview = e && e->isVisible() && !e->isModal() && o->isVisible() && !o->isModal() &&
+                        !w->program().overview().resultMode();
+        o->close();
+    });
+    w->program().guarded([&] {
+        w->program().overview().showQuery("SELECT * FROM kat WHERE Kategorie = 'Spiel'", true,
+                                          true);
+    });
+    EXPECT_TRUE(modal);
+    EXPECT_TRUE(entryModal);
+    EXPECT_TRUE(entryInput) << "the entry window is the one that takes input";
+    EXPECT_TRUE(afterOverview);
+    // Opened later with F5 it is an ordinary window again.
+    ASSERT_NE(w->entryWindow(), nullptr);
+    w->entryWindow()->hide();
+    w->EingabeItemClick();
+    EXPECT_FALSE(w->entryWindow()->isModal());
+}
+
+TEST_F(OverviewWindow, WindowsOpenInsideTheScreen) {
+    w->showNormal();
+    w->setGeometry(QRect(-40, -30, 200, 150));  // small, in a corner
+    w->UebersichtItemClick();
+    w->Undo1Click();
+    const QRect screen = w->screen()->availableGeometry();
+    for (QWidget* window : std::initializer_list<QWidget*>{w->treeWindow(), w->undoWindow()}) {
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(screen.contains(window->geometry())) << window->objectName().toStdString();
+    }
+}
+
+TEST_F(OverviewWindow, CtrlDelDeletesTheCurrentRecordOfTheCatalogOnly) {
+    auto& o = open();
+    auto& grid = o.grid();
+    grid.setFocus();
+    grid.setCurrentIndex(grid.model()->index(1, 0));
+    {
+        DialogAnswerer answers({"Abbrechen"});
+        QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
+        EXPECT_EQ(answers.seen(), QStringList{"Bestätigen: Datensatz löschen?"});
+    }
+    EXPECT_EQ(cat().recordCount(), 3);
+    {
+        DialogAnswerer answers({"OK"});
+        QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
+    }
+    EXPECT_EQ(cat().recordCount(), 2);
+    EXPECT_EQ(w->document().undoTable().recordCount(), 1) << "journalled";
+    EXPECT_FALSE(cat().locate("Name", {engine::Value("Beta")}));
+}
+
+}  // namespace mv32::test
+
+namespace mv32::test {
+
+TEST_F(OverviewWindow, SearchBoxesKeepWhatIsTypedAndEnterStartsTheSearch) {
+    cat().first();
+    cat().edit();
+    cat().setAsString("Datentraeger", "CD");
+    cat().setAsString("DatentraegerNr", "3");
+    cat().post();
+    // The full search: "CD" is searched, not the list's "CD-R"; Enter in a box starts it.
+    w->findChild<QAction*>("GrosseSuche1")->trigger();
+    auto* d = w->searchDialog();
+    ASSERT_TRUE(d && d->isVisible());
+    auto* medium = d->findChild<QComboBox*>("Datentraeger");
+    QTest::keyClicks(medium->lineEdit(), "CD");
+    EXPECT_EQ(d->criteria().medium, "CD");
+    int rows = -1;
+    QTimer::singleShot(100, [&] {
+        rows = w->overviewWindow()->grid().model()->rowCount();
+        w->overviewWindow()->close();
+    });
+    QTest::keyClick(medium->lineEdit(), Qt::Key_Return);
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(rows, 1);
+
+    // The range search: "CD" finds the record of type CD only.
+    w->findChild<QAction*>("Bereich1")->trigger();
+    auto* r = w->rangeDialog();
+    r->findChild<QLineEdit*>("Bereich2")->setText("5");
+    auto* type = r->findChild<QComboBox*>("Datentraeger");
+    QTest::keyClicks(type->lineEdit(), "CD");
+    EXPECT_EQ(type->currentText(), "CD");
+    QTest::keyClick(type->lineEdit(), Qt::Key_Enter);
+    EXPECT_FALSE(r->isVisible());
+    EXPECT_EQ(w->overviewWindow()->grid().model()->rowCount(), 1);
+    w->overviewWindow()->close();
 }
 
 }  // namespace mv32::test
