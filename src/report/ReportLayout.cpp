@@ -1,5 +1,6 @@
 #include "report/ReportLayout.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
 
@@ -10,7 +11,9 @@ namespace {
 int wholeNumber(const std::string& text) {
     int v = 0;
     const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || ec != std::errc() || p != text.data() + text.size())
+    // Digits only, as the dialog's fields take them: no sign.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        ec != std::errc() || p != text.data() + text.size())
         throw std::invalid_argument("»" + text + "« ist keine gültige ganze Zahl.");
     return v;
 }
@@ -77,7 +80,10 @@ bool ReportPager::next(Page& page) {
     const double bottom = size_.height - kBottom - kFooterHeight;
     const double block = 3 * kLine + kBlockGap;
     const double columnWidth = usable / s_.columns;
-    const double labelWidth = std::min(24.0, columnWidth / 2);
+    // The labels keep their whole text where the column is wide enough; the values take the
+    // rest of the column.
+    const double labelWidth = s_.labelWidth > 0 ? std::min(s_.labelWidth, columnWidth)
+                                                : std::min(24.0, columnWidth / 2);
     // Records flow down a column, then into the next one.
     for (int col = 0; col < s_.columns && !rows_.eof(); ++col) {
         const double x = left + col * columnWidth;

@@ -30,10 +30,14 @@ struct ReportSettings {
     int leftMargin = 15;  // mm
     int columns = 2;
     Paper paper = Paper::Standard;
+    // The width of the labels' column, mm: the painter measures "Datenträgernr.:" in the font
+    // it prints with; 0 leaves the layout's own choice.
+    double labelWidth = 0;
 };
 
 // Reads the dialog's fields; throws std::invalid_argument with a German message when the margin
-// or the column count is no whole number, or the columns would not fit the page.
+// or the column count is no whole number of digits (a negative margin would put the first
+// characters off the paper), or the columns would not fit the page.
 ReportSettings readSettings(const std::string& margin, const std::string& columns, Paper paper,
                             PageSize page);
 

@@ -528,7 +528,7 @@ private:
 }  // namespace
 
 TEST_F(DocumentCommands, FileDialogsStartWhereThePersonWasLast) {
-    HomeFolder home(work.path());
+    HomeFolder homeFolder(work.path());
     EXPECT_EQ(doc->dialogFolder(), work.path() + "/") << "at first the home folder";
     fs::create_directories(data("kataloge"));
     fs::create_directories(data("anderswo"));

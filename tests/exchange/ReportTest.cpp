@@ -118,3 +118,41 @@ TEST_F(ReportTest, TheFieldsAreReadAndTheCommandReportsWhatStopsIt) {
 }
 
 }  // namespace mv32::report
+
+namespace mv32::report {
+
+TEST_F(ReportTest, NothingFallsOffAnyPageAndLabelsKeepTheirWidth) {
+    const struct {
+        const char* what;
+        PageSize page;
+        int columns;
+    } pages[] = {{"A4", sizeOf(Paper::A4), 2},
+                 {"A4 quer", {297, 210}, 2},
+                 {"A5", sizeOf(Paper::A5), 2},
+                 {"A5 quer", {210, 148}, 3},
+                 {"Letter, schmale Spalten", sizeOf(Paper::Letter), 5}};
+    for (const auto& c : pages) {
+        SCOPED_TRACE(c.what);
+        ReportSettings s = readSettings("15", std::to_string(c.columns), Paper::A4, c.page);
+        s.labelWidth = 23.5;  // as the painter measures "Datenträgernr.:"
+        ReportPager pager(doc->MV32(), s, c.page);
+        Page page;
+        size_t names = 0;
+        while (pager.next(page)) {
+            for (const auto& i : page.items) {
+                EXPECT_GE(i.x, 15.0);
+                EXPECT_LE(i.x + i.width, c.page.width - ReportPager::kRight + 1e-9) << i.text;
+                EXPECT_LE(i.y + ReportPager::kLine, c.page.height) << i.text;
+                if (i.kind == ItemKind::Label) {
+                    EXPECT_DOUBLE_EQ(i.width, 23.5);
+                }
+                if (i.kind == ItemKind::Name) ++names;
+            }
+        }
+        EXPECT_EQ(names, 120u);
+    }
+    EXPECT_THROW(readSettings("-5", "2", Paper::A4, sizeOf(Paper::A4)), std::invalid_argument);
+    EXPECT_THROW(readSettings("+5", "2", Paper::A4, sizeOf(Paper::A4)), std::invalid_argument);
+}
+
+}  // namespace mv32::report

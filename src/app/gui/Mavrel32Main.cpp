@@ -374,6 +374,11 @@ void TMavrel32Main::printList(bool result) {
     };
     hooks.showError = [this](const std::string& text) { ui_.showApplicationError(text); };
     hooks.shown = previewShown;
+    // Printing into a file proposes the catalog's name in the folder of the last file dialog.
+    hooks.printFileName =
+        document().dialogFolder() +
+        platform::fileNameOf(document::catalogBase(document().MV32().filePath())) + ".pdf";
+    hooks.printDialog = printDialog;
     program_->guarded([&] {
         program_->exports().print(margin.toStdString(), columns.toStdString(), paper,
                                   report::printerPage(paper), rows,

@@ -33,6 +33,7 @@
 #include "search/gui/speichersuchen.h"
 
 class QAction;
+class QPrinter;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -108,6 +109,8 @@ public:
     std::function<bool(const std::string& file, const std::string& folder)> shellOpen;
     // Told when the print preview shows (tests look at it and close it).
     std::function<void(QWidget* preview)> previewShown;
+    // Stands in for the system's print dialog in tests (see report::PreviewHooks).
+    std::function<bool(QPrinter&)> printDialog;
     search::TBereichSuchen* rangeDialog() { return range_; }
     edit::TAuswahl* removalWindow() { return removal_; }
     edit::TUebersicht* treeWindow() { return tree_; }

@@ -8,6 +8,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -64,7 +65,12 @@ void paintPage(QPainter& p, const Page& page, double dotsPerMm) {
                                              box.width());
         const Qt::Alignment align =
             (item.kind == ItemKind::Title ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter;
+        // Every text stays in its own column, also where a device draws a little wider than
+        // it measured.
+        p.save();
+        p.setClipRect(box, Qt::IntersectClip);
         p.drawText(box, static_cast<int>(align), text);
+        p.restore();
     }
 }
 
@@ -81,7 +87,13 @@ PageSize preparePage(QPagedPaintDevice& device, const ReportSettings& settings) 
 int paintReport(QPainter& painter, QPagedPaintDevice& device, engine::Cursor& rows,
                 const ReportSettings& settings, PageSize page) {
     const double dotsPerMm = device.logicalDpiX() / 25.4;
-    ReportPager pager(rows, settings, page);
+    ReportSettings measured = settings;
+    const QFontMetricsF labels(fontFor(ItemKind::Label), &device);
+    double widest = 0;
+    for (const char* label : {"Datenträgernr.:", "Kategorie:"})
+        widest = std::max(widest, labels.horizontalAdvance(QString::fromUtf8(label)));
+    measured.labelWidth = widest / dotsPerMm + 1.5;  // and a little room before the value
+    ReportPager pager(rows, measured, page);
     Page p;
     int pages = 0;
     while (pager.next(p)) {

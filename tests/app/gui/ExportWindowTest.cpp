@@ -195,3 +195,63 @@ TEST_F(ExportWindow, TheListIsPreviewedFromTheSettingsDialog) {
 }
 
 }  // namespace mv32::test
+
+#include <QPrinter>
+#include <QProcess>
+#include <QToolBar>
+
+namespace mv32::test {
+
+TEST_F(ExportWindow, ThePrintDialogsPageIsThePageTheListIsLaidOutFor) {
+    // Enough names for several columns and pages, each long enough to reach its column's end.
+    for (int i = 0; i < 150; ++i) {
+        auto& t = w->document().MV32();
+        t.append();
+        t.setAsString("Name", "Programm mit einem sehr langen Namen Nummer " + std::to_string(1000 + i));
+        t.post();
+    }
+    const struct {
+        const char* what;
+        QPageLayout::Orientation orientation;
+        QPageSize::PageSizeId size;
+    } choices[] = {{"quer", QPageLayout::Landscape, QPageSize::A4},
+                   {"A5", QPageLayout::Portrait, QPageSize::A5}};
+    for (const auto& c : choices) {
+        SCOPED_TRACE(c.what);
+        const std::string pdf = home.file(std::string("liste-") + c.what + ".pdf");
+        QString proposed, docName;
+        QStringList toolbar;
+        w->printDialog = [&](QPrinter& printer) {
+            proposed = printer.outputFileName();
+            docName = printer.docName();
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(QString::fromStdString(pdf));
+            printer.setPageSize(QPageSize(c.size));
+            printer.setPageOrientation(c.orientation);
+            return true;
+        };
+        w->previewShown = [&](QWidget* preview) {
+            for (QAction* a : preview->findChild<QToolBar*>()->actions()) toolbar << a->text();
+            preview->findChild<QAction*>("DruckenBtn")->trigger();
+            preview->close();
+        };
+        DialogAnswerer answers({"OK"});
+        trigger("Drucken2");
+        EXPECT_TRUE(answers.done());
+        EXPECT_EQ(docName, "Mavrel/32");
+        EXPECT_EQ(proposed.toStdString(), home.path() + "/kat.pdf")
+            << "the catalog's name in the folder of the last file dialog";
+        EXPECT_FALSE(toolbar.contains("Querformat") || toolbar.contains("Landscape") ||
+                     toolbar.contains("Seite einrichten") || toolbar.contains("Page setup"))
+            << toolbar.join(", ").toStdString();
+        // Every record is on the paper, its labels whole: pdftotext reads the pages' text.
+        QProcess text;
+        text.start("pdftotext", {QString::fromStdString(pdf), "-"});
+        if (!text.waitForFinished(60000)) GTEST_SKIP() << "pdftotext fehlt";
+        const QString all = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_EQ(all.count("Datenträgernr.:"), 153) << "every label whole, on the page";
+        EXPECT_TRUE(all.contains("Alpha"));
+    }
+}
+
+}  // namespace mv32::test
