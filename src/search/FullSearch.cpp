@@ -4,7 +4,13 @@
 #include <charconv>
 #include <exception>
 
+#include "edit/PickLists.h"
+#include "engine/EngineError.h"
+#include "engine/SystemPaths.h"
 #include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdio>
 
 namespace mv32::search {
 
@@ -29,9 +35,30 @@ std::string trimmedRight(std::string s) {
 
 }  // namespace
 
+std::optional<std::vector<std::string>> readSearchList(const std::string& path,
+                                                       std::string& problem) {
+    auto lines = edit::readListFile(path);
+    if (lines) {
+        edit::sortGerman(*lines);
+        return lines;
+    }
+    // Why it could not be read, as the system tells it.
+    errno = 0;
+    int err = EIO;
+    if (std::FILE* f = engine::paths::openFile(path, "rb")) {
+        std::fclose(f);
+        err = EISDIR;  // opened, but no file to read lines from
+    } else if (errno != 0) {
+        err = errno;
+    }
+    problem = "Die Liste " + engine::quoted(path) +
+              " kann nicht gelesen werden: " + engine::systemErrorReason(err) + ".";
+    return std::nullopt;
+}
+
 bool FullSearchCriteria::empty() const {
-    for (const std::string* s : {&name, &number, &drive, &label, &serial, &total, &free,
-                                 &category, &status, &medium})
+    for (const std::string* s :
+         {&name, &number, &drive, &label, &serial, &total, &free, &category, &status, &medium})
         if (!s->empty()) return false;
     return true;
 }
@@ -48,8 +75,8 @@ std::string quoted(const std::string& text) {
 
 std::string catalogInStatement(const std::string& fileName) {
     const auto plain = [](unsigned char ch) { return std::isalnum(ch) || ch == '_' || ch == '.'; };
-    bool bare = !fileName.empty() && (std::isalpha(static_cast<unsigned char>(fileName[0])) ||
-                                      fileName[0] == '_');
+    bool bare = !fileName.empty() &&
+                (std::isalpha(static_cast<unsigned char>(fileName[0])) || fileName[0] == '_');
     for (char c : fileName) {
         const auto ch = static_cast<unsigned char>(c);
         bare = bare && ch < 0x80 && plain(ch);
@@ -85,7 +112,8 @@ std::string fullSearchStatement(const FullSearchCriteria& c, const std::string& 
 void runFullSearch(document::CatalogDocument& doc, edit::Overview& overview,
                    const FullSearchCriteria& c) {
     if (!doc.state().CatalogOpen) return;
-    const std::string sql = fullSearchStatement(c, catalogInStatement(platform::fileNameOf(doc.MV32().filePath())));
+    const std::string sql =
+        fullSearchStatement(c, catalogInStatement(platform::fileNameOf(doc.MV32().filePath())));
     if (sql.empty()) return;
     try {
         overview.showQuery(sql, true, true);

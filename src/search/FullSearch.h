@@ -7,7 +7,9 @@
 // in KByte of 1024 bytes, are compared as numbers with the byte counts the catalog stores.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "document/CatalogDocument.h"
 #include "edit/Overview.h"
@@ -36,6 +38,12 @@ std::string quoted(const std::string& text);
 std::string catalogInStatement(const std::string& fileName);
 // "SELECT * FROM <catalogFile> where …"; empty when no criterion is filled.
 std::string fullSearchStatement(const FullSearchCriteria& c, const std::string& catalogFile);
+
+// The category or status list of the dialog from its file, sorted: the lines, or nullopt and in
+// `problem` the German sentence that says which file could not be read and why (a missing file
+// too); the dialog then keeps the list it had and shows the sentence.
+std::optional<std::vector<std::string>> readSearchList(const std::string& path,
+                                                       std::string& problem);
 
 // SuchenBtnClick after the dialog closed: nothing when every criterion is empty; else the
 // result in the overview, modally; a refused statement gives the engine's message.

@@ -233,6 +233,7 @@ void TMavrel32Main::SuchenMenuClick() {
                     [&] { search::runFullSearch(document(), program_->overview(), c); });
             },
             document().state().ProgramDir, program_->helpFolder(), this);
+        search_->showError = [this](const std::string& text) { ui_.showApplicationError(text); };
     }
     search_->open();
 }

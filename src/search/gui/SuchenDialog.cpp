@@ -132,27 +132,26 @@ FullSearchCriteria TSuchenDialog::criteria() const {
 void TSuchenDialog::open() {
     for (QLineEdit* e : {name_, number_, drive_, label_, serial_, total_, free_}) e->clear();
     for (QComboBox* c : {medium_, category_, status_}) c->setEditText({});
+    // FormShow: the lists from their files, each time the dialog shows.
+    loadList(category_, edit::kCategoryFile);
+    loadList(status_, edit::kStatusFile);
     document::centreOnScreen(this);
     document::showInFront(this);
     name_->setFocus();
 }
 
 void TSuchenDialog::loadList(QComboBox* box, const char* file) {
-    // A file that cannot be read leaves the list as it was.
-    const auto lines = edit::readListFile(programDir_ + file);
-    if (!lines) return;
-    auto sorted = *lines;
-    edit::sortGerman(sorted);
+    // A file that cannot be read leaves the list as it was, and the person learns why.
+    std::string problem;
+    const auto sorted = readSearchList(programDir_ + file, problem);
+    if (!sorted) {
+        if (showError) showError(problem);
+        return;
+    }
     const QString typed = box->currentText();
     box->clear();
-    for (const auto& l : sorted) box->addItem(QString::fromStdString(l));
+    for (const auto& l : *sorted) box->addItem(QString::fromStdString(l));
     box->setEditText(typed);
-}
-
-void TSuchenDialog::showEvent(QShowEvent* e) {
-    loadList(category_, edit::kCategoryFile);
-    loadList(status_, edit::kStatusFile);
-    QWidget::showEvent(e);
 }
 
 void TSuchenDialog::keyPressEvent(QKeyEvent* e) {

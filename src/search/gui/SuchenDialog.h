@@ -25,9 +25,10 @@ public:
     // SuchenMenuClick: the criteria emptied, the dialog shown and centred.
     void open() override;
     FullSearchCriteria criteria() const;
+    // Shows why a list file could not be read.
+    std::function<void(const std::string&)> showError;
 
 protected:
-    void showEvent(QShowEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
 
 private:

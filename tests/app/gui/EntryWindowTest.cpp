@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -181,6 +182,7 @@ TEST_F(EntryWindow, APictureIsStoredAndShown) {
 
 TEST_F(EntryWindow, TheListEditorsChangeThePickListsAtOnce) {
     auto& e = open();
+    std::filesystem::remove(home.file("KATLIST.TXT"));  // the person deleted it
     {
         DialogAnswerer answers({"&Abbrechen"});
         child<QPushButton>(&e, "KategorieListeBtn")->click();

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -411,6 +412,28 @@ TEST_F(OverviewWindow, SearchBoxesKeepWhatIsTypedAndEnterStartsTheSearch) {
     EXPECT_FALSE(r->isVisible());
     EXPECT_EQ(w->overviewWindow()->grid().model()->rowCount(), 1);
     w->overviewWindow()->close();
+}
+
+}  // namespace mv32::test
+
+namespace mv32::test {
+
+TEST_F(OverviewWindow, AListFileThatCannotBeReadIsReportedAndTheListKept) {
+    w->findChild<QAction*>("GrosseSuche1")->trigger();
+    auto* d = w->searchDialog();
+    auto* categories = d->findChild<QComboBox*>("KategorieEdit");
+    const int before = categories->count();
+    ASSERT_GT(before, 0);
+    d->hide();
+    std::filesystem::remove(home.file("KATLIST.TXT"));
+    {
+        DialogAnswerer answers({"OK"});
+        w->findChild<QAction*>("GrosseSuche1")->trigger();
+        ASSERT_EQ(answers.seen().size(), 1);
+        EXPECT_TRUE(answers.seen()[0].contains("KATLIST.TXT")) << answers.seen()[0].toStdString();
+        EXPECT_TRUE(answers.seen()[0].contains("Die Datei existiert nicht"));
+    }
+    EXPECT_EQ(categories->count(), before) << "the list as it was";
 }
 
 }  // namespace mv32::test

@@ -3,16 +3,16 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAccessible>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QTabWidget>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTabWidget>
 
 namespace mv32::test {
 
@@ -56,6 +56,7 @@ std::unique_ptr<app::TMavrel32Main> mainWindowIn(const std::string& programDir) 
     o.programDir = programDir;
     o.store = std::make_unique<document::MemorySettingsStore>();
     o.writeShellEntries = false;
+    o.programDirCreated = true;  // a new program folder gets the shipped list files
     return std::make_unique<app::TMavrel32Main>(std::move(o));
 }
 
@@ -63,10 +64,9 @@ QStringList unnamedControls(const std::vector<QWidget*>& windows) {
     QStringList unnamed;
     for (QWidget* window : windows) {
         for (QWidget* c : window->findChildren<QWidget*>()) {
-            const bool control = qobject_cast<QAbstractButton*>(c) ||
-                                 qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c) ||
-                                 qobject_cast<QProgressBar*>(c) || qobject_cast<QTabWidget*>(c) ||
-                                 qobject_cast<QPlainTextEdit*>(c) ||
+            const bool control = qobject_cast<QAbstractButton*>(c) || qobject_cast<QLineEdit*>(c) ||
+                                 qobject_cast<QComboBox*>(c) || qobject_cast<QProgressBar*>(c) ||
+                                 qobject_cast<QTabWidget*>(c) || qobject_cast<QPlainTextEdit*>(c) ||
                                  qobject_cast<QAbstractItemView*>(c);
             if (!control || c->objectName().isEmpty() || c->objectName().startsWith("qt_"))
                 continue;
