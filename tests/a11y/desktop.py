@@ -201,6 +201,11 @@ class Desktop:
                           lambda: self.window_named(title, pattern), deadline)
         return Window(self, node, name(node))
 
+    def wait_closed(self, window, deadline=DEADLINE):
+        """Waits until this very window is off the screen (another of its title may follow)."""
+        wait_until("Fenster '%s' geschlossen" % window.title,
+                   lambda: not showing(window.node), deadline)
+
     def wait_gone(self, title, deadline=DEADLINE):
         wait_until("Fenster '%s' geschlossen" % title,
                    lambda: self.window_named(title) is None, deadline)

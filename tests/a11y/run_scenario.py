@@ -12,6 +12,7 @@ import sys
 import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # nothing of the run is left in the source tree
 sys.path.insert(0, HERE)
 
 SKIP = 77

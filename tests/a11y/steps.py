@@ -122,7 +122,7 @@ def answer(run, button, titles=None, containing=None):
     if containing and not any(containing in t for t in texts):
         raise AssertionError("Meldung ohne '%s': %s" % (containing, texts))
     run.desktop.click(box.button(button))
-    run.desktop.wait_gone(box.title)
+    run.desktop.wait_closed(box)
     return texts
 
 
@@ -217,3 +217,43 @@ def post(window):
 
 def panel_text(run, wanted):
     return any(role(n) == "label" and name(n) == wanted for n in walk(run.main().node))
+
+
+def choose(window, combo, prefix):
+    """Picks an entry of a pick box with the mouse: opens its list, clicks the entry."""
+    d = window.desktop
+    d.click(combo)
+
+    def entry():
+        for c in walk(combo, into_opaque=True):
+            if role(c) == "list item" and name(c).startswith(prefix):
+                return c
+        return None
+    item = wait_until("Eintrag '%s' in der Liste" % prefix, entry)
+    e = extents(item)
+    d.x.click(e.x + min(e.width // 2, 60), e.y + e.height // 2)
+    wait_until("'%s' gewählt" % prefix, lambda: text_of(combo).startswith(prefix))
+
+
+def enabled(node):
+    return state(node, pyatspi.STATE_SENSITIVE)
+
+
+def answer_through(run, wanted, button, optional):
+    """Answers message boxes until the one containing wanted comes; boxes whose text holds a
+    key of optional (questions the settings may or may not bring) get that key's button."""
+    while True:
+        box = run.desktop.message()
+        texts = box.texts()
+        joined = " ".join(texts)
+        for key, reply in optional.items():
+            if key in joined and wanted not in joined:
+                run.desktop.click(box.button(reply))
+                run.desktop.wait_closed(box)
+                break
+        else:
+            if wanted not in joined:
+                raise AssertionError("Meldung ohne '%s': %s" % (wanted, texts))
+            run.desktop.click(box.button(button))
+            run.desktop.wait_closed(box)
+            return texts

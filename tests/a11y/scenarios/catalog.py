@@ -49,10 +49,10 @@ def refused(run, key, title, path, what):
         texts = box.texts()
         if any(OVERWRITE in t for t in texts):
             d.click(box.button("Ja"))  # as a person who trusts the program would
-            d.wait_gone(box.title)
+            d.wait_closed(box)
             return None
         d.click(box.buttons()[0])
-        d.wait_gone(box.title)
+        d.wait_closed(box)
         # The general error handler's box (titled like the program) is no refusal: it is
         # the engine failing on a file that should never have been tried.
         return ("Meldung" if box.title != "Mavrel/32" else "Fehler der Tabelle", texts)
