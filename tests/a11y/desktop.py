@@ -227,6 +227,18 @@ class Desktop:
                 return Window(self, node, t)
         return None
 
+    def menu_item(self, caption, deadline=DEADLINE):
+        """An entry of an open menu (a context menu is a window of its own)."""
+        wanted = bare(caption)
+
+        def look():
+            for t, r, node in self.windows():
+                for n in walk(node, into_opaque=True):
+                    if role(n) == "menu item" and name(n).split("\t")[0] == wanted:
+                        return n
+            return None
+        return wait_until("Menüeintrag '%s'" % caption, look, deadline)
+
     # --- Input as a person gives it ------------------------------------------------------
 
     def top_window_title(self, node):
@@ -299,3 +311,20 @@ class Desktop:
             return True
         except TimeoutError:
             return False
+
+
+def table_rows(table):
+    """The texts of a grid's cells, row by row."""
+    t = table.queryTable()
+    return [[name(t.getAccessibleAt(r, c)) for c in range(t.nColumns)] for r in range(t.nRows)]
+
+
+def selected_rows(table):
+    try:
+        return list(table.queryTable().getSelectedRows())
+    except (NotImplementedError, GLib.GError):
+        return []
+
+
+def cell(table, row, column=0):
+    return table.queryTable().getAccessibleAt(row, column)

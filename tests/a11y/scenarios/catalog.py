@@ -48,11 +48,9 @@ def refused(run, key, title, path, what):
             return None
         texts = box.texts()
         if any(OVERWRITE in t for t in texts):
-            d.click(box.button("Ja"))  # as a person who trusts the program would
-            d.wait_closed(box)
+            steps.press_answer(run, box, "Ja")  # as a person who trusts the program would
             return None
-        d.click(box.buttons()[0])
-        d.wait_closed(box)
+        steps.press_answer(run, box, "OK")
         # The general error handler's box (titled like the program) is no refusal: it is
         # the engine failing on a file that should never have been tried.
         return ("Meldung" if box.title != "Mavrel/32" else "Fehler der Tabelle", texts)

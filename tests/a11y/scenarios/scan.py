@@ -59,8 +59,7 @@ def run(run):
     checks.that(10, "das erneute Füllen zeigt keine Meldung", box is None,
                 box and "%s" % box.texts())
     if box:
-        d.click(box.buttons()[0])
-        d.wait_closed(box)
+        steps.press_answer(run, box, "Abbrechen")
     d.click(dialog.button("Schließen"))
     d.wait_gone(dialog.title)
 
@@ -75,8 +74,7 @@ def run(run):
     box = d.no_message()
     checks.that(10, "kein '%s'" % NO_MEDIUM, box is None, box and "%s" % box.texts())
     if box:
-        d.click(box.buttons()[0])
-        d.wait_closed(box)
+        steps.press_answer(run, box, "Abbrechen")
     entry.key("Escape")
     d.wait_gone(entry.title)
     run.main().key("F3")
