@@ -271,23 +271,24 @@ class Desktop:
         except GLib.GError:
             pass  # a press that opens a modal window is answered when that window closes
 
-    def focus(self, node):
+    def focus(self, node, deadline=DEADLINE):
         self.x.bring(self.top_window_title(node))
         try:
             node.queryComponent().grabFocus()
         except GLib.GError:
             pass
         wait_until("Fokus auf '%s'" % name(node),
-                   lambda: state(node, pyatspi.STATE_FOCUSED) or self._focus_inside(node))
+                   lambda: state(node, pyatspi.STATE_FOCUSED) or self._focus_inside(node),
+                   deadline)
 
     def _focus_inside(self, node):
         return any(state(c, pyatspi.STATE_FOCUSED)
                    for c in walk(node, into_opaque=True, only_showing=False))
 
-    def type_into(self, node, text, replace=True):
+    def type_into(self, node, text, replace=True, deadline=DEADLINE):
         """Clicks into a box and types as a person does (the old text selected and replaced)."""
         self.click(node)
-        self.focus(node)
+        self.focus(node, deadline)
         if replace:
             self.x.key("ctrl+a")
         self.x.type(text)

@@ -275,3 +275,20 @@ def answer_through(run, wanted, button, optional):
                 raise AssertionError("Meldung ohne '%s': %s" % (wanted, texts))
             press_answer(run, box, button)
             return texts
+
+
+def menu(run, *path):
+    """Chooses an item of the main window's menus through the bus (as a screen reader does)."""
+    main = run.main()
+    node = main.node
+    for caption in path:
+        wanted = bare(caption)
+        node = wait_until("Menü '%s'" % caption, lambda: next(
+            (n for n in walk(node, into_opaque=True, only_showing=False)
+             if role(n) in ("menu item", "menu") and name(n).split("\t")[0] == wanted), None))
+    run.desktop.act(node)
+
+
+def result_names(grid):
+    from desktop import table_rows
+    return sorted(r[0] for r in table_rows(grid))
