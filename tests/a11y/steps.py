@@ -157,7 +157,9 @@ def record_label(run):
 
 def exit_program(run):
     main = run.main()
-    run.desktop.click(main.button("Beenden"))
+    # The button's own action: without a window manager the main window is small and the
+    # toolbar may lie outside it.
+    run.desktop.act(main.button("Beenden"))
     answer(run, "Ja", ("Bestätigen",))
     if run.session.running():
         # An unsaved catalog: the program asks to save before it ends.
@@ -292,3 +294,7 @@ def menu(run, *path):
 def result_names(grid):
     from desktop import table_rows
     return sorted(r[0] for r in table_rows(grid))
+
+
+def selected(node):
+    return state(node, pyatspi.STATE_SELECTED)
