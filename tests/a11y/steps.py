@@ -298,3 +298,18 @@ def result_names(grid):
 
 def selected(node):
     return state(node, pyatspi.STATE_SELECTED)
+
+
+def context_menu(run, node, caption, index):
+    """Opens a control's context menu with the right mouse button and chooses an entry: by
+    its name on the bus, or, where the menu is missing from the bus (noted for the
+    accessibility point), by its place in the menu with the arrow keys."""
+    d = run.desktop
+    d.click(node, button=3)
+    try:
+        d.click(d.menu_item(caption, deadline=10))
+        return
+    except TimeoutError:
+        run.checks.that(15, "das Kontextmenü mit '%s' steht im Baum der Zugänglichkeit"
+                        % caption, False)
+    d.x.key(*(["Down"] * (index + 1) + ["Return"]))

@@ -51,16 +51,14 @@ def run(run):
     checks.equal(None, "die Übersicht zeigt die Namen in Namensfolge", names(grid),
                  ["Alpha", "Beta", "Delta", "Epsilon", "Gamma"])
 
-    d.click(cell(grid, 0), button=3)
-    d.click(d.menu_item("Sortieren nach Datenträger-Nr."))
+    steps.context_menu(run, cell(grid, 0), "Sortieren nach Datenträger-Nr.", 1)
     checks.that(None, "das Kontextmenü sortiert nach Datenträger-Nr.", wait_until(
         "Beta zuerst", lambda: names(grid)[:2] == ["Beta", "Epsilon"], 30))
     jump = steps.labelled(overview, "text", "Sofort springen zu:")
     d.type_into(jump, "4")
     checks.that(None, "'Sofort springen zu' springt zu Nr. 4",
                 wait_until("Gamma gewählt", lambda: current_name(grid) == "Gamma", 30))
-    d.click(cell(grid, 0), button=3)
-    d.click(d.menu_item("Sortieren nach Name"))
+    steps.context_menu(run, cell(grid, 0), "Sortieren nach Name", 0)
     wait_until("Namensfolge", lambda: names(grid)[0] == "Alpha")
 
     # Ctrl+Del deletes the current row after the navigator's question (point 13).
