@@ -9,6 +9,7 @@ import importlib
 import os
 import shutil
 import sys
+import tempfile
 import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -55,6 +56,9 @@ def main():
         return unavailable("es fehlen " + ", ".join(missing))
     if os.environ.get("MV32_SZENARIO_BUS") != "1":
         os.environ["MV32_SZENARIO_BUS"] = "1"
+        # The accessibility bus puts its socket into the runtime folder: one of its own, so
+        # that two scenarios at a time do not share it.
+        os.environ["XDG_RUNTIME_DIR"] = tempfile.mkdtemp(prefix="mv32-bus-")
         os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
 
     from checks import Checks, picture_path
@@ -85,6 +89,7 @@ def main():
         module.run(run)
     except SetupError as e:
         session.stop(keep=args.keep)
+        shutil.rmtree(os.environ["XDG_RUNTIME_DIR"], ignore_errors=True)
         return unavailable(str(e))
     except Exception as e:  # a step that could not be done ends the scenario
         traceback.print_exc()
@@ -101,6 +106,7 @@ def main():
         print("--- Ausgabe des Programms (%s) ---\n%s" % (session.log_path,
                                                           session.log()[-6000:]))
     session.stop(keep=args.keep)
+    shutil.rmtree(os.environ["XDG_RUNTIME_DIR"], ignore_errors=True)
     print("--- Ergebnis %s ---\n%s" % (tag, checks.summary()))
     print("%d passed, %d failed" % (len(checks.passed), len(checks.failed)))
     return 1 if status or checks.failed else 0

@@ -129,6 +129,16 @@ class Session:
         launcher = "/usr/libexec/at-spi-bus-launcher"
         self._bus = subprocess.Popen([launcher, "--launch-immediately"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        socket = os.path.join(os.environ.get("XDG_RUNTIME_DIR", ""), "at-spi", "bus")
+
+        def ready():
+            if self._bus.poll() is not None:
+                raise SetupError("at-spi-bus-launcher endete beim Start.")
+            return os.path.exists(socket)
+        try:
+            wait_until("der Bus der Zugänglichkeit", ready)
+        except TimeoutError as e:
+            raise SetupError(str(e))
 
     def _start_screen(self):
         read, write = os.pipe()
