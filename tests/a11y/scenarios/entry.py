@@ -64,6 +64,7 @@ def run(run):
     # An edit through the accessibility interface is stored at post (point 15): a line box
     # and the memo.
     d.click(entry.button("Edit"))
+    steps.page(entry, "Allgemein")
     of = steps.labelled(entry, "text", "von")
     d.set_text(of, "3")
     wait_until("'von' zeigt 3", lambda: text_of(of) == "3")

@@ -27,7 +27,7 @@ def start_with_enter(run, dialog, box, what):
     d.focus(box)
     d.x.key("Return")
     try:
-        d.window(RESULT)
+        d.window(RESULT, deadline=30)
         started = True
     except TimeoutError:
         started = False

@@ -18,7 +18,7 @@ def prepare(run):
     # Enough records that the build is still running when a person looks at the buttons.
     steps.make_catalog(run, run.catalog, [
         {"Name": "Programm %04d" % i, "Kategorie": CATEGORIES[i % len(CATEGORIES)]}
-        for i in range(3000)])
+        for i in range(8000)])
 
 
 def small_main_window(run):
