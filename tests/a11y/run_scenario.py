@@ -50,6 +50,7 @@ def main():
     parser.add_argument("scenario")
     args = parser.parse_args()
     window_manager = not args.no_window_manager
+    args.program, args.tool = os.path.abspath(args.program), os.path.abspath(args.tool)
 
     missing = missing_tools(window_manager)
     if missing:
