@@ -360,7 +360,13 @@ std::string Table::trigramIndexField() {
     requireActive();
     auto scope = store_->readScope();
     const store::TrigramIndex* ix = store_->trigrams();
-    return ix ? ix->stamp().field : std::string();
+    if (!ix) return {};
+    try {
+        ix->verifyLists();
+    } catch (const EngineError&) {
+        return {};
+    }
+    return ix->stamp().field;
 }
 
 std::vector<std::string> Table::indexNames() const {

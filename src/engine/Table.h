@@ -123,7 +123,8 @@ public:
     // they are now, for searches of UPPER(field) LIKE "…" while the table stays unchanged.
     // The table must be open exclusively.
     void buildTrigramIndex(const std::string& field);
-    // The field of the table's trigram index when it is current, else "".
+    // The field of the table's trigram index when it is current and whole (every list of its
+    // file read and checked), else "": missing, stale or damaged, it needs building.
     std::string trigramIndexField();
     std::vector<std::string> indexNames() const;
     struct IndexDescription {

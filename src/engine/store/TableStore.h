@@ -153,13 +153,15 @@ public:
     // records it describes are the ones written to disk.
     void buildTrigrams(int field);
     // The index when its file exists and was built from the table as it is now (the caller
-    // holds a read scope); null when it is missing, of another format or stale. Throws a
-    // corruption error naming the file when it is damaged.
+    // holds a read scope); null when it is missing, of the older format, stale or damaged:
+    // the search then reads every record. check() reports a damaged file.
     const TrigramIndex* trigrams();
     std::string trigramPath() const { return base_ + kTrigramExtension; }
-    // Builds the trigram index again, current or not, for the field it names (regenerate()
-    // does); one whose file cannot be read is left to its owner to build anew.
+    // Builds the trigram index anew, current or not, for the field the table names for it
+    // (regenerate() does), without reading its old file; nothing for a table without one.
     void rebuildTrigrams();
+    // The field of the table's trigram index, -1 when it has none.
+    int trigramField() const;
 
 private:
     struct Write;
@@ -212,7 +214,10 @@ private:
                               std::vector<std::pair<uint64_t, std::string>>& blobs,
                               std::vector<uint64_t>& freed);
 
-    // A current trigram index holds exactly the trigrams of every record (checks only).
+    // Whether the index was built from the table as it is now.
+    bool trigramsCurrent(const TrigramIndex& ix) const;
+    // A current trigram index holds exactly the trigrams of every record (checks only); a
+    // damaged file is a corruption error naming it.
     void checkTrigrams(CheckReport& report);
 
     // Rebuilding.
