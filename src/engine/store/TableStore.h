@@ -126,8 +126,10 @@ public:
     // `before` (tables without any key): the cluster key the new record is placed before.
     std::string insert(const Row& values, const std::vector<LargeValue>& large,
                        std::string_view before = {});
+    // `expected` (when not empty): the record entry as it was read before the change was
+    // made; a record that is no longer stored so is not overwritten (ErrorKind::Changed).
     std::string update(std::string_view oldKey, const Row& values,
-                       const std::vector<LargeValue>& large);
+                       const std::vector<LargeValue>& large, std::string_view expected = {});
     void erase(std::string_view key);
 
     void beginBulk();
