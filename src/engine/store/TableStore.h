@@ -151,8 +151,9 @@ public:
     bool primaryKeyTaken(const Row& values, std::string_view ownKey);
 
     // The trigram index of a text field (TrigramIndex.h), in <table>.tri. Building it reads
-    // every record; the table must be open exclusively with no bulk group open, so that the
-    // records it describes are the ones written to disk.
+    // every record, never the old file; the table must be open exclusively with no bulk group
+    // open, so that the records it describes are the ones written to disk. A table that did
+    // not name this field for its index yet does so first, in a commit of its own.
     void buildTrigrams(int field);
     // The index when its file exists and was built from the table as it is now (the caller
     // holds a read scope); null when it is missing, of the older format, stale or damaged:
