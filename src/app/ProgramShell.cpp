@@ -142,7 +142,8 @@ ProgramShell::AfterCommandLine ProgramShell::handleCommandLine() {
     const std::string first = upperArg(0);
     std::error_code ec;
     if (first == "SCANALL") {
-        if (scanDriver) scanDriver->prompt();
+        // A file list that could not be written ends the run with a failure status.
+        if (scanDriver && !scanDriver->prompt()) return AfterCommandLine::CloseFailed;
         return AfterCommandLine::Close;
     }
     if (first == "DRIVE" || first == "DIR") {

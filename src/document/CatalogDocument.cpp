@@ -492,6 +492,14 @@ void CatalogDocument::postPendingQuietly() {
         if (mv32_.active() && (mv32_.state() == engine::DataSetState::Edit ||
                                mv32_.state() == engine::DataSetState::Insert))
             mv32_.post();
+    } catch (const engine::EngineError& e) {
+        // A record another program changed meanwhile: the edit stays with what was typed,
+        // and whoever saves hears of it.
+        if (e.kind() == engine::ErrorKind::Changed) throw;
+        try {
+            mv32_.cancel();
+        } catch (const std::exception&) {
+        }
     } catch (const std::exception&) {
         try {
             mv32_.cancel();

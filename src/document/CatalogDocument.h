@@ -113,7 +113,9 @@ public:
     void setTitleFor(const std::string& path);
     // Back to "no catalog" after a failure once the old catalog was closed.
     void toNoCatalog();
-    // Posts a pending edit of the current record; a failure is ignored.
+    // Posts a pending edit of the current record; a failure is ignored and drops the edit,
+    // except the refusal of an edit whose record another program changed meanwhile
+    // (engine::ErrorKind::Changed), which is thrown and leaves the edit pending.
     void postPendingQuietly();
     // Copies base.db, .px and .mb of the catalog into ProgramDir + "Backup"; the table must be
     // closed. Throws on failure.

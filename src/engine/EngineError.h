@@ -24,6 +24,8 @@ enum class ErrorKind {
     Failed,        // the handle is unusable after a failed write; it must be reopened
     Range,         // a value does not fit its field
     Syntax,        // an SQL statement is not valid in the dialect or names unknown things
+    Changed,       // the record being edited was changed or deleted by another handle since
+                   // its edit began; the edit is not written and stays pending
 };
 
 class EngineError : public std::runtime_error {

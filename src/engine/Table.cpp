@@ -360,7 +360,13 @@ std::string Table::trigramIndexField() {
     requireActive();
     auto scope = store_->readScope();
     const store::TrigramIndex* ix = store_->trigrams();
-    return ix ? ix->stamp().field : std::string();
+    if (!ix) return {};
+    try {
+        ix->verifyLists();
+    } catch (const EngineError&) {
+        return {};
+    }
+    return ix->stamp().field;
 }
 
 std::vector<std::string> Table::indexNames() const {
@@ -951,6 +957,7 @@ void Table::edit() {
     }
     buf_ = currentValues();
     bufLarge_.assign(buf_.size(), LargeValue{true, true, {}});
+    editBase_ = curEntry_;  // the record as the edit read it
     state_ = DataSetState::Edit;
     if (afterEdit) afterEdit(*this);
     announce(CursorEvent::StateChanged);
@@ -964,9 +971,16 @@ void Table::post() {
     if (state_ == DataSetState::Insert) {
         entry = store_->insert(buf_, bufLarge_, insertBefore_);
     } else {
-        entry = store_->update(curCluster(), buf_, bufLarge_);
+        try {
+            entry = store_->update(curCluster(), buf_, bufLarge_, editBase_);
+        } catch (const EngineError& e) {
+            if (e.kind() != ErrorKind::Changed) throw;
+            refusedAsChanged();
+        }
     }
     state_ = DataSetState::Browse;
+    editBase_.clear();
+    reloadOnCancel_ = false;
     insertBefore_.clear();
     Row values = std::move(buf_);
     buf_.clear();
@@ -980,9 +994,44 @@ void Table::post() {
     announce(CursorEvent::StateChanged);
 }
 
+void Table::refusedAsChanged() {
+    // The edit stays pending with what was typed and what it read; cancelling reads the
+    // record again, so that it shows what the other program stored.
+    reloadOnCancel_ = true;
+    throw EngineError(ErrorKind::Changed,
+                      "Der Datensatz " + quoted(recordName(editBase_)) +
+                          " wurde inzwischen von einem anderen Programm geändert und nicht "
+                          "gespeichert. Ihre Eingaben stehen noch im Fenster.");
+}
+
+std::string Table::recordName(std::string_view entry) const {
+    // Its primary key (a catalog's Name), else its first field.
+    const auto& schema = store_->schema();
+    Row values;
+    std::vector<store::BlobRef> refs;
+    schema.decodeRecord(entry, values, refs);
+    std::vector<int> fields = schema.cluster;
+    if (fields.empty()) fields.push_back(0);
+    std::string name;
+    for (int f : fields) {
+        if (!name.empty()) name += ", ";
+        const Value& v = values[static_cast<size_t>(f)];
+        name += v.isBlank() ? std::string() : v.isInt() ? std::to_string(v.asInt()) : v.asText();
+    }
+    return name;
+}
+
 void Table::cancel() {
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     state_ = DataSetState::Browse;
+    editBase_.clear();
+    if (std::exchange(reloadOnCancel_, false)) {
+        try {
+            auto scope = store_->readScope();
+            revalidate();
+        } catch (const EngineError&) {  // shown as it was; the next move reads it again
+        }
+    }
     buf_.clear();
     bufLarge_.clear();
     insertBefore_.clear();

@@ -123,7 +123,8 @@ public:
     // they are now, for searches of UPPER(field) LIKE "…" while the table stays unchanged.
     // The table must be open exclusively.
     void buildTrigramIndex(const std::string& field);
-    // The field of the table's trigram index when it is current, else "".
+    // The field of the table's trigram index when it is current and whole (every list of its
+    // file read and checked), else "": missing, stale or damaged, it needs building.
     std::string trigramIndexField();
     std::vector<std::string> indexNames() const;
     struct IndexDescription {
@@ -186,6 +187,9 @@ public:
     void append();
     void insert();
     void edit();
+    // Writes the pending insert or edit. An edit whose record another handle changed or
+    // deleted since edit() read it is refused (ErrorKind::Changed, a message naming the
+    // record): nothing is written and the edit stays pending with its values.
     void post();
     void cancel();
     void remove();
@@ -225,6 +229,10 @@ private:
     void requireActive() const;
     void requireInactive(const char* what) const;
     void postPending();
+    // Refuses the post of an edit whose record changed meanwhile (see post()).
+    [[noreturn]] void refusedAsChanged();
+    // How a message names the record `entry`.
+    std::string recordName(std::string_view entry) const;
     void selectOrder(const std::string& name);
     const store::IndexInfo* ord();
     store::BTree& tree();
@@ -290,6 +298,9 @@ private:
     Row buf_;
     std::vector<store::LargeValue> bufLarge_;
     std::string insertBefore_;  // keyless tables: cluster key the inserted record goes before
+    // The record entry as edit() read it, and whether a refused post left it to be read anew.
+    std::string editBase_;
+    bool reloadOnCancel_ = false;
 };
 
 }  // namespace mv32::engine

@@ -83,29 +83,52 @@ void FileList::prepareForInserts(bool sekIndexActive) {
     ensurePrimaryIndex();
 }
 
+void FileList::stopOnTableFailure(const std::exception& e) {
+    const auto* ee = dynamic_cast<const engine::EngineError*>(&e);
+    if (!ee) return;
+    using engine::ErrorKind;
+    switch (ee->kind()) {
+        case ErrorKind::DiskFull:
+        case ErrorKind::Io:
+        case ErrorKind::ReadOnly:
+        case ErrorKind::Failed:
+        case ErrorKind::Corrupt:
+            failed_ = true;
+            throw FileListWriteError(ee->what(), added_);
+        default:
+            return;
+    }
+}
+
 bool FileList::addIfNew(const std::string& directory, const std::string& name, int64_t size,
                         const std::string& label, const std::string& volId) {
     // Looked up as stored: a value longer than its field is compared cut, so that a file whose
     // extension is longer than five characters is found again on the next scan.
     using engine::text::fitToWidth;
     const std::string ext = fitToWidth(extensionOf(name), 5);
-    if (table_.locate(kKeyFields,
-                      {engine::Value(fitToWidth(name, document::filelist::kNameWidth)),
-                       engine::Value(fitToWidth(directory, document::filelist::kDirectoryWidth)),
-                       engine::Value(ext), engine::Value(size),
-                       engine::Value(fitToWidth(label, 11)), engine::Value(fitToWidth(volId, 8))}))
-        return false;
-    table_.append();
     try {
-        table_.setAsString("Dateiname", name);
-        table_.setAsString("Verzeichnis", directory);
-        table_.setAsString("Erweiterung", ext);
-        table_.setAsInteger("Groesse", size);
-        table_.setAsString("Label", label);
-        table_.setAsString("VolID", volId);
-        table_.post();
-    } catch (...) {
-        table_.cancel();  // never a half-filled record
+        if (table_.locate(
+                kKeyFields,
+                {engine::Value(fitToWidth(name, document::filelist::kNameWidth)),
+                 engine::Value(fitToWidth(directory, document::filelist::kDirectoryWidth)),
+                 engine::Value(ext), engine::Value(size), engine::Value(fitToWidth(label, 11)),
+                 engine::Value(fitToWidth(volId, 8))}))
+            return false;
+        table_.append();
+        try {
+            table_.setAsString("Dateiname", name);
+            table_.setAsString("Verzeichnis", directory);
+            table_.setAsString("Erweiterung", ext);
+            table_.setAsInteger("Groesse", size);
+            table_.setAsString("Label", label);
+            table_.setAsString("VolID", volId);
+            table_.post();
+        } catch (...) {
+            table_.cancel();  // never a half-filled record
+            throw;
+        }
+    } catch (const std::exception& e) {
+        stopOnTableFailure(e);
         throw;
     }
     ++added_;
@@ -114,8 +137,13 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
 
 bool FileList::commit() {
     if (bulk_) {
-        table_.endBulk();
         bulk_ = false;
+        try {
+            table_.endBulk();
+        } catch (const std::exception& e) {
+            stopOnTableFailure(e);
+            throw;
+        }
     }
     return added_ > 0;
 }
@@ -167,7 +195,9 @@ void FileList::close() {
     if (table_.active() && searchIndexOnClose) {
         std::string failure;
         try {
-            if (table_.trigramIndexField() != document::filelist::kSearchField) {
+            // After a failed write the handle is given up first: opened again, the table
+            // takes back what its log holds (or says why it cannot).
+            if (failed_ || table_.trigramIndexField() != document::filelist::kSearchField) {
                 reopen(true);
                 failure = document::filelist::buildSearchIndex(table_);
             }
@@ -176,8 +206,15 @@ void FileList::close() {
         }
         if (!failure.empty() && searchIndexFailed) searchIndexFailed(failure);
     }
-    table_.close();
+    try {
+        table_.close();
+    } catch (...) {
+        table_.setExclusive(false);
+        failed_ = false;
+        throw;
+    }
     table_.setExclusive(false);
+    failed_ = false;
 }
 
 }  // namespace mv32::scan

@@ -6,11 +6,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "engine/Table.h"
 
 namespace mv32::scan {
+
+// The file list could not be written (a full disk, an I/O error, a damaged table): the scan
+// stops there. `stored()` new files of the scan were written before.
+class FileListWriteError : public std::runtime_error {
+public:
+    FileListWriteError(const std::string& why, int64_t stored)
+        : std::runtime_error(why), stored_(stored) {}
+    int64_t stored() const { return stored_; }
+
+private:
+    int64_t stored_;
+};
 
 class FileList {
 public:
@@ -32,12 +45,17 @@ public:
     // Before a walk inserts: drops the secondary indexes (when SekIndexActive is on and the
     // primary index exists) and makes sure of the primary index.
     void prepareForInserts(bool sekIndexActive);
-    // Adds the record unless an identical one exists; true when it was added.
+    // Adds the record unless an identical one exists; true when it was added. A failure that
+    // is the table's (it cannot be written or read any more) throws FileListWriteError; any
+    // other concerns this file only.
     bool addIfNew(const std::string& directory, const std::string& name, int64_t size,
                   const std::string& label, const std::string& volId);
     // Finishes the records added since openOrCreate(); false when the walk added
-    // none (the scan driver asks about that as about any database problem).
+    // none (the scan driver asks about that as about any database problem). Throws
+    // FileListWriteError when the table cannot be written.
     bool commit();
+    // The number of files added since openOrCreate().
+    int64_t added() const { return added_; }
     // Adds the three secondary indexes in order; `before(i)` runs before index i
     // (1..3). Throws on failure.
     void rebuildSecondaryIndexes(const std::function<void(int)>& before = {});
@@ -64,11 +82,14 @@ public:
 
 private:
     void reopen(bool exclusive);
+    // Throws FileListWriteError for a failure of the table itself, else returns.
+    void stopOnTableFailure(const std::exception& e);
 
     std::string folder_;
     engine::Table table_;
     int64_t added_ = 0;
     bool bulk_ = false;
+    bool failed_ = false;  // a write failed: the handle must be given up
 };
 
 }  // namespace mv32::scan

@@ -111,6 +111,12 @@ std::string ScanDriver::unreadableText(const std::string& dir) {
     return "Das Verzeichnis " + dir + " konnte nicht gelesen werden; seine Dateien fehlen.";
 }
 
+std::string ScanDriver::incompleteText(const std::string& what, int64_t stored) {
+    return what + " nicht vollständig gescannt: " + std::to_string(stored) +
+           (stored == 1 ? " Datei" : " Dateien") +
+           " gespeichert, dann konnte die Dateiliste nicht mehr geschrieben werden.";
+}
+
 void ScanDriver::log(const std::string& line) {
     onUi([&] { s_.doc.log().WriteLogLine(line); });
 }
@@ -167,13 +173,22 @@ void ScanDriver::NewBaum(char letter, ScanDialogView& view) {
     FileList list(scan.settings.DatenbankPfad);
     list.searchIndexFailed = [this](const std::string& line) { log(line); };
     if (!openFileList(list, view, scan.settings)) return;
-    walkMedium(list, view, scan);
-    if (!finishWalk(list, view, scan)) return;
+    // A file list that cannot be written ends the walk; the status line and the log say how
+    // far it got, and the question about a database problem follows.
+    std::string incomplete;
+    try {
+        walkMedium(list, view, scan);
+    } catch (const FileListWriteError& e) {
+        incomplete = listFailed(view, scan.volume.letter, e, "Newbaum");
+    }
+    if (!finishWalk(list, view, scan, incomplete)) return;
     buildIndexes(list, view, scan.settings);
     onUi([&] { view.setStatus("Suchindex wird erstellt..."); });
     list.close();
     onUi([&] {
-        view.setStatus(f.cancel ? "Vorgang vom Anwender abgebrochen!" : "Laufwerk gescannt!");
+        view.setStatus(!incomplete.empty() ? incomplete
+                       : f.cancel          ? "Vorgang vom Anwender abgebrochen!"
+                                           : "Laufwerk gescannt!");
         view.setState(ScanDialogState::Idle);
     });
     ui_.setFileSearchVisible(true);
@@ -300,10 +315,27 @@ void ScanDriver::walkMedium(FileList& list, ScanDialogView& view, const DialogSc
     walk.walk(scan.volume.root, scan.id.label, scan.id.serial);
 }
 
-bool ScanDriver::finishWalk(FileList& list, ScanDialogView& view, const DialogScan& scan) {
+std::string ScanDriver::listFailed(ScanDialogView& view, char letter, const FileListWriteError& e,
+                                   const char* routine) {
+    const std::string text = incompleteText(std::string("Laufwerk ") + letter + ":", e.stored());
+    log(std::string(e.what()) + ": " + routine);
+    log(text);
+    onUi([&] { view.setStatus(text); });
+    return text;
+}
+
+bool ScanDriver::finishWalk(FileList& list, ScanDialogView& view, const DialogScan& scan,
+                            std::string& incomplete) {
     ScanFlags& f = s_.flags;
-    // The final commit; nothing new is asked about like a database problem.
-    if (list.commit()) return true;
+    // The final commit; nothing new is asked about like a database problem, and so is a file
+    // list that could not be written, then or during the walk.
+    if (incomplete.empty()) {
+        try {
+            if (list.commit()) return true;
+        } catch (const FileListWriteError& e) {
+            incomplete = listFailed(view, scan.volume.letter, e, "Newbaum");
+        }
+    }
     if (!f.running) {
         f.cancel = true;  // the person cancelled
         return true;
@@ -407,9 +439,16 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
     WalkHooks quiet;
     quiet.unreadable = [&](const std::string& dir) { log(unreadableText(dir)); };
     TreeWalk walk(list, WalkVariant::Baum3, f.cancel, options, quiet);
-    walk.walk(vol->root, id.label, id.serial);
-
-    if (!list.commit() &&
+    // A file list that cannot be written ends the walk, as a failing final commit ends it:
+    // the log and the status line say how far it got, and the question follows.
+    bool committed = false;
+    try {
+        walk.walk(vol->root, id.label, id.serial);
+        committed = list.commit();
+    } catch (const FileListWriteError& e) {
+        listFailed(view, vol->letter, e, "Newbaum3");
+    }
+    if (!committed &&
         ui_.message(MessageKind::Frage, kDatabaseProblem, Buttons::JaNein) != Answer::Ja) {
         f.cancel = true;
         log(known ? "Datenbankproblem: Zu wenig Plattenspeicher vorhanden?"
@@ -432,7 +471,7 @@ void ScanDriver::NewBaum3(char letter, ScanDialogView& view) {
     f.cancel = false;
 }
 
-void ScanDriver::prompt() {
+bool ScanDriver::prompt() {
     const document::Settings settings = s_.doc.settings();
     const auto all = drives();
     std::string roots;
@@ -447,7 +486,7 @@ void ScanDriver::prompt() {
     } catch (const std::exception&) {
         log(kNoDatabase);
         list.close();
-        return;
+        return true;
     }
     WalkOptions options;
     options.hidden = settings.Hidden;
@@ -467,6 +506,13 @@ void ScanDriver::prompt() {
             list.commit();  // a drive without new files is scanned all the same
             log("Laufwerk " + v.root + " erfolgreich gescannt.");
             list.close();
+        } catch (const FileListWriteError& e) {
+            // The next drives could not be stored either: the command ends here.
+            log(std::string(e.what()) + ": Prompt");
+            log(incompleteText("Laufwerk " + v.root, e.stored()));
+            list.close();
+            s_.flags.cancel = true;
+            return false;
         } catch (const std::exception&) {
             log("Kein Zugriff auf Laufwerk " + v.root + " möglich!");
             list.close();
@@ -491,6 +537,7 @@ void ScanDriver::prompt() {
     }
     list.close();
     log("Laufwerksscan beendet.");
+    return true;
 }
 
 bool ScanDriver::PromptThisDrive(const std::string& pathIn, bool isDirectory) {
@@ -563,6 +610,10 @@ bool ScanDriver::PromptThisDrive(const std::string& pathIn, bool isDirectory) {
             list.commit();  // nothing new is no failure of the scan
             log(what + path + " erfolgreich gescannt.");
             scanned = true;
+            list.close();
+        } catch (const FileListWriteError& e) {
+            log(std::string(e.what()) + ": Prompt this Drive");
+            log(incompleteText(what + path, e.stored()));
             list.close();
         } catch (const std::exception&) {
             log("Problem bei: Prompt this Drive");

@@ -10,6 +10,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,6 +28,7 @@ class AutoSave;
 namespace mv32::scan {
 
 class FileList;
+class FileListWriteError;
 
 // Flags shared by the scan thread and the user-interface thread.
 struct ScanFlags {
@@ -89,12 +92,14 @@ public:
     void NewBaum(char letter, ScanDialogView& view);
     // Background dialog scan of a drive (scan thread).
     void NewBaum3(char letter, ScanDialogView& view);
-    // "SCANALL": every drive (user-interface thread, log only).
-    void prompt();
+    // "SCANALL": every drive (user-interface thread, log only). False when the file list
+    // could not be written: the command ended at that drive.
+    bool prompt();
     // "DRIVE"/"DIR": one drive or folder, a native path or the letter form "D:\" (user-interface
     // thread, log only). Descriptions go to the Explorer catalog, which the caller opened.
     // False when the scan failed (a folder that is not there or no folder, a medium that cannot
-    // be read, no file list): the log says why.
+    // be read, no file list, a file list that could not be written to the end): the log says
+    // why, and how many files a scan that the file list ended stored.
     bool PromptThisDrive(const std::string& path, bool isDirectory);
 
     // The drive of a command-line path: the letter form or the filesystem holding a native path.
@@ -103,6 +108,9 @@ public:
 private:
     // The log line of a folder the walk could not read.
     static std::string unreadableText(const std::string& dir);
+    // The log line (and status text) of a scan of `what` ("Laufwerk D:", "Verzeichnis /x/")
+    // that the file list ended after `stored` new files.
+    static std::string incompleteText(const std::string& what, int64_t stored);
     // Puts the dialog, the flags and the file-search items back after a scan that threw.
     void failed(ScanDialogView& view, const std::string& message);
     struct Identity {
@@ -124,7 +132,14 @@ private:
     bool confirmKnownMedium(ScanDialogView& view, DialogScan& scan);
     bool openFileList(FileList& list, ScanDialogView& view, const document::Settings& settings);
     void walkMedium(FileList& list, ScanDialogView& view, const DialogScan& scan);
-    bool finishWalk(FileList& list, ScanDialogView& view, const DialogScan& scan);
+    // `incomplete`: the status text of a walk that the file list ended (set here when the
+    // final commit fails), empty otherwise.
+    bool finishWalk(FileList& list, ScanDialogView& view, const DialogScan& scan,
+                    std::string& incomplete);
+    // Logs why the file list could not be written and how many files were stored, shows the
+    // latter in the status line and returns it.
+    std::string listFailed(ScanDialogView& view, char letter, const FileListWriteError& e,
+                           const char* routine);
     void buildIndexes(FileList& list, ScanDialogView& view, const document::Settings& settings);
     Identity identityOf(const platform::Volume& v) const;
     // The data folder after the settings dialog, for the last attempt to open the file list.

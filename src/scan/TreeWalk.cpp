@@ -95,12 +95,19 @@ struct TreeWalk::Pipeline {
                 batches.pop_front();
             }
             roomLeft.notify_one();
+            // After the file list failed, what the walk still hands over is dropped.
+            if (stopped.load(std::memory_order_acquire)) continue;
             for (const auto& e : batch) {
                 try {
                     if (!walk.list_.addIfNew(e.dir, e.name, e.size, walk.label_, walk.serial_))
                         continue;
                     if (counting) records.store(walk.list_.recordCount(), std::memory_order_relaxed);
                     added.fetch_add(1, std::memory_order_release);
+                } catch (const FileListWriteError&) {
+                    // The table itself: no later file can be stored either.
+                    failure = std::current_exception();
+                    stopped.store(true, std::memory_order_release);
+                    break;
                 } catch (const std::exception&) {
                     // This file only.
                 }
@@ -112,6 +119,8 @@ struct TreeWalk::Pipeline {
     const bool counting;  // whether the dialog shows the counters
     std::atomic<int64_t> added{0};
     std::atomic<int64_t> records{0};
+    std::atomic<bool> stopped{false};  // the file list failed: the walk ends
+    std::exception_ptr failure;        // why; read once the worker has ended
     std::vector<Entry> filling;
     std::mutex mutex;
     std::condition_variable work;
@@ -153,6 +162,10 @@ bool TreeWalk::due(std::chrono::steady_clock::time_point& last) {
     return true;
 }
 
+bool TreeWalk::listFailed() const {
+    return pipeline_ && pipeline_->stopped.load(std::memory_order_acquire);
+}
+
 bool isArchiveExtension(const std::string& ext) {
     return ext == "ZIP" || ext == "ARJ" || ext == "ARC" || ext == "RAR" || ext == "LZH";
 }
@@ -192,7 +205,9 @@ void TreeWalk::walk(const std::string& root, const std::string& label, const std
     }
     finish();
     reportCounters(true);
+    const std::exception_ptr failure = pipeline_->failure;
     pipeline_.reset();
+    if (failure) std::rethrow_exception(failure);
 }
 
 // One folder of the path being walked: open (its handle and its listing), or set aside with
@@ -280,7 +295,7 @@ void TreeWalk::walkDirectory(int fd, const std::string& dir) {
     try {
         std::string name;
         while (nextName(name)) {
-            if (cancelled()) break;
+            if (cancelled() || listFailed()) break;
             if (name == "." || name == "..") continue;
             const int dirFd = handleOf(me);
             if (dirFd < 0) {

@@ -24,6 +24,11 @@
 // descriptions are still read on the caller's thread in that order. The dialog's counters
 // follow the table work and, like the file shown, are updated at most every kShowInterval;
 // the counters are exact when the walk ends.
+//
+// A failure of the file list itself (it cannot be written: a full disk, an I/O error) ends
+// the walk of every variant: walk() throws the FileListWriteError once every record stored
+// before it is counted, and newFiles() says how many those are. What the walk found after it
+// is not stored.
 #pragma once
 
 #include <atomic>
@@ -68,7 +73,8 @@ public:
     TreeWalk(const TreeWalk&) = delete;
     TreeWalk& operator=(const TreeWalk&) = delete;
 
-    // Walks the tree below `root` (ending in the separator).
+    // Walks the tree below `root` (ending in the separator). Throws FileListWriteError when
+    // the file list cannot be written.
     void walk(const std::string& root, const std::string& label, const std::string& serial);
     int64_t newFiles() const { return newFiles_; }
 
@@ -92,6 +98,7 @@ private:
     bool cancelled() const {
         return variant_ != WalkVariant::Baum2 && cancel_.load(std::memory_order_relaxed);
     }
+    bool listFailed() const;
 
     FileList& list_;
     WalkVariant variant_;

@@ -9,6 +9,7 @@
 
 #include "document/DocumentFixture.h"
 #include "document/MarshalledUserInterface.h"
+#include "engine/EngineError.h"
 
 namespace mv32::test {
 namespace {
@@ -98,6 +99,39 @@ TEST_F(AutoSaveTest, AFailureIsShownAndLoggedAndTheCatalogStaysOpen) {
     EXPECT_EQ(readFile(programDir() + "mv32.log"),
               "09.12.2026 08:05:03 Fehler bei der automatischen Sicherung: AutoSaving\r\n"
               "09.12.2026 09:10:00 Fehler bei der automatischen Sicherung: AutoSaving\r\n");
+}
+
+TEST_F(AutoSaveTest, AnEditOvertakenByAnotherProgramStaysThroughSaving) {
+    auto& cat = doc->MV32();
+    ASSERT_TRUE(cat.locate("Name", {engine::Value("A")}));
+    cat.edit();
+    cat.setAsString("Kategorie", "getippt");
+    {
+        engine::Table other;
+        other.setTableName(data("k.db"));
+        other.open();
+        ASSERT_TRUE(other.locate("Name", {engine::Value("A")}));
+        other.edit();
+        other.setAsString("Kategorie", "anderswo");
+        other.post();
+    }
+    doc->state().DataSaved = false;
+    autoSave->timerFired();
+    EXPECT_EQ(ui.dialogue(), std::vector<std::string>{"message Fehler \"Fehler bei der "
+                                                      "automatischen Sicherung!\" Abbrechen"});
+    EXPECT_FALSE(doc->state().DataSaved);
+    EXPECT_EQ(cat.state(), engine::DataSetState::Edit);
+    EXPECT_EQ(cat.asString("Kategorie"), "getippt");
+    try {
+        doc->Speichern();
+        ADD_FAILURE() << "saved over the other program's record";
+    } catch (const engine::EngineError& e) {
+        EXPECT_EQ(e.kind(), engine::ErrorKind::Changed);
+    }
+    EXPECT_FALSE(doc->state().DataSaved);
+    EXPECT_EQ(cat.asString("Kategorie"), "getippt");
+    cat.cancel();
+    EXPECT_EQ(cat.asString("Kategorie"), "anderswo");
 }
 
 TEST_F(AutoSaveTest, WithoutLoggingNoLogFileIsMade) {

@@ -170,4 +170,43 @@ TEST_F(DataLayer, BoundBoxesStoreTypedAndProgramTextAtThePostAndReloadOtherwise)
     EXPECT_EQ(nrShown, "");
 }
 
+TEST_F(DataLayer, ARecordChangedByAnotherProgramMeanwhileKeepsWhatWasTypedInItsBoxes) {
+    DataSource source;
+    source.setTable(table);
+    BoundFields boxes(source);
+    std::string nrShown, memoShown;
+    const int nr = boxes.bind("Nr", [&](const std::string& t) { nrShown = t; });
+    const int memo = boxes.bind("Memo", [&](const std::string& t) { memoShown = t; });
+    boxes.typed(nr, "7");
+    boxes.typed(memo, "getippt");
+    // Another program replaces the record being edited (as a merge does).
+    engine::Table other(fs);
+    other.setDirectory("/d");
+    other.setTableName("kat");
+    other.open();
+    ASSERT_TRUE(other.locate("Name", {engine::Value("Anna")}));
+    other.edit();
+    other.setAsString("Memo", "vom anderen Programm");
+    other.post();
+
+    try {
+        table.post();
+        FAIL() << "posted over the other program's record";
+    } catch (const engine::EngineError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Der Datensatz »Anna« wurde inzwischen von einem anderen Programm geändert und "
+                  "nicht gespeichert. Ihre Eingaben stehen noch im Fenster.");
+    }
+    EXPECT_EQ(source.state(), DataState::Edit);
+    EXPECT_EQ(boxes.text(nr), "7");
+    EXPECT_EQ(boxes.text(memo), "getippt");
+    EXPECT_TRUE(boxes.changed(nr));
+    EXPECT_EQ(other.asString("Memo"), "vom anderen Programm");
+    EXPECT_EQ(other.asInteger("Nr"), 1);
+    // Cancelling shows what the other program stored.
+    table.cancel();
+    EXPECT_EQ(memoShown, "vom anderen Programm");
+    EXPECT_EQ(nrShown, "1");
+}
+
 }  // namespace mv32::document

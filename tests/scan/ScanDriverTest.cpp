@@ -278,6 +278,22 @@ TEST_F(ScanDriverTest, ScanAllLogsEveryDrive) {
     EXPECT_FALSE(fs::exists(programDir() + "mv32list.chk"));  // command-line scans leave it
 }
 
+TEST_F(ScanDriverTest, AScanBuildsADamagedSearchIndexAnew) {
+    ASSERT_TRUE(driver->PromptThisDrive(media.file("d"), true));
+    const std::string tri = work.path() + "/mv32list.tri";
+    const std::string good = readFile(tri);
+    std::string lists = good;  // head and directory whole, the lists not
+    for (size_t i = 90; i + 40 < lists.size(); ++i) lists[i] = static_cast<char>(lists[i] ^ 1);
+    for (const std::string& damaged : {std::string(), good.substr(0, 60), lists}) {
+        writeFile(tri, damaged);
+        EXPECT_EQ(searchIndex(), "");
+        // Nothing new on the medium: only the index is built.
+        ASSERT_TRUE(driver->PromptThisDrive(media.file("d"), true));
+        EXPECT_EQ(searchIndex(), "Dateiname");
+        EXPECT_EQ(logLines().back(), "Verzeichnis " + media.file("d") + " erfolgreich gescannt.");
+    }
+}
+
 TEST_F(ScanDriverTest, ADirectoryFromTheCommandLineWithDescriptions) {
     settings.ReadFilesBBS = true;
     doc->openExplorerCatalog();

@@ -110,6 +110,31 @@ TEST_F(FileSearchTest, ResultsMatchWithoutCaseOncePerFolderAndMedium) {
     EXPECT_EQ(s.displayed().cursor(), &s.table());
 }
 
+TEST_F(FileSearchTest, ADamagedSearchIndexLeavesTheSearchFindingTheSameFiles) {
+    const std::string tri = programDir() + "mv32list.tri";
+    const std::string good = readFile(tri);
+    auto found = [&] {
+        FileSearch s(ui);
+        s.prepare(programDir(), true);
+        s.search("readme");
+        Lines names = shownNames(s);
+        names.push_back(s.query().plan());
+        s.closed();
+        return names;
+    };
+    const Lines withIndex = found();
+    ASSERT_EQ(withIndex.back(), "Trigrammindex Dateiname");
+    Lines expected(withIndex.begin(), withIndex.end() - 1);
+    expected.push_back("Tabelle");
+    std::string flipped = good;
+    for (size_t i = 80; i < flipped.size(); ++i) flipped[i] = static_cast<char>(flipped[i] ^ 0x21);
+    for (const std::string& damaged : {std::string(), good.substr(0, 50), flipped}) {
+        writeFile(tri, damaged);
+        EXPECT_EQ(found(), expected);
+        EXPECT_TRUE(ui.dialogue().empty());
+    }
+}
+
 TEST_F(FileSearchTest, TableModeSortsByIndexAndFindsTheExactEntryTyped) {
     FileSearch s(ui);
     s.prepare(programDir(), true);

@@ -142,4 +142,36 @@ TEST_F(SearchCommands, TheFileSearchFindsNamesWithoutCaseInEachOrder) {
     EXPECT_EQ(run({"filesearch", dir.path()}).status, 2);
 }
 
+TEST_F(SearchCommands, ADamagedFileSearchIndexIsReadPastReportedAndBuiltAnewByRegen) {
+    const std::string tri = engine::paths::join(dir.path(), "mv32list.tri");
+    const std::string table = engine::paths::join(dir.path(), "mv32list.db");
+    const std::string sql =
+        "SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"%README%\")";
+    const ToolRun good = run({"filesearch", dir.path(), "readme"});
+    ASSERT_EQ(good.status, 0) << good.err;
+    ASSERT_EQ(run({"sql", dir.path(), sql}).err, "mv32db: Plan: Trigrammindex Dateiname\n");
+    std::string bytes;
+    {
+        std::ifstream in(tri, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    for (const std::string& damaged : {std::string(), bytes.substr(0, 30), bytes.substr(0, 90)}) {
+        std::ofstream(tri, std::ios::binary | std::ios::trunc) << damaged;
+        const ToolRun found = run({"filesearch", dir.path(), "readme"});
+        EXPECT_EQ(found.status, 0) << found.err;
+        EXPECT_EQ(found.out, good.out);
+        const ToolRun query = run({"sql", dir.path(), sql});
+        EXPECT_EQ(query.status, 0);
+        EXPECT_EQ(query.out, good.out);
+        EXPECT_EQ(query.err, "mv32db: Plan: Tabelle\n");
+        const ToolRun checked = run({"check", table});
+        EXPECT_EQ(checked.status, 1);
+        EXPECT_NE(checked.err.find("mv32list.tri"), std::string::npos) << checked.err;
+        EXPECT_EQ(run({"regen", table}).out, "Indizes neu aufgebaut.\n");
+        EXPECT_EQ(run({"check", table}).status, 0);
+        EXPECT_EQ(run({"sql", dir.path(), sql}).err, "mv32db: Plan: Trigrammindex Dateiname\n");
+        EXPECT_EQ(run({"filesearch", dir.path(), "readme"}).out, good.out);
+    }
+}
+
 }  // namespace mv32::tools

@@ -1,6 +1,7 @@
 // The choice of the order in which a query reads its table.
 #include <map>
 
+#include "engine/EngineError.h"
 #include "engine/sql/Executor.h"
 #include "engine/sql/RecordRow.h"
 #include "engine/store/TableStore.h"
@@ -240,10 +241,16 @@ bool Executor::chooseTrigrams(Driver& d) const {
             looked = true;
         }
         if (!ix || store_.schema().fieldIndex(ix->stamp().field) != u->args[0]->field) continue;
+        try {
+            d.candidates = ix->candidates(required);
+        } catch (const EngineError&) {
+            // A damaged list: the search reads every record instead (check() names it).
+            d.candidates.clear();
+            return false;
+        }
         d.trigrams = true;
         d.reverse = false;
         d.trigramField = store_.schema().fields[static_cast<size_t>(u->args[0]->field)].name;
-        d.candidates = ix->candidates(required);
         d.index = nullptr;
         return true;
     }

@@ -38,6 +38,19 @@
 //   80+12D    L kind-specific block (table schema, index definition, primary key; the
 //               blocks and each kind's magic are in HeaderBlocks.h)
 //
+// The .db header goes on after the block (E = 80+12D+L), where files written before these
+// fields hold zeros (every header page is written zero-filled), so that they read as absent:
+//
+//        E    8 commit generation: a random number drawn anew by every commit (0: none yet).
+//               Copies of a table that went apart after a copy share table id and counter,
+//               but not this; a file derived from the table (the trigram index) names the
+//               generation it was made from and counts only while the table still has it.
+//      E+8    2 field number plus one of the table's trigram index (0: none), so that the
+//               index can be built anew without reading its old file
+//
+// A header whose block leaves no room for these ten bytes is written without them (the
+// table then never has a current trigram index).
+//
 // Tree nodes (type Leaf or Inner) store their entries delta-coded after the page header:
 //   leaf:  per entry and field a varint code: 0 = same as this field of the previous entry;
 //          1 (first field only) = entry stored in overflow pages: varint length, u32 first page;
@@ -95,6 +108,8 @@ inline constexpr size_t kHdrDirCount = 76;
 inline constexpr size_t kHdrBlockLen = 78;
 inline constexpr size_t kHdrDir = 80;
 inline constexpr size_t kDirEntrySize = 12;
+// The .db header's fields after the kind-specific block.
+inline constexpr size_t kHdrExtraSize = 10;
 inline constexpr uint32_t kFlagApplying = 1;
 
 inline uint32_t fileTag(uint64_t tableId, uint32_t fileNo) {

@@ -255,6 +255,11 @@ FileHeader Pager::readHeader(PagedFile& f) {
         h.dir.emplace_back(get32(e), get64(e + 4));
     }
     h.block.assign(reinterpret_cast<const char*>(b + kHdrDir + dirCount * kDirEntrySize), blockLen);
+    const size_t extra = kHdrDir + dirCount * kDirEntrySize + blockLen;
+    if (f.no == kDbFile && extra + kHdrExtraSize <= kPageSize) {
+        h.generation = get64(b + extra);
+        h.trigramField = get16(b + extra + 8);
+    }
     return h;
 }
 
@@ -288,6 +293,11 @@ std::string Pager::encodeHeader(const PagedFile& f) const {
         e += kDirEntrySize;
     }
     std::memcpy(e, h.block.data(), h.block.size());
+    unsigned char* extra = e + h.block.size();
+    if (f.no == kDbFile && static_cast<size_t>(extra - b) + kHdrExtraSize <= kPageSize) {
+        put64(extra, h.generation);
+        put16(extra + 8, h.trigramField);
+    }
     put32(b + 8, fileTag(h.tableId, f.no));
     put32(b, crc32c(b + 4, kPageSize - 4));
     return img;

@@ -17,7 +17,8 @@
 //  1. A dirty node is in the cache and in the dirty set until commit or rollback.
 //  2. Only clean nodes that nobody else holds are evicted, so a page has at most one Node.
 //  3. The .db header is rewritten by every commit; its counter changes with every commit and
-//     its directory holds the counter every other current file carries.
+//     its directory holds the counter every other current file carries. Every commit draws
+//     a new generation for it, so that copies of one table that went apart differ there.
 //  4. Files change only through commit() or recovery, both of which go through the log.
 //
 // One Pager belongs to one thread at a time.
@@ -54,6 +55,8 @@ struct FileHeader {
     uint32_t flags = 0;
     std::vector<std::pair<uint32_t, uint64_t>> dir;  // .db only
     std::string block;
+    uint64_t generation = 0;    // .db only: drawn anew by every commit
+    uint16_t trigramField = 0;  // .db only: field number of the trigram index plus one
 };
 
 // Process-wide limit of the memory that decoded pages of all tables may take. Changed pages

@@ -162,6 +162,7 @@ void Pager::collectImages(Commit& c) {
         }
     }
     db.hdr.counter++;
+    db.hdr.generation = randomId();
     db.hdr.flags = 0;
     c.dbHeader = encodeHeader(db);
     c.actions.push_back(ApplyFile{kDbFile, FileAction::Keep, db.hdr.pageCount});

@@ -717,12 +717,21 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
 }
 
 std::string TableStore::update(std::string_view oldKeyIn, const Row& values,
-                               const std::vector<LargeValue>& large) {
+                               const std::vector<LargeValue>& large, std::string_view expected) {
     std::string oldKey(oldKeyIn);
     std::string key;
     write([&] {
+        // Compared under the write lock: no other handle commits between this look and the
+        // change written.
         TreePos pos;
-        if (!records_->find(pos, oldKey)) {
+        const bool found = records_->find(pos, oldKey);
+        if (!expected.empty() && (!found || records_->entry(pos) != expected)) {
+            throw EngineError(ErrorKind::Changed, "Der Datensatz wurde in der Tabelle " +
+                                                      displayName() +
+                                                      " inzwischen von einem anderen Programm "
+                                                      "geändert und nicht gespeichert.");
+        }
+        if (!found) {
             throw EngineError(ErrorKind::NotFound, "Der Datensatz wurde in der Tabelle " +
                                                        displayName() +
                                                        " nicht mehr gefunden; ein anderer Benutzer "

@@ -126,8 +126,10 @@ public:
     // `before` (tables without any key): the cluster key the new record is placed before.
     std::string insert(const Row& values, const std::vector<LargeValue>& large,
                        std::string_view before = {});
+    // `expected` (when not empty): the record entry as it was read before the change was
+    // made; a record that is no longer stored so is not overwritten (ErrorKind::Changed).
     std::string update(std::string_view oldKey, const Row& values,
-                       const std::vector<LargeValue>& large);
+                       const std::vector<LargeValue>& large, std::string_view expected = {});
     void erase(std::string_view key);
 
     void beginBulk();
@@ -149,17 +151,20 @@ public:
     bool primaryKeyTaken(const Row& values, std::string_view ownKey);
 
     // The trigram index of a text field (TrigramIndex.h), in <table>.tri. Building it reads
-    // every record; the table must be open exclusively with no bulk group open, so that the
-    // records it describes are the ones written to disk.
+    // every record, never the old file; the table must be open exclusively with no bulk group
+    // open, so that the records it describes are the ones written to disk. A table that did
+    // not name this field for its index yet does so first, in a commit of its own.
     void buildTrigrams(int field);
     // The index when its file exists and was built from the table as it is now (the caller
-    // holds a read scope); null when it is missing, of another format or stale. Throws a
-    // corruption error naming the file when it is damaged.
+    // holds a read scope); null when it is missing, of the older format, stale or damaged:
+    // the search then reads every record. check() reports a damaged file.
     const TrigramIndex* trigrams();
     std::string trigramPath() const { return base_ + kTrigramExtension; }
-    // Builds the trigram index again, current or not, for the field it names (regenerate()
-    // does); one whose file cannot be read is left to its owner to build anew.
+    // Builds the trigram index anew, current or not, for the field the table names for it
+    // (regenerate() does), without reading its old file; nothing for a table without one.
     void rebuildTrigrams();
+    // The field of the table's trigram index, -1 when it has none.
+    int trigramField() const;
 
 private:
     struct Write;
@@ -212,7 +217,10 @@ private:
                               std::vector<std::pair<uint64_t, std::string>>& blobs,
                               std::vector<uint64_t>& freed);
 
-    // A current trigram index holds exactly the trigrams of every record (checks only).
+    // Whether the index was built from the table as it is now.
+    bool trigramsCurrent(const TrigramIndex& ix) const;
+    // A current trigram index holds exactly the trigrams of every record (checks only); a
+    // damaged file is a corruption error naming it.
     void checkTrigrams(CheckReport& report);
 
     // Rebuilding.

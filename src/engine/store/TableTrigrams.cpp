@@ -4,6 +4,10 @@
 // the primary order, which the lists hold, moves with every insert before it, so that one new
 // file would change most lists. Those who change the table in bulk (a scan) rebuild it when
 // they are done; until then a search finds it stale and reads every record.
+//
+// The table names the field of its trigram index in its own header (Format.h), so that the
+// index can be built anew whatever became of its file: rebuilding never reads the old file.
+// For searching, a file that cannot be read counts as absent; the check reports it.
 #include <unordered_map>
 
 #include "engine/EngineError.h"
@@ -33,10 +37,15 @@ void TableStore::buildTrigrams(int field) {
         throw EngineError(ErrorKind::Usage, "Ein Trigrammindex braucht ein Textfeld, " +
                                                 quoted(def.name) + " ist keines.");
     }
+    trigrams_.reset();
+    // The table says which field its index covers before the index is built: a build that
+    // fails leaves the table naming it, and the next rebuild makes it.
+    const auto mark = static_cast<uint16_t>(field + 1);
+    if (pager_->header(kDbFile).trigramField != mark)
+        write([&] { pager_->mutableHeader(kDbFile).trigramField = mark; });
     ReadScope scope(*this);
     const FileHeader& h = pager_->header(kDbFile);
-    const TrigramStamp stamp{h.tableId, h.counter, records_->count(), def.name};
-    trigrams_.reset();
+    const TrigramStamp stamp{h.tableId, h.counter, h.generation, records_->count(), def.name};
     TreePos pos;
     bool started = false;
     {
@@ -53,32 +62,48 @@ void TableStore::buildTrigrams(int field) {
     }
 }
 
-void TableStore::rebuildTrigrams() {
-    int field = -1;
-    try {
-        if (auto old = TrigramIndex::open(*fs_, trigramPath()))
-            field = schema_.fieldIndex(old->stamp().field);
-    } catch (const EngineError&) {
+int TableStore::trigramField() const {
+    const int marked = static_cast<int>(pager_->header(kDbFile).trigramField) - 1;
+    if (marked >= 0) {
+        const size_t f = static_cast<size_t>(marked);
+        return f < schema_.fields.size() && schema_.fields[f].type == FieldType::Text ? marked : -1;
     }
+    // A table written before it named the field: its index file's head names it, if it can.
+    return schema_.fieldIndex(TrigramIndex::fieldOf(*fs_, trigramPath()));
+}
+
+void TableStore::rebuildTrigrams() {
+    const int field = trigramField();
     if (field >= 0) buildTrigrams(field);
 }
 
-const TrigramIndex* TableStore::trigrams() {
+bool TableStore::trigramsCurrent(const TrigramIndex& ix) const {
     const FileHeader& h = pager_->header(kDbFile);
-    auto current = [&](const TrigramIndex& ix) {
-        const TrigramStamp& s = ix.stamp();
-        return s.tableId == h.tableId && s.counter == h.counter && s.records == records_->count();
-    };
-    if (trigrams_ && current(*trigrams_)) return trigrams_.get();
+    const TrigramStamp& s = ix.stamp();
+    // A table whose header has no generation cannot tell its copies apart: never current.
+    return h.generation != 0 && s.tableId == h.tableId && s.counter == h.counter &&
+           s.generation == h.generation && s.records == records_->count();
+}
+
+const TrigramIndex* TableStore::trigrams() {
+    if (trigrams_ && trigramsCurrent(*trigrams_)) return trigrams_.get();
     // Not opened yet, or built again since by another handle: read the file as it is now.
-    trigrams_ = TrigramIndex::open(*fs_, trigramPath());
-    if (trigrams_ && !current(*trigrams_)) trigrams_.reset();
+    // One that cannot be read is no index for searching (check() names the damage).
+    try {
+        trigrams_ = TrigramIndex::open(*fs_, trigramPath());
+    } catch (const EngineError&) {
+        trigrams_.reset();
+    }
+    if (trigrams_ && !trigramsCurrent(*trigrams_)) trigrams_.reset();
     return trigrams_.get();
 }
 
 void TableStore::checkTrigrams(CheckReport& report) {
-    const TrigramIndex* ix = trigrams();
-    if (!ix) return;  // none, or stale: the search does not use it
+    // Read as it is, damage and all (the search would leave a damaged file aside).
+    trigrams_.reset();
+    std::unique_ptr<TrigramIndex> opened = TrigramIndex::open(*fs_, trigramPath());
+    if (!opened || !trigramsCurrent(*opened)) return;  // none, or stale: not used
+    const TrigramIndex* ix = opened.get();
     const int field = schema_.fieldIndex(ix->stamp().field);
     if (field < 0) throwCorrupt(trigramPath(), "das Feld " + ix->stamp().field + " gibt es nicht");
     // Per trigram, how many records have it and the sum of their mixed positions: the list

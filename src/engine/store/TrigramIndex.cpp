@@ -17,8 +17,11 @@ namespace mv32::engine::store {
 namespace {
 
 constexpr char kMagic[8] = {'M', 'V', '3', '2', 'T', 'R', 'I', '\0'};
-constexpr uint32_t kFormat = 1;
-constexpr size_t kHeadSize = 64;
+constexpr uint32_t kFormat = 2;
+constexpr uint32_t kOldFormat = 1;  // without the generation
+constexpr size_t kHeadSize = 72;
+constexpr size_t kOldHeadSize = 64;
+constexpr size_t kHeadCrc = 56;
 constexpr size_t kEntrySize = 24;
 constexpr size_t kMaxFieldName = 64;
 
@@ -57,6 +60,39 @@ std::string tempPathOf(const std::string& path) {
     const size_t ext = std::strlen(kTrigramExtension);
     std::string base = path.size() > ext ? path.substr(0, path.size() - ext) : path;
     return base + kTrigramTempExtension;
+}
+
+// The head's checksum: bytes 0..55, then (format 2) 60..71, then the field's name.
+uint32_t headCrc(const unsigned char* h, uint32_t format, const std::string& field) {
+    uint32_t crc = crc32c(h, kHeadCrc);
+    if (format == kFormat) crc = crc32c(crc, h + kHeadCrc + 4, kHeadSize - kHeadCrc - 4);
+    return crc32c(crc, field.data(), field.size());
+}
+
+// What the head of an index file says, once it was read and checked.
+struct Head {
+    uint32_t format = 0;
+    std::string field;
+    unsigned char bytes[kHeadSize] = {};
+};
+
+// Reads and checks the head of either format; the reason when it cannot be read.
+std::string readHead(File& f, Head& head) {
+    unsigned char* h = head.bytes;
+    const size_t got = f.read(0, h, kHeadSize);
+    if (got < kOldHeadSize || std::memcmp(h, kMagic, sizeof kMagic) != 0)
+        return "Kopf fehlt oder ist kein Trigrammindex";
+    head.format = get32(h + 8);
+    if (head.format != kFormat && head.format != kOldFormat)
+        return "unbekannte Formatversion " + std::to_string(head.format);
+    const size_t headSize = head.format == kFormat ? kHeadSize : kOldHeadSize;
+    const uint32_t fieldLength = get32(h + 12);
+    if (got < headSize || fieldLength > kMaxFieldName) return "Kopf beschädigt";
+    head.field.assign(fieldLength, '\0');
+    if (f.read(headSize, head.field.data(), head.field.size()) != head.field.size() ||
+        headCrc(h, head.format, head.field) != get32(h + kHeadCrc))
+        return "Kopf beschädigt";
+    return {};
 }
 
 std::string folderOf(const std::string& path) {
@@ -199,7 +235,8 @@ void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramS
         put32(h + 40, static_cast<uint32_t>(order.size()));
         put32(h + 44, crc32c(dir.data(), dir.size()));
         put64(h + 48, dirOffset);
-        put32(h + 56, crc32c(crc32c(h, 56), stamp.field.data(), stamp.field.size()));
+        put64(h + 64, stamp.generation);
+        put32(h + kHeadCrc, headCrc(h, kFormat, stamp.field));
         head += stamp.field;
         f->write(0, head.data(), head.size());
         f->sync();
@@ -213,18 +250,13 @@ std::unique_ptr<TrigramIndex> TrigramIndex::open(FileSystem& fs, const std::stri
     std::unique_ptr<TrigramIndex> ix(new TrigramIndex());
     ix->path_ = path;
     ix->file_ = fs.openReadOnly(path);
-    unsigned char h[kHeadSize];
-    if (ix->file_->read(0, h, sizeof h) != sizeof h || std::memcmp(h, kMagic, sizeof kMagic) != 0)
-        ix->damaged("Kopf fehlt oder ist kein Trigrammindex");
-    if (get32(h + 8) != kFormat) return nullptr;  // another format: rebuilt like a missing one
-    const uint32_t fieldLength = get32(h + 12);
-    if (fieldLength > kMaxFieldName) ix->damaged("Kopf beschädigt");
-    std::string field(fieldLength, '\0');
-    if (ix->file_->read(kHeadSize, field.data(), field.size()) != field.size() ||
-        crc32c(crc32c(h, 56), field.data(), field.size()) != get32(h + 56))
-        ix->damaged("Kopf beschädigt");
-    ix->stamp_ = TrigramStamp{get64(h + 16), get64(h + 24), get64(h + 32), field};
-    ix->dataStart_ = kHeadSize + fieldLength;
+    Head head;
+    if (std::string why = readHead(*ix->file_, head); !why.empty()) ix->damaged(why);
+    if (head.format == kOldFormat) return nullptr;  // built again like a missing one
+    const unsigned char* h = head.bytes;
+    ix->stamp_ =
+        TrigramStamp{get64(h + 16), get64(h + 24), get64(h + 64), get64(h + 32), head.field};
+    ix->dataStart_ = kHeadSize + head.field.size();
     const uint32_t lists = get32(h + 40);
     const uint64_t dirOffset = get64(h + 48);
     const uint64_t size = ix->file_->size();
@@ -245,6 +277,17 @@ std::unique_ptr<TrigramIndex> TrigramIndex::open(FileSystem& fs, const std::stri
             ix->damaged("Verzeichnis der Listen beschädigt");
     }
     return ix;
+}
+
+std::string TrigramIndex::fieldOf(FileSystem& fs, const std::string& path) {
+    try {
+        if (!fs.exists(path)) return {};
+        Head head;
+        if (!readHead(*fs.openReadOnly(path), head).empty()) return {};
+        return head.field;
+    } catch (const EngineError&) {
+        return {};
+    }
 }
 
 TrigramIndex::~TrigramIndex() = default;
@@ -280,7 +323,13 @@ std::vector<uint32_t> TrigramIndex::candidates(const std::vector<uint32_t>& trig
     for (size_t i = 1; i < used.size() && !out.empty(); ++i) {
         if (!postings::intersect(out, readList(*used[i]))) damaged("Liste beschädigt");
     }
+    // A position past the records would send the search to a record that is not there.
+    if (!out.empty() && out.back() >= stamp_.records) damaged("Liste beschädigt");
     return out;
+}
+
+void TrigramIndex::verifyLists() const {
+    for (const Entry& e : dir_) readList(e);
 }
 
 void TrigramIndex::forEachList(

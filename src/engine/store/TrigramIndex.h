@@ -5,11 +5,41 @@
 // pattern, instead of reading every record.
 //
 // The index lives in a file of its own beside the table (<table>.tri). It is built from the
-// records and never changed in place: it carries the table's identity, change counter and
-// record count at its building, and a table that changed since makes it stale, which callers
-// treat like an absent index. A new file is written under a temporary name, made durable and
-// then renamed over the old one, so that a crash leaves the one or the other. A damaged file
-// (a checksum that does not match) is an error naming it.
+// records and never changed in place: it carries the table's identity, change counter, commit
+// generation and record count at its building, and a table that changed since makes it stale,
+// which callers treat like an absent index. The generation, which every commit of the table
+// draws anew, tells apart two copies of one table that went apart with the same number of
+// commits and records. A new file is written under a temporary name, made durable and then
+// renamed over the old one, so that a crash leaves the one or the other. Building never reads
+// the old file.
+//
+// Byte layout (format 2; numbers little-endian, CRC-32C as in Crc32c.h):
+//
+//   OFFSET SIZE DESCRIPTION
+//        0    8 magic "MV32TRI\0"
+//        8    4 format (2)
+//       12    4 length F of the field name (at most 64)
+//       16    8 the table's id
+//       24    8 the table's change counter
+//       32    8 the table's record count
+//       40    4 number N of lists
+//       44    4 CRC-32C of the directory
+//       48    8 offset of the directory, counted from the end of the field name
+//       56    4 CRC-32C of bytes 0..55, 60..71 and the field name
+//       60    4 zero
+//       64    8 the table's commit generation (Format.h)
+//       72    F the field's name (UTF-8)
+//     72+F      the lists, one after the other (blocks of positions, Postings.h), then the
+//               directory: N entries of 24 bytes in ascending trigram order:
+//                 u32 trigram (its three bytes, big-endian), u32 number of positions,
+//                 u64 offset of the list (from the end of the field name), u32 its length,
+//                 u32 CRC-32C of the list
+//
+// Format 1 had no generation: its head ended at byte 64 (56..59 the CRC of bytes 0..55 and
+// the name). Such a file is of an older format: it counts as absent and is built anew.
+// A file that cannot be read as one of these (cut, a checksum that does not match, another
+// magic or an unknown format) is damaged: open() throws a corruption error naming it. For
+// searching, a damaged file counts as absent too; the check reports it.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +67,8 @@ std::vector<uint32_t> requiredTrigrams(std::string_view pattern);
 // What an index file was built from.
 struct TrigramStamp {
     uint64_t tableId = 0;
-    uint64_t counter = 0;  // the table's change counter
+    uint64_t counter = 0;     // the table's change counter
+    uint64_t generation = 0;  // the table's commit generation
     uint64_t records = 0;
     std::string field;
 
@@ -51,9 +82,13 @@ public:
     // EngineError; on failure the old file (if any) stays as it was.
     static void build(FileSystem& fs, const std::string& path, const TrigramStamp& stamp,
                       const std::function<bool(std::string&)>& next);
-    // Opens the index file at `path`: null when there is none or it is of another format;
+    // Opens the index file at `path`: null when there is none or it is of the older format;
     // throws a corruption error naming it when its head or directory is damaged.
     static std::unique_ptr<TrigramIndex> open(FileSystem& fs, const std::string& path);
+    // The field named by the head of the file at `path`, of either format; "" when there is
+    // none or its head cannot be read. Only for tables that do not name their trigram field
+    // themselves (written before they did).
+    static std::string fieldOf(FileSystem& fs, const std::string& path);
 
     ~TrigramIndex();
     TrigramIndex(const TrigramIndex&) = delete;
@@ -64,9 +99,12 @@ public:
     size_t trigramCount() const { return dir_.size(); }
 
     // The positions, ascending, of the records whose field contains every one of `trigrams`
-    // (a superset of the matches of the pattern they came from). Throws a corruption error
-    // naming the file when a list read is damaged.
+    // (a superset of the matches of the pattern they came from), each below the record count.
+    // Throws a corruption error naming the file when a list read is damaged.
     std::vector<uint32_t> candidates(const std::vector<uint32_t>& trigrams) const;
+    // Reads every list and checks its checksum; throws a corruption error naming the file
+    // when one is damaged.
+    void verifyLists() const;
     // Reads every list and calls `each(trigram, positions)` in trigram order; throws when
     // one is damaged. For checking the index against the records.
     void forEachList(const std::function<void(uint32_t, const std::vector<uint32_t>&)>& each) const;
