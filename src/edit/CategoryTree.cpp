@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "edit/PickLists.h"
+#include "engine/EngineError.h"
 #include "engine/Text.h"
 #include "platform/AtomicFile.h"
 
@@ -138,8 +139,11 @@ void CategoryTree::build() {
 }
 
 void CategoryTree::saveTo(const std::string& path) const {
-    if (platform::writeFileAtomically(path, treeFileText(lines_)) != 0)
+    try {
+        platform::writeFileAtomically(path, treeFileText(lines_));
+    } catch (const engine::EngineError&) {
         throw std::runtime_error(kTreeWriteError);
+    }
 }
 
 void CategoryTree::loadFrom(const std::string& path) {

@@ -10,6 +10,7 @@
 #include "engine/Cursor.h"
 #include "engine/SystemPaths.h"
 #include "engine/Text.h"
+#include "exchange/ExportFile.h"
 #include "exchange/MvFormat.h"
 #include "exchange/MvParser.h"
 #include "platform/Paths.h"
@@ -106,13 +107,8 @@ void MvWriter::ExportToMV(const std::string& path) {
     auto& ui = doc_.ui();
     if (!st.CatalogOpen || st.TreeBuilding) return;
     engine::Table& t = doc_.MV32();
-    std::FILE* f = nullptr;
     try {
-        f = engine::paths::openFile(path, "wb");
-        if (!f) {
-            throw std::runtime_error("Die Datei »" + path +
-                                     "« kann nicht angelegt werden: " + std::strerror(errno));
-        }
+        ExportFile file(path);
         ui.showAnimation(Animation::Busy, true);
         st.AutoSaveHold = true;
         const int64_t count = t.recordCount();
@@ -129,24 +125,19 @@ void MvWriter::ExportToMV(const std::string& path) {
         while (!t.eof()) {
             encodeRecord(t, out);
             if (out.size() >= (1u << 20)) {
-                if (std::fwrite(out.data(), 1, out.size(), f) != out.size())
-                    throw std::runtime_error(std::strerror(errno));
+                file.write(out);
                 out.clear();
             }
             t.next();
             ui.setProgressPosition(++done);
         }
-        if (std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
-            f = nullptr;
-            throw std::runtime_error(std::strerror(errno));
-        }
-        f = nullptr;
+        file.write(out);
+        file.commit();
         ui.showProgress(false);
         st.AutoSaveHold = false;
         ui.showAnimation(Animation::Busy, false);
         doc_.updateRecordLabel();
     } catch (const std::exception&) {
-        if (f) std::fclose(f);
         try {
             if (!t.active()) t.open();
         } catch (const std::exception&) {

@@ -113,8 +113,11 @@ TEST_F(CommandLineRun, AScanThatClosesEndsWithItsStatusAndNeverWaits) {
     std::ofstream(home.file("programm/Backup")) << "kein Ordner";
     ProgramRun unsaved = run({"dir", medium.file("ordner"), "close"});
     EXPECT_EQ(unsaved.status, 1);
-    EXPECT_NE(unsaved.err.find("Mavrel/32: Öffnen der Datei"), std::string::npos)
+    EXPECT_NE(unsaved.err.find("Mavrel/32: Anlegen der Datei »" +
+                               home.file("programm/Backup/drivescan.db") + "«"),
+              std::string::npos)
         << unsaved.err;
+
 }
 
 TEST_F(CommandLineRun, ASecondInstanceThatClosesTellsItIsNotRunAndEnds) {
