@@ -13,6 +13,7 @@
 #include "exchange/ExportFile.h"
 #include "exchange/MvFormat.h"
 #include "exchange/MvParser.h"
+#include "exchange/OwnFiles.h"
 #include "platform/Paths.h"
 
 namespace mv32::exchange {
@@ -94,6 +95,10 @@ void MvWriter::ExpMVItemClick() {
     if (chosen.path.empty()) return;
     std::string path = chosen.path;
     if (document::upperExtension(path) != ".MV") path += ".MV";
+    if (const std::string refusal = ownFileRefusal(path, ownFilesOf(doc_)); !refusal.empty()) {
+        ui.message(MessageKind::Fehler, refusal, Buttons::Abbrechen);
+        return;
+    }
     std::error_code ec;
     if (std::filesystem::exists(engine::paths::fsPath(path), ec) &&
         ui.message(MessageKind::Warnung, document::kOverwriteQuestion, Buttons::JaNein) !=

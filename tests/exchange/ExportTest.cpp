@@ -286,6 +286,29 @@ TEST_F(ExportTest, TheCommandsAskForTheFileAndNeverLeaveHalfAFile) {
     EXPECT_EQ(ui.dialogue().back().rfind("message Fehler \"Fehler: Anlegen der Datei", 0), 0u)
         << ui.dialogue().back();
 
+    // The catalog's own files are refused however they are reached, before any question.
+    const std::string before = readFile(data("kat.db"));
+    fs::create_symlink(data("kat.db"), data("verweis.TXT"));
+    fs::create_symlink(data("kat.mb"), data("verweis.PDF"));
+    ui.clear();
+    ui.choose(data("verweis.TXT"));
+    commands.textExport({});
+    ui.choose(data("verweis"));
+    EXPECT_EQ(commands.askPdfTarget(), "");
+    ASSERT_EQ(ui.dialogue().size(), 4u);
+    EXPECT_EQ(ui.dialogue()[1].rfind("message Fehler \"Das Ziel \xC2\xBB" + data("verweis.TXT"), 0),
+              0u)
+        << ui.dialogue()[1];
+    EXPECT_NE(ui.dialogue()[1].find("eine Datei der Tabelle \xC2\xBBkat.db\xC2\xAB"),
+              std::string::npos);
+    EXPECT_NE(ui.dialogue()[3].find(data("kat.mb")), std::string::npos) << ui.dialogue()[3];
+    EXPECT_EQ(readFile(data("kat.db")), before);
+    EXPECT_TRUE(fs::is_symlink(data("verweis.TXT")));
+    EXPECT_FALSE(commands.targetAllowed(programDir() + "UNDO.DB"));
+    EXPECT_TRUE(commands.targetAllowed(data("kat.TXT")));
+    ui.choose(data("liste"));
+    EXPECT_EQ(commands.askPdfTarget(), data("liste.PDF"));
+
     // A full disk: the old file stays whole, nothing is left beside it.
     test::SmallMedium small(64 * 1024);
     if (!small.available()) GTEST_SKIP() << small.whyNot();

@@ -357,20 +357,8 @@ void TMavrel32Main::printList(bool result) {
         paper = settings.paper();
     }
     report::PreviewHooks hooks;
-    hooks.askPdfPath = [this] {
-        document::FileDialogRequest r;
-        r.save = true;
-        r.title = "Liste als PDF speichern";
-        r.filter = "PDF-Dateien (*.PDF)|*.PDF";
-        r.defaultExt = "PDF";
-        r.initialName = platform::fileNameOf(document::catalogBase(document().MV32().filePath()));
-        std::string path = ui_.fileDialog(r).path;
-        if (!path.empty() && QFileInfo::exists(q(path)) &&
-            ui_.message(document::MessageKind::Warnung, document::kOverwriteQuestion,
-                        document::Buttons::JaNein) != document::Answer::Ja)
-            return std::string();
-        return path;
-    };
+    // The dialog, the refusal of the catalog's own files and the question before replacing.
+    hooks.askPdfPath = [this] { return program_->exports().askPdfTarget(); };
     hooks.showError = [this](const std::string& text) { ui_.showApplicationError(text); };
     hooks.shown = previewShown;
     program_->guarded([&] {

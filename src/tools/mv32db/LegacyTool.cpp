@@ -11,12 +11,14 @@
 #include "document/Log.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
+#include "engine/EngineError.h"
 #include "engine/FileSystem.h"
 #include "engine/SystemPaths.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "tools/mv32db/ExportTool.h"
 
 namespace mv32::tools {
 
@@ -108,6 +110,12 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
     }
     std::string target = files.size() == 2 ? absolute(files[1]) : catalogBase(source) + ".MV";
     if (upperExtension(target) != ".MV") target += ".MV";
+    try {
+        refuseOwnFile(source, target);
+    } catch (const engine::EngineError& e) {
+        err << "mv32db: " << e.what() << "\n";
+        return 1;
+    }
     if (std::filesystem::exists(engine::paths::fsPath(target)) &&
         ui.message(MessageKind::Warnung, kOverwriteQuestion, Buttons::JaNein) != Answer::Ja)
         return 1;
