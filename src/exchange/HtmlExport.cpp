@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "engine/Text.h"
@@ -201,6 +202,20 @@ std::string initialPageKey(const std::string& initial) {
     return codePointName(cp);
 }
 
+std::vector<std::string> pageNames(const std::vector<std::string>& initials) {
+    // A page's name as a medium that ignores case sees it: a letter and its other case are one.
+    std::set<char32_t> taken;
+    std::vector<std::string> names;
+    names.reserve(initials.size());
+    for (const auto& initial : initials) {
+        std::string key = initialPageKey(initial);
+        const char32_t cp = firstCodePoint(initial);
+        if (key == initial && !taken.insert(text::toUpper(cp)).second) key = codePointName(cp);
+        names.push_back(std::move(key));
+    }
+    return names;
+}
+
 void writeHtmlExport(engine::Cursor& rows, const ExportChoice& choice, const std::string& path,
                      const ExportProgress& progress) {
     const auto [base, folder] = baseAndFolder(path);
@@ -236,8 +251,7 @@ void writeHtmlExport(engine::Cursor& rows, const ExportChoice& choice, const std
         else
             mine.push_back({position, 1});
     }
-    std::vector<std::string> names;
-    for (const auto& initial : order) names.push_back(initialPageKey(initial));
+    const std::vector<std::string> names = pageNames(order);
     for (size_t i = 0; i < order.size(); ++i) {
         ExportFile page(folder + base + "_" + names[i] + ".HTML");
         head(page);

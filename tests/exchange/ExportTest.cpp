@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "document/Catalog.h"
 #include "document/DocumentFixture.h"
 #include "engine/DbfTable.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
+#include "engine/Text.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/ExportCommands.h"
 #include "exchange/ExportFile.h"
@@ -177,6 +179,37 @@ TEST_F(ExportTest, HtmlPagesGroupEveryInitialOnceWhateverTheNameOrder) {
               std::string::npos);
     EXPECT_TRUE(fs::exists(data("cat_U002E.HTML")));
     EXPECT_TRUE(fs::exists(data("cat_7.HTML")));
+}
+
+TEST_F(ExportTest, HtmlPagesStayApartOnMediaThatIgnoreCase) {
+    // ä and Ä are one file on FAT and Windows: the initial met first keeps its name, the other
+    // is named by its code point. a to z are upper-cased before and never need it.
+    EXPECT_EQ(pageNames({"\xC3\x84", "B", "\xC3\xA4", "\xC3\xA9", "\xC3\x89", "\xC3\x96"}),
+              (std::vector<std::string>{"\xC3\x84", "B", "U00E4", "\xC3\xA9", "U00C9",
+                                        "\xC3\x96"}));
+    auto& t = open({{"\xC3\x84pfel"}, {"\xC3\xA4sen"}, {"\xC3\x89" "clair"}, {"\xC3\xA9lan"}});
+    writeHtmlExport(t, {}, data("cat.HTML"));
+    const std::string index = readFile(data("cat.HTML"));
+    std::set<std::string> folded;
+    size_t pages = 0;
+    for (size_t at = 0; (at = index.find("<A HREF=\"", at)) != std::string::npos; ++pages) {
+        at += 9;
+        const std::string page = index.substr(at, index.find('"', at) - at);
+        std::string name;  // the link's percent-encoding undone
+        for (size_t i = 0; i < page.size(); ++i) {
+            if (page[i] == '%') {
+                name += static_cast<char>(std::stoi(page.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                name += page[i];
+            }
+        }
+        EXPECT_TRUE(fs::exists(data(name))) << name;
+        folded.insert(engine::text::upper(name));
+    }
+    EXPECT_EQ(pages, 4u);
+    EXPECT_EQ(folded.size(), 4u) << index;
+    EXPECT_NE(index.find("cat_U00"), std::string::npos);
 }
 
 TEST_F(ExportTest, HtmlIndexRowsHoldTenCellsAndOnePageHoldsAllWithoutSplitting) {
