@@ -136,6 +136,14 @@ TEST_F(ExportTest, AResultLeavesOutWhatItLacks) {
     EXPECT_EQ(readFile(data("r.txt")),
               kBanner + "     1 Beta\r\n       Datentraegernummer: 7\r\n       Kategorie: Tools\r\n" +
                   kRule + "     2 Alpha\r\n       Kategorie: Spiel\r\n" + kRule + kEnd);
+    q.close();
+
+    // Without a Name column the name's line goes like any other: no bare number.
+    q.setSql("SELECT Kategorie FROM kat.db ORDER BY Kategorie");
+    q.open();
+    writeTextExport(q, ExportSource::Result, c, data("ohne.txt"));
+    EXPECT_EQ(readFile(data("ohne.txt")), kBanner + "       Kategorie: Spiel\r\n" + kRule +
+                                              "       Kategorie: Tools\r\n" + kRule + kEnd);
 }
 
 TEST_F(ExportTest, HtmlPagesGroupEveryInitialOnceWhateverTheNameOrder) {
