@@ -229,6 +229,15 @@ TEST(TableTool, LegacyFilesConvertBothWays) {
     EXPECT_EQ(real({"mv2db", dir.file("alt.txt")}).status, 2);
     EXPECT_EQ(real({"db2mv", dir.file("fehlt.db")}).status, 1);
 
+    // An empty file stands for the table of its name; without one the file is the reason.
+    write(dir.file("leer.MV"), "");
+    ToolRun empty = real({"mv2db", dir.file("leer.MV")});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err,
+              "mv32db: Die Datei »leer.MV« ist leer; eine leere MV-Datei steht für die Tabelle "
+              "»leer.db«, die es nicht gibt.\n");
+    EXPECT_EQ(real({"db2mv", dir.file("alt.db"), dir.file("leer.MV"), "--ueberschreiben"}).status,
+              0);
 }
 
 }  // namespace mv32::tools

@@ -14,6 +14,7 @@
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
 #include "engine/SystemPaths.h"
+#include "engine/Table.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
@@ -92,6 +93,18 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
         // answer the person waits for.
         if (std::string why = unreadable(source); !why.empty()) {
             err << "mv32db: " << why << "\n";
+            return 1;
+        }
+        // An empty legacy file stands for the table of its name, which the program opens;
+        // without one there is nothing to open, and the file is the reason.
+        std::error_code ec;
+        engine::Table named;
+        named.setTableName(catalogBase(source) + ".db");
+        if (std::filesystem::file_size(engine::paths::fsPath(source), ec) == 0 && !ec &&
+            !named.exists()) {
+            err << "mv32db: Die Datei »" << platform::fileNameOf(source)
+                << "« ist leer; eine leere MV-Datei steht für die Tabelle »"
+                << platform::fileNameOf(catalogBase(source)) << ".db«, die es nicht gibt.\n";
             return 1;
         }
         doc.openLastFile(source);

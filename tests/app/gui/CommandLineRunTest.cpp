@@ -118,6 +118,13 @@ TEST_F(CommandLineRun, AScanThatClosesEndsWithItsStatusAndNeverWaits) {
               std::string::npos)
         << unsaved.err;
 
+    // A command the program does not know, with CLOSE: logged, told, and no window waits.
+    ProgramRun unknown = run({"foo", "D:", "close"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("Mavrel/32: Die Befehlszeile »foo D: close« wird nicht "
+                               "ausgeführt"),
+              std::string::npos)
+        << unknown.err;
 }
 
 TEST_F(CommandLineRun, ASecondInstanceThatClosesTellsItIsNotRunAndEnds) {
