@@ -75,12 +75,12 @@ private:
     const ReplacingFile& owner_;
 };
 
-ReplacingFile::ReplacingFile(std::shared_ptr<FileSystem> fs, std::string target, unsigned rights,
-                             const std::string& rightsIfNew)
+ReplacingFile::ReplacingFile(std::shared_ptr<FileSystem> fs, std::string target,
+                             const Options& options)
     : fs_(std::move(fs)), target_(std::move(target)) {
     view_ = std::make_unique<View>(*this);
-    removeLeftovers();
-    create(rights, rightsIfNew);
+    removeLeftovers(options.folderNames);
+    create(options.rights, options.rightsIfNew);
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -114,16 +114,18 @@ void ReplacingFile::rethrow(const EngineError& e) const {
     throw EngineError(e.kind(), message, e.reason());
 }
 
-void ReplacingFile::removeLeftovers() {
+void ReplacingFile::removeLeftovers(const std::vector<std::string>* folderNames) {
     const std::string folder = paths::folderOf(target_);
     const std::string name = paths::fileNameOf(target_);
-    std::vector<std::string> names;
-    try {
-        names = fs_->list(folderOrHere(target_));
-    } catch (const EngineError&) {
-        return;  // a folder that cannot be read: creating the file will say why
+    std::vector<std::string> listed;
+    if (!folderNames) {
+        try {
+            listed = fs_->list(folderOrHere(target_));
+        } catch (const EngineError&) {
+            return;  // a folder that cannot be read: creating the file will say why
+        }
     }
-    for (const auto& n : names) {
+    for (const auto& n : folderNames ? *folderNames : listed) {
         if (isTemporaryOf(n, name)) fs_->removeUnlocked(folder + n, kLockByte);
     }
 }

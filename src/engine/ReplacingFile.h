@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
@@ -32,10 +33,18 @@ public:
     // The lock byte of a temporary file, held by its writer (far past any data).
     static constexpr uint64_t kLockByte = 0x7FFE000000000000ull;
 
+    struct Options {
+        unsigned rights = 0666;   // of a new target, less the process's mask
+        std::string rightsIfNew;  // a file whose rights a new target takes instead, if any
+        // The names in the target's folder, where the caller has read them once for many
+        // targets (the pages of one export): the folder is then not read again for each.
+        const std::vector<std::string>* folderNames = nullptr;
+    };
+
     // Removes what killed writers of `target` left, then creates and locks the temporary file.
-    // `rightsIfNew`: the file whose rights a target that does not exist yet takes, if any.
-    ReplacingFile(std::shared_ptr<FileSystem> fs, std::string target, unsigned rights = 0666,
-                  const std::string& rightsIfNew = {});
+    ReplacingFile(std::shared_ptr<FileSystem> fs, std::string target, const Options& options);
+    ReplacingFile(std::shared_ptr<FileSystem> fs, std::string target)
+        : ReplacingFile(std::move(fs), std::move(target), Options{}) {}
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -68,7 +77,7 @@ public:
 
 private:
     class View;
-    void removeLeftovers();
+    void removeLeftovers(const std::vector<std::string>* folderNames);
     void create(unsigned rights, const std::string& rightsIfNew);
 
     std::shared_ptr<FileSystem> fs_;

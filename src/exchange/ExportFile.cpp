@@ -6,9 +6,16 @@ namespace {
 
 constexpr size_t kBuffer = 1 << 16;
 
+engine::ReplacingFile::Options withNames(const std::vector<std::string>* folderNames) {
+    engine::ReplacingFile::Options options;
+    options.folderNames = folderNames;
+    return options;
+}
+
 }  // namespace
 
-ExportFile::ExportFile(std::string target) : file_(engine::FileSystem::real(), std::move(target)) {}
+ExportFile::ExportFile(std::string target, const std::vector<std::string>* folderNames)
+    : file_(engine::FileSystem::real(), std::move(target), withNames(folderNames)) {}
 
 void ExportFile::write(std::string_view bytes) {
     if (spent_) return;

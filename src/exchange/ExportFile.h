@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/ReplacingFile.h"
 
@@ -17,7 +18,9 @@ namespace mv32::exchange {
 
 class ExportFile {
 public:
-    explicit ExportFile(std::string target);
+    // `folderNames`: the names in the target's folder, read once for the many pages of one
+    // export (see engine::ReplacingFile::Options).
+    explicit ExportFile(std::string target, const std::vector<std::string>* folderNames = nullptr);
     ExportFile(const ExportFile&) = delete;
     ExportFile& operator=(const ExportFile&) = delete;
 

@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "engine/EngineError.h"
+#include "engine/FileSystem.h"
 #include "engine/Text.h"
 #include "exchange/ExportFile.h"
 #include "platform/Paths.h"
@@ -252,8 +254,14 @@ void writeHtmlExport(engine::Cursor& rows, const ExportChoice& choice, const std
             mine.push_back({position, 1});
     }
     const std::vector<std::string> names = pageNames(order);
+    // The folder is read once for the leftovers of every page, not once per page.
+    std::vector<std::string> inFolder;
+    try {
+        inFolder = engine::FileSystem::real()->list(folder.empty() ? std::string(".") : folder);
+    } catch (const engine::EngineError&) {  // the first page says why it cannot be made
+    }
     for (size_t i = 0; i < order.size(); ++i) {
-        ExportFile page(folder + base + "_" + names[i] + ".HTML");
+        ExportFile page(folder + base + "_" + names[i] + ".HTML", &inFolder);
         head(page);
         for (const Run& run : runs[order[i]]) {
             rows.moveTo(run.first);

@@ -27,7 +27,9 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 
 void writeFileAtomically(const std::string& path, const std::string& data, bool executable) {
     createFolders(folderOf(path));
-    engine::ReplacingFile file(engine::FileSystem::real(), path, executable ? 0755 : 0644);
+    engine::ReplacingFile::Options options;
+    options.rights = executable ? 0755 : 0644;
+    engine::ReplacingFile file(engine::FileSystem::real(), path, options);
     file.write(0, data);
     file.commit();
 }

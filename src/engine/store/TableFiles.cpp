@@ -200,8 +200,10 @@ void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& 
         for (size_t i = 0; i < extensions.size(); ++i) {
             const std::string path = to + extensions[i];
             // A replaced file keeps its rights; a new one takes the old table's, or the source's.
-            auto out = std::make_unique<ReplacingFile>(fs, path, 0644,
-                                                       existed ? db : from + extensions[i]);
+            ReplacingFile::Options rights;
+            rights.rights = 0644;
+            rights.rightsIfNew = existed ? db : from + extensions[i];
+            auto out = std::make_unique<ReplacingFile>(fs, path, rights);
             for (uint64_t off = 0;;) {
                 size_t n = inputs[i]->read(off, buffer.data(), buffer.size());
                 if (n == 0) break;
