@@ -221,7 +221,8 @@ TEST_F(ProgramShellTest, ACommandLineScanThatCannotBeDoneIsNoSuccess) {
     EXPECT_EQ(run({media.file("fehlt.db"), "x", "CLOSE"}), After::CloseFailed);
     EXPECT_EQ(run({"foo", "D:"}), After::Nothing);
     EXPECT_NE(readFile(programDir() + "mv32.log")
-                  .find("Die Befehlszeile \xBB" "foo D: close\xAB wird nicht ausgef\xFChrt: mit "
+                  .find("Die Befehlszeile \xBB"
+                        "foo D: close\xAB wird nicht ausgef\xFChrt: mit "
                         "CLOSE sind nur DRIVE und DIR m\xF6glich."),
               std::string::npos);
     EXPECT_TRUE(ui.dialogue().empty());

@@ -136,9 +136,9 @@ TEST_F(CategoryTreeTest, AHugeLineIsCutAsItComesAndTheWindowStaysResponsive) {
     TreeFileReader pieces;
     const std::string file = "K\r\n\t" + std::string(254, 'n') + "\r\n\t" + std::string(255, 'm');
     for (char c : file) pieces.feed(std::string_view(&c, 1));
-    EXPECT_EQ(pieces.finish(), lines({{0, "K"},
-                                      {1, std::string(254, 'n').c_str()},
-                                      {1, std::string(254, 'm').c_str()}}));
+    EXPECT_EQ(
+        pieces.finish(),
+        lines({{0, "K"}, {1, std::string(254, 'n').c_str()}, {1, std::string(254, 'm').c_str()}}));
 
     // "Abbrechen" of the wait window stops the loading and leaves the tree as it was.
     const TreeLines before = tree().lines();

@@ -192,10 +192,14 @@ TEST_F(ExportTest, HtmlPagesGroupEveryInitialOnceWhateverTheNameOrder) {
 TEST_F(ExportTest, HtmlPagesStayApartOnMediaThatIgnoreCase) {
     // ä and Ä are one file on FAT and Windows: the initial met first keeps its name, the other
     // is named by its code point. a to z are upper-cased before and never need it.
-    EXPECT_EQ(pageNames({"\xC3\x84", "B", "\xC3\xA4", "\xC3\xA9", "\xC3\x89", "\xC3\x96"}),
-              (std::vector<std::string>{"\xC3\x84", "B", "U00E4", "\xC3\xA9", "U00C9",
-                                        "\xC3\x96"}));
-    auto& t = open({{"\xC3\x84pfel"}, {"\xC3\xA4sen"}, {"\xC3\x89" "clair"}, {"\xC3\xA9lan"}});
+    EXPECT_EQ(
+        pageNames({"\xC3\x84", "B", "\xC3\xA4", "\xC3\xA9", "\xC3\x89", "\xC3\x96"}),
+        (std::vector<std::string>{"\xC3\x84", "B", "U00E4", "\xC3\xA9", "U00C9", "\xC3\x96"}));
+    auto& t = open({{"\xC3\x84pfel"},
+                    {"\xC3\xA4sen"},
+                    {"\xC3\x89"
+                     "clair"},
+                    {"\xC3\xA9lan"}});
     writeHtmlExport(t, {}, data("cat.HTML"));
     const std::string index = readFile(data("cat.HTML"));
     std::set<std::string> folded;

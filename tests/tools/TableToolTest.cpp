@@ -249,7 +249,8 @@ namespace {
 // A medium that fills up as soon as the trigram index's temporary file is written.
 class FullForTrigrams : public engine::FileSystem {
 public:
-    explicit FullForTrigrams(std::shared_ptr<engine::FileSystem> inner) : inner_(std::move(inner)) {}
+    explicit FullForTrigrams(std::shared_ptr<engine::FileSystem> inner)
+        : inner_(std::move(inner)) {}
     std::unique_ptr<engine::File> open(const std::string& path, bool create) override {
         auto f = inner_->open(path, create);
         if (path.size() < 4 || path.compare(path.size() - 4, 4, ".trn") != 0) return f;
