@@ -217,6 +217,11 @@ void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& 
         }
         for (auto& out : outs)
             if (out->target() != db) out->commit();
+#ifdef _WIN32
+        // Windows gives the name of a file that a handle holds to no other file: the old .db
+        // is let go just before its name is taken.
+        target.close();
+#endif
         for (auto& out : outs) out->commit();
     } catch (...) {
         outs.clear();  // their temporary files go
