@@ -180,6 +180,16 @@ ProgramShell::AfterCommandLine ProgramShell::handleCommandLine() {
         }
         return AfterCommandLine::ShowNormal;
     }
+    // A run that closes by itself only scans; anything else it would open waits for a person
+    // who is not there.
+    if (closesWithoutAsking()) {
+        std::string line;
+        for (const auto& a : args_) line += (line.empty() ? "" : " ") + a;
+        doc_.log().WriteLogLine("Die Befehlszeile »" + line +
+                                "« wird nicht ausgeführt: mit CLOSE sind nur DRIVE und DIR "
+                                "möglich.");
+        return AfterCommandLine::CloseFailed;
+    }
     const std::string ext = document::upperExtension(args_[0]);
     if (ext != ".DB" && ext != ".MV") return AfterCommandLine::Nothing;
     // A catalog is found whatever the case of its extension ("KATALOG.DB" from Windows).

@@ -42,7 +42,8 @@ public:
     // that could not be done; the log says why).
     enum class AfterCommandLine { Nothing, Close, CloseFailed, ShowNormal };
     // "SCANALL", "DRIVE" path ["CLOSE"], "DIR" path ["CLOSE"], or a catalog or legacy file,
-    // which replaces what start-up opened.
+    // which replaces what start-up opened. Any other command line with "CLOSE" third is logged
+    // and ends the run with CloseFailed: nobody would answer the window it leaves open.
     AfterCommandLine handleCommandLine();
     // The scan driver the command-line scans use (set by the window).
     scan::ScanDriver* scanDriver = nullptr;

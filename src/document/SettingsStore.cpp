@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/EngineError.h"
 #include "platform/AtomicFile.h"
 
 namespace mv32::document {
@@ -116,10 +117,11 @@ void IniSettingsStore::save(const Sections& sections) const {
         for (const auto& [n, v] : values) text << escapeName(n) << '=' << escape(v) << '\n';
         text << '\n';
     }
-    if (int err = platform::writeFileAtomically(path_, text.str())) {
-        errno = err;
-        throw std::runtime_error(
-            systemError("Die Einstellungen können nicht gespeichert werden:", path_));
+    try {
+        platform::writeFileAtomically(path_, text.str());
+    } catch (const engine::EngineError& e) {
+        throw std::runtime_error("Die Einstellungen können nicht gespeichert werden: " +
+                                 std::string(e.what()));
     }
 }
 

@@ -1,13 +1,17 @@
 #include "edit/CategoryTree.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_map>
 
 #include "edit/PickLists.h"
+#include "engine/EngineError.h"
+#include "engine/SystemPaths.h"
 #include "engine/Text.h"
 #include "platform/AtomicFile.h"
 
@@ -20,12 +24,12 @@ using document::MessageKind;
 
 namespace {
 
-constexpr size_t kTextLimit = 254;  // the longest text a node holds
 constexpr int64_t kEventsEvery = 256;  // records between two looks at the wait window
+constexpr size_t kReadChunk = 1 << 16;  // bytes of a tree file between two looks
 
 std::string textOf(engine::Table& t, int field) {
     const engine::Value v = t.value(field);
-    return v.isBlank() ? std::string() : text::fitToWidth(v.asText(), kTextLimit);
+    return v.isBlank() ? std::string() : text::fitToWidth(v.asText(), kTreeTextLimit);
 }
 
 }  // namespace
@@ -40,24 +44,47 @@ std::string treeFileText(const TreeLines& tree) {
     return out;
 }
 
-TreeLines parseTreeFile(const std::string& bytes) {
-    TreeLines tree;
-    int before = -1;
-    size_t start = 0;
-    while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size();
-        std::string line = bytes.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == "\x1a") continue;
-        const size_t indent = line.find_first_not_of("\t ");
-        const int level = static_cast<int>(indent == std::string::npos ? line.size() : indent);
-        if (level > before + 1) throw std::runtime_error(kTreeReadError);
-        tree.push_back({level, text::fromWindows1252(line.substr(static_cast<size_t>(level)))});
-        before = level;
+void TreeFileReader::feed(std::string_view bytes) {
+    for (char c : bytes) {
+        if (c == '\n') {
+            endLine();
+            continue;
+        }
+        if (!inText_ && (c == '\t' || c == ' ')) {
+            ++indent_;
+            continue;
+        }
+        inText_ = true;
+        // A node holds what the tree build holds; the rest of a longer line is passed over,
+        // so a file of one endless line costs no more than a short one.
+        if (text_.size() < kTreeTextLimit + 1) text_ += c;  // one more: a CR that ends it
     }
-    return tree;
+}
+
+void TreeFileReader::endLine() {
+    if (!text_.empty() && text_.back() == '\r') text_.pop_back();
+    if (text_.size() > kTreeTextLimit) text_.resize(kTreeTextLimit);
+    const bool endOfFileMark = indent_ == 0 && text_ == "\x1a";
+    if (!endOfFileMark) {
+        if (indent_ > static_cast<size_t>(before_ + 1)) throw std::runtime_error(kTreeReadError);
+        const int level = static_cast<int>(indent_);
+        lines_.push_back({level, text::fromWindows1252(text_)});
+        before_ = level;
+    }
+    text_.clear();
+    indent_ = 0;
+    inText_ = false;
+}
+
+TreeLines TreeFileReader::finish() {
+    if (pending()) endLine();
+    return std::move(lines_);
+}
+
+TreeLines parseTreeFile(const std::string& bytes) {
+    TreeFileReader reader;
+    reader.feed(bytes);
+    return reader.finish();
 }
 
 CategoryTree::CategoryTree(document::CatalogDocument& doc, document::DataSource& catalog)
@@ -138,14 +165,48 @@ void CategoryTree::build() {
 }
 
 void CategoryTree::saveTo(const std::string& path) const {
-    if (platform::writeFileAtomically(path, treeFileText(lines_)) != 0)
+    try {
+        platform::writeFileAtomically(path, treeFileText(lines_));
+    } catch (const engine::EngineError&) {
         throw std::runtime_error(kTreeWriteError);
+    }
 }
 
-void CategoryTree::loadFrom(const std::string& path) {
-    const auto bytes = platform::readWholeFile(path);
-    if (!bytes) throw std::runtime_error(kTreeReadError);
-    lines_ = parseTreeFile(*bytes);  // a file that cannot be read leaves the tree as it was
+bool CategoryTree::loadFrom(const std::string& path) {
+    auto& ui = doc_.ui();
+    std::error_code ec;
+    const auto where = engine::paths::fsPath(path);
+    // Only a file is read: a FIFO or a device would never end.
+    if (!std::filesystem::is_regular_file(where, ec)) throw std::runtime_error(kTreeReadError);
+    const auto size = std::filesystem::file_size(where, ec);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(engine::paths::openFile(path, "rb"),
+                                                       &std::fclose);
+    if (!in) throw std::runtime_error(kTreeReadError);
+    TreeFileReader reader;
+    std::string chunk(kReadChunk, '\0');
+    ui.setProgressRange(0, ec ? 0 : static_cast<int64_t>(size));
+    ui.setProgressPosition(0);
+    ui.showProgress(true);
+    struct HideProgress {
+        document::UserInterface& ui;
+        ~HideProgress() { ui.showProgress(false); }
+    } hide{ui};
+    int64_t read = 0;
+    for (;;) {
+        const size_t n = std::fread(chunk.data(), 1, chunk.size(), in.get());
+        if (n == 0) break;
+        reader.feed(std::string_view(chunk.data(), n));
+        read += static_cast<int64_t>(n);
+        ui.setProgressPosition(read);
+        ui.processEvents();
+        if (ui.cancelRequested()) {  // "Abbrechen" of the wait window: the tree stays as it was
+            ui.resetCancelRequest();
+            return false;
+        }
+    }
+    if (std::ferror(in.get())) throw std::runtime_error(kTreeReadError);
+    lines_ = reader.finish();  // a file that cannot be read leaves the tree as it was
+    return true;
 }
 
 void CategoryTree::save() {

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/CatalogDocument.h"
@@ -32,11 +33,32 @@ using TreeLines = std::vector<TreeLine>;
 
 inline constexpr const char* kTreeReadError = "Fehler beim Lesen der Datei!";
 inline constexpr const char* kTreeWriteError = "Fehler beim Schreiben der Datei!";
+// The longest text a node holds, built or loaded.
+inline constexpr size_t kTreeTextLimit = 254;
 
 // The file's bytes for a tree, and a tree from a file's bytes (throws std::runtime_error with
 // kTreeReadError).
 std::string treeFileText(const TreeLines& tree);
 TreeLines parseTreeFile(const std::string& bytes);
+
+// Reads a tree file in pieces of any size: each line's text is cut to kTreeTextLimit characters
+// as it comes, so a line of any length (a file of 30 MB without a line end) costs no more than
+// a short one. feed() and finish() throw std::runtime_error with kTreeReadError.
+class TreeFileReader {
+public:
+    void feed(std::string_view bytes);
+    TreeLines finish();
+
+private:
+    bool pending() const { return inText_ || indent_ > 0; }
+    void endLine();
+
+    TreeLines lines_;
+    std::string text_;
+    size_t indent_ = 0;
+    bool inText_ = false;
+    int before_ = -1;
+};
 
 class CategoryTree {
 public:
@@ -49,9 +71,11 @@ public:
     // "Speichern" and "Laden" with their dialogs and messages.
     void save();
     void load();
-    // Writes and reads a tree file; throw on failure.
+    // Writes and reads a tree file; throw on failure. Loading lets the user interface run
+    // between pieces of the file and shows its progress; the wait window's "Abbrechen" stops
+    // it, leaving the tree as it was (false).
     void saveTo(const std::string& path) const;
-    void loadFrom(const std::string& path);
+    bool loadFrom(const std::string& path);
     // Double click: makes the catalog record of this name current; false when there is none.
     bool selectName(const std::string& text);
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "engine/EngineError.h"
 #include "engine/Text.h"
 #include "platform/AtomicFile.h"
 
@@ -213,9 +214,11 @@ void writeListText(const std::string& path, const std::string& text) {
         out += text::toWindows1252(line);
         out += "\r\n";
     }
-    if (const int err = platform::writeFileAtomically(path, out)) {
+    try {
+        platform::writeFileAtomically(path, out);
+    } catch (const engine::EngineError& e) {
         throw std::runtime_error("Die Liste »" + path + "« kann nicht gespeichert werden: " +
-                                 std::system_category().message(err));
+                                 (e.reason().empty() ? std::string(e.what()) : e.reason()) + ".");
     }
 }
 

@@ -137,7 +137,17 @@ void DbfTable::createTable() {
     close();
     checkFields();
     fs_->remove(path_);
-    file_ = fs_->open(path_, true);
+    createIn(fs_->open(path_, true));
+}
+
+void DbfTable::createTable(std::unique_ptr<File> file) {
+    close();
+    checkFields();
+    createIn(std::move(file));
+}
+
+void DbfTable::createIn(std::unique_ptr<File> file) {
+    file_ = std::move(file);
     file_->truncate(0);
     defs_.clear();
     offsets_.clear();

@@ -46,6 +46,9 @@ public:
 
     // Writes an empty table (an existing file of that name is replaced) and opens it.
     void createTable();
+    // Writes an empty table into `file`, a file the caller made for it (the temporary file of a
+    // replacing write), and opens it; path() only names it in messages.
+    void createTable(std::unique_ptr<File> file);
     // Opens an existing table for reading and appending.
     void open();
     // Writes the header with the record count and the end-of-file mark, and closes.
@@ -81,6 +84,7 @@ private:
     void requireActive() const;
     void checkFields() const;
     void writeHeader();
+    void createIn(std::unique_ptr<File> file);
     void go(int64_t n);
     void readRecord(uint32_t physical);
     std::string encodeField(const DbfField& f, const Value& v) const;

@@ -72,6 +72,18 @@ public:
     // Gives `to` the date and time of last change of `from`, where the medium keeps one.
     virtual void copyTimes(const std::string& /*from*/, const std::string& /*to*/) {}
 
+    // Creates `path` as a new, empty file for reading and writing. Whatever has that name
+    // already (a file, a link, a FIFO) makes it fail with ErrorKind::Exists: a link is never
+    // followed. The file gets the access rights of the file `rightsOf` where there is one, else
+    // `rights` less the process's mask (rights are POSIX permission bits; Windows files take
+    // their folder's). The default, for the test doubles, checks and creates in two steps.
+    virtual std::unique_ptr<File> createNew(const std::string& path, const std::string& rightsOf,
+                                            unsigned rights);
+    // Removes `path` if it is a plain file (not a link, a FIFO or a folder) on which no other
+    // File object holds the lock byte `lockOffset`, holding that lock from the look to the
+    // removal. Returns whether it removed it; a file it leaves is no error.
+    virtual bool removeUnlocked(const std::string& path, uint64_t lockOffset);
+
     // The operating system's file system, shared by all tables that are given none.
     static std::shared_ptr<FileSystem> real();
 };

@@ -174,6 +174,45 @@ public:
             throwSystemError(errno, "Setzen der Zeit", to);
     }
 
+    std::unique_ptr<File> createNew(const std::string& path, const std::string& rightsOf,
+                                    unsigned rights) override {
+        struct stat model {};
+        const bool modelled =
+            !rightsOf.empty() && ::stat(rightsOf.c_str(), &model) == 0 && S_ISREG(model.st_mode);
+        // Made with no more rights than it ends with: a private target's replacement is never
+        // readable by others, not even while it is written.
+        const mode_t mode = modelled ? (model.st_mode & 0777) : static_cast<mode_t>(rights);
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) throwSystemError(errno, "Anlegen", path);
+        // The mask may have taken rights away that the model has. A medium without rights
+        // (FAT) refuses: there is nothing to keep there.
+        if (modelled) (void)::fchmod(fd, model.st_mode & 0777);
+        return std::make_unique<PosixFile>(fd, path);
+    }
+
+    bool removeUnlocked(const std::string& path, uint64_t lockOffset) override {
+        // Only a plain file is opened: a device is not even touched, a FIFO never waited for.
+        struct stat seen {};
+        if (::lstat(path.c_str(), &seen) != 0 || !S_ISREG(seen.st_mode)) return false;
+        const int fd =
+            ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) return false;
+        PosixFile f(fd, path);
+        struct stat opened {};
+        struct stat now {};
+        if (::fstat(fd, &opened) != 0 || opened.st_ino != seen.st_ino ||
+            opened.st_dev != seen.st_dev || !f.tryLock(lockOffset, LockKind::Exclusive))
+            return false;
+        // The name still holds the file locked (nothing was put in its place meanwhile).
+        if (::lstat(path.c_str(), &now) != 0 || now.st_ino != opened.st_ino ||
+            now.st_dev != opened.st_dev)
+            return false;
+        return ::unlink(path.c_str()) == 0;
+    }
+
     std::vector<std::string> list(const std::string& dir) override {
         std::vector<std::string> names;
         DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());

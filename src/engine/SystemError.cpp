@@ -38,6 +38,8 @@ std::string systemErrorReason(int err) {
             return "Der Dateiname ist zu lang";
         case EBADF:
             return "Die Datei ist nur zum Lesen geöffnet";
+        case EEXIST:
+            return "Eine Datei dieses Namens existiert bereits";
         default:
             return "Systemfehler " + std::to_string(err) + " (" + std::strerror(err) + ")";
     }
@@ -50,6 +52,7 @@ void throwSystemError(int err, const char* action, const std::string& path) {
     if (err == EDQUOT) kind = ErrorKind::DiskFull;
 #endif
     if (err == ENOENT) kind = ErrorKind::NotFound;
+    if (err == EEXIST) kind = ErrorKind::Exists;
     if (err == EROFS || err == EACCES || err == EPERM || err == EBADF) kind = ErrorKind::ReadOnly;
     std::string why = systemErrorReason(err);
     throw EngineError(

@@ -45,6 +45,14 @@ public:
     void copyTimes(const std::string& from, const std::string& to) override {
         inner_->copyTimes(spelled(from), spelled(to));
     }
+    std::unique_ptr<File> createNew(const std::string& path, const std::string& rightsOf,
+                                    unsigned rights) override {
+        return inner_->createNew(spelled(path), rightsOf.empty() ? rightsOf : spelled(rightsOf),
+                                 rights);
+    }
+    bool removeUnlocked(const std::string& path, uint64_t lockOffset) override {
+        return inner_->removeUnlocked(spelled(path), lockOffset);
+    }
 
 private:
     // The letters of the table's ".db" as on disk or as expected ("DB", "db", "Db"); empty

@@ -66,6 +66,9 @@ int errnoOf(DWORD code) {
             return ENAMETOOLONG;
         case ERROR_DIRECTORY:
             return ENOTDIR;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return EEXIST;
         case ERROR_CRC:
         case ERROR_READ_FAULT:
         case ERROR_WRITE_FAULT:
@@ -325,6 +328,21 @@ public:
         const DWORD e = GetLastError();
         CloseHandle(h);
         if (!ok) throwWindowsError(e, "Setzen der Zeit", to);
+    }
+
+    // CREATE_NEW fails on any entry of that name, a link included; Windows files take the
+    // rights of their folder, so there are none to copy.
+    std::unique_ptr<File> createNew(const std::string& path, const std::string& /*rightsOf*/,
+                                    unsigned /*rights*/) override {
+        return openWith(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+    }
+
+    bool removeUnlocked(const std::string& path, uint64_t lockOffset) override {
+        const DWORD a = GetFileAttributesW(wide(path).c_str());
+        if (a == INVALID_FILE_ATTRIBUTES ||
+            (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+            return false;
+        return FileSystem::removeUnlocked(path, lockOffset);
     }
 
     std::vector<std::string> list(const std::string& dir) override {

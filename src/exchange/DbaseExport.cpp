@@ -1,14 +1,9 @@
 #include "exchange/DbaseExport.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
 #include "document/Catalog.h"
 #include "engine/DbfTable.h"
 #include "engine/EngineError.h"
-#include "engine/FileSystem.h"
-#include "engine/SystemPaths.h"
+#include "engine/ReplacingFile.h"
 #include "platform/Paths.h"
 
 namespace mv32::exchange {
@@ -40,9 +35,9 @@ const Column kColumns[] = {
 }  // namespace
 
 void writeDbaseExport(engine::Cursor& catalog, const std::string& path) {
-    const std::string temp = path + ".~exp";
+    engine::ReplacingFile out(engine::FileSystem::real(), path);
     engine::DbfTable dbf;
-    dbf.setPath(temp);
+    dbf.setPath(path);
     std::vector<engine::DbfField> fields;
     engine::ColumnMappings pairs;
     for (const auto& c : kColumns) {
@@ -53,30 +48,10 @@ void writeDbaseExport(engine::Cursor& catalog, const std::string& path) {
         pairs.emplace_back(upper, c.from);
     }
     dbf.setFields(fields);
-    try {
-        dbf.createTable();
-        engine::batchMove(catalog, dbf, pairs);
-        dbf.close();
-    } catch (...) {
-        try {
-            dbf.close();
-        } catch (const std::exception&) {
-        }
-        std::error_code gone;
-        std::filesystem::remove(engine::paths::fsPath(temp), gone);
-        throw;
-    }
-    std::error_code ec;
-    std::filesystem::rename(engine::paths::fsPath(temp), engine::paths::fsPath(path), ec);
-    if (ec) {
-        std::error_code gone;
-        std::filesystem::remove(engine::paths::fsPath(temp), gone);
-        const std::string reason = engine::systemErrorReason(ec.value());
-        throw engine::EngineError(engine::ErrorKind::Io,
-                                  "Schreiben der Datei " + engine::quoted(path) +
-                                      " ist fehlgeschlagen: " + reason + ".",
-                                  reason);
-    }
+    dbf.createTable(out.borrow());
+    engine::batchMove(catalog, dbf, pairs);
+    dbf.close();
+    out.commit();
 }
 
 engine::BatchMoveResult mergeCatalog(engine::Table& catalog, const std::string& sourcePath) {

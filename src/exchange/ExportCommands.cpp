@@ -8,6 +8,7 @@
 #include "engine/Text.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/HtmlExport.h"
+#include "exchange/OwnFiles.h"
 #include "exchange/TextExport.h"
 #include "platform/Paths.h"
 
@@ -45,12 +46,24 @@ std::string ExportCommands::askTarget(const char* title, const char* filter, con
     std::string path = doc_.askForFile(r).path;
     if (path.empty()) return {};
     if (!hasExtension(path, ext)) path += std::string(".") + ext;
+    if (!targetAllowed(path)) return {};
     std::error_code ec;
     if (std::filesystem::exists(engine::paths::fsPath(path), ec) &&
         doc_.ui().message(MessageKind::Warnung, document::kOverwriteQuestion, Buttons::JaNein) !=
             Answer::Ja)
         return {};
     return path;
+}
+
+bool ExportCommands::targetAllowed(const std::string& path) {
+    const std::string refusal = ownFileRefusal(path, ownFilesOf(doc_));
+    if (refusal.empty()) return true;
+    doc_.ui().message(MessageKind::Fehler, refusal, Buttons::Abbrechen);
+    return false;
+}
+
+std::string ExportCommands::askPdfTarget() {
+    return askTarget("Liste als PDF speichern", "PDF-Dateien (*.PDF)|*.PDF", "PDF");
 }
 
 template <typename Write>

@@ -1,7 +1,8 @@
 // The export and import commands of the menus, without their dialogs: after the options dialog
 // they ask for the file (the save dialog preset with the catalog's name, the extension added,
-// the question before an existing file is replaced), hold auto-save, show the progress bar and
-// the busy animation, run the writer and report a failure with "Fehler: " and the message.
+// a file of the catalog itself refused, the question before an existing file is replaced),
+// hold auto-save, show the progress bar and the busy animation, run the writer and report a
+// failure with "Fehler: " and the message.
 //
 // The catalog exports read the catalog in name order (the catalog is left in that order, as
 // the overview's name sort shows it) through a cursor of their own, so the windows over the
@@ -35,6 +36,14 @@ public:
     void dbaseExport();
     // "Mavrel32-Dateien (*.DB)": merges another catalog into the open one.
     void importCatalog();
+    // Whether `path` may be written: a file of the open catalog, of the file list or of the
+    // undo table is refused with a message naming it ("Fehler"). The exports, "Als PDF
+    // speichern" and the print dialog's file output ask this before anything is written.
+    bool targetAllowed(const std::string& path);
+    // "Als PDF speichern..." of the preview: the save dialog preset with the catalog's name,
+    // ".PDF" added, the refusal of the catalog's own files, the question before an existing file
+    // is replaced; empty when the person cancelled or the file was refused.
+    std::string askPdfTarget();
     // "OK" of the print settings: the fields read for a page of `page`'s size (a field that is no
     // whole number, or columns that do not fit, give their message and nothing is printed),
     // then `preview` shows the list of `result` (null: the catalog in its current order).

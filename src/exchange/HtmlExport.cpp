@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
+#include "engine/EngineError.h"
+#include "engine/FileSystem.h"
 #include "engine/Text.h"
 #include "exchange/ExportFile.h"
 #include "platform/Paths.h"
@@ -138,6 +140,18 @@ void recordTable(ExportFile& f, engine::Cursor& c, const ExportChoice& ch) {
     line(f, "</CENTER></P>");
 }
 
+char32_t firstCodePoint(const std::string& s) {
+    size_t len = 0;
+    return s.empty() ? U' ' : text::decodeAt(s, 0, &len);
+}
+
+// "U" and the code point in at least four upper-case hexadecimal digits.
+std::string codePointName(char32_t cp) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U%04X", static_cast<unsigned>(cp));
+    return buf;
+}
+
 // The base name B of the chosen file and its folder P (with its separator).
 std::pair<std::string, std::string> baseAndFolder(const std::string& path) {
     std::string name = platform::fileNameOf(path);
@@ -182,15 +196,26 @@ std::string htmlEscaped(const std::string& s) {
 }
 
 std::string initialPageKey(const std::string& initial) {
-    size_t len = 0;
-    const char32_t cp = initial.empty() ? U' ' : text::decodeAt(initial, 0, &len);
+    const char32_t cp = firstCodePoint(initial);
     const bool asciiPlain = (cp >= '0' && cp <= '9') || (cp >= 'A' && cp <= 'Z') ||
                             (cp >= 'a' && cp <= 'z');
     const bool letter = text::toUpper(cp) != cp || text::toLower(cp) != cp;
     if (asciiPlain || letter) return initial;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "U%04X", static_cast<unsigned>(cp));
-    return buf;
+    return codePointName(cp);
+}
+
+std::vector<std::string> pageNames(const std::vector<std::string>& initials) {
+    // A page's name as a medium that ignores case sees it: a letter and its other case are one.
+    std::set<char32_t> taken;
+    std::vector<std::string> names;
+    names.reserve(initials.size());
+    for (const auto& initial : initials) {
+        std::string key = initialPageKey(initial);
+        const char32_t cp = firstCodePoint(initial);
+        if (key == initial && !taken.insert(text::toUpper(cp)).second) key = codePointName(cp);
+        names.push_back(std::move(key));
+    }
+    return names;
 }
 
 void writeHtmlExport(engine::Cursor& rows, const ExportChoice& choice, const std::string& path,
@@ -209,31 +234,42 @@ void writeHtmlExport(engine::Cursor& rows, const ExportChoice& choice, const std
         page.commit();
         return;
     }
-    // One page per initial, in the order the initials first appear; a page is set aside while
-    // another initial's records are written and taken up again when its initial recurs.
-    std::map<std::string, std::unique_ptr<ExportFile>> pages;
+    // First the initials, in the order they first appear, each with the runs of records that
+    // have it; then one page after the other, each written whole from its runs, so that only
+    // one page is open and every page is one replacing write.
+    struct Run {
+        int64_t first, count;
+    };
+    std::map<std::string, std::vector<Run>> runs;
     std::vector<std::string> order;
-    ExportFile* current = nullptr;
-    std::string currentInitial;
+    int64_t position = 0;
     for (rows.first(); !rows.eof(); rows.next()) {
+        ++position;
         const std::string initial = initialOf(value(rows, "Name"));
-        if (!current || initial != currentInitial) {
-            if (current) current->setAside();
-            auto& page = pages[initial];
-            if (!page) {
-                page = std::make_unique<ExportFile>(folder + base + "_" + initialPageKey(initial) +
-                                                    ".HTML");
-                head(*page);
-                order.push_back(initial);
-            }
-            current = page.get();
-            currentInitial = initial;
-        }
-        recordTable(*current, rows, choice);
-        if (progress.advanced) progress.advanced(++done);
+        auto& mine = runs[initial];
+        if (mine.empty()) order.push_back(initial);
+        if (!mine.empty() && mine.back().first + mine.back().count == position)
+            ++mine.back().count;
+        else
+            mine.push_back({position, 1});
     }
-    for (const auto& initial : order) {
-        ExportFile& page = *pages[initial];
+    const std::vector<std::string> names = pageNames(order);
+    // The folder is read once for the leftovers of every page, not once per page.
+    std::vector<std::string> inFolder;
+    try {
+        inFolder = engine::FileSystem::real()->list(folder.empty() ? std::string(".") : folder);
+    } catch (const engine::EngineError&) {  // the first page says why it cannot be made
+    }
+    for (size_t i = 0; i < order.size(); ++i) {
+        ExportFile page(folder + base + "_" + names[i] + ".HTML", &inFolder);
+        head(page);
+        for (const Run& run : runs[order[i]]) {
+            rows.moveTo(run.first);
+            for (int64_t k = 0; k < run.count && !rows.eof(); ++k, rows.next()) {
+                recordTable(page, rows, choice);
+                if (progress.advanced) progress.advanced(++done);
+            }
+        }
         foot(page);
         page.commit();
     }
@@ -241,11 +277,11 @@ void writeHtmlExport(engine::Cursor& rows, const ExportChoice& choice, const std
     head(index);
     line(index, kIndexTable);
     int cells = 0;
-    for (const auto& initial : order) {
+    for (size_t i = 0; i < order.size(); ++i) {
         if (cells == 0) line(index, "<TR>");
-        const std::string page = base + "_" + initialPageKey(initial) + ".HTML";
+        const std::string page = base + "_" + names[i] + ".HTML";
         line(index, "<TD WIDTH=\"10%\" VALIGN=\"TOP\" BGCOLOR=GAINSBORO><P><CENTER><A HREF=\"" +
-                        href(page) + "\">" + htmlEscaped(initial) + "</A></CENTER></TD>");
+                        href(page) + "\">" + htmlEscaped(order[i]) + "</A></CENTER></TD>");
         if (++cells == 10) {
             line(index, "</TR>");
             cells = 0;

@@ -10,8 +10,10 @@
 #include "engine/Cursor.h"
 #include "engine/SystemPaths.h"
 #include "engine/Text.h"
+#include "exchange/ExportFile.h"
 #include "exchange/MvFormat.h"
 #include "exchange/MvParser.h"
+#include "exchange/OwnFiles.h"
 #include "platform/Paths.h"
 
 namespace mv32::exchange {
@@ -94,6 +96,10 @@ void MvWriter::ExpMVItemClick() {
     if (chosen.path.empty()) return;
     std::string path = chosen.path;
     if (document::upperExtension(path) != ".MV") path += ".MV";
+    if (const std::string refusal = ownFileRefusal(path, ownFilesOf(doc_)); !refusal.empty()) {
+        ui.message(MessageKind::Fehler, refusal, Buttons::Abbrechen);
+        return;
+    }
     std::error_code ec;
     if (std::filesystem::exists(engine::paths::fsPath(path), ec) &&
         ui.message(MessageKind::Warnung, document::kOverwriteQuestion, Buttons::JaNein) !=
@@ -107,13 +113,8 @@ void MvWriter::ExportToMV(const std::string& path) {
     auto& ui = doc_.ui();
     if (!st.CatalogOpen || st.TreeBuilding) return;
     engine::Table& t = doc_.MV32();
-    std::FILE* f = nullptr;
     try {
-        f = engine::paths::openFile(path, "wb");
-        if (!f) {
-            throw std::runtime_error("Die Datei »" + path +
-                                     "« kann nicht angelegt werden: " + std::strerror(errno));
-        }
+        ExportFile file(path);
         ui.showAnimation(Animation::Busy, true);
         st.AutoSaveHold = true;
         const int64_t count = t.recordCount();
@@ -130,24 +131,19 @@ void MvWriter::ExportToMV(const std::string& path) {
         while (!t.eof()) {
             encodeRecord(t, out);
             if (out.size() >= (1u << 20)) {
-                if (std::fwrite(out.data(), 1, out.size(), f) != out.size())
-                    throw std::runtime_error(std::strerror(errno));
+                file.write(out);
                 out.clear();
             }
             t.next();
             ui.setProgressPosition(++done);
         }
-        if (std::fwrite(out.data(), 1, out.size(), f) != out.size() || std::fclose(f) != 0) {
-            f = nullptr;
-            throw std::runtime_error(std::strerror(errno));
-        }
-        f = nullptr;
+        file.write(out);
+        file.commit();
         ui.showProgress(false);
         st.AutoSaveHold = false;
         ui.showAnimation(Animation::Busy, false);
         doc_.updateRecordLabel();
     } catch (const std::exception&) {
-        if (f) std::fclose(f);
         try {
             if (!t.active()) t.open();
         } catch (const std::exception&) {

@@ -58,7 +58,9 @@ std::string sizeLine(const char* label, const std::string& text) {
 void writeBlock(Lines& out, Values& v, const ExportChoice& c, int64_t number) {
     char head[24];
     std::snprintf(head, sizeof head, "%6lld ", static_cast<long long>(number));
-    out(head + v.get("Name").value_or(""));
+    // Like every line, the name's is left out where a result has no such column: a bare
+    // number would say nothing.
+    if (auto name = v.get("Name")) out(head + *name);
     if (c.number) {
         auto n = v.result() ? v.filled("DatentraegerNr") : v.get("DatentraegerNr");
         if (n) out(kIndent + "Datentraegernummer: " + *n);

@@ -1,18 +1,12 @@
 #include "platform/AtomicFile.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-#include <fstream>
 
+#include "engine/ReplacingFile.h"
 #include "engine/SystemPaths.h"
 #include "platform/Paths.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace mv32::platform {
 
@@ -31,43 +25,13 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     return data;
 }
 
-int writeFileAtomically(const std::string& path, const std::string& data, bool executable) {
+void writeFileAtomically(const std::string& path, const std::string& data, bool executable) {
     createFolders(folderOf(path));
-    const std::string tmp = path + ".neu";
-#ifdef _WIN32
-    (void)executable;
-    std::ofstream out(engine::paths::fsPath(tmp), std::ios::binary | std::ios::trunc);
-    out << data;
-    out.close();
-    if (!out) return EIO;
-    // Replaces the old file in one step (MoveFileExW), as rename does on POSIX systems.
-    std::error_code ec;
-    std::filesystem::rename(engine::paths::fsPath(tmp), engine::paths::fsPath(path), ec);
-    return ec ? EIO : 0;
-#else
-    int fd =
-        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, executable ? 0755 : 0644);
-    bool ok = fd >= 0;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    int err = ok ? 0 : errno;
-    if (fd >= 0 && ::close(fd) != 0 && ok) {
-        err = errno;
-        ok = false;
-    }
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-        err = errno;
-        ok = false;
-    }
-    if (!ok) ::unlink(tmp.c_str());
-    return ok ? 0 : (err ? err : EIO);
-#endif
+    engine::ReplacingFile::Options options;
+    options.rights = executable ? 0755 : 0644;
+    engine::ReplacingFile file(engine::FileSystem::real(), path, options);
+    file.write(0, data);
+    file.commit();
 }
 
 }  // namespace mv32::platform

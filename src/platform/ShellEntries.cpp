@@ -17,10 +17,7 @@ namespace mv32::platform {
 namespace {
 
 void writeText(const std::string& path, const std::string& text, bool executable = false) {
-    if (int err = writeFileAtomically(path, text, executable)) {
-        throw std::runtime_error("Die Datei »" + path +
-                                 "« kann nicht geschrieben werden: " + std::strerror(err));
-    }
+    writeFileAtomically(path, text, executable);
 }
 
 // A path as one argument of a desktop entry's Exec line.

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/EngineError.h"
 #include "engine/Text.h"
 #include "platform/AtomicFile.h"
 
@@ -65,9 +66,12 @@ std::string ScannedMedia::displayForm(const std::string& line) {
 void ScannedMedia::write(const std::vector<std::string>& all) const {
     std::string data;
     for (const auto& l : all) data += engine::text::toWindows1252(l) + "\r\n";
-    if (platform::writeFileAtomically(path_, data) != 0) {
+    try {
+        platform::writeFileAtomically(path_, data);
+    } catch (const engine::EngineError& e) {
         throw std::runtime_error("Die Liste der gescannten Datenträger »" + path_ +
-                                 "« kann nicht geschrieben werden.");
+                                 "« kann nicht geschrieben werden: " +
+                                 (e.reason().empty() ? std::string(e.what()) : e.reason()) + ".");
     }
 }
 

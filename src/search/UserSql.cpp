@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/Paths.h"
+#include "search/FullSearch.h"
 
 namespace mv32::search {
 
@@ -11,7 +12,9 @@ std::string expandUserSql(const std::string& statement, const std::string& catal
     out.reserve(statement.size() + catalogFile.size());
     for (size_t i = 0; i < statement.size(); ++i) {
         if (statement[i] == '%' && i + 1 < statement.size() && statement[i + 1] == '1') {
-            out += '"' + catalogFile + '"';
+            // A double quote in the name is doubled, as every search quotes the person's text:
+            // a crafted catalog name stays a name and never becomes part of the statement.
+            out += '"' + quoted(catalogFile) + '"';
             ++i;
         } else {
             out += statement[i];

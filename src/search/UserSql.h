@@ -2,9 +2,9 @@
 // open catalog and shown in the overview's result mode.
 //
 // Every "%1" in the statement stands for the open catalog: it becomes the catalog's file name
-// in double quotes ("cat.db"); any other "%" stays as it is. The statement is read from the
-// setting at each run. A statement the engine refuses is reported with its message and the
-// overview is not shown.
+// in double quotes ("cat.db", a double quote inside doubled); any other "%" stays as it is. The
+// statement is read from the setting at each run. A statement the engine refuses is reported with
+// its message and the overview is not shown.
 #pragma once
 
 #include <string>

@@ -216,6 +216,18 @@ TEST_F(ProgramShellTest, ACommandLineScanThatCannotBeDoneIsNoSuccess) {
     EXPECT_NE(logged.find("Not a valid drive ID: 1:"), std::string::npos);
     EXPECT_EQ(logged.find("erfolgreich gescannt"), std::string::npos);
     EXPECT_TRUE(ui.dialogue().empty());
+
+    // A command the program does not know, or a file, with CLOSE: nobody would answer the
+    // window, so the run is logged and ends as failed. Without CLOSE the window stays.
+    EXPECT_EQ(run({"foo", "D:", "close"}), After::CloseFailed);
+    EXPECT_EQ(run({media.file("fehlt.db"), "x", "CLOSE"}), After::CloseFailed);
+    EXPECT_EQ(run({"foo", "D:"}), After::Nothing);
+    EXPECT_NE(readFile(programDir() + "mv32.log")
+                  .find("Die Befehlszeile \xBB"
+                        "foo D: close\xAB wird nicht ausgef\xFChrt: mit "
+                        "CLOSE sind nur DRIVE und DIR m\xF6glich."),
+              std::string::npos);
+    EXPECT_TRUE(ui.dialogue().empty());
     ::unsetenv("MV32_VOLUMES");
 }
 

@@ -4,6 +4,7 @@
 #include "document/Catalog.h"
 #include "document/DocumentFixture.h"
 #include "edit/CategoryTree.h"
+#include "engine/Text.h"
 
 namespace mv32::edit {
 
@@ -114,6 +115,39 @@ TEST_F(CategoryTreeTest, UnreadableTreeFilesSaySoAndKeepTheTree) {
     junk += "\r\n\t\x81\xff\r\n";
     EXPECT_EQ(parseTreeFile(junk).size(), 2u);
     EXPECT_THROW(parseTreeFile("\tA\r\n"), std::runtime_error);
+}
+
+TEST_F(CategoryTreeTest, AHugeLineIsCutAsItComesAndTheWindowStaysResponsive) {
+    make({{"Alpha", "Spiel"}});
+    tree().build();
+    // 30 MB without a line end: one node of the tree's longest text, read in pieces with the
+    // progress shown between them.
+    const std::string huge = "Spiel\r\n\t" + std::string(30 << 20, '\xe4');
+    writeFile(data("gross.tre"), huge);
+    ui.progressUpdates = 0;
+    ui.choose(data("gross.tre"));
+    tree().load();
+    ASSERT_EQ(tree().lines().size(), 2u);
+    EXPECT_EQ(tree().lines()[1].level, 1);
+    EXPECT_EQ(tree().lines()[1].text, engine::text::fromWindows1252(std::string(254, '\xe4')));
+    EXPECT_GE(ui.progressUpdates, 400);
+    EXPECT_FALSE(ui.progressVisible);
+    // A line of exactly the longest text keeps it whole, its CR aside; pieces of any size.
+    TreeFileReader pieces;
+    const std::string file = "K\r\n\t" + std::string(254, 'n') + "\r\n\t" + std::string(255, 'm');
+    for (char c : file) pieces.feed(std::string_view(&c, 1));
+    EXPECT_EQ(
+        pieces.finish(),
+        lines({{0, "K"}, {1, std::string(254, 'n').c_str()}, {1, std::string(254, 'm').c_str()}}));
+
+    // "Abbrechen" of the wait window stops the loading and leaves the tree as it was.
+    const TreeLines before = tree().lines();
+    ui.cancel = true;
+    ui.choose(data("gross.tre"));
+    writeFile(data("gross.tre"), "Anders\r\n" + huge);
+    tree().load();
+    EXPECT_EQ(tree().lines(), before);
+    EXPECT_FALSE(ui.cancel);
 }
 
 }  // namespace mv32::edit

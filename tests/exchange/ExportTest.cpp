@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "document/Catalog.h"
 #include "document/DocumentFixture.h"
 #include "engine/DbfTable.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
+#include "engine/Text.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/ExportCommands.h"
 #include "exchange/ExportFile.h"
@@ -134,6 +136,14 @@ TEST_F(ExportTest, AResultLeavesOutWhatItLacks) {
     EXPECT_EQ(readFile(data("r.txt")),
               kBanner + "     1 Beta\r\n       Datentraegernummer: 7\r\n       Kategorie: Tools\r\n" +
                   kRule + "     2 Alpha\r\n       Kategorie: Spiel\r\n" + kRule + kEnd);
+    q.close();
+
+    // Without a Name column the name's line goes like any other: no bare number.
+    q.setSql("SELECT Kategorie FROM kat.db ORDER BY Kategorie");
+    q.open();
+    writeTextExport(q, ExportSource::Result, c, data("ohne.txt"));
+    EXPECT_EQ(readFile(data("ohne.txt")), kBanner + "       Kategorie: Spiel\r\n" + kRule +
+                                              "       Kategorie: Tools\r\n" + kRule + kEnd);
 }
 
 TEST_F(ExportTest, HtmlPagesGroupEveryInitialOnceWhateverTheNameOrder) {
@@ -179,6 +189,41 @@ TEST_F(ExportTest, HtmlPagesGroupEveryInitialOnceWhateverTheNameOrder) {
     EXPECT_TRUE(fs::exists(data("cat_7.HTML")));
 }
 
+TEST_F(ExportTest, HtmlPagesStayApartOnMediaThatIgnoreCase) {
+    // ä and Ä are one file on FAT and Windows: the initial met first keeps its name, the other
+    // is named by its code point. a to z are upper-cased before and never need it.
+    EXPECT_EQ(
+        pageNames({"\xC3\x84", "B", "\xC3\xA4", "\xC3\xA9", "\xC3\x89", "\xC3\x96"}),
+        (std::vector<std::string>{"\xC3\x84", "B", "U00E4", "\xC3\xA9", "U00C9", "\xC3\x96"}));
+    auto& t = open({{"\xC3\x84pfel"},
+                    {"\xC3\xA4sen"},
+                    {"\xC3\x89"
+                     "clair"},
+                    {"\xC3\xA9lan"}});
+    writeHtmlExport(t, {}, data("cat.HTML"));
+    const std::string index = readFile(data("cat.HTML"));
+    std::set<std::string> folded;
+    size_t pages = 0;
+    for (size_t at = 0; (at = index.find("<A HREF=\"", at)) != std::string::npos; ++pages) {
+        at += 9;
+        const std::string page = index.substr(at, index.find('"', at) - at);
+        std::string name;  // the link's percent-encoding undone
+        for (size_t i = 0; i < page.size(); ++i) {
+            if (page[i] == '%') {
+                name += static_cast<char>(std::stoi(page.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                name += page[i];
+            }
+        }
+        EXPECT_TRUE(fs::exists(data(name))) << name;
+        folded.insert(engine::text::upper(name));
+    }
+    EXPECT_EQ(pages, 4u);
+    EXPECT_EQ(folded.size(), 4u) << index;
+    EXPECT_NE(index.find("cat_U00"), std::string::npos);
+}
+
 TEST_F(ExportTest, HtmlIndexRowsHoldTenCellsAndOnePageHoldsAllWithoutSplitting) {
     std::vector<Rec> recs;
     for (char c = 'A'; c <= 'K'; ++c) recs.emplace_back(std::string(1, c) + "x");
@@ -211,7 +256,6 @@ TEST_F(ExportTest, DbaseExportAndTheCatalogImport) {
                     {"Beta"},
                     {"Gamma"}});
     writeDbaseExport(t, data("k.DBF"));
-    EXPECT_FALSE(fs::exists(data("k.DBF.~exp")));
     engine::DbfTable dbf;
     dbf.setPath(data("k.DBF"));
     dbf.open();
@@ -287,6 +331,29 @@ TEST_F(ExportTest, TheCommandsAskForTheFileAndNeverLeaveHalfAFile) {
     EXPECT_EQ(ui.dialogue().back().rfind("message Fehler \"Fehler: Anlegen der Datei", 0), 0u)
         << ui.dialogue().back();
 
+    // The catalog's own files are refused however they are reached, before any question.
+    const std::string before = readFile(data("kat.db"));
+    fs::create_symlink(data("kat.db"), data("verweis.TXT"));
+    fs::create_symlink(data("kat.mb"), data("verweis.PDF"));
+    ui.clear();
+    ui.choose(data("verweis.TXT"));
+    commands.textExport({});
+    ui.choose(data("verweis"));
+    EXPECT_EQ(commands.askPdfTarget(), "");
+    ASSERT_EQ(ui.dialogue().size(), 4u);
+    EXPECT_EQ(ui.dialogue()[1].rfind("message Fehler \"Das Ziel \xC2\xBB" + data("verweis.TXT"), 0),
+              0u)
+        << ui.dialogue()[1];
+    EXPECT_NE(ui.dialogue()[1].find("eine Datei der Tabelle \xC2\xBBkat.db\xC2\xAB"),
+              std::string::npos);
+    EXPECT_NE(ui.dialogue()[3].find(data("kat.mb")), std::string::npos) << ui.dialogue()[3];
+    EXPECT_EQ(readFile(data("kat.db")), before);
+    EXPECT_TRUE(fs::is_symlink(data("verweis.TXT")));
+    EXPECT_FALSE(commands.targetAllowed(programDir() + "UNDO.DB"));
+    EXPECT_TRUE(commands.targetAllowed(data("kat.TXT")));
+    ui.choose(data("liste"));
+    EXPECT_EQ(commands.askPdfTarget(), data("liste.PDF"));
+
     // A full disk: the old file stays whole, nothing is left beside it.
     test::SmallMedium small(64 * 1024);
     if (!small.available()) GTEST_SKIP() << small.whyNot();
@@ -299,7 +366,7 @@ TEST_F(ExportTest, TheCommandsAskForTheFileAndNeverLeaveHalfAFile) {
         },
         engine::EngineError);
     EXPECT_EQ(readFile(small.file("voll.TXT")), "alte Liste");
-    EXPECT_FALSE(fs::exists(small.file("voll.TXT.~exp")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(small.path()), fs::directory_iterator()), 1);
 }
 
 }  // namespace mv32::exchange

@@ -96,6 +96,26 @@ TEST_F(ExportTool, MergeAndRefusals) {
     EXPECT_NE(r.err.find("Anlegen der Datei"), std::string::npos) << r.err;
     std::ofstream(dir.file("kaputt.db")) << "kein Katalog";
     EXPECT_EQ(run({"merge", cat, dir.file("kaputt.db")}).status, 1);
+
+    // The catalog's own files are never a target: refused with exit status 1, and the catalog
+    // stays whole (a text list over kat.db, or over kat.mb, used to destroy it).
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"export", "text", cat, cat},
+          {"export", "text", cat, dir.file("kat.mb")},
+          {"export", "dbase", cat, dir.file("KAT.PX")},
+          {"export", "html", cat, dir.file("./kat.db"), "--no-split"},
+          {"print", cat, dir.file("kat.db")}}) {
+        r = run(args);
+        EXPECT_EQ(r.status, 1) << args[2];
+        EXPECT_NE(r.err.find("eine Datei der Tabelle »kat.db«; sie wird nicht überschrieben."),
+                  std::string::npos)
+            << r.err;
+    }
+#ifndef _WIN32  // there it is the same file
+    EXPECT_FALSE(std::filesystem::exists(dir.file("KAT.PX")));
+#endif
+    EXPECT_EQ(run({"check", cat}).status, 0);
+    EXPECT_EQ(run({"dump", cat}).out.find("Alpha"), 0u);
 }
 
 // The text of a PDF through poppler's pdftotext, "" where it is missing.

@@ -101,10 +101,40 @@ TEST_F(SearchCommands, TheCatalogSearchesRunTheDialogsStatements) {
                      "größer oder gleich denen der linken sein!\n");
 }
 
+TEST_F(SearchCommands, SizesMustBeWholeNumbersOfKByteInRange) {
+    // What is no whole number, or whose bytes no 64-bit size holds, is refused instead of
+    // becoming another criterion ("<-1", a number wrapped around to ">0").
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"search", cat, "--total", "abc"},
+          {"search", cat, "--free", "12KB"},
+          {"search", cat, "--total", "-5"},
+          {"search", cat, "--total", ""},
+          {"search", cat, "--free", "9007199254740992"},
+          {"freespace", cat, "more", "18014398509481984"},
+          {"freespace", cat, "less", "99999999999999999999999"},
+          {"freespace", cat, "exactly", " 1"}}) {
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(r.err.rfind("mv32db: Die Größe »" + args.back() +
+                                  "« ist keine ganze Zahl von KByte zwischen 0 und "
+                                  "9007199254740991.",
+                              0),
+                  0u)
+            << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(run({"search", cat, "--total", "9007199254740991", "--statement"}).out,
+              "SELECT * FROM \"Meine Spiele.db\" where Gesamte_Groesse<9223372036854774784\n");
+    EXPECT_EQ(run({"freespace", cat, "more", "9007199254740991", "--statement"}).status, 0);
+}
+
 TEST_F(SearchCommands, UserSqlTakesTheStatementOrTheSetting) {
     ToolRun r = run({"usersql", cat, "SELECT Name FROM %1 WHERE Name LIKE 'D%' ORDER BY Name",
                      "--statement"});
     EXPECT_EQ(r.out, "SELECT Name FROM \"Meine Spiele.db\" WHERE Name LIKE 'D%' ORDER BY Name\n");
+    // A catalog name with a double quote stays one name in the statement.
+    r = run({"usersql", dir.file("a\" OR \"x.db"), "SELECT * FROM %1", "--statement"});
+    EXPECT_EQ(r.out, "SELECT * FROM \"a\"\" OR \"\"x.db\"\n");
     r = run({"usersql", cat, "SELECT * FROM %1 WHERE"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Syntaxfehler"), std::string::npos);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
 #include "engine/DbfTable.h"
+#include "engine/FileSystem.h"
 #include "engine/Table.h"
 #include "support/MemFileSystem.h"
 #include "support/TempDir.h"
@@ -226,11 +228,86 @@ TEST(TableTool, LegacyFilesConvertBothWays) {
     EXPECT_NE(refused.err.find("älteren Version (<2.2)"), std::string::npos);
     EXPECT_EQ(real({"mv2db", dir.file("alt.txt")}).status, 2);
     EXPECT_EQ(real({"db2mv", dir.file("fehlt.db")}).status, 1);
+
+    // An empty file stands for the table of its name; without one the file is the reason.
+    write(dir.file("leer.MV"), "");
+    ToolRun empty = real({"mv2db", dir.file("leer.MV")});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err,
+              "mv32db: Die Datei »leer.MV« ist leer; eine leere MV-Datei steht für die Tabelle "
+              "»leer.db«, die es nicht gibt.\n");
+    EXPECT_EQ(real({"db2mv", dir.file("alt.db"), dir.file("leer.MV"), "--ueberschreiben"}).status,
+              0);
 }
 
 }  // namespace mv32::tools
 
 namespace mv32::tools {
+
+namespace {
+
+// A medium that fills up as soon as the trigram index's temporary file is written.
+class FullForTrigrams : public engine::FileSystem {
+public:
+    explicit FullForTrigrams(std::shared_ptr<engine::FileSystem> inner)
+        : inner_(std::move(inner)) {}
+    std::unique_ptr<engine::File> open(const std::string& path, bool create) override {
+        auto f = inner_->open(path, create);
+        if (path.size() < 4 || path.compare(path.size() - 4, 4, ".trn") != 0) return f;
+        struct Full : engine::File {
+            std::unique_ptr<engine::File> f;
+            const std::string& path() const override { return f->path(); }
+            size_t read(uint64_t o, void* b, size_t n) override { return f->read(o, b, n); }
+            void write(uint64_t, const void*, size_t) override {
+                engine::throwSystemError(ENOSPC, "Schreiben", path());
+            }
+            void sync() override { f->sync(); }
+            uint64_t size() override { return f->size(); }
+            void truncate(uint64_t s) override { f->truncate(s); }
+            bool tryLock(uint64_t o, engine::LockKind k) override { return f->tryLock(o, k); }
+            void unlock(uint64_t o) override { f->unlock(o); }
+            bool lockedElsewhere(uint64_t o, engine::LockKind k) override {
+                return f->lockedElsewhere(o, k);
+            }
+        };
+        auto full = std::make_unique<Full>();
+        full->f = std::move(f);
+        return full;
+    }
+    std::unique_ptr<engine::File> openReadOnly(const std::string& p) override {
+        return inner_->openReadOnly(p);
+    }
+    bool exists(const std::string& p) override { return inner_->exists(p); }
+    void remove(const std::string& p) override { inner_->remove(p); }
+    void rename(const std::string& a, const std::string& b) override { inner_->rename(a, b); }
+    void syncDir(const std::string& d) override { inner_->syncDir(d); }
+    std::vector<std::string> list(const std::string& d) override { return inner_->list(d); }
+
+private:
+    std::shared_ptr<engine::FileSystem> inner_;
+};
+
+}  // namespace
+
+TEST(TableTool, RegeneratingOnAFullDiskLeavesNoTrigramTemporary) {
+    auto mem = std::make_shared<test::MemFileSystem>();
+    ASSERT_EQ(run(mem, {"create", "/d/liste", "Dateiname:text:200"}).status, 0);
+    ASSERT_EQ(run(mem, {"import", "/d/liste"}, "readme.txt\nbild.png\n").status, 0);
+    {
+        engine::Table t(mem);
+        t.setTableName("/d/liste.db");
+        t.setExclusive(true);
+        t.open();
+        t.buildTrigramIndex("Dateiname");
+    }
+    auto full = std::make_shared<FullForTrigrams>(mem);
+    std::istringstream in;
+    std::ostringstream out, err;
+    EXPECT_EQ(runTableTool({"regen", "/d/liste"}, in, out, err, full), 1);
+    EXPECT_NE(err.str().find("Der Datenträger ist voll"), std::string::npos) << err.str();
+    EXPECT_FALSE(mem->exists("/d/liste.trn"));
+    EXPECT_EQ(run(mem, {"check", "/d/liste"}).status, 0);
+}
 
 TEST(TableTool, AFailedImportKeepsNoHalfRowAndSaysWhereItStopped) {
     auto fs = std::make_shared<test::MemFileSystem>();

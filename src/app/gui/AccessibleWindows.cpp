@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QMainWindow>
@@ -47,16 +48,46 @@ private:
     }
 };
 
-bool plainWindow(QObject* object) {
+// A list box named by its label (Qt on Linux names it by the entry it shows); the entry is its
+// value, and "ShowMenu" opens the list.
+class LabelledComboAccessible : public QAccessibleWidget {
+public:
+    explicit LabelledComboAccessible(QComboBox* box)
+        : QAccessibleWidget(box, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text t) const override {
+        auto* box = static_cast<QComboBox*>(widget());
+        if (t == QAccessible::Name && !box->accessibleName().isEmpty())
+            return box->accessibleName();
+        if (t == QAccessible::Name || t == QAccessible::Value) return box->currentText();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        return QAccessibleWidget::actionNames() << showMenuAction();
+    }
+    void doAction(const QString& action) override {
+        if (action == showMenuAction())
+            static_cast<QComboBox*>(widget())->showPopup();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+// Whether `object` is one of the program's own secondary windows: a class of ours (a widget Qt
+// keeps without a parent for a moment while it builds a dialog is no window of the program).
+bool programWindow(QObject* object) {
     auto* w = qobject_cast<QWidget*>(object);
-    return w && w->isWindow() && w->windowType() == Qt::Window && !qobject_cast<QMainWindow*>(w) &&
-           !qobject_cast<QDialog*>(w) && !qobject_cast<QMenu*>(w);
+    return w && w->isWindow() && w->windowType() == Qt::Window &&
+           QByteArray(object->metaObject()->className()).startsWith("mv32::") &&
+           !qobject_cast<QMainWindow*>(w) && !qobject_cast<QDialog*>(w) &&
+           !qobject_cast<QMenu*>(w);
 }
 
 QAccessibleInterface* windowFactory(const QString&, QObject* object) {
-    // Only the program's own window classes: a plain QWidget is left to Qt.
-    if (!plainWindow(object) || object->metaObject() == &QWidget::staticMetaObject) return nullptr;
-    return new WindowAccessible(static_cast<QWidget*>(object));
+    if (auto* box = qobject_cast<document::LabelledComboBox*>(object))
+        return new LabelledComboAccessible(box);
+    if (programWindow(object)) return new WindowAccessible(static_cast<QWidget*>(object));
+    return nullptr;
 }
 
 // Finishes every window before it is first shown.

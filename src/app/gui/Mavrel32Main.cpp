@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -359,20 +358,8 @@ void TMavrel32Main::printList(bool result) {
         paper = settings.paper();
     }
     report::PreviewHooks hooks;
-    hooks.askPdfPath = [this] {
-        document::FileDialogRequest r;
-        r.save = true;
-        r.title = "Liste als PDF speichern";
-        r.filter = "PDF-Dateien (*.PDF)|*.PDF";
-        r.defaultExt = "PDF";
-        r.initialName = platform::fileNameOf(document::catalogBase(document().MV32().filePath()));
-        std::string path = document().askForFile(r).path;
-        if (!path.empty() && QFileInfo::exists(q(path)) &&
-            ui_.message(document::MessageKind::Warnung, document::kOverwriteQuestion,
-                        document::Buttons::JaNein) != document::Answer::Ja)
-            return std::string();
-        return path;
-    };
+    // The dialog, the refusal of the catalog's own files and the question before replacing.
+    hooks.askPdfPath = [this] { return program_->exports().askPdfTarget(); };
     hooks.showError = [this](const std::string& text) { ui_.showApplicationError(text); };
     hooks.shown = previewShown;
     // Printing into a file proposes the catalog's name in the folder of the last file dialog.
@@ -380,6 +367,9 @@ void TMavrel32Main::printList(bool result) {
         document().dialogFolder() +
         platform::fileNameOf(document::catalogBase(document().MV32().filePath())) + ".pdf";
     hooks.printDialog = printDialog;
+    hooks.targetAllowed = [this](const std::string& path) {
+        return program_->exports().targetAllowed(path);
+    };
     program_->guarded([&] {
         program_->exports().print(margin.toStdString(), columns.toStdString(), paper,
                                   report::printerPage(paper), rows,

@@ -76,8 +76,14 @@ GridColumn titledColumn(const char* field, int width, Qt::Alignment alignment) {
     return c;
 }
 
+QComboBox* driveBox(const char* name, QWidget* parent) {
+    auto* c = new LabelledComboBox(parent);
+    c->setObjectName(name);
+    return c;
+}
+
 QComboBox* pickBox(const char* name, QWidget* parent, int maxLength) {
-    auto* c = new QComboBox(parent);
+    auto* c = new LabelledComboBox(parent);
     c->setObjectName(name);
     c->setEditable(true);
     c->setInsertPolicy(QComboBox::NoInsert);

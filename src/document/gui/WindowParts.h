@@ -8,9 +8,18 @@
 
 #include "document/gui/RecordGridModel.h"
 
-class QComboBox;
+#include <QComboBox>
 
 namespace mv32::document {
+
+// A box with a list that screen readers name by its label, as every other box: Qt names a list
+// box on Linux by the entry it shows, so that a drive list would be called "D:". The program's
+// pick and drive boxes are of this class; the accessibility layer (app/gui) gives it its name.
+class LabelledComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+};
 
 // A push button with the program's object name and, where given, its hint.
 QPushButton* button(const QString& caption, const char* name, QWidget* parent,
@@ -24,6 +33,8 @@ GridColumn titledColumn(const char* field, int width,
 // from the list (a search would silently look for another word, a record would store another
 // value); picking an entry of the list stays possible.
 QComboBox* pickBox(const char* name, QWidget* parent, int maxLength);
+// A drive list (not editable) of the same kind.
+QComboBox* driveBox(const char* name, QWidget* parent);
 
 // Centres a window on the available geometry of its screen (the screen of the window it
 // belongs to, else the primary one), made smaller where it would not fit.

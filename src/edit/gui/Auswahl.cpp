@@ -46,8 +46,7 @@ TAuswahl::TAuswahl(MediumRemoval& removal, std::string helpFolder, QWidget* pare
     l1->addWidget(delete1_, 0, Qt::AlignRight);
 
     auto* second = new QGroupBox("2. Möglichkeit:", this);
-    drives_ = new QComboBox(second);
-    drives_->setObjectName("DriveComboBox1");
+    drives_ = document::driveBox("DriveComboBox1", second);
     drives_->setAccessibleName("Laufwerk");
     delete2_ = button("Löschen", "delete2btn", second);
     delete2_->setAccessibleName("Löschen (aus dem Laufwerk)");

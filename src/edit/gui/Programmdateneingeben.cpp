@@ -199,8 +199,7 @@ QWidget* TProgrammdateneingeben::datentraegerPage() {
     auto* id = edit(Box::VolID, "VolID", 8, true);
     auto* size = edit(Box::Groesse, "Groesse", 0, true);
     auto* free = edit(Box::Freespace, "Freespace", 0, true);
-    drives_ = new QComboBox(page);
-    drives_->setObjectName("DriveComboBox1");
+    drives_ = document::driveBox("DriveComboBox1", page);
     connect(drives_, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (!showing_) chooseDrive(i);
     });

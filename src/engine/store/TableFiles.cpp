@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/EngineError.h"
+#include "engine/ReplacingFile.h"
 #include "engine/Text.h"
 #include "engine/store/HeaderBlocks.h"
 #include "engine/store/PagerShared.h"
@@ -167,40 +168,71 @@ void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& 
         inputs.push_back(fs->openReadOnly(from + ext));
         total += inputs.back()->size();
     }
-    std::unique_ptr<Pager> target;
-    if (fs->exists(to + ".db")) {
-        target = std::make_unique<Pager>(fs, to);
-        target->openDbFile(true);
-        target->lockOpen(true);
+    // The target is held exclusively from the first byte to the last rename, so that no handle
+    // sees it half replaced and a second copy onto it is refused. A target that does not exist
+    // yet is made as an empty .db file with the source's rights to hold that lock.
+    const std::string db = to + ".db";
+    const bool existed = fs->exists(db);
+    bool made = false;
+    if (!existed) {
+        try {
+            fs->createNew(db, from + ".db", 0644);
+            made = true;
+        } catch (const EngineError& e) {
+            if (e.kind() != ErrorKind::Exists) throw;  // another copy made it: its lock tells
+        }
+    }
+    Pager target(fs, to);
+    try {
+        target.openDbFile(true);
+        target.lockOpen(true);
+    } catch (const EngineError&) {
+        target.close();
+        throw;
     }
     if (started) started(total);
     uint64_t done = 0;
     std::string buffer(1u << 20, '\0');
-    for (size_t i = 0; i < extensions.size(); ++i) {
-        const std::string path = to + extensions[i];
-        const std::string temporary = path + ".kopie";
-        try {
-            auto out = fs->open(temporary, true);
-            out->truncate(0);
+    // Every file is written whole beside its place first (a full disk leaves the target as it
+    // was); then they take their names, the .db file last, while the lock still holds.
+    std::vector<std::unique_ptr<ReplacingFile>> outs;
+    try {
+        for (size_t i = 0; i < extensions.size(); ++i) {
+            const std::string path = to + extensions[i];
+            // A replaced file keeps its rights; a new one takes the old table's, or the source's.
+            ReplacingFile::Options rights;
+            rights.rights = 0644;
+            rights.rightsIfNew = existed ? db : from + extensions[i];
+            auto out = std::make_unique<ReplacingFile>(fs, path, rights);
             for (uint64_t off = 0;;) {
                 size_t n = inputs[i]->read(off, buffer.data(), buffer.size());
                 if (n == 0) break;
-                out->write(off, buffer.data(), n);
+                out->file().write(off, buffer.data(), n);
                 off += n;
                 done += n;
                 if (advanced) advanced(done);
             }
-            out->sync();
-            out.reset();
-            fs->copyTimes(from + extensions[i], temporary);
-            fs->rename(temporary, path);
-        } catch (...) {
+            fs->copyTimes(from + extensions[i], out->temporaryPath());
+            outs.push_back(std::move(out));
+        }
+        for (auto& out : outs)
+            if (out->target() != db) out->commit();
+#ifdef _WIN32
+        // Windows gives the name of a file that a handle holds to no other file: the old .db
+        // is let go just before its name is taken.
+        target.close();
+#endif
+        for (auto& out : outs) out->commit();
+    } catch (...) {
+        outs.clear();  // their temporary files go
+        target.close();
+        if (made) {
             try {
-                fs->remove(temporary);
+                for (auto& path : filesOf(*fs, to)) fs->remove(path);
             } catch (const EngineError&) {  // the first failure is the one to report
             }
-            throw;
         }
+        throw;
     }
     // What an older table of that name had beyond the copy (a log, an index it no longer
     // has) would not belong to the new files.
@@ -210,6 +242,7 @@ void TableStore::copy(const std::shared_ptr<FileSystem>& fs, const std::string& 
             fs->remove(path);
     }
     fs->syncDir(pager::dirOf(to));
+    target.close();
 }
 
 void TableStore::move(const std::shared_ptr<FileSystem>& fs, const std::string& from,

@@ -13,6 +13,7 @@
 #include "engine/store/HeaderBlocks.h"
 #include "engine/store/Sorter.h"
 #include "engine/store/TableStore.h"
+#include "engine/store/TrigramIndex.h"
 
 namespace mv32::engine::store {
 
@@ -248,7 +249,16 @@ void TableStore::regenerate() {
         for (auto& ix : indexes) rebuildIndex(ix, !pager_->has(ix.fileNo));
     });
     loadFiles();
-    rebuildTrigrams();
+    try {
+        rebuildTrigrams();
+    } catch (...) {
+        // A build that failed (a full disk) leaves none of its temporary file behind.
+        try {
+            fs_->remove(base_ + kTrigramTempExtension);
+        } catch (const EngineError&) {  // the first failure is the one to report
+        }
+        throw;
+    }
 }
 
 void TableStore::repairIndexes() {

@@ -1,8 +1,8 @@
 #include "report/gui/ReportPainter.h"
 
-#include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QIODevice>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -10,11 +10,13 @@
 #include <QPdfWriter>
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "engine/EngineError.h"
 #include "engine/FileSystem.h"
+#include "engine/ReplacingFile.h"
 
 namespace mv32::report {
 
@@ -103,7 +105,39 @@ int paintReport(QPainter& painter, QPagedPaintDevice& device, engine::Cursor& ro
     return pages;
 }
 
-int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path) {
+namespace {
+
+// The PDF's bytes as Qt writes them, front to back into the file that replaces the target;
+// the first failure is kept for the caller.
+class ReplacingDevice final : public QIODevice {
+public:
+    explicit ReplacingDevice(engine::ReplacingFile& file) : file_(file) {}
+    bool isSequential() const override { return true; }
+    std::optional<engine::EngineError> failure;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 n) override {
+        if (failure) return -1;
+        try {
+            file_.write(at_, std::string_view(data, static_cast<size_t>(n)));
+        } catch (const engine::EngineError& e) {
+            failure = e;
+            return -1;
+        }
+        at_ += static_cast<uint64_t>(n);
+        return n;
+    }
+
+private:
+    engine::ReplacingFile& file_;
+    uint64_t at_ = 0;
+};
+
+}  // namespace
+
+int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path,
+                   const QPageLayout* page) {
     std::unique_ptr<QGuiApplication> app;
     if (!QGuiApplication::instance()) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -112,33 +146,41 @@ int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const s
         static char* argv[] = {name, nullptr};
         app = std::make_unique<QGuiApplication>(argc, argv);
     }
-    const std::string temp = path + ".~exp";
-    QFile file(QString::fromStdString(temp));
-    auto fail = [&](int err) {
-        file.close();
-        std::remove(temp.c_str());
-        const std::string reason = engine::systemErrorReason(err);
-        throw engine::EngineError(engine::ErrorKind::Io,
-                                  "Schreiben der Datei " + engine::quoted(path) +
-                                      " ist fehlgeschlagen: " + reason + ".",
-                                  reason);
-    };
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) fail(errno ? errno : EIO);
+    engine::ReplacingFile file(engine::FileSystem::real(), path);
+    ReplacingDevice device(file);
+    device.open(QIODevice::WriteOnly);
     int pages = 0;
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&device);
         pdf.setTitle("Mavrel/32");
         pdf.setCreator("Mavrel/32");
         pdf.setResolution(300);
-        const PageSize size = preparePage(pdf, settings);
+        PageSize size;
+        ReportSettings used = settings;
+        if (page) {
+            pdf.setPageLayout(*page);
+            pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+            const QRectF full = pdf.pageLayout().fullRect(QPageLayout::Millimeter);
+            size = {full.width(), full.height()};
+            used = readSettings(std::to_string(settings.leftMargin),
+                                std::to_string(settings.columns), settings.paper, size);
+        } else {
+            size = preparePage(pdf, settings);
+        }
         QPainter painter;
-        if (!painter.begin(&pdf)) fail(EIO);
-        pages = paintReport(painter, pdf, rows, settings, size);
+        if (!painter.begin(&pdf)) {
+            const std::string reason = engine::systemErrorReason(EIO);
+            throw engine::EngineError(engine::ErrorKind::Io,
+                                      "Schreiben der Datei " + engine::quoted(path) +
+                                          " ist fehlgeschlagen: " + reason + ".",
+                                      reason);
+        }
+        pages = paintReport(painter, pdf, rows, used, size);
         painter.end();
     }
-    if (!file.flush() || file.error() != QFileDevice::NoError) fail(ENOSPC);
-    file.close();
-    if (std::rename(temp.c_str(), path.c_str()) != 0) fail(errno);
+    device.close();
+    if (device.failure) throw *device.failure;
+    file.commit();
     return pages;
 }
 

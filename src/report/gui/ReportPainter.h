@@ -9,6 +9,7 @@
 #include "engine/Cursor.h"
 #include "report/ReportLayout.h"
 
+class QPageLayout;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -21,8 +22,11 @@ PageSize preparePage(QPagedPaintDevice& device, const ReportSettings& settings);
 int paintReport(QPainter& painter, QPagedPaintDevice& device, engine::Cursor& rows,
                 const ReportSettings& settings, PageSize page);
 // Writes the list as a PDF file, put in place only when complete; returns the page count.
-// Throws EngineError when the file cannot be written. Makes the GUI application it needs when
-// there is none (on the offscreen platform).
-int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path);
+// `page`, where given, is the paper and orientation to lay the list out for (what a print
+// dialog chose), else the settings' paper upright. Throws EngineError when the file cannot be
+// written, std::invalid_argument when the columns do not fit `page`. Makes the GUI application
+// it needs when there is none (on the offscreen platform).
+int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path,
+                   const QPageLayout* page = nullptr);
 
 }  // namespace mv32::report

@@ -134,10 +134,7 @@ private:
         }
         if (!go) return;
         const std::string target = printer.outputFileName().toStdString();
-        if (!target.empty() && hooks_.refuseTarget) {
-            const std::string refusal = hooks_.refuseTarget(target);
-            if (!refusal.empty()) return error(refusal);
-        }
+        if (!target.empty() && hooks_.targetAllowed && !hooks_.targetAllowed(target)) return;
         try {
             printOn(printer, rows_, settings_);
         } catch (const std::exception& e) {
@@ -174,6 +171,11 @@ PageSize printerPage(Paper paper) {
 }
 
 int printOn(QPrinter& printer, engine::Cursor& rows, const ReportSettings& settings) {
+    // Printing into a file: the file is written as every file of the program is, whole or not
+    // at all, nothing written through a link at its temporary name.
+    const std::string file = printer.outputFileName().toStdString();
+    if (printer.outputFormat() == QPrinter::PdfFormat && !file.empty())
+        return writeReportPdf(rows, settings, file, &printer.pageLayout());
     const PageSize page = pageOf(printer);
     // The columns must fit the page the print dialog chose, as they had to fit the settings'.
     const ReportSettings checked = readSettings(std::to_string(settings.leftMargin),

@@ -24,9 +24,9 @@ struct PreviewHooks {
     // The file the print dialog proposes for printing into a file (the job name "Mavrel/32"
     // would make Qt propose a folder "Mavrel").
     std::string printFileName;
-    // A file the print dialog was told to print into that must not be written (one of the
-    // catalog's own files): the German sentence that refuses it, else empty.
-    std::function<std::string(const std::string& path)> refuseTarget;
+    // Whether the file the print dialog was told to print into may be written; a file that
+    // must not (one of the catalog's own files) is refused with a message there.
+    std::function<bool(const std::string& path)> targetAllowed;
     // Tests stand in for the system's print dialog here: it sets the printer up and says
     // whether to print. Without it the print dialog is shown.
     std::function<bool(QPrinter&)> printDialog;

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "document/gui/WindowParts.h"
 #include "scan/FileList.h"
 
 namespace mv32::scan {
@@ -31,9 +32,9 @@ TProgrammdateneinlesen::TProgrammdateneinlesen(ScanDriver& driver, ScanFlags& fl
 
     auto* label1 = new QLabel("Wählen Sie das Laufwerk und drücken Sie den Button 'Start':", this);
     label1->setObjectName("Label1");
-    drives_ = new QComboBox(this);
-    drives_->setObjectName("DriveComboBox1");
+    drives_ = document::driveBox("DriveComboBox1", this);
     drives_->setToolTip("Wählen Sie ein Laufwerk");
+    label1->setBuddy(drives_);  // the text above the list names it
     status_ = new QLabel("Scanner bereit...", this);
     status_->setObjectName("Label2");
     status_->setToolTip("Scannerbereich");

@@ -5,14 +5,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "document/gui/WindowParts.h"
+
 namespace mv32::search {
 
 TLaufwerk::TLaufwerk(std::vector<platform::Volume> drives, QWidget* parent)
     : QDialog(parent), drives_(std::move(drives)) {
     setObjectName("Laufwerk");
     setWindowTitle("Laufwerk");
-    box_ = new QComboBox(this);
-    box_->setObjectName("DriveComboBox1");
+    box_ = document::driveBox("DriveComboBox1", this);
     for (const auto& v : drives_) {
         QString text = QString("%1:  ").arg(QChar(v.letter));
         if (!v.label.empty()) text += "[" + QString::fromStdString(v.label) + "]  ";

@@ -3,11 +3,14 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "document/Settings.h"
+#include "document/SettingsStore.h"
 #include "engine/EngineError.h"
 #include "engine/Query.h"
 #include "engine/Table.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/HtmlExport.h"
+#include "exchange/OwnFiles.h"
 #include "exchange/TextExport.h"
 #include "platform/Paths.h"
 #include "report/ReportLayout.h"
@@ -43,6 +46,20 @@ void openCatalog(engine::Table& t, const std::string& path) {
 }
 
 }  // namespace
+
+void refuseOwnFile(const std::string& catalog, const std::string& target) {
+    exchange::OwnFiles own;
+    own.table = catalog;
+    own.programFolder = platform::programDir();
+    own.fileListFolder = own.programFolder;
+    try {
+        document::IniSettingsStore store(platform::settingsFilePath());
+        own.fileListFolder = document::readSettings(store, own.programFolder).DatenbankPfad;
+    } catch (const std::exception&) {  // settings that cannot be read: the program's default
+    }
+    const std::string refusal = exchange::ownFileRefusal(target, own);
+    if (!refusal.empty()) throw engine::EngineError(engine::ErrorKind::Usage, refusal);
+}
 
 bool isExportCommand(const std::string& command) {
     return command == "export" || command == "merge" || command == "print";
@@ -88,6 +105,7 @@ int printCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     } catch (const std::invalid_argument& e) {
         throw UsageError{e.what()};
     }
+    refuseOwnFile(args[1], args[2]);
     const PdfWriter write = pdfWriter();
     if (!write) return runPdfHelper(args, out, err);  // the painting is the helper's
     engine::Table catalog;
@@ -147,9 +165,10 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
                              "\" nicht."};
         }
     }
+    const std::string& target = args[3];
+    refuseOwnFile(args[2], target);
     engine::Table catalog;
     openCatalog(catalog, args[2]);
-    const std::string& target = args[3];
     if (kind == "dbase") {
         exchange::writeDbaseExport(catalog, target);
     } else if (kind == "html") {

@@ -11,12 +11,15 @@
 #include "document/Log.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
+#include "engine/EngineError.h"
 #include "engine/FileSystem.h"
 #include "engine/SystemPaths.h"
+#include "engine/Table.h"
 #include "exchange/MvReader.h"
 #include "exchange/MvWriter.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "tools/mv32db/ExportTool.h"
 
 namespace mv32::tools {
 
@@ -92,6 +95,18 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
             err << "mv32db: " << why << "\n";
             return 1;
         }
+        // An empty legacy file stands for the table of its name, which the program opens;
+        // without one there is nothing to open, and the file is the reason.
+        std::error_code ec;
+        engine::Table named;
+        named.setTableName(catalogBase(source) + ".db");
+        if (std::filesystem::file_size(engine::paths::fsPath(source), ec) == 0 && !ec &&
+            !named.exists()) {
+            err << "mv32db: Die Datei »" << platform::fileNameOf(source)
+                << "« ist leer; eine leere MV-Datei steht für die Tabelle »"
+                << platform::fileNameOf(catalogBase(source)) << ".db«, die es nicht gibt.\n";
+            return 1;
+        }
         doc.openLastFile(source);
         if (!ui.failed() && !doc.state().CatalogOpen)
             err << "mv32db: Aus " << source << " wurde kein Katalog.\n";
@@ -108,6 +123,12 @@ int runLegacyTool(const std::vector<std::string>& args, std::ostream& out, std::
     }
     std::string target = files.size() == 2 ? absolute(files[1]) : catalogBase(source) + ".MV";
     if (upperExtension(target) != ".MV") target += ".MV";
+    try {
+        refuseOwnFile(source, target);
+    } catch (const engine::EngineError& e) {
+        err << "mv32db: " << e.what() << "\n";
+        return 1;
+    }
     if (std::filesystem::exists(engine::paths::fsPath(target)) &&
         ui.message(MessageKind::Warnung, kOverwriteQuestion, Buttons::JaNein) != Answer::Ja)
         return 1;

@@ -1,7 +1,11 @@
 #include "tools/mv32db/SearchCommands.h"
 
+#include <charconv>
+#include <cstdint>
+#include <limits>
 #include <map>
 #include <ostream>
+#include <system_error>
 
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
@@ -85,6 +89,20 @@ int finish(const Arguments& a, const std::shared_ptr<engine::FileSystem>& fs,
     return runSql(fs, folder, statement, out, err);
 }
 
+// A size in KByte as the searches compare it: a whole number whose bytes fit the 64-bit
+// sizes. Anything else would silently become another criterion.
+const std::string& kbyte(const std::string& text) {
+    constexpr uint64_t kMost = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) / 1024;
+    uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || stop != end || value > kMost)
+        throw UsageError{"Die Größe " + engine::quoted(text) +
+                         " ist keine ganze Zahl von KByte zwischen 0 und " + std::to_string(kMost) +
+                         "."};
+    return text;
+}
+
 void expect(const Arguments& a, size_t count, const char* usage) {
     if (a.plain.size() != count) throw UsageError{usage};
 }
@@ -112,8 +130,8 @@ int runSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         c.drive = option(a, "--drive");
         c.label = option(a, "--label");
         c.serial = option(a, "--serial");
-        c.total = option(a, "--total");
-        c.free = option(a, "--free");
+        if (a.options.count("--total")) c.total = kbyte(option(a, "--total"));
+        if (a.options.count("--free")) c.free = kbyte(option(a, "--free"));
         c.category = option(a, "--category");
         c.status = option(a, "--status");
         c.medium = option(a, "--medium");
@@ -134,9 +152,7 @@ int runSearchCommand(const std::vector<std::string>& args, std::ostream& out, st
         else
             throw UsageError{"Unbekannter Vergleich " + engine::quoted(a.plain[1]) +
                              " (more, exactly oder less)."};
-        const std::string& kb = a.plain[2];
-        if (kb.empty() || kb.find_first_not_of("0123456789") != std::string::npos)
-            throw UsageError{"Die Größe " + engine::quoted(kb) + " ist keine Zahl von KByte."};
+        const std::string& kb = kbyte(a.plain[2]);
         const CatalogName cat = catalogOf(a.plain[0]);
         const std::string sql =
             search::freeSpaceStatement(compare, kb, option(a, "--with-zero").empty(),

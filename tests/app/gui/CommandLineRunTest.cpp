@@ -113,8 +113,18 @@ TEST_F(CommandLineRun, AScanThatClosesEndsWithItsStatusAndNeverWaits) {
     std::ofstream(home.file("programm/Backup")) << "kein Ordner";
     ProgramRun unsaved = run({"dir", medium.file("ordner"), "close"});
     EXPECT_EQ(unsaved.status, 1);
-    EXPECT_NE(unsaved.err.find("Mavrel/32: Öffnen der Datei"), std::string::npos)
+    EXPECT_NE(unsaved.err.find("Mavrel/32: Anlegen der Datei »" +
+                               home.file("programm/Backup/drivescan.db") + "«"),
+              std::string::npos)
         << unsaved.err;
+
+    // A command the program does not know, with CLOSE: logged, told, and no window waits.
+    ProgramRun unknown = run({"foo", "D:", "close"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("Mavrel/32: Die Befehlszeile »foo D: close« wird nicht "
+                               "ausgeführt"),
+              std::string::npos)
+        << unknown.err;
 }
 
 TEST_F(CommandLineRun, ASecondInstanceThatClosesTellsItIsNotRunAndEnds) {

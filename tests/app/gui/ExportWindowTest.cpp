@@ -255,3 +255,28 @@ TEST_F(ExportWindow, ThePrintDialogsPageIsThePageTheListIsLaidOutFor) {
 }
 
 }  // namespace mv32::test
+
+namespace mv32::test {
+
+TEST_F(ExportWindow, PrintingIntoTheCatalogsOwnFileIsRefused) {
+    const QByteArray before = contents(home.file("kat.db"));
+    w->printDialog = [&](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(home.path() + "/./KAT.db"));
+        return true;
+    };
+    QStringList seen;
+    w->previewShown = [&](QWidget* preview) {
+        DialogAnswerer refusal({"&Abbrechen"});
+        preview->findChild<QAction*>("DruckenBtn")->trigger();
+        seen = refusal.seen();
+        preview->close();
+    };
+    DialogAnswerer answers({"OK"});
+    trigger("Drucken2");
+    ASSERT_EQ(seen.size(), 1);
+    EXPECT_TRUE(seen[0].contains("kat.db")) << seen[0].toStdString();
+    EXPECT_EQ(contents(home.file("kat.db")), before);
+}
+
+}  // namespace mv32::test
