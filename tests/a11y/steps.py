@@ -169,7 +169,9 @@ def exit_program(run):
             return "asked" if run.desktop.window_named("Daten sichern?") else None
         if wait_until("Ende oder Frage nach dem Sichern", ended_or_asked) == "asked":
             question = run.desktop.window("Daten sichern?")
-            run.desktop.click(question.button("Ja"))
+            # Its own action: a click on a borderless window that the busy screen has not
+            # placed yet can miss it.
+            run.desktop.act(question.button("Ja"))
     code = run.session.wait_ended()
     run.checks.that(None, "das Programm endet über seine Frage", code == 0,
                     "Exit-Status %s" % code)

@@ -184,4 +184,8 @@ int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const s
     return pages;
 }
 
+int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path) {
+    return writeReportPdf(rows, settings, path, nullptr);
+}
+
 }  // namespace mv32::report

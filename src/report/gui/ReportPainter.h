@@ -27,6 +27,7 @@ int paintReport(QPainter& painter, QPagedPaintDevice& device, engine::Cursor& ro
 // written, std::invalid_argument when the columns do not fit `page`. Makes the GUI application
 // it needs when there is none (on the offscreen platform).
 int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path,
-                   const QPageLayout* page = nullptr);
+                   const QPageLayout* page);
+int writeReportPdf(engine::Cursor& rows, const ReportSettings& settings, const std::string& path);
 
 }  // namespace mv32::report

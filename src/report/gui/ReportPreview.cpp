@@ -174,8 +174,10 @@ int printOn(QPrinter& printer, engine::Cursor& rows, const ReportSettings& setti
     // Printing into a file: the file is written as every file of the program is, whole or not
     // at all, nothing written through a link at its temporary name.
     const std::string file = printer.outputFileName().toStdString();
-    if (printer.outputFormat() == QPrinter::PdfFormat && !file.empty())
-        return writeReportPdf(rows, settings, file, &printer.pageLayout());
+    if (printer.outputFormat() == QPrinter::PdfFormat && !file.empty()) {
+        const QPageLayout chosen = printer.pageLayout();
+        return writeReportPdf(rows, settings, file, &chosen);
+    }
     const PageSize page = pageOf(printer);
     // The columns must fit the page the print dialog chose, as they had to fit the settings'.
     const ReportSettings checked = readSettings(std::to_string(settings.leftMargin),

@@ -107,6 +107,11 @@ def run(run):
     files = opened(run, "ctrl+d", "Datei suchen")
     grid = files.find("table", None)
     wait_until("Zeilen", lambda: grid.queryTable().nRows > 0)
+    # The sort popup of table mode exists only with SekIndexActive: a search result has one.
+    d.type_into(steps.labelled(files, "text", "Geben Sie die zu suchende Datei ein:"), "e")
+    d.x.key("Return")
+    wait_until("Treffer", lambda: any("Treffer" in name(n) for n in files.all("label")))
+    grid = files.find("table", None)  # the result's own grid
     menu_from_keyboard(run, files, grid, "Menu", "sortieren nach Dateiname")
     menu_from_keyboard(run, files, grid, "shift+F10", "sortieren nach Dateiname")
     close(run, files)

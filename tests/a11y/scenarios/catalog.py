@@ -4,6 +4,7 @@
 import os
 
 import steps
+from desktop import name
 from tables import TableError
 from session import wait_until
 
@@ -50,7 +51,9 @@ def refused(run, key, title, path, what):
         if any(OVERWRITE in t for t in texts):
             steps.press_answer(run, box, "Ja")  # as a person who trusts the program would
             return None
-        steps.press_answer(run, box, "OK")
+        # An error box has the one button "Abbrechen", a notice "OK".
+        captions = [name(b) for b in box.buttons()]
+        steps.press_answer(run, box, "Abbrechen" if "Abbrechen" in captions else "OK")
         # The general error handler's box (titled like the program) is no refusal: it is
         # the engine failing on a file that should never have been tried.
         return ("Meldung" if box.title != "Mavrel/32" else "Fehler der Tabelle", texts)
