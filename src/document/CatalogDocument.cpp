@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "document/Catalog.h"
-#include "document/ProgramTables.h"
+#include "document/OwnFiles.h"
 #include "engine/BatchMove.h"
 #include "engine/EngineError.h"
 #include "engine/SystemPaths.h"

@@ -4,11 +4,11 @@
 #include <filesystem>
 
 #include "document/Catalog.h"
+#include "document/OwnFiles.h"
 #include "engine/SystemPaths.h"
 #include "engine/Text.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/HtmlExport.h"
-#include "exchange/OwnFiles.h"
 #include "exchange/TextExport.h"
 #include "platform/Paths.h"
 
@@ -56,7 +56,7 @@ std::string ExportCommands::askTarget(const char* title, const char* filter, con
 }
 
 bool ExportCommands::targetAllowed(const std::string& path) {
-    const std::string refusal = ownFileRefusal(path, ownFilesOf(doc_));
+    const std::string refusal = document::ownFileRefusal(path, document::ownFilesOf(doc_));
     if (refusal.empty()) return true;
     doc_.ui().message(MessageKind::Fehler, refusal, Buttons::Abbrechen);
     return false;

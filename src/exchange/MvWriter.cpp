@@ -7,13 +7,13 @@
 #include <stdexcept>
 
 #include "document/CatalogDocument.h"
+#include "document/OwnFiles.h"
 #include "engine/Cursor.h"
 #include "engine/SystemPaths.h"
 #include "engine/Text.h"
 #include "exchange/ExportFile.h"
 #include "exchange/MvFormat.h"
 #include "exchange/MvParser.h"
-#include "exchange/OwnFiles.h"
 #include "platform/Paths.h"
 
 namespace mv32::exchange {
@@ -96,7 +96,8 @@ void MvWriter::ExpMVItemClick() {
     if (chosen.path.empty()) return;
     std::string path = chosen.path;
     if (document::upperExtension(path) != ".MV") path += ".MV";
-    if (const std::string refusal = ownFileRefusal(path, ownFilesOf(doc_)); !refusal.empty()) {
+    if (const std::string refusal = document::ownFileRefusal(path, document::ownFilesOf(doc_));
+        !refusal.empty()) {
         ui.message(MessageKind::Fehler, refusal, Buttons::Abbrechen);
         return;
     }

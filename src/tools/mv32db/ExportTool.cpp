@@ -3,6 +3,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "document/OwnFiles.h"
 #include "document/Settings.h"
 #include "document/SettingsStore.h"
 #include "engine/EngineError.h"
@@ -10,7 +11,6 @@
 #include "engine/Table.h"
 #include "exchange/DbaseExport.h"
 #include "exchange/HtmlExport.h"
-#include "exchange/OwnFiles.h"
 #include "exchange/TextExport.h"
 #include "platform/Paths.h"
 #include "report/ReportLayout.h"
@@ -48,7 +48,7 @@ void openCatalog(engine::Table& t, const std::string& path) {
 }  // namespace
 
 void refuseOwnFile(const std::string& catalog, const std::string& target) {
-    exchange::OwnFiles own;
+    document::OwnFiles own;
     own.table = catalog;
     own.programFolder = platform::programDir();
     own.fileListFolder = own.programFolder;
@@ -57,7 +57,7 @@ void refuseOwnFile(const std::string& catalog, const std::string& target) {
         own.fileListFolder = document::readSettings(store, own.programFolder).DatenbankPfad;
     } catch (const std::exception&) {  // settings that cannot be read: the program's default
     }
-    const std::string refusal = exchange::ownFileRefusal(target, own);
+    const std::string refusal = document::ownFileRefusal(target, own);
     if (!refusal.empty()) throw engine::EngineError(engine::ErrorKind::Usage, refusal);
 }
 
@@ -141,7 +141,8 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         return 0;
     }
     if (args.size() < 4)
-        throw UsageError{"\"export\" braucht die Art (text, html, dbase), den Katalog und das Ziel."};
+        throw UsageError{
+            "\"export\" braucht die Art (text, html, dbase), den Katalog und das Ziel."};
     const std::string& kind = args[1];
     if (kind != "text" && kind != "html" && kind != "dbase")
         throw UsageError{"Unbekannte Exportart " + engine::quoted(kind) + " (text, html, dbase)."};

@@ -1,4 +1,4 @@
-#include "exchange/OwnFiles.h"
+#include "document/OwnFiles.h"
 
 #include <filesystem>
 #include <string_view>
@@ -11,7 +11,7 @@
 #include "engine/SystemPaths.h"
 #include "engine/Text.h"
 
-namespace mv32::exchange {
+namespace mv32::document {
 
 namespace fs = std::filesystem;
 namespace paths = engine::paths;
@@ -21,8 +21,9 @@ namespace {
 // A table's files: the stem, a point, and one of these extensions in any case.
 struct Group {
     fs::path folder;
-    std::string stem;           // upper case
-    std::string whose;          // "der Tabelle »cat.db«"
+    std::string stem;   // upper case
+    std::string whose;  // "der Tabelle »cat.db«"
+    OwnKind kind;
     bool scannedMedia = false;  // mv32list.chk belongs to the file list too
 };
 
@@ -74,14 +75,13 @@ std::vector<fs::path> placesOf(const fs::path& target) {
     return places;
 }
 
-std::string refusal(const std::string& target, const fs::path& file, const Group& g) {
-    return "Das Ziel " + engine::quoted(target) + " ist " + engine::quoted(paths::utf8Of(file)) +
-           ", eine Datei " + g.whose + "; sie wird nicht überschrieben.";
+OwnFile found(const fs::path& file, const Group& g) {
+    return {paths::utf8Of(file), g.kind, g.whose};
 }
 
 }  // namespace
 
-OwnFiles ownFilesOf(document::CatalogDocument& doc) {
+OwnFiles ownFilesOf(CatalogDocument& doc) {
     OwnFiles own;
     own.table = doc.MV32().filePath();
     own.fileListFolder = doc.settings().DatenbankPfad;
@@ -89,8 +89,8 @@ OwnFiles ownFilesOf(document::CatalogDocument& doc) {
     return own;
 }
 
-std::string ownFileRefusal(const std::string& target, const OwnFiles& own) {
-    if (target.empty()) return {};
+std::optional<OwnFile> ownFileOf(const std::string& target, const OwnFiles& own) {
+    if (target.empty()) return std::nullopt;
     std::vector<Group> groups;
     if (!own.table.empty()) {
         std::string name = paths::fileNameOf(own.table);
@@ -99,33 +99,55 @@ std::string ownFileRefusal(const std::string& target, const OwnFiles& own) {
             name.resize(name.size() - 3);
         std::string folder = paths::folderOf(own.table);
         groups.push_back({paths::fsPath(folder.empty() ? "." : folder), engine::text::upper(name),
-                          "der Tabelle " + engine::quoted(name + ".db")});
+                          "der Tabelle " + engine::quoted(name + ".db"), OwnKind::Table});
     }
     if (!own.fileListFolder.empty())
-        groups.push_back({paths::fsPath(own.fileListFolder), "MV32LIST", "der Dateiliste", true});
+        groups.push_back({paths::fsPath(own.fileListFolder), "MV32LIST", "der Dateiliste",
+                          OwnKind::FileList, true});
     if (!own.programFolder.empty())
-        groups.push_back({paths::fsPath(own.programFolder), "UNDO", "der Undo-Tabelle"});
+        groups.push_back(
+            {paths::fsPath(own.programFolder), "UNDO", "der Undo-Tabelle", OwnKind::UndoTable});
 
     const fs::path spelled = paths::fsPath(target);
     for (const fs::path& place : placesOf(spelled)) {
         for (const Group& g : groups) {
             if (belongs(paths::utf8Of(place.filename()), g) &&
                 sameFolder(place.parent_path(), g.folder))
-                return refusal(target, place, g);
+                return found(place, g);
         }
     }
     // Another name of one of the files (a hard link) is found by what it is.
     std::error_code ec;
-    if (!fs::is_regular_file(spelled, ec)) return {};
+    if (!fs::is_regular_file(spelled, ec)) return std::nullopt;
     for (const Group& g : groups) {
         for (fs::directory_iterator it(g.folder, ec), end; !ec && it != end; it.increment(ec)) {
             if (belongs(paths::utf8Of(it->path().filename()), g) &&
                 fs::equivalent(spelled, it->path(), ec))
-                return refusal(target, it->path(), g);
+                return found(it->path(), g);
         }
         ec.clear();
     }
-    return {};
+    return std::nullopt;
 }
 
-}  // namespace mv32::exchange
+std::string ownFileRefusal(const std::string& target, const OwnFiles& own) {
+    const auto own_ = ownFileOf(target, own);
+    if (!own_) return {};
+    return "Das Ziel " + engine::quoted(target) + " ist " + engine::quoted(own_->file) +
+           ", eine Datei " + own_->whose + "; sie wird nicht überschrieben.";
+}
+
+std::optional<std::string> refusedAsCatalog(const std::string& path, const std::string& dataFolder,
+                                            const std::string& programDir) {
+    const auto own = ownFileOf(path, OwnFiles{"", dataFolder, programDir});
+    if (!own) return std::nullopt;
+    if (own->kind == OwnKind::FileList)
+        return "Die Datei " + engine::quoted(path) +
+               " gehört zur Dateiliste von Mavrel/32, in der die gescannten Dateien stehen, und "
+               "ist kein Katalog.";
+    return "Die Datei " + engine::quoted(path) +
+           " gehört zur Undo-Tabelle von Mavrel/32, in der gelöschte Datensätze bis zum "
+           "Programmende aufbewahrt werden, und ist kein Katalog.";
+}
+
+}  // namespace mv32::document
