@@ -334,7 +334,7 @@ public:
     // rights of their folder, so there are none to copy.
     std::unique_ptr<File> createNew(const std::string& path, const std::string& /*rightsOf*/,
                                     unsigned /*rights*/) override {
-        return openWith(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+        return openWith(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, "Anlegen");
     }
 
     bool removeUnlocked(const std::string& path, uint64_t lockOffset) override {
@@ -366,13 +366,14 @@ public:
     }
 
 private:
-    static std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD how) {
+    static std::unique_ptr<File> openWith(const std::string& path, DWORD access, DWORD how,
+                                          const char* action = "Öffnen") {
         // Other handles may read, write, rename and remove the file meanwhile, as on POSIX
         // systems; the byte locks coordinate them.
         HANDLE h = CreateFileW(wide(path).c_str(), access,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, how,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) throwWindowsError(GetLastError(), "Öffnen", path);
+        if (h == INVALID_HANDLE_VALUE) throwWindowsError(GetLastError(), action, path);
         return std::make_unique<WindowsFile>(h, path);
     }
 };

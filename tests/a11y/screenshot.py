@@ -60,6 +60,13 @@ def _dump(display, *what):
                           check=True).stdout
 
 
+def _viewable(display, wid):
+    """A hidden window keeps its place in the tree; dumped, it would lie black over the screen."""
+    info = subprocess.run(["xwininfo", "-id", wid, "-display", display], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=60).stdout.decode("utf-8", "replace")
+    return "IsViewable" in info
+
+
 def _windows(display):
     """The program's mapped windows, top-most last: (id, x, y) on the screen."""
     listing = subprocess.run(["xwininfo", "-root", "-tree", "-display", display],
@@ -69,7 +76,7 @@ def _windows(display):
     for line in listing.splitlines():
         m = re.search(r'(0x[0-9a-f]+) ".*": \("mv32" .*\)\s+(\d+)x(\d+)\S*\s+\+(-?\d+)\+(-?\d+)',
                       line)
-        if m and int(m.group(2)) > 1:
+        if m and int(m.group(2)) > 1 and _viewable(display, m.group(1)):
             found.append((m.group(1), int(m.group(4)), int(m.group(5))))
     return list(reversed(found))
 

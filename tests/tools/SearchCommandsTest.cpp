@@ -183,7 +183,9 @@ TEST_F(SearchCommands, ADamagedFileSearchIndexIsReadPastReportedAndBuiltAnewByRe
     std::string bytes;
     {
         std::ifstream in(tri, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
+        std::ostringstream all;
+        all << in.rdbuf();
+        bytes = all.str();
     }
     for (const std::string& damaged : {std::string(), bytes.substr(0, 30), bytes.substr(0, 90)}) {
         std::ofstream(tri, std::ios::binary | std::ios::trunc) << damaged;
