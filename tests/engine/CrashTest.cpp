@@ -34,14 +34,15 @@ using Body =
     });
 }
 
-// Runs the body named `which` over `folder` in a child that ends at file-system call k;
-// returns how many posts it reported as returned, and its exit code in *code.
-int crashAt(uint64_t k, const std::string& which, const std::string& folder,
+// Runs `body` (the test's part `which`) over `folder` in a child that ends at file-system call
+// k; returns how many posts it reported as returned, and its exit code in *code.
+int crashAt(uint64_t k, const std::string& which, const Body& body, const std::string& folder,
             const std::string& reports, int* code) {
     std::error_code ec;
     std::filesystem::remove(engine::paths::fsPath(reports), ec);
     Child child(
-        {{"part", which}, {"call", std::to_string(k)}, {"folder", folder}, {"report", reports}});
+        {{"part", which}, {"call", std::to_string(k)}, {"folder", folder}, {"report", reports}},
+        [&] { crashChild(body); });
     *code = child.wait();
     return static_cast<int>(readReport(reports).size());
 }
@@ -85,7 +86,7 @@ TEST_P(CrashTest, EndingTheProcessAtEveryCallLeavesBeforeOrAfter) {
     for (uint64_t k = 1; k <= calls; ++k) {
         restore(work.path(), before);
         int code = 0;
-        int returned = crashAt(k, "crash", work.path(), reports.file("posts"), &code);
+        int returned = crashAt(k, "crash", body, work.path(), reports.file("posts"), &code);
         ASSERT_TRUE(endedAsPlanned(code)) << sc.name << ": the child failed at call " << k;
         std::string content;
         try {
@@ -134,7 +135,7 @@ TEST(CrashRecovery, EndingTheRecoveryAtEveryCallStillRecovers) {
     for (uint64_t k = 1; k <= calls; ++k) {
         restore(work.path(), before);
         int code = 0;
-        crashAt(k, "crash", work.path(), posts, &code);
+        crashAt(k, "crash", body, work.path(), posts, &code);
         Files crashed = snapshot(work.path());
         // Only states that leave work for the recovery are of interest here.
         auto wal = crashed.find("t.wal");
@@ -144,7 +145,7 @@ TEST(CrashRecovery, EndingTheRecoveryAtEveryCallStillRecovers) {
         ASSERT_TRUE(expected == content0 || expected == content1);
         for (uint64_t j = 1; j <= recoveryCalls; ++j) {
             restore(work.path(), crashed);
-            crashAt(j, "reopen", work.path(), posts, &code);
+            crashAt(j, "reopen", reopen, work.path(), posts, &code);
             ASSERT_TRUE(endedAsPlanned(code))
                 << "recovery child failed: end at call " << k << ", then at recovery call " << j;
             std::string content;

@@ -71,12 +71,20 @@ std::FILE* reportFile = nullptr;
 
 }  // namespace
 
-const ChildArgs& childArgs() {
-    static const ChildArgs args = [] {
+namespace {
+
+ChildArgs& argsOfThisProcess() {
+    static ChildArgs args = [] {
         const char* v = std::getenv(kVariable);
         return v ? decode(v) : ChildArgs{};
     }();
     return args;
+}
+
+}  // namespace
+
+const ChildArgs& childArgs() {
+    return argsOfThisProcess();
 }
 
 std::string childPart() {
@@ -169,6 +177,8 @@ Child::Child(const ChildArgs& args) : h_(new Handle) {
     h_->process = pi.hProcess;
 }
 
+Child::Child(const ChildArgs& args, const std::function<void()>&) : Child(args) {}
+
 Child::~Child() {
     if (!done_) {
         kill();
@@ -220,6 +230,24 @@ Child::Child(const ChildArgs& args) : h_(new Handle) {
         delete h_;
         throw std::runtime_error("Der Kindprozess konnte nicht gestartet werden: " +
                                  std::string(std::strerror(rc)) + ".");
+    }
+}
+
+Child::Child(const ChildArgs& args, const std::function<void()>& part) : h_(new Handle) {
+    std::fflush(nullptr);
+    h_->pid = ::fork();
+    if (h_->pid < 0) {
+        const int why = errno;
+        delete h_;
+        throw std::runtime_error("Der Kindprozess konnte nicht gestartet werden: " +
+                                 std::string(std::strerror(why)) + ".");
+    }
+    if (h_->pid == 0) {
+        argsOfThisProcess() = args;
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) ::dup2(null, 1);
+        part();
+        endChild(0);
     }
 }
 

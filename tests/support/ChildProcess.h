@@ -1,7 +1,8 @@
 // Parts of a test that must end, be killed or race another process run in a child process: the
 // test program started again for the same test (its name as --gtest_filter), with the part and
 // its arguments in the environment. Both systems start the child alike (Windows has no fork),
-// so the same tests mean the same on both.
+// so the same tests mean the same on both; only a child that runs one part over files nobody
+// else has open (a crash point) may be a copy of the test program where fork exists.
 //
 // In the child, the test finds its part with childPart() first thing, does it and ends with
 // endChild(), before anything else of the test runs. The child reports through files: reports
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -50,6 +52,11 @@ public:
     // Starts the running test again, with `args` (among them "part"). Its standard output (the
     // test program's own lines) is dropped; its standard error is the parent's.
     explicit Child(const ChildArgs& args);
+    // The same child, started where the system can as a copy of this process (fork) that runs
+    // `part` at once: the crash tests start thousands of children, and a copy spares each the
+    // start of the whole test program. `part` is what the test does for childPart() and ends the
+    // child itself; where there is no fork the test program is started again as above.
+    Child(const ChildArgs& args, const std::function<void()>& part);
     ~Child();
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
