@@ -18,7 +18,23 @@ std::string FileList::extensionOf(const std::string& name) {
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }
 
+void FileList::forgetChange() {
+    changeBegun_ = false;
+    changeLimit_ = 0;
+    addedAt_ = {};
+}
+
+void FileList::noteAdded() {
+    if (addedAt_.size() >= changeLimit_) {
+        changeLimit_ = 0;  // too large a change: the index is built anew
+        addedAt_ = {};
+        return;
+    }
+    addedAt_.push_back(static_cast<uint64_t>(table_.recNo() - 1));
+}
+
 void FileList::reopen(bool exclusive) {
+    forgetChange();  // a new handle knows nothing of the old one's change
     if (bulk_) {
         table_.endBulk();
         bulk_ = false;
@@ -107,6 +123,11 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
     using engine::text::fitToWidth;
     const std::string ext = fitToWidth(extensionOf(name), 5);
     try {
+        if (!changeBegun_) {
+            // Before the first record goes in, the index is looked at as it is.
+            changeBegun_ = true;
+            changeLimit_ = table_.beginTrigramChange();
+        }
         if (table_.locate(
                 kKeyFields,
                 {engine::Value(fitToWidth(name, document::filelist::kNameWidth)),
@@ -127,6 +148,7 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
             table_.cancel();  // never a half-filled record
             throw;
         }
+        if (changeLimit_ > 0) noteAdded();
     } catch (const std::exception& e) {
         stopOnTableFailure(e);
         throw;
@@ -144,6 +166,14 @@ bool FileList::commit() {
             stopOnTableFailure(e);
             throw;
         }
+        if (changeLimit_ > 0) {
+            try {
+                table_.endTrigramChange({}, addedAt_);
+            } catch (const std::exception&) {
+                // Left stale: close() builds it and tells why that fails.
+            }
+        }
+        forgetChange();
     }
     return added_ > 0;
 }
@@ -206,6 +236,7 @@ void FileList::close() {
         }
         if (!failure.empty() && searchIndexFailed) searchIndexFailed(failure);
     }
+    forgetChange();
     try {
         table_.close();
     } catch (...) {
