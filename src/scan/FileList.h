@@ -97,6 +97,7 @@ private:
     void noteAdded();
     void forgetChange();
     bool changeBegun_ = false;
+    bool startedEmpty_ = false;  // the list held no record when this walk began
     size_t changeLimit_ = 0;
     std::vector<uint64_t> addedAt_;
 };

@@ -10,8 +10,7 @@ namespace mv32::engine::store {
 
 namespace {
 
-// What one list costs beside its bytes: its slot in the hash table and its two buffers' heads.
-constexpr size_t kPerList = 96;
+constexpr size_t kSlotBlocks = 1u << 16;  // one per first two bytes of a trigram
 constexpr size_t kReadAhead = 1u << 20;
 
 }  // namespace
@@ -57,7 +56,7 @@ struct PostingRuns::Run {
 };
 
 PostingRuns::PostingRuns(FileSystem& fs, std::string runBase, size_t budget)
-    : fs_(fs), runBase_(std::move(runBase)), budget_(budget) {}
+    : fs_(fs), runBase_(std::move(runBase)), budget_(budget), slots_(kSlotBlocks) {}
 
 PostingRuns::~PostingRuns() {
     for (auto& r : runs_) {
@@ -70,24 +69,52 @@ PostingRuns::~PostingRuns() {
     }
 }
 
-void PostingRuns::account(size_t before, size_t after) {
-    bytes_ += after - before;
+void PostingRuns::grew(size_t bytes) {
+    bytes_ += bytes;
     peak_ = std::max(peak_, bytes_);
 }
 
+PostingRuns::Pending& PostingRuns::listOf(uint32_t trigram) {
+    std::unique_ptr<uint32_t[]>& block = slots_[trigram >> 8];
+    if (!block) {
+        block = std::make_unique<uint32_t[]>(256);  // zero: no list yet
+        made_.push_back(trigram >> 8);
+        grew(256 * sizeof(uint32_t) + sizeof(uint32_t));
+    }
+    uint32_t& slot = block[trigram & 0xFF];
+    if (slot == 0) {
+        const size_t before = lists_.capacity();
+        lists_.emplace_back().trigram = trigram;
+        grew((lists_.capacity() - before) * sizeof(Pending));
+        slot = static_cast<uint32_t>(lists_.size());
+    }
+    return lists_[slot - 1];
+}
+
 void PostingRuns::add(uint32_t trigram, uint32_t position) {
-    auto [it, fresh] = lists_.try_emplace(trigram);
-    Pending& l = it->second;
-    const size_t before =
-        (fresh ? 0 : kPerList) + l.bytes.capacity() + l.positions.capacity() * sizeof(uint32_t);
+    Pending& l = listOf(trigram);
+    if (l.positions.size() == l.positions.capacity()) {
+        const size_t before = l.positions.capacity();
+        l.positions.reserve(std::max<size_t>(4, before * 2));
+        grew((l.positions.capacity() - before) * sizeof(uint32_t));
+    }
     l.positions.push_back(position);
     ++l.count;
     if (l.positions.size() == postings::kBlock) {
+        const size_t before = l.bytes.capacity();
         postings::appendBlock(l.bytes, l.positions.data(), l.positions.size());
         l.positions.clear();
+        grew(l.bytes.capacity() - before);
     }
-    account(before, kPerList + l.bytes.capacity() + l.positions.capacity() * sizeof(uint32_t));
     if (bytes_ > budget_) spill();
+}
+
+std::vector<uint32_t> PostingRuns::sortedLists() const {
+    std::vector<uint32_t> order(lists_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return lists_[a].trigram < lists_[b].trigram; });
+    return order;
 }
 
 void PostingRuns::spill() {
@@ -98,17 +125,13 @@ void PostingRuns::spill() {
     run->file->truncate(0);
     runs_.push_back(std::move(run));
     Run& r = *runs_.back();
-    std::vector<uint32_t> order;
-    order.reserve(lists_.size());
-    for (const auto& [t, l] : lists_) order.push_back(t);
-    std::sort(order.begin(), order.end());
     std::string out;
-    for (uint32_t t : order) {
-        Pending& l = lists_[t];
+    for (uint32_t i : sortedLists()) {
+        Pending& l = lists_[i];
         if (!l.positions.empty())
             postings::appendBlock(l.bytes, l.positions.data(), l.positions.size());
         unsigned char h[12];
-        put32(h, t);
+        put32(h, l.trigram);
         put32(h + 4, l.count);
         put32(h + 8, static_cast<uint32_t>(l.bytes.size()));
         out.append(reinterpret_cast<const char*>(h), sizeof h);
@@ -123,16 +146,17 @@ void PostingRuns::spill() {
     r.file->write(r.size, out.data(), out.size());
     r.size += out.size();
     lists_ = {};
+    for (uint32_t b : made_) slots_[b].reset();
+    made_ = {};
     bytes_ = 0;
 }
 
 bool PostingRuns::nextInMemory(List& out) {
     if (at_ == order_.size()) return false;
-    const uint32_t t = order_[at_++];
-    Pending& l = lists_[t];
+    Pending& l = lists_[order_[at_++]];
     if (!l.positions.empty())
         postings::appendBlock(l.bytes, l.positions.data(), l.positions.size());
-    out.trigram = t;
+    out.trigram = l.trigram;
     out.count = l.count;
     out.bytes = std::move(l.bytes);
     l = Pending{};
@@ -143,9 +167,7 @@ bool PostingRuns::next(List& out) {
     if (!reading_) {
         reading_ = true;
         if (runs_.empty()) {
-            order_.reserve(lists_.size());
-            for (const auto& [t, l] : lists_) order_.push_back(t);
-            std::sort(order_.begin(), order_.end());
+            order_ = sortedLists();
         } else {
             if (!lists_.empty()) spill();
             for (auto& r : runs_) r->advance();

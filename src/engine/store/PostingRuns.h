@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/FileSystem.h"
@@ -49,21 +48,28 @@ private:
         std::string bytes;
         std::vector<uint32_t> positions;  // of the block not yet full
         uint32_t count = 0;
+        uint32_t trigram = 0;
     };
     struct Run;
+    Pending& listOf(uint32_t trigram);
     void spill();
-    void account(size_t before, size_t after);
+    void grew(size_t bytes);
+    std::vector<uint32_t> sortedLists() const;
     bool nextInMemory(List& out);
 
     FileSystem& fs_;
     std::string runBase_;
     size_t budget_;
-    std::unordered_map<uint32_t, Pending> lists_;
-    size_t bytes_ = 0;  // what lists_ holds, estimated from its capacities
+    // The lists in the order of their first position; found through the first two bytes of
+    // their trigram (a block of 256 numbers, made when first needed) and the third.
+    std::vector<Pending> lists_;
+    std::vector<std::unique_ptr<uint32_t[]>> slots_;
+    std::vector<uint32_t> made_;  // the blocks of slots_ made since the last run
+    size_t bytes_ = 0;  // what the lists hold, counted by the capacities of their buffers
     size_t peak_ = 0;
     std::vector<std::unique_ptr<Run>> runs_;
     bool reading_ = false;
-    std::vector<uint32_t> order_;  // in memory only: the trigrams, ascending
+    std::vector<uint32_t> order_;  // in memory only: the lists by trigram
     size_t at_ = 0;
 };
 
