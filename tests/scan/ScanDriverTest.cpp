@@ -314,6 +314,10 @@ TEST_F(ScanDriverTest, AScanIntoAListWithACurrentSearchIndexHandsItItsFilesAsACh
     std::vector<std::string> found;
     for (q.first(); !q.eof(); q.next()) found.push_back(q.asString("Dateiname"));
     EXPECT_EQ(found, (std::vector<std::string>{"zweites_liesmich.txt", "liesmich.txt"}));
+    // Scanned again without a new file: the index stays current without a build.
+    ASSERT_TRUE(driver->PromptThisDrive(media.file("d"), true));
+    EXPECT_EQ(readFile(tri), lists);
+    EXPECT_EQ(searchIndex(), "Dateiname");
 }
 
 TEST_F(ScanDriverTest, ADirectoryFromTheCommandLineWithDescriptions) {

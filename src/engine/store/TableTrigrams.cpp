@@ -112,7 +112,6 @@ bool TableStore::endTrigramChange(const std::vector<uint64_t>& removedAt,
     std::optional<TrigramMark> mark;
     mark.swap(trigramMark_);
     if (!mark || (bulk_ && groupOpen_ && groupOps_ > 0)) return false;
-    if (removedAt.empty() && insertedAt.empty()) return true;  // nothing to take in
     if (removedAt.size() + insertedAt.size() > mark->limit) return false;
     ReadScope scope(*this);
     // Every commit since the mark was this handle's own: another one would have dropped the
@@ -120,6 +119,11 @@ bool TableStore::endTrigramChange(const std::vector<uint64_t>& removedAt,
     if (pager_->generation() != mark->cache) return false;
     const FileHeader& h = pager_->header(kDbFile);
     const uint64_t now = records_->count();
+    // Nothing committed since: the index describes the table as it is.
+    if (TableState{h.tableId, h.counter, h.generation, now} ==
+        TableState{mark->stamp.tableId, mark->stamp.counter, mark->stamp.generation,
+                   mark->stamp.records})
+        return true;
     if (mark->stamp.records < removedAt.size() ||
         mark->stamp.records - removedAt.size() + insertedAt.size() != now)
         return false;
