@@ -171,13 +171,14 @@ int buildIndex(const std::string& data) {
 
 void lists(const std::vector<size_t>& sizes, const std::string& folder, const std::string& self,
            const std::string& program) {
-    // Small trees of new files, one for each run, declared as one medium.
-    const std::string media = folder + "/kleine-baeume/";
+    // Small trees of files new to every list (the lists stay from call to call), one for each
+    // run, declared as one medium; removed at the end.
+    const std::string media = folder + "/kleine-baeume-" + std::to_string(::getpid()) + "/";
     std::vector<std::string> trees;
     for (int i = 0; i <= kRuns; ++i) {
         trees.push_back(media + "baum" + std::to_string(i));
-        if (!fs::exists(trees.back()))
-            makeTree(trees.back() + "/", kSmallScan, "neu" + std::to_string(i) + "_");
+        makeTree(trees.back() + "/", kSmallScan,
+                 std::to_string(::getpid()) + "_" + std::to_string(i) + "_");
     }
     const Home empty{folder + "/leer", media};
     empty.prepare();
@@ -187,7 +188,7 @@ void lists(const std::vector<size_t>& sizes, const std::string& folder, const st
         "(mv32 dir ... close, ganzer Prozess, Median aus %d)\n",
         kSmallScan, kRuns);
     std::printf("%12s %12s %12s %8s %14s %14s\n", "Liste", "in die Liste", "in leere", "Verh.",
-                "Indexaufbau", "Spitze (<=" + std::to_string(limitMiB) + ")");
+                "Indexaufbau", ("Spitze (<=" + std::to_string(limitMiB) + ")").c_str());
     for (size_t n : sizes) {
         const Home home{folder + "/liste-" + std::to_string(n), media};
         home.prepare();
@@ -213,6 +214,7 @@ void lists(const std::vector<size_t>& sizes, const std::string& folder, const st
                     median(intoEmpty), median(ratio), build.seconds, build.peakMiB);
         std::fflush(stdout);
     }
+    fs::remove_all(media);
 }
 
 void firstScans(const std::vector<size_t>& sizes, const std::string& folder,
