@@ -47,8 +47,9 @@ inline constexpr std::array<SecondaryIndex, 3> kIndexes = {{
 bool existsIn(const std::string& folder);
 
 // The file search looks for a text inside file names through a trigram index of Dateiname
-// (mv32list.tri), whatever SekIndexActive says. It is built again after everything that
-// changes the file list in bulk: a scan, a medium's removal, the list's maintenance.
+// (mv32list.tri), whatever SekIndexActive says. A scan and a medium's removal hand it their
+// change where it is current (engine/Table.h, beginTrigramChange); it is built again after
+// the list's maintenance, and after a scan or removal whose change it could not take in.
 inline constexpr const char* kSearchField = "Dateiname";
 // Builds it for `list`, open exclusively. A failure (a full disk) leaves the index stale, and
 // the file search then reads every record: it is reported, never a reason to undo the change

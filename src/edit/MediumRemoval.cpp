@@ -101,9 +101,12 @@ void MediumRemoval::remove(const std::string& line) {
             media.remove(line, "");
         lines_.erase(std::remove(lines_.begin(), lines_.end(), line), lines_.end());
         if (medium && hasList) {
-            deleteRecords(list, label, serial);
-            const std::string why = document::filelist::buildSearchIndex(list);
-            if (!why.empty()) doc_.log().WriteLogLine(why);
+            // The file search's index takes the removal in as a change where it can, and is
+            // built anew where it cannot.
+            if (!deleteRecords(list, label, serial)) {
+                const std::string why = document::filelist::buildSearchIndex(list);
+                if (!why.empty()) doc_.log().WriteLogLine(why);
+            }
         }
         list.close();
     } catch (const std::exception& e) {
@@ -112,7 +115,7 @@ void MediumRemoval::remove(const std::string& line) {
     finish();
 }
 
-void MediumRemoval::deleteRecords(engine::Table& list, const std::string& label,
+bool MediumRemoval::deleteRecords(engine::Table& list, const std::string& label,
                                   const std::string& serial) {
     auto& ui = doc_.ui();
     doc_.state().AutoSaveHold = true;
@@ -124,6 +127,8 @@ void MediumRemoval::deleteRecords(engine::Table& list, const std::string& label,
     ui.setProgressPosition(0);
     ui.showProgress(true);
     list.setIndexName("");
+    const size_t limit = list.beginTrigramChange();
+    std::vector<uint64_t> removedAt;  // each where it stood when it was removed
     list.beginBulk();
     int64_t seen = 0;
     for (list.first(); !list.eof();) {
@@ -136,13 +141,23 @@ void MediumRemoval::deleteRecords(engine::Table& list, const std::string& label,
             const engine::Value l = list.value(labelField);
             return engine::text::toWindows1252(l.isBlank() ? std::string() : l.asText()) == wanted;
         }();
-        if (match)
+        if (match) {
+            if (removedAt.size() < limit)
+                removedAt.push_back(static_cast<uint64_t>(seen - 1) - removedAt.size());
             list.remove();  // the next record becomes current
-        else
+        } else {
             list.next();
+        }
     }
     list.endBulk();
     ui.setProgressPosition(count);
+    const int64_t removed = count - list.recordCount();
+    if (removed != static_cast<int64_t>(removedAt.size())) return false;  // past the limit
+    try {
+        return list.endTrigramChange(removedAt, {});
+    } catch (const std::exception&) {
+        return false;  // a build gets the same chance and tells its failure
+    }
 }
 
 }  // namespace mv32::edit

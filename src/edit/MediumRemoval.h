@@ -46,7 +46,9 @@ public:
 
 private:
     void remove(const std::string& line);
-    void deleteRecords(engine::Table& list, const std::string& label, const std::string& serial);
+    // Deletes the medium's records; true when the file search's index took the removal in
+    // (else it needs building).
+    bool deleteRecords(engine::Table& list, const std::string& label, const std::string& serial);
 
     document::CatalogDocument& doc_;
     platform::LetterMemory letters_;

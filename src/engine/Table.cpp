@@ -369,6 +369,18 @@ std::string Table::trigramIndexField() {
     return ix->stamp().field;
 }
 
+size_t Table::beginTrigramChange() {
+    requireActive();
+    return store_->beginTrigramChange();
+}
+
+bool Table::endTrigramChange(const std::vector<uint64_t>& removedAt,
+                             const std::vector<uint64_t>& insertedAt) {
+    requireActive();
+    postPending();
+    return store_->endTrigramChange(removedAt, insertedAt);
+}
+
 std::vector<std::string> Table::indexNames() const {
     std::vector<std::string> names;
     if (store_) {

@@ -126,6 +126,16 @@ public:
     // The field of the table's trigram index when it is current and whole (every list of its
     // file read and checked), else "": missing, stale or damaged, it needs building.
     std::string trigramIndexField();
+    // A bulk change that the trigram index takes in instead of a build: beginTrigramChange()
+    // before the change returns how many records it may add and remove (0: the index is not
+    // current; a build is the way to make it so). endTrigramChange() after the change (its
+    // group committed) takes the positions, counted from 0 in primary order, of the records
+    // removed, each where it stood at its removal, then of those added, each where it stood
+    // right after its post; true when the index is current again, false when only a build
+    // makes it so. Throws when the change cannot be written; the index stays stale then.
+    size_t beginTrigramChange();
+    bool endTrigramChange(const std::vector<uint64_t>& removedAt,
+                          const std::vector<uint64_t>& insertedAt);
     std::vector<std::string> indexNames() const;
     struct IndexDescription {
         std::string name;    // "" for the primary index

@@ -15,11 +15,15 @@ std::string lower(std::string s) {
 }
 
 // The extensions of a table's files: the data, its primary and secondary indexes, the memo
-// file, the log, the trigram index (and its file while it is written) and the sort files.
+// file, the log, the trigram index (and its file while it is written), the change beside it (and
+// its file while it is written) and the sort files (of the trigram index's build too).
 bool tableExtension(const std::string& ext) {
-    if (ext == "db" || ext == "px" || ext == "mb" || ext == "wal" || ext == "tri" || ext == "trn")
+    if (ext == "db" || ext == "px" || ext == "mb" || ext == "wal" || ext == "tri" || ext == "trn" ||
+        ext == "trd" || ext == "trt")
         return true;
-    const size_t digits = ext.rfind("xg", 0) == 0 ? 2 : ext.rfind("srt", 0) == 0 ? 3 : 0;
+    const size_t digits = ext.rfind("xg", 0) == 0                                ? 2
+                          : ext.rfind("srt", 0) == 0 || ext.rfind("trs", 0) == 0 ? 3
+                                                                                 : 0;
     if (digits == 0 || ext.size() == digits) return false;
     for (size_t i = digits; i < ext.size(); ++i) {
         if (ext[i] < '0' || ext[i] > '9') return false;

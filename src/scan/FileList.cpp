@@ -18,7 +18,24 @@ std::string FileList::extensionOf(const std::string& name) {
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }
 
+void FileList::forgetChange() {
+    changeBegun_ = false;
+    startedEmpty_ = false;
+    changeLimit_ = 0;
+    addedAt_ = {};
+}
+
+void FileList::noteAdded() {
+    if (addedAt_.size() >= changeLimit_) {
+        changeLimit_ = 0;  // too large a change: the index is built anew
+        addedAt_ = {};
+        return;
+    }
+    addedAt_.push_back(static_cast<uint64_t>(table_.recNo() - 1));
+}
+
 void FileList::reopen(bool exclusive) {
+    forgetChange();  // a new handle knows nothing of the old one's change
     if (bulk_) {
         table_.endBulk();
         bulk_ = false;
@@ -106,14 +123,25 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
     // extension is longer than five characters is found again on the next scan.
     using engine::text::fitToWidth;
     const std::string ext = fitToWidth(extensionOf(name), 5);
+    const std::vector<engine::Value> key = {
+        engine::Value(fitToWidth(name, document::filelist::kNameWidth)),
+        engine::Value(fitToWidth(directory, document::filelist::kDirectoryWidth)),
+        engine::Value(ext),
+        engine::Value(size),
+        engine::Value(fitToWidth(label, 11)),
+        engine::Value(fitToWidth(volId, 8))};
     try {
-        if (table_.locate(
-                kKeyFields,
-                {engine::Value(fitToWidth(name, document::filelist::kNameWidth)),
-                 engine::Value(fitToWidth(directory, document::filelist::kDirectoryWidth)),
-                 engine::Value(ext), engine::Value(size), engine::Value(fitToWidth(label, 11)),
-                 engine::Value(fitToWidth(volId, 8))}))
-            return false;
+        if (!changeBegun_) {
+            // Before the first record goes in, the index is looked at as it is, and so is
+            // whether the list holds any record yet.
+            changeBegun_ = true;
+            changeLimit_ = table_.beginTrigramChange();
+            startedEmpty_ = table_.hasPrimaryIndex() && table_.recordCount() == 0;
+        }
+        // A list that was empty holds only what this walk added, each file once: there the
+        // insert itself finds the rare file that equals one added before (names alike once
+        // cut), and the look-up follows only then.
+        if (!startedEmpty_ && table_.locate(kKeyFields, key)) return false;
         table_.append();
         try {
             table_.setAsString("Dateiname", name);
@@ -123,10 +151,17 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
             table_.setAsString("Label", label);
             table_.setAsString("VolID", volId);
             table_.post();
-        } catch (...) {
+        } catch (const engine::EngineError& e) {
             table_.cancel();  // never a half-filled record
+            if (startedEmpty_ && e.kind() == engine::ErrorKind::KeyViolation &&
+                table_.locate(kKeyFields, key))
+                return false;
+            throw;
+        } catch (...) {
+            table_.cancel();
             throw;
         }
+        if (changeLimit_ > 0) noteAdded();
     } catch (const std::exception& e) {
         stopOnTableFailure(e);
         throw;
@@ -144,6 +179,14 @@ bool FileList::commit() {
             stopOnTableFailure(e);
             throw;
         }
+        if (changeLimit_ > 0) {
+            try {
+                table_.endTrigramChange({}, addedAt_);
+            } catch (const std::exception&) {
+                // Left stale: close() builds it and tells why that fails.
+            }
+        }
+        forgetChange();
     }
     return added_ > 0;
 }
@@ -206,6 +249,7 @@ void FileList::close() {
         }
         if (!failure.empty() && searchIndexFailed) searchIndexFailed(failure);
     }
+    forgetChange();
     try {
         table_.close();
     } catch (...) {

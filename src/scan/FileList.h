@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "engine/Table.h"
 
@@ -50,9 +51,10 @@ public:
     // other concerns this file only.
     bool addIfNew(const std::string& directory, const std::string& name, int64_t size,
                   const std::string& label, const std::string& volId);
-    // Finishes the records added since openOrCreate(); false when the walk added
-    // none (the scan driver asks about that as about any database problem). Throws
-    // FileListWriteError when the table cannot be written.
+    // Finishes the records added since openOrCreate(), and hands them to the file search's
+    // index as a change; false when the walk added none (the scan driver asks about that as
+    // about any database problem). Throws FileListWriteError when the table cannot be
+    // written.
     bool commit();
     // The number of files added since openOrCreate().
     int64_t added() const { return added_; }
@@ -68,9 +70,9 @@ public:
     bool exists() const { return table_.exists(); }
     bool hasPrimaryIndex() const;
     bool hasNameIndex() const;
-    // Ends the table's use. A list that changed gets its trigram index for the file search
-    // built again first (document/FileListTable.h); a failure there is told to
-    // `searchIndexFailed` (its log line) and leaves the list as it is.
+    // Ends the table's use. A list whose trigram index for the file search did not take its
+    // change in gets it built again first (document/FileListTable.h); a failure there is told
+    // to `searchIndexFailed` (its log line) and leaves the list as it is.
     void close();
     std::function<void(const std::string&)> searchIndexFailed;
     // Off while a run of scans closes the list between media and builds the index once at
@@ -90,6 +92,14 @@ private:
     int64_t added_ = 0;
     bool bulk_ = false;
     bool failed_ = false;  // a write failed: the handle must be given up
+    // The file search's index takes the records added as a change (engine/Table.h) while it
+    // is current and the change small; else it is built anew at close().
+    void noteAdded();
+    void forgetChange();
+    bool changeBegun_ = false;
+    bool startedEmpty_ = false;  // the list held no record when this walk began
+    size_t changeLimit_ = 0;
+    std::vector<uint64_t> addedAt_;
 };
 
 }  // namespace mv32::scan

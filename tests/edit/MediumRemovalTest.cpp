@@ -4,9 +4,10 @@
 
 #include <cstdlib>
 
-#include "document/FileListTable.h"
 #include "document/DocumentFixture.h"
+#include "document/FileListTable.h"
 #include "edit/MediumRemoval.h"
+#include "engine/Query.h"
 #include "scan/FileList.h"
 
 namespace mv32::edit {
@@ -43,6 +44,29 @@ protected:
         DocumentFixture::TearDown();
     }
     MediumRemoval& removal() { return program->mediumRemoval(); }
+    // The file list's search index: built, or whether it is current.
+    void buildSearchIndex() {
+        engine::Table t;
+        t.setTableName(programDir() + document::filelist::kTableName);
+        t.setExclusive(true);
+        t.open();
+        ASSERT_EQ(document::filelist::buildSearchIndex(t), "");
+    }
+    bool searchIndexCurrent() {
+        engine::Table t;
+        t.setTableName(programDir() + document::filelist::kTableName);
+        t.open();
+        return t.trigramIndexField() == document::filelist::kSearchField;
+    }
+    Lines found(const std::string& pattern) {
+        engine::Query q;
+        q.setDirectory(programDir());
+        q.setSql("SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"" + pattern + "\")");
+        q.open();
+        Lines out;
+        for (q.first(); !q.eof(); q.next()) out.push_back(q.asString("Dateiname"));
+        return out;
+    }
     Lines filesLeft() {
         engine::Table t;
         t.setTableName(programDir() + document::filelist::kTableName);
@@ -58,15 +82,21 @@ protected:
 TEST_F(MediumRemovalTest, AListedMediumLeavesTheListAndTheFileList) {
     ASSERT_TRUE(removal().load());
     EXPECT_EQ(removal().entries(),
-              (Lines{"DISK1 - 12AB34CD", " - 12AB34CD", "kurz", "DISK1 - 12AB34CD",
-                     "? - 00000001", "ANDERS - 0000000A"}));
+              (Lines{"DISK1 - 12AB34CD", " - 12AB34CD", "kurz", "DISK1 - 12AB34CD", "? - 00000001",
+                     "ANDERS - 0000000A"}));
     removal().removeListed(-1);  // nothing chosen
     EXPECT_EQ(filesLeft().size(), 6u);
 
+    // The file search's index takes the removal in beside its lists, which stay as built.
+    buildSearchIndex();
+    const std::string lists = readFile(programDir() + "mv32list.tri");
     std::vector<bool> running;
     removal().running = [&](bool r) { running.push_back(r); };
     removal().removeListed(3);
     EXPECT_EQ(running, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(searchIndexCurrent());
+    EXPECT_EQ(readFile(programDir() + "mv32list.tri"), lists);
+    EXPECT_EQ(found("%.TXT%"), (Lines{"c.txt", "d.txt", "e.txt", "f.txt"}));
     EXPECT_EQ(removal().entries(),
               (Lines{" - 12AB34CD", "kurz", "? - 00000001", "ANDERS - 0000000A"}));
     EXPECT_EQ(readFile(programDir() + "mv32list.chk"),
@@ -78,6 +108,8 @@ TEST_F(MediumRemovalTest, AListedMediumLeavesTheListAndTheFileList) {
     removal().removeListed(2);
     removal().removeListed(1);
     EXPECT_EQ(filesLeft(), (Lines{"c.txt", "d.txt", "f.txt"}));
+    EXPECT_TRUE(searchIndexCurrent());
+    EXPECT_EQ(found("%.TXT%"), filesLeft());
     EXPECT_EQ(removal().entries(), (Lines{" - 12AB34CD", "ANDERS - 0000000A"}));
     EXPECT_EQ(doc->MV32().recordCount(), 1) << "catalog records stay";
     EXPECT_FALSE(doc->state().AutoSaveHold);

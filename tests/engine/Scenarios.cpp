@@ -210,6 +210,34 @@ std::vector<Scenario> scenarios() {
                      change(
                          fs, dir, r, [](Table& t) { t.buildTrigramIndex("Name"); }, true);
                  }});
+    s.push_back(
+        {"TrigrammindexAendern", 4,
+         [](const FsPtr& fs, const std::string& dir) {
+             // A current index, which the records added then are handed to as a change.
+             standardTable(fs, dir);
+             auto t = table(fs, dir, true);
+             t->open();
+             t->buildTrigramIndex("Name");
+             t->close();
+         },
+         [](const FsPtr& fs, const std::string& dir, const std::function<void()>& r, int limit) {
+             auto t = table(fs, dir);
+             t->open();
+             t->beginTrigramChange();
+             t->beginBulk();
+             std::vector<uint64_t> added;
+             for (int i : {3, 51, 301}) {
+                 if (static_cast<int>(added.size()) == limit) break;
+                 t->append();
+                 t->setAsString("Name", name(i));
+                 t->post();
+                 added.push_back(static_cast<uint64_t>(t->recNo() - 1));
+                 r();
+             }
+             t->endBulk();
+             if (limit > 3 && t->endTrigramChange({}, added)) r();
+             t->close();
+         }});
     return s;
 }
 

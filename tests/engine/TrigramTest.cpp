@@ -2,6 +2,7 @@
 // gives, and it is left aside when stale or missing.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "engine/EngineError.h"
@@ -98,6 +99,44 @@ TEST(Postings, BlocksOfEveryGapWidthReadBackAndIntersect) {
     back.clear();
     EXPECT_FALSE(
         store::postings::decodeAll(std::string_view(bytes).substr(0, bytes.size() - 3), back));
+}
+
+TEST(TrigramBuild, PastItsMemoryBudgetTheListsWaitInRunFilesAndGiveTheSameIndex) {
+    test::MemFileSystem fs;
+    std::mt19937 rng(7);
+    std::vector<std::string> names;
+    for (int i = 0; i < 1500; ++i) {
+        std::string s;
+        for (size_t n = 3 + rng() % 20; n > 0; --n) s += static_cast<char>('A' + rng() % 12);
+        names.push_back(i % 7 == 0 ? "ÄÖÜ" + s : s);
+    }
+    const store::TrigramStamp stamp{1, 2, 3, names.size(), "Dateiname"};
+    auto build = [&](const std::string& path, size_t budget) {
+        size_t i = 0;
+        store::TrigramIndex::build(
+            fs, path, stamp,
+            [&](std::string& out) {
+                if (i == names.size()) return false;
+                out = names[i++];
+                return true;
+            },
+            budget);
+        return store::TrigramIndex::lastBuildRuns();
+    };
+    auto lists = [&](const std::string& path) {
+        std::map<uint32_t, std::vector<uint32_t>> out;
+        store::TrigramIndex::open(fs, path)->forEachList(
+            [&](uint32_t t, const std::vector<uint32_t>& positions) { out[t] = positions; });
+        return out;
+    };
+    EXPECT_EQ(build("/a/in.tri", 64u << 20), 0u);
+    for (size_t budget : {size_t{16} << 10, size_t{64} << 10}) {
+        EXPECT_GT(build("/b/runs.tri", budget), 1u) << budget;
+        EXPECT_LE(store::TrigramIndex::lastBuildPeak(), budget + (4u << 10)) << budget;
+        // The pieces of a list from several runs make other blocks, with the same positions.
+        EXPECT_TRUE(lists("/b/runs.tri") == lists("/a/in.tri")) << budget;
+        EXPECT_EQ(fs.list("/b"), std::vector<std::string>{"runs.tri"});  // no run file left
+    }
 }
 
 TEST_F(TrigramTest, SearchesWithTheIndexFindExactlyWhatReadingEveryRecordFinds) {

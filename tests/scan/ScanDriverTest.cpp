@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "document/DocumentFixture.h"
+#include "engine/Query.h"
 #include "engine/Text.h"
 #include "scan/FileList.h"
 #include "scan/ScanDriver.h"
@@ -292,6 +293,31 @@ TEST_F(ScanDriverTest, AScanBuildsADamagedSearchIndexAnew) {
         EXPECT_EQ(searchIndex(), "Dateiname");
         EXPECT_EQ(logLines().back(), "Verzeichnis " + media.file("d") + " erfolgreich gescannt.");
     }
+}
+
+TEST_F(ScanDriverTest, AScanIntoAListWithACurrentSearchIndexHandsItItsFilesAsAChange) {
+    ASSERT_TRUE(driver->PromptThisDrive(media.file("d"), true));
+    const std::string tri = work.path() + "/mv32list.tri";
+    const std::string lists = readFile(tri);
+    EXPECT_FALSE(fs::exists(work.path() + "/mv32list.trd"));
+    put(media.file("d/neu/zweites_liesmich.txt"));
+    ASSERT_TRUE(driver->PromptThisDrive(media.file("d"), true));
+    // The lists stay as built; the change lies beside them, and the index is current.
+    EXPECT_EQ(readFile(tri), lists);
+    EXPECT_TRUE(fs::exists(work.path() + "/mv32list.trd"));
+    EXPECT_EQ(searchIndex(), "Dateiname");
+    engine::Query q;
+    q.setDirectory(work.path() + "/");
+    q.setSql("SELECT * FROM mv32list WHERE (UPPER(Dateiname) LIKE \"%LIESMICH%\")");
+    q.open();
+    EXPECT_EQ(q.plan(), "Trigrammindex Dateiname");
+    std::vector<std::string> found;
+    for (q.first(); !q.eof(); q.next()) found.push_back(q.asString("Dateiname"));
+    EXPECT_EQ(found, (std::vector<std::string>{"zweites_liesmich.txt", "liesmich.txt"}));
+    // Scanned again without a new file: the index stays current without a build.
+    ASSERT_TRUE(driver->PromptThisDrive(media.file("d"), true));
+    EXPECT_EQ(readFile(tri), lists);
+    EXPECT_EQ(searchIndex(), "Dateiname");
 }
 
 TEST_F(ScanDriverTest, ADirectoryFromTheCommandLineWithDescriptions) {

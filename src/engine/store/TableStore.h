@@ -165,6 +165,18 @@ public:
     void rebuildTrigrams();
     // The field of the table's trigram index, -1 when it has none.
     int trigramField() const;
+    // A change that the trigram index takes in instead of being built anew (TrigramDelta.h).
+    // beginTrigramChange() notes the table as it is and returns how many records the change
+    // may add and remove (0: the index is not current, and only a build makes it current).
+    // endTrigramChange() takes the positions of the records removed since, each where it
+    // stood when it was removed, and then of those added, each where it stood when it was
+    // added; true when the index describes the table again. False, with the index left as
+    // it was (stale), when another handle changed the table meanwhile, the change does not
+    // add up to the table, or it grew past the limit; throws when the change cannot be
+    // written (a full disk): the index then stays stale too.
+    size_t beginTrigramChange();
+    bool endTrigramChange(const std::vector<uint64_t>& removedAt,
+                          const std::vector<uint64_t>& insertedAt);
 
 private:
     struct Write;
@@ -244,6 +256,12 @@ private:
     std::deque<Layout> indexLayouts_;
     std::deque<NodeCodec> indexCodecs_;
     std::unique_ptr<TrigramIndex> trigrams_;
+    struct TrigramMark {
+        TrigramStamp stamp;
+        uint64_t cache = 0;  // the pager's cache generation: another handle's commit changes it
+        size_t limit = 0;
+    };
+    std::optional<TrigramMark> trigramMark_;
     std::unique_ptr<BTree> records_;
     std::unique_ptr<BTree> blobs_;
     std::deque<BTree> indexTrees_;

@@ -1,17 +1,22 @@
 // The table's trigram index: building it from the records and finding it current.
 //
-// The index is rebuilt whole rather than kept up to date post by post: a record's position in
-// the primary order, which the lists hold, moves with every insert before it, so that one new
-// file would change most lists. Those who change the table in bulk (a scan) rebuild it when
-// they are done; until then a search finds it stale and reads every record.
+// The index is not kept up to date post by post: a record's position in the primary order,
+// which the lists hold, moves with every insert before it, so that one new file would change
+// most lists. Those who change the table in bulk tell it their change when they are done (a
+// scan the positions of the records it added, a medium's removal those of the records it
+// removed): it is written beside the lists as a TrigramDelta, at a cost that follows the
+// change, until the change grows past a fraction of the lists and the index is built anew.
+// Until then a search finds the index stale and reads every record.
 //
 // The table names the field of its trigram index in its own header (Format.h), so that the
 // index can be built anew whatever became of its file: rebuilding never reads the old file.
 // For searching, a file that cannot be read counts as absent; the check reports it.
+#include <algorithm>
 #include <unordered_map>
 
 #include "engine/EngineError.h"
 #include "engine/Text.h"
+#include "engine/store/ChangePositions.h"
 #include "engine/store/Coding.h"
 #include "engine/store/TableStore.h"
 
@@ -75,6 +80,96 @@ int TableStore::trigramField() const {
 void TableStore::rebuildTrigrams() {
     const int field = trigramField();
     if (field >= 0) buildTrigrams(field);
+}
+
+namespace {
+
+// How many records a change beside lists of `records` may name before they are built anew:
+// a thirty-second of them, so that the change costs at most that share of a build to write.
+size_t changeLimit(uint64_t records) {
+    return static_cast<size_t>(std::max<uint64_t>(records / 32, 4096));
+}
+
+}  // namespace
+
+size_t TableStore::beginTrigramChange() {
+    trigramMark_.reset();
+    // Posts of a bulk group not yet committed would be counted as the table the index is
+    // current for (a read in bulk mode opens a group, which is no change yet).
+    if (bulk_ && groupOpen_ && groupOps_ > 0) return 0;
+    ReadScope scope(*this);
+    const TrigramIndex* ix = trigrams();
+    if (!ix) return 0;
+    const size_t named = ix->delta() ? ix->delta()->size() : 0;
+    const size_t limit = changeLimit(ix->listState().records);
+    if (named >= limit) return 0;
+    trigramMark_ = TrigramMark{ix->stamp(), pager_->generation(), limit - named};
+    return limit - named;
+}
+
+bool TableStore::endTrigramChange(const std::vector<uint64_t>& removedAt,
+                                  const std::vector<uint64_t>& insertedAt) {
+    std::optional<TrigramMark> mark;
+    mark.swap(trigramMark_);
+    if (!mark || (bulk_ && groupOpen_ && groupOps_ > 0)) return false;
+    if (removedAt.size() + insertedAt.size() > mark->limit) return false;
+    ReadScope scope(*this);
+    // Every commit since the mark was this handle's own: another one would have dropped the
+    // cache on the way.
+    if (pager_->generation() != mark->cache) return false;
+    const FileHeader& h = pager_->header(kDbFile);
+    const uint64_t now = records_->count();
+    // Nothing committed since: the index describes the table as it is.
+    if (TableState{h.tableId, h.counter, h.generation, now} ==
+        TableState{mark->stamp.tableId, mark->stamp.counter, mark->stamp.generation,
+                   mark->stamp.records})
+        return true;
+    if (mark->stamp.records < removedAt.size() ||
+        mark->stamp.records - removedAt.size() + insertedAt.size() != now)
+        return false;
+    std::unique_ptr<TrigramIndex> ix;
+    try {
+        ix = TrigramIndex::open(*fs_, trigramPath());
+    } catch (const EngineError&) {
+        return false;  // damaged since: built anew, never patched
+    }
+    if (!ix || ix->stamp() != mark->stamp) return false;
+    const int field = schema_.fieldIndex(ix->stamp().field);
+    if (field < 0) return false;
+    std::vector<uint32_t> gone, gained;
+    try {
+        gone = basePositions(removedAt, mark->stamp.records);
+        gained = finalPositions(insertedAt, now);
+    } catch (const std::out_of_range&) {
+        return false;  // positions of another table than this one
+    }
+    // The trigrams of the records added, read where they stand now.
+    std::vector<std::vector<uint32_t>> gainedTrigrams;
+    gainedTrigrams.reserve(gained.size());
+    {
+        PositionReader reader(*records_, gained);
+        std::string_view entry;
+        for (size_t i = 0; i < gained.size(); ++i) {
+            if (!reader.read(i, entry)) return false;
+            Value v = schema_.fieldValue(entry, field);
+            gainedTrigrams.push_back(
+                trigramsOf(v.isText() ? text::upper(v.asText()) : std::string()));
+        }
+    }
+    TrigramDelta delta;
+    if (ix->delta()) {
+        delta = *ix->delta();
+    } else {
+        delta.lists = ix->listState();
+    }
+    delta.apply(gone, gained, gainedTrigrams);
+    delta.table = TableState{h.tableId, h.counter, h.generation, now};
+    if (h.generation == 0) return false;
+    trigrams_.reset();
+    ix.reset();
+    delta.write(*fs_, TrigramIndex::deltaPathOf(trigramPath()),
+                TrigramIndex::deltaTempPathOf(trigramPath()));
+    return true;
 }
 
 bool TableStore::trigramsCurrent(const TrigramIndex& ix) const {

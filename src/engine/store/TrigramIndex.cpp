@@ -10,6 +10,7 @@
 #include "engine/Text.h"
 #include "engine/store/Coding.h"
 #include "engine/store/Crc32c.h"
+#include "engine/store/PostingRuns.h"
 #include "engine/store/Postings.h"
 
 namespace mv32::engine::store {
@@ -152,15 +153,11 @@ std::vector<uint32_t> requiredTrigrams(std::string_view pattern) {
 }
 
 void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramStamp& stamp,
-                         const std::function<bool(std::string&)>& next) {
+                         const std::function<bool(std::string&)>& next, size_t memoryBudget) {
     if (stamp.field.size() > kMaxFieldName) throw std::logic_error("Feldname zu lang");
-    // Every list grows by whole blocks; the positions of its unfinished block wait beside it.
-    struct List {
-        std::string bytes;
-        std::vector<uint32_t> pending;
-        uint32_t count = 0;
-    };
-    std::unordered_map<uint32_t, List> lists;
+    const std::string temp = tempPathOf(path);
+    PostingRuns lists(fs, temp.substr(0, temp.size() - std::strlen(kTrigramTempExtension)) + ".trs",
+                      memoryBudget);
     std::string value;
     std::vector<uint32_t> tri;
     uint64_t position = 0;
@@ -173,15 +170,7 @@ void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramS
         tri.clear();
         addTrigrams(canonical(value), tri);
         sortUnique(tri);
-        for (uint32_t t : tri) {
-            List& l = lists[t];
-            l.pending.push_back(static_cast<uint32_t>(position));
-            ++l.count;
-            if (l.pending.size() == postings::kBlock) {
-                postings::appendBlock(l.bytes, l.pending.data(), l.pending.size());
-                l.pending.clear();
-            }
-        }
+        for (uint32_t t : tri) lists.add(t, static_cast<uint32_t>(position));
         ++position;
     }
     if (position != stamp.records) {
@@ -189,18 +178,9 @@ void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramS
                                                   " fand eine andere Zahl von Datensätzen als "
                                                   "die Tabelle angibt.");
     }
-    std::vector<uint32_t> order;
-    order.reserve(lists.size());
-    for (auto& [t, l] : lists) {
-        if (!l.pending.empty()) {
-            postings::appendBlock(l.bytes, l.pending.data(), l.pending.size());
-            l.pending = {};
-        }
-        order.push_back(t);
-    }
-    std::sort(order.begin(), order.end());
+    lastBuildPeak_ = lists.peakBytes();
+    lastBuildRuns_ = lists.runs();
 
-    const std::string temp = tempPathOf(path);
     fs.remove(temp);
     {
         auto f = fs.open(temp, true);
@@ -208,19 +188,20 @@ void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramS
         const uint64_t dataStart = kHeadSize + stamp.field.size();
         Output out(*f, dataStart);
         std::string dir;
-        dir.reserve(order.size() * kEntrySize);
-        for (uint32_t t : order) {
-            List& l = lists[t];
+        uint32_t count = 0;
+        PostingRuns::List l;
+        while (lists.next(l)) {
             unsigned char e[kEntrySize];
-            put32(e, t);
+            put32(e, l.trigram);
             put32(e + 4, l.count);
             put64(e + 8, out.end() - dataStart);
             put32(e + 16, static_cast<uint32_t>(l.bytes.size()));
             put32(e + 20, crc32c(l.bytes.data(), l.bytes.size()));
             dir.append(reinterpret_cast<const char*>(e), sizeof e);
             out.add(l.bytes);
-            l.bytes = {};
+            ++count;
         }
+        lastBuildRuns_ = lists.runs();
         const uint64_t dirOffset = out.end() - dataStart;  // like the lists: after the head
         out.add(dir);
         out.flush();
@@ -232,7 +213,7 @@ void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramS
         put64(h + 16, stamp.tableId);
         put64(h + 24, stamp.counter);
         put64(h + 32, stamp.records);
-        put32(h + 40, static_cast<uint32_t>(order.size()));
+        put32(h + 40, count);
         put32(h + 44, crc32c(dir.data(), dir.size()));
         put64(h + 48, dirOffset);
         put64(h + 64, stamp.generation);
@@ -242,6 +223,10 @@ void TrigramIndex::build(FileSystem& fs, const std::string& path, const TrigramS
         f->sync();
     }
     fs.rename(temp, path);
+    // A change written for the old lists counts for them only; it goes with them, and so does
+    // the file of a change whose writer died (the table is held exclusively here).
+    fs.remove(deltaPathOf(path));
+    fs.remove(deltaTempPathOf(path));
     fs.syncDir(folderOf(path));
 }
 
@@ -276,7 +261,31 @@ std::unique_ptr<TrigramIndex> TrigramIndex::open(FileSystem& fs, const std::stri
             e.length > dirOffset - e.offset || e.count == 0)
             ix->damaged("Verzeichnis der Listen beschädigt");
     }
+    ix->lists_ = TableState{ix->stamp_.tableId, ix->stamp_.counter, ix->stamp_.generation,
+                            ix->stamp_.records};
+    // A change beside the lists counts only for the lists it names (one written for an older
+    // build of them is left over from a crash).
+    if (auto delta = TrigramDelta::read(fs, deltaPathOf(path));
+        delta && delta->lists == ix->lists_) {
+        ix->stamp_.tableId = delta->table.tableId;
+        ix->stamp_.counter = delta->table.counter;
+        ix->stamp_.generation = delta->table.generation;
+        ix->stamp_.records = delta->table.records;
+        ix->delta_ = std::move(delta);
+    }
     return ix;
+}
+
+std::string TrigramIndex::deltaPathOf(const std::string& path) {
+    const std::string temp = tempPathOf(path);
+    return temp.substr(0, temp.size() - std::strlen(kTrigramTempExtension)) +
+           kTrigramDeltaExtension;
+}
+
+std::string TrigramIndex::deltaTempPathOf(const std::string& path) {
+    const std::string temp = tempPathOf(path);
+    return temp.substr(0, temp.size() - std::strlen(kTrigramTempExtension)) +
+           kTrigramDeltaTempExtension;
 }
 
 std::string TrigramIndex::fieldOf(FileSystem& fs, const std::string& path) {
@@ -304,12 +313,12 @@ std::string TrigramIndex::readList(const Entry& e) const {
     return bytes;
 }
 
-std::vector<uint32_t> TrigramIndex::candidates(const std::vector<uint32_t>& trigrams) const {
+std::vector<uint32_t> TrigramIndex::listCandidates(const std::vector<uint32_t>& trigrams) const {
     std::vector<const Entry*> used;
     for (uint32_t t : trigrams) {
         auto it = std::lower_bound(dir_.begin(), dir_.end(), t,
                                    [](const Entry& e, uint32_t v) { return e.trigram < v; });
-        if (it == dir_.end() || it->trigram != t) return {};  // in no record
+        if (it == dir_.end() || it->trigram != t) return {};  // in no record of the lists
         used.push_back(&*it);
     }
     std::vector<uint32_t> out;
@@ -324,6 +333,21 @@ std::vector<uint32_t> TrigramIndex::candidates(const std::vector<uint32_t>& trig
         if (!postings::intersect(out, readList(*used[i]))) damaged("Liste beschädigt");
     }
     // A position past the records would send the search to a record that is not there.
+    if (!out.empty() && out.back() >= lists_.records) damaged("Liste beschädigt");
+    return out;
+}
+
+std::vector<uint32_t> TrigramIndex::candidates(const std::vector<uint32_t>& trigrams) const {
+    std::vector<uint32_t> out = listCandidates(trigrams);
+    if (!delta_ || trigrams.empty()) return out;
+    delta_->toTablePositions(out);
+    const std::vector<uint32_t> gained = delta_->addedWith(trigrams);
+    if (!gained.empty()) {
+        std::vector<uint32_t> both;
+        both.reserve(out.size() + gained.size());
+        std::merge(out.begin(), out.end(), gained.begin(), gained.end(), std::back_inserter(both));
+        out.swap(both);
+    }
     if (!out.empty() && out.back() >= stamp_.records) damaged("Liste beschädigt");
     return out;
 }
@@ -332,16 +356,40 @@ void TrigramIndex::verifyLists() const {
     for (const Entry& e : dir_) readList(e);
 }
 
+void TrigramIndex::decodeList(const Entry& e, std::vector<uint32_t>& positions) const {
+    positions.clear();
+    if (!postings::decodeAll(readList(e), positions) || positions.size() != e.count ||
+        std::adjacent_find(positions.begin(), positions.end(),
+                           [](uint32_t a, uint32_t b) { return a >= b; }) != positions.end() ||
+        (!positions.empty() && positions.back() >= lists_.records))
+        damaged("Liste beschädigt");
+}
+
 void TrigramIndex::forEachList(
     const std::function<void(uint32_t, const std::vector<uint32_t>&)>& each) const {
     std::vector<uint32_t> positions;
-    for (const Entry& e : dir_) {
+    static const std::vector<std::pair<uint32_t, std::vector<uint32_t>>> none;
+    const auto& changed = delta_ ? delta_->trigrams : none;
+    size_t i = 0, k = 0;
+    while (i < dir_.size() || k < changed.size()) {
+        const uint32_t t =
+            k == changed.size() || (i < dir_.size() && dir_[i].trigram <= changed[k].first)
+                ? dir_[i].trigram
+                : changed[k].first;
         positions.clear();
-        if (!postings::decodeAll(readList(e), positions) || positions.size() != e.count ||
-            !std::is_sorted(positions.begin(), positions.end()) ||
-            (!positions.empty() && positions.back() >= stamp_.records))
-            damaged("Liste beschädigt");
-        each(e.trigram, positions);
+        if (i < dir_.size() && dir_[i].trigram == t) decodeList(dir_[i++], positions);
+        if (delta_) {
+            delta_->toTablePositions(positions);
+            if (k < changed.size() && changed[k].first == t) {
+                const std::vector<uint32_t> gained = delta_->addedWith(t);
+                std::vector<uint32_t> both;
+                std::merge(positions.begin(), positions.end(), gained.begin(), gained.end(),
+                           std::back_inserter(both));
+                positions.swap(both);
+                ++k;
+            }
+        }
+        if (!positions.empty()) each(t, positions);
     }
 }
 

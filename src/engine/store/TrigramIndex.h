@@ -6,12 +6,14 @@
 //
 // The index lives in a file of its own beside the table (<table>.tri). It is built from the
 // records and never changed in place: it carries the table's identity, change counter, commit
-// generation and record count at its building, and a table that changed since makes it stale,
-// which callers treat like an absent index. The generation, which every commit of the table
-// draws anew, tells apart two copies of one table that went apart with the same number of
-// commits and records. A new file is written under a temporary name, made durable and then
-// renamed over the old one, so that a crash leaves the one or the other. Building never reads
-// the old file.
+// generation and record count at its building. A change of the table made since (a scan's new
+// records, a medium's records removed) may be written beside it as a TrigramDelta
+// (<table>.trd), which names the lists it changes and the table it brings them to; the index
+// then describes that table. A table that changed otherwise makes it stale, which callers treat
+// like an absent index. The generation, which every commit of the table draws anew, tells
+// apart two copies of one table that went apart with the same number of commits and records.
+// A new file is written under a temporary name, made durable and then renamed over the old
+// one, so that a crash leaves the one or the other. Building never reads the old files.
 //
 // Byte layout (format 2; numbers little-endian, CRC-32C as in Crc32c.h):
 //
@@ -42,19 +44,24 @@
 // searching, a damaged file counts as absent too; the check reports it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/FileSystem.h"
+#include "engine/store/TrigramDelta.h"
 
 namespace mv32::engine::store {
 
 inline constexpr const char* kTrigramExtension = ".tri";
 inline constexpr const char* kTrigramTempExtension = ".trn";
+inline constexpr const char* kTrigramDeltaExtension = ".trd";
+inline constexpr const char* kTrigramDeltaTempExtension = ".trt";
 
 // The distinct byte trigrams of `text`, ascending (a trigram is its three bytes, big-endian).
 std::vector<uint32_t> trigramsOf(std::string_view text);
@@ -77,13 +84,22 @@ struct TrigramStamp {
 
 class TrigramIndex {
 public:
-    // Builds the index file `path` (and removes its temporary file): `next(value)` gives the
-    // upper-cased field of each record in primary order and false after the last. Throws
-    // EngineError; on failure the old file (if any) stays as it was.
+    // Builds the index file `path` (and removes its temporary file and the change beside the
+    // old one): `next(value)` gives the upper-cased field of each record in primary order and
+    // false after the last. The lists are gathered within `memoryBudget` bytes; beyond it they
+    // wait in files beside the index (PostingRuns.h). Throws EngineError; on failure the old
+    // file (if any) stays as it was.
     static void build(FileSystem& fs, const std::string& path, const TrigramStamp& stamp,
-                      const std::function<bool(std::string&)>& next);
-    // Opens the index file at `path`: null when there is none or it is of the older format;
-    // throws a corruption error naming it when its head or directory is damaged.
+                      const std::function<bool(std::string&)>& next,
+                      size_t memoryBudget = kBuildBudget);
+    static constexpr size_t kBuildBudget = 16u << 20;
+    // The most memory the lists of the last build held, and how many run files it wrote (for
+    // measuring the build).
+    static size_t lastBuildPeak() { return lastBuildPeak_; }
+    static size_t lastBuildRuns() { return lastBuildRuns_; }
+    // Opens the index file at `path` with the change beside it that belongs to its lists:
+    // null when there is none or it is of the older format; throws a corruption error naming
+    // the file when its head or directory, or the change, is damaged.
     static std::unique_ptr<TrigramIndex> open(FileSystem& fs, const std::string& path);
     // The field named by the head of the file at `path`, of either format; "" when there is
     // none or its head cannot be read. Only for tables that do not name their trigram field
@@ -94,7 +110,11 @@ public:
     TrigramIndex(const TrigramIndex&) = delete;
     TrigramIndex& operator=(const TrigramIndex&) = delete;
 
+    // The table the index describes: that of its lists, or of the change beside them.
     const TrigramStamp& stamp() const { return stamp_; }
+    // The table its lists were built from, and the change since (null: none).
+    const TableState& listState() const { return lists_; }
+    const TrigramDelta* delta() const { return delta_ ? &*delta_ : nullptr; }
     const std::string& path() const { return path_; }
     size_t trigramCount() const { return dir_.size(); }
 
@@ -102,11 +122,15 @@ public:
     // (a superset of the matches of the pattern they came from), each below the record count.
     // Throws a corruption error naming the file when a list read is damaged.
     std::vector<uint32_t> candidates(const std::vector<uint32_t>& trigrams) const;
+    // The path of the change beside the index file `path`, and of its temporary file.
+    static std::string deltaPathOf(const std::string& path);
+    static std::string deltaTempPathOf(const std::string& path);
     // Reads every list and checks its checksum; throws a corruption error naming the file
     // when one is damaged.
     void verifyLists() const;
-    // Reads every list and calls `each(trigram, positions)` in trigram order; throws when
-    // one is damaged. For checking the index against the records.
+    // Reads every list and calls `each(trigram, positions)` in trigram order, with today's
+    // positions where a change lies beside the lists; throws when one is damaged. For checking
+    // the index against the records.
     void forEachList(const std::function<void(uint32_t, const std::vector<uint32_t>&)>& each) const;
 
 private:
@@ -119,11 +143,17 @@ private:
     };
     TrigramIndex() = default;
     std::string readList(const Entry& e) const;
+    std::vector<uint32_t> listCandidates(const std::vector<uint32_t>& trigrams) const;
+    void decodeList(const Entry& e, std::vector<uint32_t>& positions) const;
     [[noreturn]] void damaged(const std::string& detail) const;
 
     std::unique_ptr<File> file_;
     std::string path_;
     TrigramStamp stamp_;
+    TableState lists_;
+    std::optional<TrigramDelta> delta_;
+    static inline std::atomic<size_t> lastBuildPeak_{0};
+    static inline std::atomic<size_t> lastBuildRuns_{0};
     uint64_t dataStart_ = 0;
     std::vector<Entry> dir_;
 };
