@@ -261,19 +261,19 @@ void TrigramDelta::apply(const std::vector<uint32_t>& gone, const std::vector<ui
     }
     added.swap(merged);
 
-    std::map<uint32_t, std::vector<uint32_t>> lists;
+    std::map<uint32_t, std::vector<uint32_t>> byTrigram;
     for (auto& [t, entries] : trigrams) {
         std::vector<uint32_t> kept;
         for (uint32_t j : entries) {
             if (renumber[j] != kDead) kept.push_back(renumber[j]);
         }
-        if (!kept.empty()) lists.emplace(t, std::move(kept));
+        if (!kept.empty()) byTrigram.emplace(t, std::move(kept));
     }
     for (size_t i = 0; i < gained.size(); ++i) {
-        for (uint32_t t : gainedTrigrams.at(i)) lists[t].push_back(gainedNumber[i]);
+        for (uint32_t t : gainedTrigrams.at(i)) byTrigram[t].push_back(gainedNumber[i]);
     }
     trigrams.clear();
-    for (auto& [t, entries] : lists) {
+    for (auto& [t, entries] : byTrigram) {
         std::sort(entries.begin(), entries.end());
         trigrams.emplace_back(t, std::move(entries));
     }
