@@ -106,6 +106,12 @@ private:
                      bool isFirst) const;
     size_t costAt(const Node& n, size_t i) const;
     size_t leafDeltaCost(std::string_view prev, std::string_view cur) const;
+    // The same for entries already split into their fields (prev's ends null: cur stands
+    // first); splitLeafEntry throws on an entry that does not fit the layout.
+    size_t leafFieldsCost(std::string_view prev, const uint32_t* pe, std::string_view cur,
+                          const uint32_t* ce) const;
+    void splitLeafEntry(std::string_view e, uint32_t* ends) const;
+    void insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const;
 
     const Layout* layout_;
 };
