@@ -191,7 +191,17 @@ void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t 
         n.encSize += nextCost;
     }
     auto off = static_cast<uint32_t>(n.arena.size());
-    n.arena.append(e);
+    // Grown by a little room, not doubled: a cached leaf stays near its size.
+    if (n.arena.size() + e.size() > n.arena.capacity()) {
+        std::string grown;
+        grown.reserve(n.arena.size() + e.size() + kNodeSpareBytes);
+        grown.append(n.arena);
+        grown.append(e);
+        n.arena.swap(grown);
+    } else {
+        n.arena.append(e);
+    }
+    if (n.slots.size() == n.slots.capacity()) n.slots.reserve(n.slots.size() + kNodeSpareSlots);
     n.slots.insert(n.slots.begin() + static_cast<ptrdiff_t>(i),
                    Slot{off, static_cast<uint32_t>(e.size()), ovfl, static_cast<uint32_t>(cost)});
     n.encSize += cost;

@@ -20,6 +20,10 @@
 
 namespace mv32::engine::store {
 
+// Room a leaf grows by when an insert needs more, and keeps when it is committed.
+inline constexpr size_t kNodeSpareBytes = 2048;
+inline constexpr size_t kNodeSpareSlots = 32;
+
 struct Slot {
     uint32_t off;
     uint32_t len;

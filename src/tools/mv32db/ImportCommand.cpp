@@ -50,15 +50,15 @@ bool readLine(std::streambuf& in, std::string& line, long lineNo) {
     return true;
 }
 
-std::vector<std::string> splitTabs(const std::string& line) {
-    std::vector<std::string> cols;
-    size_t start = 0;
+// The columns of a line, as views into it.
+void splitTabs(const std::string& line, std::vector<std::string_view>& cols) {
+    cols.clear();
+    std::string_view rest(line);
     for (;;) {
-        size_t tab = line.find('\t', start);
-        cols.push_back(
-            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return cols;
-        start = tab + 1;
+        size_t tab = rest.find('\t');
+        cols.push_back(rest.substr(0, tab));
+        if (tab == std::string_view::npos) return;
+        rest.remove_prefix(tab + 1);
     }
 }
 
@@ -109,23 +109,31 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
 
     long lineNo = 0, added = 0, skipped = 0;
     std::string line;
+    std::vector<std::string_view> cols;
     std::vector<Value> values;
-    auto storeLine = [&](const std::string& at) {
-        std::vector<std::string> cols = splitTabs(line);
+    // Where a line's failure lies, put together only when there is one.
+    auto lineAt = [&] { return "Zeile " + std::to_string(lineNo); };
+    auto columnAt = [&](size_t i) {
+        return lineAt() + ", Spalte " + std::to_string(i + 1) + " (" +
+               t.fieldDef(static_cast<int>(i)).name + ")";
+    };
+    auto storeLine = [&] {
+        splitTabs(line, cols);
         if (static_cast<int>(cols.size()) != t.fieldCount()) {
-            throw LineError{at, "Die Zeile hat " + std::to_string(cols.size()) +
-                                    " Spalten, die Tabelle aber " + std::to_string(t.fieldCount()) +
-                                    " Felder."};
+            throw LineError{lineAt(), "Die Zeile hat " + std::to_string(cols.size()) +
+                                          " Spalten, die Tabelle aber " +
+                                          std::to_string(t.fieldCount()) + " Felder."};
         }
-        values.assign(cols.size(), Value());
+        values.resize(cols.size());
         for (size_t i = 0; i < cols.size(); ++i) {
             const auto& def = t.fieldDef(static_cast<int>(i));
-            std::string col = at + ", Spalte " + std::to_string(i + 1) + " (" + def.name + ")";
-            if (!parseField(cols[i], &values[i])) throw LineError{col, "ungültige Maskierung."};
+            if (!parseField(cols[i], &values[i]))
+                throw LineError{columnAt(i), "ungültige Maskierung."};
             // A text field would drop the character without a word; a memo keeps it.
             if (def.type == FieldType::Text && !values[i].isBlank() &&
                 values[i].asText().find('\0') != std::string::npos) {
-                throw LineError{col, "Ein Textfeld kann kein NUL-Zeichen (\\x00) enthalten."};
+                throw LineError{columnAt(i),
+                                "Ein Textfeld kann kein NUL-Zeichen (\\x00) enthalten."};
             }
         }
         if (skipExisting) {
@@ -139,11 +147,9 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
         t.append();
         for (size_t i = 0; i < values.size(); ++i) {
             try {
-                t.setValue(static_cast<int>(i), values[i]);
+                t.setValue(static_cast<int>(i), std::move(values[i]));
             } catch (const EngineError& e) {
-                throw LineError{at + ", Spalte " + std::to_string(i + 1) + " (" +
-                                    t.fieldDef(static_cast<int>(i)).name + ")",
-                                e.what()};
+                throw LineError{columnAt(i), e.what()};
             }
         }
         t.post();
@@ -155,13 +161,15 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
     t.beginBulk();
     try {
         for (;;) {
-            const std::string at = "Zeile " + std::to_string(lineNo + 1);
+            const long current = lineNo + 1;
             try {
-                if (!readLine(in, line, lineNo + 1)) break;
+                if (!readLine(in, line, current)) break;
                 ++lineNo;
-                if (!line.empty()) storeLine(at);
+                if (!line.empty()) storeLine();
+            } catch (const LineError&) {
+                throw;
             } catch (const std::exception& e) {
-                throw LineError{at, e.what()};
+                throw LineError{"Zeile " + std::to_string(current), e.what()};
             }
         }
     } catch (const LineError& e) {
