@@ -275,6 +275,7 @@ bool BTree::hintedSlot(std::string_view e, size_t& slot) const {
     }
     slot = lo;
     if (lo > 0 && lo < leaf.size()) return true;
+    if (leaf.size() == 0) return hint_.size() == 1;  // only the root may be an empty leaf
     // Before the leaf's first entry or after its last, the entry still belongs to the leaf when
     // it lies within the separators around the leaf (the nearest ancestor's that has one; at
     // the tree's left or right edge there is none).
