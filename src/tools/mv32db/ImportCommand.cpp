@@ -31,24 +31,46 @@ struct LineError {
     std::string what;
 };
 
-bool readLine(std::streambuf& in, std::string& line, long lineNo) {
-    line.clear();
-    bool any = false;
-    for (;;) {
-        int c = in.sbumpc();
-        if (c == std::char_traits<char>::eof()) return any;
-        any = true;
-        if (c == '\n') break;
-        if (line.size() >= kMaxLine) {
-            throw LineError{"Zeile " + std::to_string(lineNo),
-                            "Die Zeile ist länger als " + std::to_string(kMaxLine >> 20) +
-                                " MB; jede Zeile muss ein Datensatz sein."};
+// Reads the input in blocks and hands it out line by line.
+class LineReader {
+public:
+    explicit LineReader(std::streambuf& in) : in_(in) {}
+
+    // The next line without its LF and a CR before it; false at the end of the input.
+    bool next(std::string& line, long lineNo) {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (pos_ == end_) {
+                pos_ = 0;
+                end_ = static_cast<size_t>(in_.sgetn(buffer_, sizeof buffer_));
+                if (end_ == 0) return any;  // a last line without LF keeps a CR
+            }
+            any = true;
+            const char* start = buffer_ + pos_;
+            const auto* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+            const size_t take = lf ? static_cast<size_t>(lf - start) : end_ - pos_;
+            if (line.size() + take > kMaxLine) {
+                throw LineError{"Zeile " + std::to_string(lineNo),
+                                "Die Zeile ist länger als " + std::to_string(kMaxLine >> 20) +
+                                    " MB; jede Zeile muss ein Datensatz sein."};
+            }
+            line.append(start, take);
+            pos_ += take;
+            if (lf) {
+                ++pos_;
+                break;
+            }
         }
-        line.push_back(static_cast<char>(c));
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
+
+private:
+    std::streambuf& in_;
+    char buffer_[65536];
+    size_t pos_ = 0, end_ = 0;
+};
 
 // The columns of a line, as views into it.
 void splitTabs(const std::string& line, std::vector<std::string_view>& cols) {
@@ -109,6 +131,7 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
 
     long lineNo = 0, added = 0, skipped = 0;
     std::string line;
+    LineReader lines(in);
     std::vector<std::string_view> cols;
     std::vector<Value> values;
     // Where a line's failure lies, put together only when there is one.
@@ -163,7 +186,7 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
         for (;;) {
             const long current = lineNo + 1;
             try {
-                if (!readLine(in, line, current)) break;
+                if (!lines.next(line, current)) break;
                 ++lineNo;
                 if (!line.empty()) storeLine();
             } catch (const LineError&) {
