@@ -77,7 +77,14 @@ public:
         if (rc != 0) return nullptr;
         void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
                          static_cast<off_t>(offset));
-        return p == MAP_FAILED ? nullptr : p;
+        if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_POPULATE_WRITE
+        // The log fills its mapping a few dozen bytes at a time: one call makes every page
+        // writable at once instead of a fault on the first store into each of them. Where the
+        // kernel cannot, the faults stay.
+        ::madvise(p, length, MADV_POPULATE_WRITE);
+#endif
+        return p;
     }
 
     void unmap(void* address, size_t length) override { ::munmap(address, length); }

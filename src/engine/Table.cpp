@@ -899,13 +899,19 @@ Value Table::convert(int i, const Value& v) const {
     return Value(std::move(s));
 }
 
-void Table::setValue(int i, const Value& v) {
+void Table::setValue(int i, Value v) {
     requireActive();
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) {
         throw EngineError(ErrorKind::Usage, "Die Tabelle " + displayName() +
                                                 " ist nicht im Bearbeitungs- oder Einfügemodus.");
     }
-    Value c = convert(i, v);
+    // A text that convert() would give back unchanged is taken as it is.
+    const FieldDef& def = fieldDef(i);
+    const bool asIs = v.isText() && !isInteger(def.type) &&
+                      (def.type != FieldType::Text ||
+                       (v.asText().size() <= static_cast<size_t>(def.width) &&
+                        std::memchr(v.asText().data(), 0, v.asText().size()) == nullptr));
+    Value c = asIs ? std::move(v) : convert(i, v);
     auto idx = static_cast<size_t>(i);
     if (isLarge(fieldDef(i).type)) {
         bufLarge_[idx].keep = false;

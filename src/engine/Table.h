@@ -185,9 +185,10 @@ public:
     // position without moving this one (a grid's rows). It shares this table's open handle
     // and cache; it reads nothing once this table is closed.
     std::unique_ptr<Cursor> reader() override;
-    void setValue(int i, const Value& v);
-    void setValue(std::string_view name, const Value& v) { setValue(field(name), v); }
-    void setAsString(std::string_view name, const std::string& s) { setValue(name, Value(s)); }
+    // A value given as a temporary is moved into the record when it fits the field as it is.
+    void setValue(int i, Value v);
+    void setValue(std::string_view name, Value v) { setValue(field(name), std::move(v)); }
+    void setAsString(std::string_view name, std::string s) { setValue(name, Value(std::move(s))); }
     void setAsInteger(std::string_view name, int64_t n) { setValue(name, Value(n)); }
     void clear(std::string_view name) { setValue(name, Value()); }
     void loadFromFile(std::string_view name, const std::string& path);

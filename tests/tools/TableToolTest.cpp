@@ -60,6 +60,45 @@ TEST(TableTool, ImportAndDumpRoundTripEveryValue) {
     EXPECT_NE(dup.err.find("Schlüsselverletzung"), std::string::npos);
 }
 
+TEST(TableTool, ImportReadsLinesOfEveryLengthAndEnding) {
+    // Input is read in blocks: lines that cross a block's end, long and short ones, CR LF and
+    // LF, and a last line without its LF (whose CR then stays part of the value).
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> stored;  // the Memo values in order of Nr
+    };
+    std::vector<Case> cases;
+    {
+        Case c{"lange und kurze Zeilen", {}, {}};
+        for (int i = 0; i < 400; ++i) {
+            std::string memo(static_cast<size_t>((i * 977) % 3000),
+                             static_cast<char>('a' + i % 26));
+            c.input += std::to_string(i) + "\t" + memo + (i % 2 ? "\r\n" : "\n");
+            c.stored.push_back(memo);
+        }
+        cases.push_back(c);
+    }
+    cases.push_back({"letzte Zeile ohne Zeilenende", "1\tx\r\n2\ty\r", {"x", "y\r"}});
+    cases.push_back({"leere Zeilen", "\n1\ta\n\r\n\n2\tb\n", {"a", "b"}});
+    for (const auto& c : cases) {
+        auto fs = std::make_shared<test::MemFileSystem>();
+        ASSERT_EQ(run(fs, {"create", "/d/z", "Nr:int32", "Memo:memo"}).status, 0);
+        ASSERT_EQ(run(fs, {"index", "add", "/d/z.db", "", "Nr"}).status, 0);
+        ToolRun imp = run(fs, {"import", "/d/z.db"}, c.input);
+        ASSERT_EQ(imp.status, 0) << c.name << ": " << imp.err;
+        ToolRun dump = run(fs, {"dump", "/d/z.db"});
+        std::string expected;
+        for (size_t i = 0; i < c.stored.size(); ++i) {
+            std::string memo = c.stored[i];
+            size_t cr = memo.find('\r');
+            if (cr != std::string::npos) memo.replace(cr, 1, "\\r");
+            expected += std::to_string(c.stored.size() == 400 ? i : i + 1) + "\t" + memo + "\n";
+        }
+        EXPECT_EQ(dump.out, expected) << c.name;
+    }
+}
+
 TEST(TableTool, CheckFailsOnDamageAndUsageErrorsSayWhy) {
     auto fs = std::make_shared<test::MemFileSystem>();
     run(fs, {"create", "/d/t", "A:text:10"});

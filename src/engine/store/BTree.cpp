@@ -65,6 +65,7 @@ void BTree::descend(TreePos& pos, std::string_view probe) {
             hi = mid;
     }
     pos.path.push_back({n, lo});
+    if (streaming_) return;  // a leaf read past the cache is no place to insert into
     hint_ = pos.path;
     hintStamp_ = stamp_;
     hintGeneration_ = p_.generation();
@@ -261,28 +262,43 @@ void BTree::setRoot(uint32_t page) {
     p_.mutableHeader(no_).root = page;
 }
 
+bool BTree::hintedSlot(std::string_view e, size_t& slot) const {
+    if (hintStamp_ != stamp_ || hintGeneration_ != p_.generation() || hint_.empty()) return false;
+    const Node& leaf = *hint_.back().node;
+    size_t lo = 0, hi = leaf.size();
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        if (compareBytes(leaf.entry(mid), e) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    slot = lo;
+    if (lo > 0 && lo < leaf.size()) return true;
+    if (leaf.size() == 0) return hint_.size() == 1;  // only the root may be an empty leaf
+    // Before the leaf's first entry or after its last, the entry still belongs to the leaf when
+    // it lies within the separators around the leaf (the nearest ancestor's that has one; at
+    // the tree's left or right edge there is none).
+    for (size_t d = hint_.size() - 1; d-- > 0;) {
+        const PathElem& pe = hint_[d];
+        if (lo == 0 && pe.idx > 0) return compareBytes(pe.node->entry(pe.idx - 1), e) <= 0;
+        if (lo > 0 && pe.idx < pe.node->size()) return compareBytes(pe.node->entry(pe.idx), e) > 0;
+    }
+    return true;
+}
+
 bool BTree::insert(std::string_view e, size_t uniquePrefix) {
     TreePos pos;
-    // After a search that missed, the entry usually belongs strictly inside the leaf that
-    // search ended in: then that path is the insert position.
-    bool hinted = false;
-    if (hintStamp_ == stamp_ && hintGeneration_ == p_.generation() && !hint_.empty()) {
-        const Node& leaf = *hint_.back().node;
-        size_t lo = 0, hi = leaf.size();
-        while (lo < hi) {
-            size_t mid = (lo + hi) / 2;
-            if (compareBytes(leaf.entry(mid), e) < 0)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        if (lo > 0 && lo < leaf.size()) {
-            pos.path = hint_;
-            pos.path.back().idx = lo;
-            hinted = true;
-        }
+    // After a search that missed, or after an insert that split no page, the entry usually
+    // belongs into the leaf that one ended in: then that path is the insert position.
+    size_t slot = 0;
+    if (hintedSlot(e, slot)) {
+        pos.path = std::move(hint_);
+        pos.path.back().idx = slot;
+    } else {
+        descend(pos, e);
     }
-    if (!hinted) descend(pos, e);
+    hint_.clear();
     ++stamp_;
     auto& le = pos.path.back();
     if (uniquePrefix) {
@@ -304,10 +320,17 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
     p_.touch(no_, le.node);
     codec_.insertEntry(*le.node, le.idx, e);
     adjustCounts(pos, 1);
+    const uint64_t splits = splits_;
     splitIfNeeded(pos, pos.path.size() - 1);
     // A count that needs one more byte can make an inner node overflow by itself.
     for (size_t d = pos.path.size() - 1; d-- > 0;) {
         if (pos.path[d].node->encSize > kNodeCapacity) splitIfNeeded(pos, d);
+    }
+    // Without a split the path still leads to the leaf, for the next insert.
+    if (splits == splits_) {
+        hint_ = std::move(pos.path);
+        hintStamp_ = stamp_;
+        hintGeneration_ = p_.generation();
     }
     return true;
 }
@@ -399,6 +422,7 @@ size_t BTree::splitPoint(Node& n, size_t changed) {
 }
 
 NodePtr BTree::splitAt(Node& n, size_t k, std::string& sep) {
+    ++splits_;
     const size_t count = n.size();
     NodePtr r = p_.newNode(no_, n.level);
     size_t first = n.leaf() ? k : k + 1;

@@ -46,6 +46,7 @@ public:
     // other work needs. Positions then stay valid only until the next move.
     void setStreaming(bool on) {
         streaming_ = on;
+        hint_.clear();  // it may hold a leaf read past the cache
         if (!on) scratch_.reset();
     }
     const NodeCodec& codec() const { return codec_; }
@@ -106,11 +107,18 @@ private:
     Pager& p_;
     uint32_t no_;
     const NodeCodec& codec_;
-    // The last descent, kept so that an insert right after a search that missed needs none.
+    // Whether the entry belongs into the leaf of hint_; sets its slot there.
+    bool hintedSlot(std::string_view e, size_t& slot) const;
+
+    // The last descent, or the path of the last insert that split no page, kept so that an
+    // insert right after a search that missed, or after an insert nearby, needs no descent.
+    // It holds its nodes, which keeps them from being evicted; every change of the tree but
+    // such an insert makes it void (stamp_), and so does a cache reload (the generation).
     std::vector<PathElem> hint_;
     uint64_t hintStamp_ = 0;
     uint64_t hintGeneration_ = 0;
     uint64_t stamp_ = 1;
+    uint64_t splits_ = 0;  // pages split so far
     bool streaming_ = false;
     NodePtr scratch_;
 };

@@ -61,19 +61,25 @@ bool NodeCodec::isLong(const Node& n, std::string_view e) const {
 }
 
 size_t NodeCodec::leafDeltaCost(std::string_view prev, std::string_view cur) const {
-    const auto& kinds = layout_->kinds;
     Ends pe, ce;  // filled by splitFields as far as the layout goes
-    if (!splitFields(*layout_, cur, ce.data()))
-        throw std::logic_error("Eintrag passt nicht zum Aufbau");
-    bool hasPrev = !prev.empty();
-    if (hasPrev && !splitFields(*layout_, prev, pe.data())) {
-        throw std::logic_error("Eintrag passt nicht zum Aufbau");
-    }
+    splitLeafEntry(cur, ce.data());
+    if (prev.empty()) return leafFieldsCost({}, nullptr, cur, ce.data());
+    splitLeafEntry(prev, pe.data());
+    return leafFieldsCost(prev, pe.data(), cur, ce.data());
+}
+
+void NodeCodec::splitLeafEntry(std::string_view e, uint32_t* ends) const {
+    if (!splitFields(*layout_, e, ends)) throw std::logic_error("Eintrag passt nicht zum Aufbau");
+}
+
+size_t NodeCodec::leafFieldsCost(std::string_view prev, const uint32_t* pe, std::string_view cur,
+                                 const uint32_t* ce) const {
+    const size_t fields = layout_->kinds.size();
     size_t cost = 0;
     uint32_t pStart = 0, cStart = 0;
-    for (size_t j = 0; j < kinds.size(); ++j) {
+    for (size_t j = 0; j < fields; ++j) {
         std::string_view cf = cur.substr(cStart, ce[j] - cStart);
-        if (hasPrev) {
+        if (pe) {
             std::string_view pf = prev.substr(pStart, pe[j] - pStart);
             if (pf == cf) {
                 cost += 1;
@@ -140,6 +146,10 @@ size_t NodeCodec::sizeWith(const Node& n, size_t i, std::string_view e) const {
 }
 
 void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
+    if (n.leaf() && !isLong(n, e)) {
+        insertLeafEntry(n, i, e, ovfl);
+        return;
+    }
     std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
     auto cost = static_cast<uint32_t>(entryCost(n, prev, e, i == 0));
     auto off = static_cast<uint32_t>(n.arena.size());
@@ -152,6 +162,49 @@ void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl
         n.slots[i + 1].cost = static_cast<uint32_t>(costAt(n, i + 1));
         n.encSize += n.slots[i + 1].cost;
     }
+}
+
+void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
+    // The new entry is split into its fields once, for its own cost and its successor's.
+    Ends pe, ce, ne;
+    splitLeafEntry(e, ce.data());
+    size_t cost;
+    if (i) {
+        std::string_view prev = n.entry(i - 1);
+        splitLeafEntry(prev, pe.data());
+        cost = leafFieldsCost(prev, pe.data(), e, ce.data());
+    } else {
+        cost = leafFieldsCost({}, nullptr, e, ce.data());
+    }
+    size_t nextCost = 0;
+    const bool hasNext = i < n.size();
+    if (hasNext) {
+        std::string_view next = n.entry(i);
+        if (isLong(n, next)) {
+            nextCost = overflowCost(next.size());
+        } else {
+            splitLeafEntry(next, ne.data());
+            nextCost = leafFieldsCost(e, ce.data(), next, ne.data());
+        }
+        n.encSize -= n.slots[i].cost;
+        n.slots[i].cost = static_cast<uint32_t>(nextCost);
+        n.encSize += nextCost;
+    }
+    auto off = static_cast<uint32_t>(n.arena.size());
+    // Grown by a little room, not doubled: a cached leaf stays near its size.
+    if (n.arena.size() + e.size() > n.arena.capacity()) {
+        std::string grown;
+        grown.reserve(n.arena.size() + e.size() + kNodeSpareBytes);
+        grown.append(n.arena);
+        grown.append(e);
+        n.arena.swap(grown);
+    } else {
+        n.arena.append(e);
+    }
+    if (n.slots.size() == n.slots.capacity()) n.slots.reserve(n.slots.size() + kNodeSpareSlots);
+    n.slots.insert(n.slots.begin() + static_cast<ptrdiff_t>(i),
+                   Slot{off, static_cast<uint32_t>(e.size()), ovfl, static_cast<uint32_t>(cost)});
+    n.encSize += cost;
 }
 
 void NodeCodec::eraseEntry(Node& n, size_t i) const {

@@ -20,6 +20,10 @@
 
 namespace mv32::engine::store {
 
+// Room a leaf grows by when an insert needs more, and keeps when it is committed.
+inline constexpr size_t kNodeSpareBytes = 2048;
+inline constexpr size_t kNodeSpareSlots = 32;
+
 struct Slot {
     uint32_t off;
     uint32_t len;
@@ -106,6 +110,12 @@ private:
                      bool isFirst) const;
     size_t costAt(const Node& n, size_t i) const;
     size_t leafDeltaCost(std::string_view prev, std::string_view cur) const;
+    // The same for entries already split into their fields (prev's ends null: cur stands
+    // first); splitLeafEntry throws on an entry that does not fit the layout.
+    size_t leafFieldsCost(std::string_view prev, const uint32_t* pe, std::string_view cur,
+                          const uint32_t* ce) const;
+    void splitLeafEntry(std::string_view e, uint32_t* ends) const;
+    void insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const;
 
     const Layout* layout_;
 };

@@ -134,6 +134,8 @@ public:
     std::vector<std::string> beginWrite();
     bool inWrite() const { return writing_; }
     void logLogical(const std::string& op);
+    // Wal::stamp of the log: unchanged since a logical frame was logged means it is the last.
+    uint64_t logStamp() const { return wal_.stamp(); }
     // Commits the transaction; `sync` makes it durable before the files are written. Without
     // `apply` (bulk work) the commit only goes to the log: its pages are read back from there
     // until a later applying commit, or endWrite, writes them into the files. Until then the

@@ -234,8 +234,10 @@ void Pager::writeCommit(Commit& c) {
 void Pager::markClean() {
     for (auto& [k, n] : dirty_) {
         n->dirty = false;
-        n->arena.shrink_to_fit();
-        n->slots.shrink_to_fit();
+        // The little room a leaf grows by (NodeCodec::insertEntry) stays: the next inserts
+        // into it then need no new memory after every group commit of a bulk group.
+        if (n->arena.capacity() - n->arena.size() > kNodeSpareBytes) n->arena.shrink_to_fit();
+        if (n->slots.capacity() - n->slots.size() > kNodeSpareSlots) n->slots.shrink_to_fit();
         auto it = cache_.find(k);
         if (it != cache_.end()) account(it->second, n->memory());
     }

@@ -20,9 +20,10 @@ namespace {
 constexpr size_t kBlobChunk = 960;
 constexpr size_t kGroupOps = 200000;
 constexpr auto kGroupTime = std::chrono::seconds(3);
+constexpr unsigned kClockEvery = 16;
 constexpr size_t kGroupLogBytes = 256u << 20;
 
-enum : uint8_t { kOpInsert = 1, kOpUpdate = 2, kOpDelete = 3 };
+enum : uint8_t { kOpInsert = 1, kOpUpdate = 2, kOpDelete = 3, kOpInsertAfterInsert = 4 };
 
 void putBlobs(std::string& out, const std::vector<std::pair<uint64_t, std::string>>& blobs) {
     appendVarint(out, blobs.size());
@@ -375,9 +376,15 @@ void TableStore::openGroup() {
 void TableStore::maybeEndGroup() {
     // Changed pages cannot be evicted: past a quarter of the cache they go to the log, and
     // are read back from there. The group itself ends after a while, so that the files catch
-    // up, everything is synced and other handles get their turn.
-    bool full = std::chrono::steady_clock::now() - groupStart_ > kGroupTime ||
-                pager_->loggedBytes() > kGroupLogBytes;
+    // up, everything is synced and other handles get their turn. Its time is looked at every
+    // few calls only (there are two for each post of a scan): reading the clock costs more
+    // than the rest of this test.
+    bool late = false;
+    if (++clockSkips_ >= kClockEvery) {
+        clockSkips_ = 0;
+        late = std::chrono::steady_clock::now() - groupStart_ > kGroupTime;
+    }
+    bool full = late || pager_->loggedBytes() > kGroupLogBytes;
     bool spill = groupOps_ >= kGroupOps || pager_->dirtyBytes() > cacheLimit() / 4;
     if (!full && !spill) return;
     try {
@@ -442,6 +449,8 @@ struct TableStore::Write {
 };
 
 void TableStore::replay(const std::vector<std::string>& logical) {
+    std::string lastInsert;  // the entry of the frame before, when that one was an insert
+    bool afterInsert = false;
     for (auto& op : logical) {
         Reader r(reinterpret_cast<const unsigned char*>(op.data()), op.size(), base_ + ".wal",
                  "logischer Protokollrahmen beschädigt");
@@ -456,10 +465,24 @@ void TableStore::replay(const std::vector<std::string>& logical) {
             }
             return blobs;
         };
-        if (kind == kOpInsert) {
-            std::string entry(r.bytes(static_cast<size_t>(r.varint())));
+        if (kind == kOpInsert || kind == kOpInsertAfterInsert) {
+            std::string entry;
+            if (kind == kOpInsertAfterInsert) {
+                if (!afterInsert) r.fail();
+                uint64_t head = r.varint();
+                uint64_t tail = r.varint();
+                if (head > lastInsert.size() || tail > lastInsert.size() - head) r.fail();
+                std::string_view middle = r.bytes(static_cast<size_t>(r.varint()));
+                entry.reserve(static_cast<size_t>(head + tail) + middle.size());
+                entry.append(lastInsert, 0, static_cast<size_t>(head));
+                entry.append(middle);
+                entry.append(lastInsert, lastInsert.size() - static_cast<size_t>(tail));
+            } else {
+                entry.assign(r.bytes(static_cast<size_t>(r.varint())));
+            }
             auto blobs = blobsOf();
             applyInsert(entry, blobs);
+            lastInsert = std::move(entry);
         } else if (kind == kOpUpdate) {
             std::string oldKey(r.bytes(static_cast<size_t>(r.varint())));
             std::string entry(r.bytes(static_cast<size_t>(r.varint())));
@@ -473,6 +496,7 @@ void TableStore::replay(const std::vector<std::string>& logical) {
         } else {
             r.fail();
         }
+        afterInsert = kind == kOpInsert || kind == kOpInsertAfterInsert;
         schema_.nextSeq = std::max(schema_.nextSeq, nextSeq);
         nextBlobId_ = std::max(nextBlobId_, nextBlob);
     }
@@ -702,18 +726,42 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
         if (!records_->insert(entry, primary_ ? keyFieldsLength(entry) : 0)) throwKeyViolation();
         Write guard{*this};
         applyInsert(entry, blobs, true);
-        if (bulk_) {
-            std::string op(1, static_cast<char>(kOpInsert));
-            appendVarint(op, schema_.nextSeq);
-            appendVarint(op, nextBlobId_);
-            appendVarint(op, entry.size());
-            op.append(entry);
-            putBlobs(op, blobs);
-            pager_->logLogical(op);
-        }
+        if (bulk_) logInsert(entry, blobs);
         guard.armed = false;
     });
     return key;
+}
+
+void TableStore::logInsert(const std::string& entry,
+                           const std::vector<std::pair<uint64_t, std::string>>& blobs) {
+    // Posts of a scan follow one another through a folder: the entry before shares the
+    // folder at the beginning and the medium at the end, which then need not be logged again.
+    const bool after = !lastLogged_.empty() && lastLoggedStamp_ == pager_->logStamp();
+    std::string op(1, static_cast<char>(after ? kOpInsertAfterInsert : kOpInsert));
+    appendVarint(op, schema_.nextSeq);
+    appendVarint(op, nextBlobId_);
+    if (after) {
+        const std::string& prev = lastLogged_;
+        size_t limit = std::min(prev.size(), entry.size());
+        size_t head = 0;
+        while (head < limit && prev[head] == entry[head]) ++head;
+        size_t tail = 0;
+        while (tail < limit - head &&
+               prev[prev.size() - 1 - tail] == entry[entry.size() - 1 - tail])
+            ++tail;
+        appendVarint(op, head);
+        appendVarint(op, tail);
+        appendVarint(op, entry.size() - head - tail);
+        op.append(entry, head, entry.size() - head - tail);
+    } else {
+        appendVarint(op, entry.size());
+        op.append(entry);
+    }
+    putBlobs(op, blobs);
+    lastLogged_.clear();
+    pager_->logLogical(op);
+    lastLogged_ = entry;
+    lastLoggedStamp_ = pager_->logStamp();
 }
 
 std::string TableStore::update(std::string_view oldKeyIn, const Row& values,

@@ -205,6 +205,10 @@ private:
     void beginTxn();
     void commitTxn(bool groupEnd);
     void replay(const std::vector<std::string>& logical);
+    // Logs a bulk insert: told by its difference from the entry of the insert before when
+    // that one's frame is the log's last (an insert after insert), else whole.
+    void logInsert(const std::string& entry,
+                   const std::vector<std::pair<uint64_t, std::string>>& blobs);
     void openGroup();
     void maybeEndGroup();
     bool beginRead();
@@ -274,6 +278,9 @@ private:
     bool groupOpen_ = false;
     size_t groupOps_ = 0;
     std::chrono::steady_clock::time_point groupStart_;
+    unsigned clockSkips_ = 0;       // calls of maybeEndGroup since it last read the clock
+    std::string lastLogged_;        // the entry of the last insert logged
+    uint64_t lastLoggedStamp_ = 0;  // the log's stamp right after it (Pager::logStamp)
 };
 
 }  // namespace mv32::engine::store

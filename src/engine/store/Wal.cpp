@@ -86,6 +86,7 @@ FileState Wal::originOf(const WalFrame& f) {
 
 void Wal::startAppend(uint64_t salt, uint64_t end, uint32_t checksum) {
     buffer_.clear();
+    ++stamp_;
     salt_ = salt;
     end_ = end;
     bufferStart_ = end;
@@ -107,6 +108,7 @@ void Wal::append(FrameType type, uint32_t no, uint32_t page, const void* payload
     buffer_.append(static_cast<const char*>(payload), length);
     end_ += kFrameHeaderSize + length;
     checksum_ = c;
+    ++stamp_;
     // Large commits go out in pieces, so that they need little memory.
     if (buffer_.size() >= (1u << 20)) flush();
 }
@@ -164,6 +166,7 @@ void Wal::flushMapped() {
 
 void Wal::rewind(uint64_t end, uint32_t checksum) {
     buffer_.clear();
+    ++stamp_;
     end_ = end;
     bufferStart_ = end;
     checksum_ = checksum;

@@ -46,9 +46,13 @@
 //   the page count, 2 delete the file), u32 the file's page count.
 //
 //   Logical payload (bulk posts; all numbers varints unless said otherwise):
-//     u8 operation (1 insert, 2 update, 3 delete), the table's next sequence number, its next
-//     blob id, then
+//     u8 operation (1 insert, 2 update, 3 delete, 4 insert after insert), the table's next
+//     sequence number, its next blob id, then
 //       insert: length and bytes of the record entry; blobs
+//       insert after insert (only in the frame right after an insert's or another such frame,
+//               whose entry it shares its beginning and end with): count of leading bytes
+//               taken from that entry, count of trailing bytes taken from it, length and
+//               bytes of the part between; blobs
 //       update: length and bytes of the old cluster key; of the new record entry; blobs;
 //               count of freed blob ids, the ids
 //       delete: length and bytes of the cluster key
@@ -138,6 +142,9 @@ public:
     void rewind(uint64_t end, uint32_t checksum);
     uint64_t end() const { return end_; }
     uint32_t checksum() const { return checksum_; }
+    // Changes with every frame appended and every change of where appending continues: equal
+    // values before and after a frame of one's own mean that frame is the log's last.
+    uint64_t stamp() const { return stamp_; }
     uint64_t salt() const { return salt_; }
 
     // Reads the valid frames from `from` on. With salt 0 the salt of the first frame is taken.
@@ -154,6 +161,7 @@ private:
     uint64_t salt_ = 0;
     uint64_t end_ = kWalHeaderSize;
     uint32_t checksum_ = 0;
+    uint64_t stamp_ = 0;
     void* map_ = nullptr;
     uint64_t mapStart_ = 0;
     size_t mapLength_ = 0;

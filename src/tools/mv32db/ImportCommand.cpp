@@ -31,34 +31,56 @@ struct LineError {
     std::string what;
 };
 
-bool readLine(std::streambuf& in, std::string& line, long lineNo) {
-    line.clear();
-    bool any = false;
-    for (;;) {
-        int c = in.sbumpc();
-        if (c == std::char_traits<char>::eof()) return any;
-        any = true;
-        if (c == '\n') break;
-        if (line.size() >= kMaxLine) {
-            throw LineError{"Zeile " + std::to_string(lineNo),
-                            "Die Zeile ist länger als " + std::to_string(kMaxLine >> 20) +
-                                " MB; jede Zeile muss ein Datensatz sein."};
-        }
-        line.push_back(static_cast<char>(c));
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
+// Reads the input in blocks and hands it out line by line.
+class LineReader {
+public:
+    explicit LineReader(std::streambuf& in) : in_(in) {}
 
-std::vector<std::string> splitTabs(const std::string& line) {
-    std::vector<std::string> cols;
-    size_t start = 0;
+    // The next line without its LF and a CR before it; false at the end of the input.
+    bool next(std::string& line, long lineNo) {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (pos_ == end_) {
+                pos_ = 0;
+                end_ = static_cast<size_t>(in_.sgetn(buffer_, sizeof buffer_));
+                if (end_ == 0) return any;  // a last line without LF keeps a CR
+            }
+            any = true;
+            const char* start = buffer_ + pos_;
+            const auto* lf = static_cast<const char*>(std::memchr(start, '\n', end_ - pos_));
+            const size_t take = lf ? static_cast<size_t>(lf - start) : end_ - pos_;
+            if (line.size() + take > kMaxLine) {
+                throw LineError{"Zeile " + std::to_string(lineNo),
+                                "Die Zeile ist länger als " + std::to_string(kMaxLine >> 20) +
+                                    " MB; jede Zeile muss ein Datensatz sein."};
+            }
+            line.append(start, take);
+            pos_ += take;
+            if (lf) {
+                ++pos_;
+                break;
+            }
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+    }
+
+private:
+    std::streambuf& in_;
+    char buffer_[65536];
+    size_t pos_ = 0, end_ = 0;
+};
+
+// The columns of a line, as views into it.
+void splitTabs(const std::string& line, std::vector<std::string_view>& cols) {
+    cols.clear();
+    std::string_view rest(line);
     for (;;) {
-        size_t tab = line.find('\t', start);
-        cols.push_back(
-            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return cols;
-        start = tab + 1;
+        size_t tab = rest.find('\t');
+        cols.push_back(rest.substr(0, tab));
+        if (tab == std::string_view::npos) return;
+        rest.remove_prefix(tab + 1);
     }
 }
 
@@ -109,23 +131,32 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
 
     long lineNo = 0, added = 0, skipped = 0;
     std::string line;
+    LineReader lines(in);
+    std::vector<std::string_view> cols;
     std::vector<Value> values;
-    auto storeLine = [&](const std::string& at) {
-        std::vector<std::string> cols = splitTabs(line);
+    // Where a line's failure lies, put together only when there is one.
+    auto lineAt = [&] { return "Zeile " + std::to_string(lineNo); };
+    auto columnAt = [&](size_t i) {
+        return lineAt() + ", Spalte " + std::to_string(i + 1) + " (" +
+               t.fieldDef(static_cast<int>(i)).name + ")";
+    };
+    auto storeLine = [&] {
+        splitTabs(line, cols);
         if (static_cast<int>(cols.size()) != t.fieldCount()) {
-            throw LineError{at, "Die Zeile hat " + std::to_string(cols.size()) +
-                                    " Spalten, die Tabelle aber " + std::to_string(t.fieldCount()) +
-                                    " Felder."};
+            throw LineError{lineAt(), "Die Zeile hat " + std::to_string(cols.size()) +
+                                          " Spalten, die Tabelle aber " +
+                                          std::to_string(t.fieldCount()) + " Felder."};
         }
-        values.assign(cols.size(), Value());
+        values.resize(cols.size());
         for (size_t i = 0; i < cols.size(); ++i) {
             const auto& def = t.fieldDef(static_cast<int>(i));
-            std::string col = at + ", Spalte " + std::to_string(i + 1) + " (" + def.name + ")";
-            if (!parseField(cols[i], &values[i])) throw LineError{col, "ungültige Maskierung."};
+            if (!parseField(cols[i], &values[i]))
+                throw LineError{columnAt(i), "ungültige Maskierung."};
             // A text field would drop the character without a word; a memo keeps it.
             if (def.type == FieldType::Text && !values[i].isBlank() &&
                 values[i].asText().find('\0') != std::string::npos) {
-                throw LineError{col, "Ein Textfeld kann kein NUL-Zeichen (\\x00) enthalten."};
+                throw LineError{columnAt(i),
+                                "Ein Textfeld kann kein NUL-Zeichen (\\x00) enthalten."};
             }
         }
         if (skipExisting) {
@@ -139,11 +170,9 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
         t.append();
         for (size_t i = 0; i < values.size(); ++i) {
             try {
-                t.setValue(static_cast<int>(i), values[i]);
+                t.setValue(static_cast<int>(i), std::move(values[i]));
             } catch (const EngineError& e) {
-                throw LineError{at + ", Spalte " + std::to_string(i + 1) + " (" +
-                                    t.fieldDef(static_cast<int>(i)).name + ")",
-                                e.what()};
+                throw LineError{columnAt(i), e.what()};
             }
         }
         t.post();
@@ -155,13 +184,15 @@ int importRows(Table& t, bool skipExisting, std::streambuf& in, std::ostream& ou
     t.beginBulk();
     try {
         for (;;) {
-            const std::string at = "Zeile " + std::to_string(lineNo + 1);
+            const long current = lineNo + 1;
             try {
-                if (!readLine(in, line, lineNo + 1)) break;
+                if (!lines.next(line, current)) break;
                 ++lineNo;
-                if (!line.empty()) storeLine(at);
+                if (!line.empty()) storeLine();
+            } catch (const LineError&) {
+                throw;
             } catch (const std::exception& e) {
-                throw LineError{at, e.what()};
+                throw LineError{"Zeile " + std::to_string(current), e.what()};
             }
         }
     } catch (const LineError& e) {

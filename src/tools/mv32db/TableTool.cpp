@@ -307,9 +307,14 @@ std::string formatField(const Value& v) {
     return out;
 }
 
-bool parseField(const std::string& text, Value* v) {
+bool parseField(std::string_view text, Value* v) {
     if (text == "\\N") {
         *v = Value();
+        return true;
+    }
+    // Most values hold no escape at all.
+    if (text.find('\\') == std::string_view::npos) {
+        *v = Value(std::string(text));
         return true;
     }
     std::string out;

@@ -8,6 +8,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Field.h"
@@ -36,7 +37,7 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
 // Tab-separated text of a field value: "\N" for blank; backslash, tab, line ends and other
 // control bytes escaped. parseField reverses it.
 std::string formatField(const engine::Value& v);
-bool parseField(const std::string& text, engine::Value* v);
+bool parseField(std::string_view text, engine::Value* v);
 
 // Writes what opening the table found and dealt with (a log set aside, an index rebuilt) to
 // the error stream as notes.
