@@ -23,7 +23,7 @@ using document::Answer;
 using scan::ScanDialogState;
 namespace fs = std::filesystem;
 
-constexpr int kFiles = 3000;
+constexpr int kFiles = 8000;
 
 struct StatusView : scan::ScanDialogView {
     std::vector<std::string> status;
