@@ -813,6 +813,7 @@ void Pager::close() {
         pf(kDbFile).file->unlock(kLockWrite);
     }
     File& lf = *pf(kDbFile).file;
+    leaveView();  // the last handle tries to write the log into the files once more
     if (openLocked_ && !failed_ && !readOnly_) {
         // The last handle makes everything durable and removes the log, so that the table is
         // again just its files. It keeps the open lock exclusive meanwhile.
