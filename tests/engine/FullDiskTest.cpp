@@ -207,5 +207,39 @@ TEST_F(FullDisk, AReaderInAnotherProcessFollowsTheWriterThatFindsRoom) {
     EXPECT_EQ(again.checkIntegrity().records, static_cast<uint64_t>(stored + 1));
 }
 
+TEST(FullDiskWithoutLog, AWriteThatCannotStartTheLogLeavesTheTableReadableAndWritable) {
+    // A table closed cleanly has no log; the first write must make one, and finds no room.
+    test::SmallMedium disk{4 << 20};
+    if (!disk.available()) GTEST_SKIP() << disk.whyNot();
+    {
+        Table t;
+        t.setTableName(disk.file("t"));
+        t.setFieldDefs({{"name", FieldType::Text, 40}, {"n", FieldType::Int32, 0}});
+        t.createTable();
+        t.addIndex("", "name");
+        t.open();
+        for (int i = 0; i < 3; ++i) post(t, nameOf(i), i);
+        t.close();
+    }
+    ASSERT_FALSE(std::filesystem::exists(disk.file("t.wal")));
+    Table t;
+    t.setTableName(disk.file("t"));
+    t.open();
+    disk.resize(disk.used());
+    EXPECT_THROW(post(t, nameOf(3), 3), EngineError);
+    t.cancel();
+    // With room again, the first read must not wait without end for a log that holds
+    // nothing; then the write goes through.
+    disk.resize(4 << 20);
+    t.refresh();
+    EXPECT_EQ(t.recordCount(), 3);
+    EXPECT_EQ(rowsRead(t, 3), "");
+    post(t, nameOf(3), 3);
+    t.refresh();
+    EXPECT_EQ(rowsRead(t, 4), "");
+    EXPECT_EQ(t.waitingLog(), "");
+    t.close();
+}
+
 }  // namespace
 }  // namespace mv32::engine

@@ -162,6 +162,11 @@ std::vector<std::string> Pager::lockForWriting(
     writing_ = true;
     try {
         auto logical = recover();
+        // The log's committed work is in the files now: what waited for room waits no more.
+        // Posts a dead writer left are this transaction's to commit; endWrite asks for a view
+        // again if it cannot.
+        needView_ = false;
+        viewReason_.clear();
         txnStartEnd_ = wal_.end();
         txnStartChecksum_ = wal_.checksum();
         return logical;
