@@ -132,7 +132,12 @@ void CatalogDocument::syncIndexes() {
             const auto& ix = kSecondaryIndexes[i];
             bool exists = std::find(present.begin(), present.end(), ix.name) != present.end();
             if (s_.settings.indexOn[i] && !exists) {
-                mv32_.addIndex(ix.name, ix.fields);
+                try {
+                    mv32_.addIndex(ix.name, ix.fields);
+                } catch (const std::exception& e) {
+                    // Without room the catalog opens without the index; it is made later.
+                    if (!notStored_.noteIndex(e, ix.name)) throw;
+                }
             } else if (!s_.settings.indexOn[i] && exists) {
                 try {
                     mv32_.deleteIndex(ix.name);
@@ -169,11 +174,13 @@ void CatalogDocument::activate(OpenWay way) {
     const bool emptyUndo = way != OpenWay::Explorer;
 
     // The recent-file list and FileToLoad are conveniences: a settings file that cannot be
-    // written is logged, and the catalog that just opened stays open.
+    // written is logged (on a full medium: told at the end), and the catalog that just opened
+    // stays open.
     try {
         recent_.add(state_.CurrentFile);
     } catch (const std::exception& e) {
-        s_.log.WriteLogLine(e.what());
+        if (!notStored_.note(e, "die Liste der zuletzt geöffneten Dateien"))
+            s_.log.WriteLogLine(e.what());
     }
     s_.ui.setRecentFiles(recent_.paths());
     if (writeToLoad) {
@@ -181,7 +188,8 @@ void CatalogDocument::activate(OpenWay way) {
         try {
             writeFileToLoad(s_.store, state_.CurrentFile);
         } catch (const std::exception& e) {
-            s_.log.WriteLogLine(e.what());
+            if (!notStored_.note(e, "der beim nächsten Start zu öffnende Katalog (FileToLoad)"))
+                s_.log.WriteLogLine(e.what());
         }
     }
     setTitleFor(state_.CurrentFile);
@@ -190,9 +198,21 @@ void CatalogDocument::activate(OpenWay way) {
         state_.ChangeCount = 0;
         s_.ui.setStatusText(1, "");
     }
-    if (emptyUndo) emptyUndoTable();
+    if (emptyUndo) {
+        try {
+            emptyUndoJournal();
+        } catch (const std::exception& e) {
+            notStored_.note(e, "die geleerte Undo-Tabelle");
+        }
+    }
     AktiviereControls();
     updateRecordLabel();
+    tellWhatWasNotStored();
+}
+
+void CatalogDocument::tellWhatWasNotStored() {
+    const std::string text = notStored_.take(mv32_.active() ? mv32_.waitingLog() : std::string());
+    if (!text.empty()) s_.ui.message(MessageKind::Information, text, Buttons::Ok);
 }
 
 void CatalogDocument::openCatalogTable(const std::string& path, bool makeIndexes, OpenWay way) {
@@ -663,14 +683,18 @@ void CatalogDocument::createUndoTable() {
 }
 
 void CatalogDocument::emptyUndoTable() {
-    // close, empty, open; the first failure ends the step without a message
     try {
-        if (undo_.tableName().empty()) return;
-        undo_.close();
-        undo_.emptyTable();
-        undo_.open();
-    } catch (const std::exception&) {
+        emptyUndoJournal();
+    } catch (const std::exception&) {  // the first failure ends the step without a message
     }
+}
+
+void CatalogDocument::emptyUndoJournal() {
+    // close, empty, open
+    if (undo_.tableName().empty()) return;
+    undo_.close();
+    undo_.emptyTable();
+    undo_.open();
 }
 
 }  // namespace mv32::document

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "document/FullDiskNotice.h"
 #include "document/Log.h"
 #include "document/RecentFiles.h"
 #include "document/Settings.h"
@@ -126,6 +127,8 @@ public:
     // Name) and opens it; emptyUndoTable empties it, ignoring failures.
     void createUndoTable();
     void emptyUndoTable();
+    // The same, throwing its first failure.
+    void emptyUndoJournal();
     engine::Table& undoTable() { return undo_; }
     // Record-number label: current record and count of MV32.
     void updateRecordLabel();
@@ -141,6 +144,9 @@ public:
     void syncIndexes();
     // After a catalog opened: the engine's notices and a read-only catalog, as information.
     void tellWhatOpeningFound();
+    // At the end of an open: in one notice, what a full medium kept the open from storing
+    // and the catalog's log that waits for room.
+    void tellWhatWasNotStored();
 
 private:
     void installNotifications();
@@ -153,6 +159,7 @@ private:
     engine::Table mv32_;
     engine::Table undo_;
     RecentFiles recent_;
+    FullDiskNotice notStored_;
     std::string lastOpenDialogPath_;
     std::string lastDialogFolder_;
 };

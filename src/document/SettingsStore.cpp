@@ -120,8 +120,10 @@ void IniSettingsStore::save(const Sections& sections) const {
     try {
         platform::writeFileAtomically(path_, text.str());
     } catch (const engine::EngineError& e) {
-        throw std::runtime_error("Die Einstellungen können nicht gespeichert werden: " +
-                                 std::string(e.what()));
+        // The kind goes along: a full medium is told apart from other failures.
+        throw engine::EngineError(
+            e.kind(), "Die Einstellungen können nicht gespeichert werden: " + std::string(e.what()),
+            e.reason());
     }
 }
 

@@ -6,7 +6,8 @@
 // a temporary file and renamed), so a crash leaves either the old or the new settings.
 //
 // Reading an unreadable store and failing to write throw std::runtime_error with a German
-// message naming the file. One thread at a time.
+// message naming the file (a failed write: an engine::EngineError, whose kind tells a full
+// medium). One thread at a time.
 #pragma once
 
 #include <map>

@@ -207,6 +207,10 @@ std::vector<std::string> Table::takeNotices() {
     return std::exchange(notices_, {});
 }
 
+std::string Table::waitingLog() const {
+    return store_ ? store_->waitingLog() : std::string();
+}
+
 std::vector<std::string> Table::missingIndexes() const {
     return store_ ? store_->missingIndexes() : std::vector<std::string>{};
 }

@@ -100,6 +100,10 @@ public:
     std::vector<std::string> takeNotices();
     // Indexes defined for the table that could not be rebuilt here (read-only files).
     std::vector<std::string> missingIndexes() const;
+    // While the table's log holds changes that cannot be written into its files now (the
+    // medium is full, or cannot be written), the table is read through the log: this is the
+    // sentence that says so, else empty. The next write that finds room writes them.
+    std::string waitingLog() const;
     void deleteTable();
     // Copies this table (closed here; others may hold it) with every file it has now to
     // `target` (a path of a .db file), replacing the table there; each copy keeps its
@@ -298,7 +302,7 @@ private:
     }
     void takeKeysFromEntry();
     const std::vector<uint32_t>& curEnds();
-    std::string lastLocateFields_;   // the field list of the last locate, parsed
+    std::string lastLocateFields_;  // the field list of the last locate, parsed
     std::vector<int> lastLocateIdx_;
     std::unique_ptr<store::TreePos> pos_;
     uint64_t posGen_ = 0;

@@ -215,8 +215,14 @@ void Pager::sealPage(uint32_t no, uint32_t page, unsigned char* image) const {
 
 FileHeader Pager::readHeader(PagedFile& f) {
     unsigned char b[kPageSize];
-    uint64_t size = f.file->size();
-    if (size < kPageSize || f.file->read(0, b, kPageSize) != kPageSize) {
+    // A view reads the header the log holds, and the file may lack the pages it counts.
+    const bool fromLog = viewing_ && (heldImage(key(f.no, 0)) || logged_.count(key(f.no, 0)));
+    uint64_t size = 0;
+    if (fromLog) {
+        std::string img = readRaw(f, 0);
+        std::memcpy(b, img.data(), kPageSize);
+    } else if (!f.file || (size = f.file->size()) < kPageSize ||
+               f.file->read(0, b, kPageSize) != kPageSize) {
         throwCorrupt(f.path, "der Dateikopf fehlt oder ist verkürzt");
     }
     if (crc32c(b + 4, kPageSize - 4) != get32(b))
@@ -246,7 +252,7 @@ FileHeader Pager::readHeader(PagedFile& f) {
         h.root >= h.pageCount || h.freeHead >= h.pageCount || h.freeCount >= h.pageCount) {
         throwCorrupt(f.path, "Dateikopf widersprüchlich");
     }
-    if (size < uint64_t{h.pageCount} * kPageSize) {
+    if (!fromLog && size < uint64_t{h.pageCount} * kPageSize) {
         throwCorrupt(
             f.path, "die Datei ist verkürzt (" + std::to_string(h.pageCount) + " Seiten erwartet)");
     }
@@ -312,10 +318,14 @@ bool Pager::attach(uint32_t no) {
     try {
         if (!f.file) {
             if (no != kDbFile && !fs_->exists(f.path)) {
-                files_.erase(no);
-                return false;
+                // A view may hold a file whose writing into place is still to come.
+                if (!viewing_ || (!heldImage(key(no, 0)) && !logged_.count(key(no, 0)))) {
+                    files_.erase(no);
+                    return false;
+                }
+            } else {
+                f.file = readOnly_ ? fs_->openReadOnly(f.path) : fs_->open(f.path, false);
             }
-            f.file = readOnly_ ? fs_->openReadOnly(f.path) : fs_->open(f.path, false);
         }
         f.hdr = readHeader(f);
     } catch (...) {
@@ -439,8 +449,10 @@ std::string Pager::readRaw(PagedFile& f, uint32_t page) {
     if (it != raw_.end()) return it->second;
     auto st = streamedAt_.find(key(f.no, page));
     if (st != streamedAt_.end()) return readLogged(st->second);  // written straight to the log
+    if (const std::string* held = heldImage(key(f.no, page))) return *held;
     auto lg = logged_.find(key(f.no, page));
     if (lg != logged_.end()) return readLogged(lg->second);  // committed, not yet in the file
+    if (!f.file) throwCorrupt(f.path, "die Datei fehlt");
     if (page == 0 || page >= f.hdr.pageCount) {
         throwCorrupt(f.path, "Verweis auf Seite " + std::to_string(page) + " außerhalb der Datei");
     }
@@ -772,8 +784,19 @@ Pager::CacheState Pager::checkCurrent() {
     if (db.file->read(0, head, sizeof head) != sizeof head) {
         throwCorrupt(db.path, "der Dateikopf fehlt oder ist verkürzt");
     }
-    if (get32(head + kHdrFlags) & kFlagApplying) return CacheState::WriterDied;
-    if (get64(head + kHdrCounter) == knownCounter_) return CacheState::Current;
+    const uint64_t counter = get64(head + kHdrCounter);
+    const uint32_t flags = get32(head + kHdrFlags);
+    if (viewing_) {
+        // A view lasts while nobody wrote the log into the files.
+        if (counter == viewBaseCounter_ && flags == viewBaseFlags_) return CacheState::Current;
+        leaveView();
+        if (!(flags & kFlagApplying)) {
+            reloadHeaders();
+            return CacheState::Reloaded;
+        }
+    }
+    if (needView_ || (flags & kFlagApplying)) return CacheState::WriterDied;
+    if (counter == knownCounter_) return CacheState::Current;
     dropCache();
     reloadHeaders();
     return CacheState::Reloaded;
@@ -790,6 +813,7 @@ void Pager::close() {
         pf(kDbFile).file->unlock(kLockWrite);
     }
     File& lf = *pf(kDbFile).file;
+    leaveView();  // the last handle tries to write the log into the files once more
     if (openLocked_ && !failed_ && !readOnly_) {
         // The last handle makes everything durable and removes the log, so that the table is
         // again just its files. It keeps the open lock exclusive meanwhile.

@@ -34,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/EngineError.h"
 #include "engine/FileSystem.h"
 #include "engine/store/Format.h"
 #include "engine/store/Node.h"
@@ -175,6 +176,34 @@ public:
     // Cache generation: changes whenever cached state was dropped, so callers reload.
     uint64_t generation() const { return generation_; }
 
+    // --- Reading through the log. When the log holds committed work that cannot be written
+    // into the files now (the medium is full, or it or the files cannot be written), the handle
+    // lays the log's newest image of every page over the files instead: see PagerView.cpp.
+    //
+    //      files current ──(recovery fails: logWaits)──► needsView ──openView/holdView──► viewing
+    //            ▲                                                                    │
+    //            └──── beginWrite applies the log ◄── leaveView ◄── (the .db header changed)
+    //
+    // Whether a failed write only means that the log must wait (a full medium, one that cannot
+    // be written) rather than damage.
+    static bool waitsForRoom(const EngineError& e);
+    // Notes that the log must wait, and why: the next read opens a view.
+    void logMustWait(const EngineError& e);
+    // True when the handle knows that the files do not show all the log holds and must open a
+    // view before it reads.
+    bool needsView() const { return needView_; }
+    bool viewing() const { return viewing_; }
+    // Takes the write lock (a handle that cannot write holds it shared, so that no writer
+    // starts), judges the log as recovery does and lays the pages of all its commits over the
+    // files. Returns the posts after its last commit: the caller executes them inside the
+    // transaction this leaves open and then calls holdView(), or dropView() on failure.
+    std::vector<std::string> openView();
+    // Keeps the pages the executed posts changed in memory and releases the lock.
+    void holdView();
+    void dropView();
+    // The sentence that says the log waits to be written into the files, or empty.
+    std::string viewNotice() const;
+
     // Makes the files durable and starts a fresh log.
     void checkpoint();
     // First opener after a crash or power loss: applies everything in the log.
@@ -282,6 +311,14 @@ private:
     // again when that fails.
     std::vector<std::string> lockForWriting(
         const std::function<std::vector<std::string>()>& recover);
+    // The page image of (no, page) that a view keeps in memory, or null.
+    const std::string* heldImage(uint64_t k) const;
+    // Lays the page images of one commit in the log over the files.
+    void layCommit(const std::vector<WalFrame>& frames, size_t begin, size_t commit);
+    void leaveView();
+    // Sets the .db header's flag in place, so that other handles look at the log before they
+    // trust the files; best effort, for the log itself holds the work either way.
+    void markFilesBehind();
 
     std::shared_ptr<FileSystem> fs_;
     std::string base_;
@@ -315,6 +352,16 @@ private:
     bool readOnly_ = false;
     std::string readOnlyReason_;
     std::vector<std::string> notices_;
+
+    // Reading through the log (PagerView.cpp).
+    bool needView_ = false;
+    bool viewing_ = false;
+    bool viewLocked_ = false;  // openView holds the write lock until holdView or dropView
+    std::string viewReason_;   // why the log waits ("kein Platz auf dem Datenträger")
+    uint64_t viewBaseCounter_ = 0;
+    uint32_t viewBaseFlags_ = 0;
+    std::unordered_map<uint64_t, std::string> held_;  // pages of posts executed in memory
+    uint64_t tailEnd_ = 0;  // end of the posts a dead writer left, while they are not committed
 };
 
 }  // namespace mv32::engine::store

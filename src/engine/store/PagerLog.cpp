@@ -162,9 +162,24 @@ std::vector<std::string> Pager::lockForWriting(
     writing_ = true;
     try {
         auto logical = recover();
+        // The log's committed work is in the files now: what waited for room waits no more.
+        // Posts a dead writer left are this transaction's to commit; endWrite asks for a view
+        // again if it cannot.
+        needView_ = false;
+        viewReason_.clear();
         txnStartEnd_ = wal_.end();
         txnStartChecksum_ = wal_.checksum();
         return logical;
+    } catch (const EngineError& e) {
+        writing_ = false;
+        pf(kDbFile).file->unlock(kLockWrite);
+        // The log stays as it is and keeps all it holds: on a full medium the handle reads
+        // through it instead of being given up.
+        if (waitsForRoom(e)) {
+            failed_ = false;
+            logMustWait(e);
+        }
+        throw;
     } catch (...) {
         writing_ = false;
         pf(kDbFile).file->unlock(kLockWrite);
@@ -173,13 +188,16 @@ std::vector<std::string> Pager::lockForWriting(
 }
 
 std::vector<std::string> Pager::beginWrite() {
-    return lockForWriting([this] {
+    // A view is left: the writer writes the log into the files first.
+    const bool wasViewing = viewing_;
+    leaveView();
+    return lockForWriting([this, wasViewing] {
         openWal();
         wal_.dropMap();
         auto logical = recoverFrom(false);
         // Another handle may have committed since this one last looked.
         FileHeader h = readHeader(pf(kDbFile));
-        if (h.counter != knownCounter_) {
+        if (wasViewing || h.counter != knownCounter_) {
             dropCache();
             reloadHeaders();
         }
@@ -213,6 +231,7 @@ std::vector<std::string> Pager::recoverFrom(bool full) {
         uint32_t chain = h.lastChecksum;
         auto beyond = wal_.scan(h.committedEnd, &salt, &chain);
         if (beyond.empty()) {
+            tailEnd_ = 0;
             wal_.startAppend(h.salt, h.committedEnd, h.lastChecksum);
             commitEnd_ = h.committedEnd;
             commitChecksum_ = h.lastChecksum;
@@ -289,6 +308,7 @@ std::vector<std::string> Pager::recoverFrom(bool full) {
         }
         wal_.startAppend(salt, lastEnd, lastChain);
         wal_.writeHeader(WalHeader{true, salt, commitEnd_, commitEnd_, commitChecksum_});
+        tailEnd_ = logical.empty() ? 0 : lastEnd;
         // The applied commit cleared the flag; without any commit, clear it ourselves.
         if (dbReadable && !dbFlag && !applied) {
             put32(dbHead + kHdrFlags, get32(dbHead + kHdrFlags) & ~kFlagApplying);
@@ -364,6 +384,13 @@ void Pager::endWrite() {
     if (hasChanges()) rollback();
     try {
         if (!failed_) applyLogged();
+        // Posts a dead writer left that this transaction did not commit (no room for them):
+        // other handles must read them from the log until a writer can.
+        if (tailEnd_ > commitEnd_) {
+            tailEnd_ = 0;
+            markFilesBehind();
+            needView_ = true;
+        }
         // Frames after the last commit are posts another writer must still execute: the log
         // is only restarted when there are none.
         if (!failed_ && wal_.end() == commitEnd_ && wal_.end() > pager::kCheckpointBytes)
@@ -387,6 +414,7 @@ void Pager::checkpoint() {
     }
     fs_->syncDir(pager::dirOf(base_));
     wal_.reset(currentState());
+    tailEnd_ = 0;
     commitEnd_ = wal_.end();
     commitChecksum_ = wal_.checksum();
     txnStartEnd_ = commitEnd_;

@@ -70,12 +70,24 @@ void TableStore::open(bool exclusive) {
     pager_ = std::move(pager);
     try {
         const bool sole = pager_->soleOpener();
-        if (pager_->readOnly() && sole) pager_->inspectLogReadOnly();
-        if (!pager_->readOnly() && sole && fs_->exists(base_ + ".wal"))
+        bool inspected = true;
+        if (pager_->readOnly() && sole) {
+            try {
+                pager_->inspectLogReadOnly();
+            } catch (const EngineError& e) {
+                // Work for the files that cannot be done here: read through the log.
+                if (e.kind() != ErrorKind::ReadOnly) throw;
+                inspected = false;
+            }
+        }
+        if (!inspected)
+            enterLogView();
+        else if (!pager_->readOnly() && sole && fs_->exists(base_ + ".wal"))
             recoverAtOpen();
         else
             loadAtOpen();
-        if (!missing_.empty() || primaryMissing_) repairIndexes();
+        // A handle that reads through the log writes nothing, rebuilt indexes neither.
+        if ((!missing_.empty() || primaryMissing_) && !pager_->viewing()) repairIndexes();
         loadedGen_ = pager_->generation();
     } catch (...) {
         pager_.reset();
@@ -89,15 +101,68 @@ void TableStore::requireTableFile() const {
 }
 
 void TableStore::recoverAtOpen() {
-    // First opener: finish what a crash, a killed process or a power loss left.
-    auto logical = pager_->recoverAll();
-    requireTableFile();
-    pager_->attach(kDbFile);
-    loadFiles();
-    replay(logical);
-    if (pager_->hasChanges()) commitTxn(false);
-    pager_->checkpoint();
+    // First opener: finish what a crash, a killed process or a power loss left; on a full
+    // medium the table is read through the log instead.
+    try {
+        finishLog(true);
+    } catch (const EngineError& e) {
+        if (!Pager::waitsForRoom(e)) throw;
+        pager_->logMustWait(e);
+        enterLogView();
+    }
+}
+
+void TableStore::finishLog(bool first) {
+    auto logical = first ? pager_->recoverAll() : pager_->beginWrite();
+    try {
+        requireTableFile();
+        pager_->attach(kDbFile);
+        loadFiles();
+        replay(logical);
+        if (pager_->hasChanges()) commitTxn(false);
+        if (first) pager_->checkpoint();
+    } catch (...) {
+        try {
+            pager_->rollback();
+            pager_->endWrite();
+        } catch (...) {
+            // The first failure is the one to report; the log keeps the work.
+        }
+        throw;
+    }
     pager_->endWrite();
+}
+
+void TableStore::catchUp() {
+    if (!pager_->readOnly()) {
+        try {
+            finishLog(false);
+            return;
+        } catch (const EngineError& e) {
+            if (!Pager::waitsForRoom(e)) throw;
+            pager_->logMustWait(e);
+        }
+    }
+    enterLogView();
+}
+
+void TableStore::enterLogView() {
+    auto logical = pager_->openView();
+    try {
+        requireTableFile();
+        pager_->attach(kDbFile);
+        loadFiles();
+        replay(logical);
+        if (pager_->hasChanges()) {
+            pager_->mutableHeader(kDbFile).block = schema_.serialize();
+            if (blobs_) pager_->mutableHeader(kMbFile).block = blobBlock(nextBlobId_);
+        }
+        pager_->holdView();
+    } catch (...) {
+        pager_->dropView();
+        throw;
+    }
+    loadedGen_ = pager_->generation();
 }
 
 void TableStore::loadAtOpen() {
@@ -107,12 +172,11 @@ void TableStore::loadAtOpen() {
     if (shared) {
         pager_->lockRead();
         if (pager_->checkCurrent() == Pager::CacheState::WriterDied) {
-            // A writer died while writing its commit into the files: finish that first.
-            // Its posts that exist only in the log are left to the next writer.
+            // A writer died while writing its commit into the files, or the log holds work
+            // that waits for room: finish it first, or read through the log.
             pager_->unlockRead();
-            if (pager_->readOnly()) pager_->throwCannotRecover();
-            pager_->beginWrite();
-            pager_->endWrite();
+            catchUp();
+            if (pager_->viewing()) return;
             pager_->lockRead();
         }
     }
@@ -254,6 +318,15 @@ bool TableStore::beginRead() {
         if (!groupOpen_) openGroup();
         return false;
     }
+    if (pager_->needsView() && !pager_->inWrite()) {
+        // A write of this handle found no room for what the log holds.
+        try {
+            catchUp();
+        } catch (...) {
+            --readDepth_;
+            throw;
+        }
+    }
     if (pager_->isExclusive() || pager_->inWrite()) return false;
     for (;;) {
         pager_->lockRead();
@@ -267,14 +340,11 @@ bool TableStore::beginRead() {
             throw;
         }
         if (state != Pager::CacheState::WriterDied) return true;
-        // A writer died while writing its commit into the files: finish it first.
+        // A writer died while writing its commit into the files, or the log holds work that
+        // waits for room: finish it first, or read through the log.
         pager_->unlockRead();
-        if (pager_->readOnly()) {
-            --readDepth_;
-            pager_->throwCannotRecover();
-        }
         try {
-            write([] {});
+            catchUp();
         } catch (...) {
             --readDepth_;
             throw;

@@ -84,6 +84,9 @@ public:
     // Indexes defined for the table whose files are not usable (read-only handles only: a
     // writable one rebuilds them when it opens).
     const std::vector<std::string>& missingIndexes() const { return missingNames_; }
+    // The sentence that says the log holds changes that still wait to be written into the
+    // files (the handle reads through it), or empty.
+    std::string waitingLog() const { return pager_ ? pager_->viewNotice() : std::string(); }
     const std::string& base() const { return base_; }
     std::string displayName() const;
 
@@ -185,6 +188,13 @@ private:
     // the read lock.
     void recoverAtOpen();
     void loadAtOpen();
+    // Under the write lock: writes what the log holds into the files and executes the posts
+    // a dead writer left (`first`: as the first opener, which then starts a fresh log).
+    void finishLog(bool first);
+    // Finishes the log's work where that is possible, and otherwise reads through the log.
+    void catchUp();
+    // Reads through the log: its pages over the files, a dead writer's posts in memory.
+    void enterLogView();
     void requireTableFile() const;
     void loadFiles();
     std::optional<uint64_t> listedCounter(uint32_t no) const;

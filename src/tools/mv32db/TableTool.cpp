@@ -68,7 +68,8 @@ const char* kUsage =
     "  export html  KATALOG.db ZIEL.HTML [--fields F,...] [--no-split]\n"
     "  export dbase KATALOG.db ZIEL.DBF\n"
     "  merge        KATALOG.db QUELLE.db\n"
-    "  print        KATALOG.db ZIEL.pdf [--margin MM] [--columns N] [--paper A3|A4|A5|Legal|Letter]\n"
+    "  print        KATALOG.db ZIEL.pdf [--margin MM] [--columns N] [--paper "
+    "A3|A4|A5|Legal|Letter]\n"
     "                                   [--query \"SELECT ...\"]\n"
     "  FELDER: medium, number, count, info, status, category, date, memo (nur html)\n"
     "\n"
@@ -265,6 +266,8 @@ int runSql(const std::shared_ptr<engine::FileSystem>& fs, const std::string& fol
 
 void reportNotices(engine::Table& t, std::ostream& err) {
     for (auto& n : t.takeNotices()) err << "mv32db: Hinweis: " << n << "\n";
+    std::string waiting = t.waitingLog();
+    if (!waiting.empty()) err << "mv32db: Hinweis: " << waiting << "\n";
 }
 
 std::string formatField(const Value& v) {
@@ -396,6 +399,9 @@ int runTableTool(const std::vector<std::string>& args, std::istream& in, std::os
             auto notices = t->takeNotices();
             for (auto& n : notices) err << "mv32db: Hinweis: " << n << "\n";
             auto r = t->checkIntegrity();
+            // A log that waits for room is no fault: the check read the table through it.
+            std::string waiting = t->waitingLog();
+            if (!waiting.empty()) err << "mv32db: Hinweis: " << waiting << "\n";
             if (!notices.empty()) {
                 out << "Geprüft: " << r.records << " Datensätze, " << r.pages
                     << " Seiten; siehe die Hinweise.\n";
