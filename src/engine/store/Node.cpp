@@ -169,10 +169,15 @@ void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t 
     Ends pe, ce, ne;
     splitLeafEntry(e, ce.data());
     size_t cost;
+    const size_t fields = layout_->kinds.size();
     if (i) {
         std::string_view prev = n.entry(i - 1);
-        splitLeafEntry(prev, pe.data());
-        cost = leafFieldsCost(prev, pe.data(), e, ce.data());
+        const uint32_t* prevEnds = pe.data();
+        if (prev == lastLeaf_ && lastEnds_.size() == fields)
+            prevEnds = lastEnds_.data();
+        else
+            splitLeafEntry(prev, pe.data());
+        cost = leafFieldsCost(prev, prevEnds, e, ce.data());
     } else {
         cost = leafFieldsCost({}, nullptr, e, ce.data());
     }
@@ -190,6 +195,8 @@ void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t 
         n.slots[i].cost = static_cast<uint32_t>(nextCost);
         n.encSize += nextCost;
     }
+    lastLeaf_.assign(e);
+    lastEnds_.assign(ce.begin(), ce.begin() + static_cast<ptrdiff_t>(fields));
     auto off = static_cast<uint32_t>(n.arena.size());
     // Grown by a little room, not doubled: a cached leaf stays near its size.
     if (n.arena.size() + e.size() > n.arena.capacity()) {

@@ -118,6 +118,10 @@ private:
     void insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const;
 
     const Layout* layout_;
+    // The leaf entry inserted last and its field ends: inserts in key order find it before
+    // the next one and need not split it again. Only writes use it, and a tree has one writer.
+    mutable std::string lastLeaf_;
+    mutable std::vector<uint32_t> lastEnds_;
 };
 
 }  // namespace mv32::engine::store

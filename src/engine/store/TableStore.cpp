@@ -721,13 +721,13 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
         std::vector<std::pair<uint64_t, std::string>> blobs;
         std::vector<uint64_t> freed;
         std::string entry = prepareRecord(values, large, {}, seq, blobs, freed);
-        key = entry;
         // The insert itself finds a record with the same key; then nothing has changed.
         if (!records_->insert(entry, primary_ ? keyFieldsLength(entry) : 0)) throwKeyViolation();
         Write guard{*this};
         applyInsert(entry, blobs, true);
         if (bulk_) logInsert(entry, blobs);
         guard.armed = false;
+        key = std::move(entry);
     });
     return key;
 }
@@ -737,7 +737,8 @@ void TableStore::logInsert(const std::string& entry,
     // Posts of a scan follow one another through a folder: the entry before shares the
     // folder at the beginning and the medium at the end, which then need not be logged again.
     const bool after = !lastLogged_.empty() && lastLoggedStamp_ == pager_->logStamp();
-    std::string op(1, static_cast<char>(after ? kOpInsertAfterInsert : kOpInsert));
+    std::string& op = logOp_;  // kept from post to post: no new buffer for each one
+    op.assign(1, static_cast<char>(after ? kOpInsertAfterInsert : kOpInsert));
     appendVarint(op, schema_.nextSeq);
     appendVarint(op, nextBlobId_);
     if (after) {

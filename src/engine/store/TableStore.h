@@ -262,6 +262,7 @@ private:
     std::chrono::steady_clock::time_point groupStart_;
     unsigned clockSkips_ = 0;       // calls of maybeEndGroup since it last read the clock
     std::string lastLogged_;        // the entry of the last insert logged
+    std::string logOp_;             // the last insert's log operation, its buffer reused
     uint64_t lastLoggedStamp_ = 0;  // the log's stamp right after it (Pager::logStamp)
 };
 
