@@ -91,7 +91,10 @@ public:
 
 private:
     friend class PositionReader;
+    // To the probe's leaf slot: along the kept path when the probe belongs into its leaf, else
+    // from the root.
     void descend(TreePos& pos, std::string_view probe);
+    void descendFromRoot(TreePos& pos, std::string_view probe);
     NodePtr child(const NodePtr& parent, size_t c);
     void descendEdge(TreePos& pos, bool rightmost);
     void adjustCounts(TreePos& pos, int64_t delta);

@@ -110,18 +110,9 @@ private:
                      bool isFirst) const;
     size_t costAt(const Node& n, size_t i) const;
     size_t leafDeltaCost(std::string_view prev, std::string_view cur) const;
-    // The same for entries already split into their fields (prev's ends null: cur stands
-    // first); splitLeafEntry throws on an entry that does not fit the layout.
-    size_t leafFieldsCost(std::string_view prev, const uint32_t* pe, std::string_view cur,
-                          const uint32_t* ce) const;
-    void splitLeafEntry(std::string_view e, uint32_t* ends) const;
     void insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const;
 
     const Layout* layout_;
-    // The leaf entry inserted last and its field ends: inserts in key order find it before
-    // the next one and need not split it again. Only writes use it, and a tree has one writer.
-    mutable std::string lastLeaf_;
-    mutable std::vector<uint32_t> lastEnds_;
 };
 
 }  // namespace mv32::engine::store
