@@ -975,8 +975,9 @@ void Table::post() {
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     notify(CursorEvent::BeforePost);
     std::string entry;
+    size_t keyLength = std::string::npos;
     if (state_ == DataSetState::Insert) {
-        entry = store_->insert(buf_, bufLarge_, insertBefore_);
+        entry = store_->insert(buf_, bufLarge_, insertBefore_, &keyLength);
     } else {
         try {
             entry = store_->update(curCluster(), buf_, bufLarge_, editBase_);
@@ -992,7 +993,7 @@ void Table::post() {
     Row values = std::move(buf_);
     buf_.clear();
     bufLarge_.clear();
-    const size_t keyLength = store_->schema().clusterKeyLength(entry);
+    if (keyLength == std::string::npos) keyLength = store_->schema().clusterKeyLength(entry);
     if (ord()) {
         std::string orderKey = orderKeyFor(values, std::string_view(entry).substr(0, keyLength));
         setCurrent(std::move(entry), orderKey, keyLength);

@@ -698,7 +698,7 @@ void TableStore::applyDelete(std::string_view key) {
 }
 
 std::string TableStore::insert(const Row& values, const std::vector<LargeValue>& large,
-                               std::string_view before) {
+                               std::string_view before, size_t* keyLength) {
     std::string key;
     write([&] {
         checkUnique(values, {});
@@ -721,13 +721,29 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
         std::vector<std::pair<uint64_t, std::string>> blobs;
         std::vector<uint64_t> freed;
         std::string entry = prepareRecord(values, large, {}, seq, blobs, freed);
+        // The key's fields are found once: the unique part (all but the sequence number) and
+        // the whole cluster key, which the caller keeps.
+        size_t unique = 0, clusterLength;
+        if (primary_) {
+            unique = keyFieldsLength(entry);
+            const Layout& l = schema_.recordLayout();
+            const size_t last =
+                fieldLength(reinterpret_cast<const unsigned char*>(entry.data()) + unique,
+                            entry.size() - unique, l.kinds[l.keyFields - 1]);
+            if (last == kBadField)
+                throw std::logic_error("Datensatz passt nicht zur Tabellendefinition");
+            clusterLength = unique + last;
+        } else {
+            clusterLength = schema_.clusterKeyLength(entry);
+        }
         // The insert itself finds a record with the same key; then nothing has changed.
-        if (!records_->insert(entry, primary_ ? keyFieldsLength(entry) : 0)) throwKeyViolation();
+        if (!records_->insert(entry, unique)) throwKeyViolation();
         Write guard{*this};
         applyInsert(entry, blobs, true);
         if (bulk_) logInsert(entry, blobs);
         guard.armed = false;
         key = std::move(entry);
+        if (keyLength) *keyLength = clusterLength;
     });
     return key;
 }

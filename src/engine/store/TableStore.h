@@ -124,8 +124,9 @@ public:
     // record entry written (its cluster key first). Key violations throw before anything
     // changes.
     // `before` (tables without any key): the cluster key the new record is placed before.
+    // `keyLength` (when given) receives the length of the entry's cluster key.
     std::string insert(const Row& values, const std::vector<LargeValue>& large,
-                       std::string_view before = {});
+                       std::string_view before = {}, size_t* keyLength = nullptr);
     // `expected` (when not empty): the record entry as it was read before the change was
     // made; a record that is no longer stored so is not overwritten (ErrorKind::Changed).
     std::string update(std::string_view oldKey, const Row& values,
