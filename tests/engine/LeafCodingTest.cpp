@@ -1,4 +1,5 @@
-// Leaves keep their coded size exact through inserts, removals and replacements, whatever
+// Runs of equal bytes at the start and end of two entries are measured right. Leaves keep their
+// coded size exact through inserts, removals and replacements, whatever
 // the fields share with their neighbours, and write pages that read back entry for entry.
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include "engine/store/Format.h"
 #include "engine/store/KeyCodec.h"
 #include "engine/store/Node.h"
+#include "engine/store/SharedBytes.h"
 
 namespace mv32::engine::store {
 
@@ -147,6 +149,29 @@ TEST(LeafCoding, EntriesThatDoNotFitTheirLayoutAreRefused) {
         EXPECT_THROW(codec.insertEntry(n, 1, bad), std::logic_error) << bad.size();
         EXPECT_THROW(codec.insertEntry(n, 0, bad), std::logic_error) << bad.size();
         EXPECT_EQ(n.size(), 1u);
+    }
+}
+
+TEST(LeafCoding, SharedRunsAtStartAndEndAreMeasuredRight) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 3000; ++round) {
+        // Two strings over two letters (and a byte with its high bit set) that share a start
+        // and an end, each of 0 to 20 bytes, around middles of 0 to 12.
+        auto some = [&](size_t most) {
+            std::string r;
+            for (auto len = rng() % (most + 1); len-- > 0;) r.push_back("ab\xff"[rng() % 3]);
+            return r;
+        };
+        const std::string start = some(20), end = some(20);
+        const std::string a = start + some(12) + end, b = start + some(12) + end;
+        const auto limit = static_cast<size_t>(rng() % 45);
+        size_t head = 0, tail = 0;
+        while (head < a.size() && head < b.size() && a[head] == b[head]) ++head;
+        while (tail < limit && tail < a.size() && tail < b.size() &&
+               a[a.size() - 1 - tail] == b[b.size() - 1 - tail])
+            ++tail;
+        ASSERT_EQ(sharedPrefix(a, b), head) << a << " " << b;
+        ASSERT_EQ(sharedSuffix(a, b, limit), tail) << a << " " << b << " " << limit;
     }
 }
 

@@ -300,7 +300,7 @@ bool BTree::hintedSlot(std::string_view e, size_t& slot) const {
     return true;
 }
 
-bool BTree::insert(std::string_view e, size_t uniquePrefix) {
+bool BTree::insert(std::string_view e, size_t uniquePrefix, const uint32_t* ends) {
     TreePos pos;
     // After a search that missed, or after an insert that split no page, the entry usually
     // belongs into the leaf that one ended in: then that path is the insert position.
@@ -331,7 +331,7 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
         }
     }
     p_.touch(no_, le.node);
-    codec_.insertEntry(*le.node, le.idx, e);
+    codec_.insertEntry(*le.node, le.idx, e, 0, ends);
     adjustCounts(pos, 1);
     const uint64_t splits = splits_;
     splitIfNeeded(pos, pos.path.size() - 1);

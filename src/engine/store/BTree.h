@@ -74,8 +74,9 @@ public:
 
     // Modifications, inside a write transaction.
     // Inserts the entry; with uniquePrefix > 0 it refuses (returns false, changing nothing)
-    // when a neighbour shares the entry's first uniquePrefix bytes.
-    bool insert(std::string_view entry, size_t uniquePrefix = 0);
+    // when a neighbour shares the entry's first uniquePrefix bytes. `ends` (when known): where
+    // the entry's fields end.
+    bool insert(std::string_view entry, size_t uniquePrefix = 0, const uint32_t* ends = nullptr);
     // Removes the entry that begins with `key` (a whole key part); false when there is none.
     bool erase(std::string_view key);
     // Replaces the entry that begins with `key` by `entry`, which has the same key part.

@@ -16,23 +16,9 @@
 
 #include "engine/store/Coding.h"
 #include "engine/store/KeyCodec.h"
+#include "engine/store/SharedBytes.h"
 
 namespace mv32::engine::store {
-
-// Number of equal bytes at the start of a and b.
-inline size_t sharedPrefix(std::string_view a, std::string_view b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    size_t i = 0;
-    while (i + 8 <= n) {
-        uint64_t x, y;
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y) return i + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
-        i += 8;
-    }
-    while (i < n && a[i] == b[i]) ++i;
-    return i;
-}
 
 // Length of the field of kind k at e[start], whose first `same` bytes are known to hold no end
 // mark (they equal a longer field's); throws when the entry does not fit its layout.

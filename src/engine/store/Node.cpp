@@ -100,9 +100,10 @@ size_t NodeCodec::sizeWith(const Node& n, size_t i, std::string_view e) const {
     return size;
 }
 
-void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
+void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl,
+                            const uint32_t* ends) const {
     if (n.leaf() && !isLong(n, e)) {
-        insertLeafEntry(n, i, e, ovfl);
+        insertLeafEntry(n, i, e, ovfl, ends);
         return;
     }
     std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
@@ -119,11 +120,14 @@ void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl
     }
 }
 
-void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
-    // The new entry is split into its fields once, for its own cost and its successor's; the
-    // entries beside it are scanned only where they differ from it.
+void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl,
+                                const uint32_t* ends) const {
+    // The new entry's fields are found once (or are known from its encoding), for its own cost
+    // and its successor's; the entries beside it are scanned only where they differ from it.
     Ends ce, ne;
-    if (!splitFields(*layout_, e, ce.data()))
+    if (ends)
+        std::copy(ends, ends + layout_->kinds.size(), ce.begin());
+    else if (!splitFields(*layout_, e, ce.data()))
         throw std::logic_error("Eintrag passt nicht zum Aufbau");
     const size_t cost = leafDeltaSize(*layout_, i ? n.entry(i - 1) : std::string_view{}, nullptr, e,
                                       ce.data(), true);

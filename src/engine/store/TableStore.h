@@ -207,7 +207,6 @@ private:
     void applyInsert(std::string_view entry,
                      const std::vector<std::pair<uint64_t, std::string>>& blobs,
                      bool recordInserted = false);
-    size_t keyFieldsLength(std::string_view entry) const;
     [[noreturn]] void throwKeyViolation() const;
     void applyUpdate(std::string_view oldKey, std::string_view entry,
                      const std::vector<std::pair<uint64_t, std::string>>& blobs,
@@ -220,7 +219,7 @@ private:
     std::string prepareRecord(const Row& values, const std::vector<LargeValue>& large,
                               const std::vector<BlobRef>& oldRefs, uint64_t seq,
                               std::vector<std::pair<uint64_t, std::string>>& blobs,
-                              std::vector<uint64_t>& freed);
+                              std::vector<uint64_t>& freed, uint32_t* ends = nullptr);
 
     // Whether the index was built from the table as it is now.
     bool trigramsCurrent(const TrigramIndex& ix) const;
@@ -264,6 +263,7 @@ private:
     unsigned clockSkips_ = 0;       // calls of maybeEndGroup since it last read the clock
     std::string lastLogged_;        // the entry of the last insert logged
     std::string logOp_;             // the last insert's log operation, its buffer reused
+    std::vector<uint32_t> ends_;    // where the fields of the entry being inserted end
     uint64_t lastLoggedStamp_ = 0;  // the log's stamp right after it (Pager::logStamp)
 };
 
