@@ -561,11 +561,12 @@ void Table::loadCurrent() {
 
 // Makes a record just written the current one without reading it back; the tree position
 // is found again when the cursor moves.
-void Table::setCurrent(std::string entry, std::string_view orderKey) {
-    const auto& schema = store_->schema();
+void Table::setCurrent(std::string entry, std::string_view orderKey, size_t clusterLength) {
     curEntry_ = std::move(entry);
-    curCluster_.assign(std::string_view(curEntry_).substr(0, schema.clusterKeyLength(curEntry_)));
-    curKey_.assign(orderKey);
+    if (clusterLength == std::string::npos)
+        clusterLength = store_->schema().clusterKeyLength(curEntry_);
+    curCluster_.assign(curEntry_, 0, clusterLength);
+    if (orderKey.data() != curKey_.data()) curKey_.assign(orderKey);  // post's is set
     keysPending_ = false;
     splitPending_ = true;
     readOneField_ = false;
@@ -990,8 +991,9 @@ void Table::post() {
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     notify(CursorEvent::BeforePost);
     std::string entry;
+    size_t keyLength = std::string::npos;
     if (state_ == DataSetState::Insert) {
-        entry = store_->insert(buf_, bufLarge_, insertBefore_);
+        entry = store_->insert(buf_, bufLarge_, insertBefore_, &keyLength);
     } else {
         try {
             entry = store_->update(curCluster(), buf_, bufLarge_, editBase_);
@@ -1007,10 +1009,16 @@ void Table::post() {
     Row values = std::move(buf_);
     buf_.clear();
     bufLarge_.clear();
-    std::string_view key(entry);
-    key = key.substr(0, store_->schema().clusterKeyLength(entry));
-    std::string orderKey = orderKeyFor(values, key);
-    setCurrent(std::move(entry), orderKey);
+    if (keyLength == std::string::npos) keyLength = store_->schema().clusterKeyLength(entry);
+    if (ord()) {
+        std::string orderKey = orderKeyFor(values, std::string_view(entry).substr(0, keyLength));
+        setCurrent(std::move(entry), orderKey, keyLength);
+    } else {
+        // In primary order the order key is the primary key itself: one copy less.
+        std::string_view key = std::string_view(entry).substr(0, keyLength);
+        curKey_.assign(key);
+        setCurrent(std::move(entry), curKey_, keyLength);
+    }
     if (afterPost) afterPost(*this);
     announce(CursorEvent::DataChanged);
     announce(CursorEvent::StateChanged);

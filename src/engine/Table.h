@@ -254,7 +254,9 @@ private:
     std::string orderKeyFor(const Row& values, std::string_view clusterKey);
     void positionAt(std::string_view orderKey);
     void loadCurrent();
-    void setCurrent(std::string entry, std::string_view orderKey);
+    // `clusterLength`: the length of the entry's primary key when the caller knows it.
+    void setCurrent(std::string entry, std::string_view orderKey,
+                    size_t clusterLength = std::string::npos);
     Row currentValues() const;
     void revalidate();
     void step(bool forward);

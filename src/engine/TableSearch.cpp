@@ -104,6 +104,7 @@ bool Table::locate(const std::string& fieldList, const std::vector<Value>& value
         }
         store::BTree& t = ix ? store_->indexTree(*ix) : store_->records();
         std::string prefix;
+        prefix.reserve(256);  // a key of file names fits without growing
         size_t lead = partial ? 1 : fields.size();
         for (size_t k = 0; k < lead; ++k)
             schema.encodeKeyValue(prefix, ixFields[k], values[where[k]], ixOptions);

@@ -1,7 +1,8 @@
-// An insert right after another goes into the leaf the one before went into, without a descent,
-// when the new record belongs there. Records that come in order (ascending, descending), that
-// alternate around a place, or that jump about must each land where the key order puts them,
-// in single posts and in bulk, and the table must pass its integrity check afterwards.
+// An insert or a search right after another goes into the leaf the one before went into,
+// without a descent, when the new record or the key sought belongs there. Records that come in
+// order (ascending, descending), that alternate around a place, or that jump about must each land
+// where the key order puts them, in single posts and in bulk, and the table must pass its integrity
+// check afterwards.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -95,7 +96,17 @@ TEST(InsertOrder, RecordsLandInKeyOrderWhateverOrderTheyComeIn) {
                 // Keys of two widths mix long and short entries, so that leaves split at
                 // varying places.
                 std::string name = keyOf(k, k % 3 == 0 ? 4 : 9);
-                if (!model.insert(name).second) continue;
+                // Each is looked up first, as a scan does, and so is its neighbour below: the
+                // search starts in the leaf of the insert before when it belongs there.
+                const bool known = model.count(name) > 0;
+                ASSERT_EQ(t.locate("Name", {Value(name)}), known) << p.name << " " << name;
+                if (known) continue;
+                if (k > 0) {
+                    const std::string below = keyOf(k - 1, (k - 1) % 3 == 0 ? 4 : 9);
+                    ASSERT_EQ(t.locate("Name", {Value(below)}), model.count(below) > 0)
+                        << p.name << " " << below;
+                }
+                model.insert(name);
                 t.append();
                 t.setAsString("Name", name);
                 t.setAsString("Memo", std::string(static_cast<size_t>(k % 150), 'm'));

@@ -39,7 +39,20 @@ NodePtr BTree::child(const NodePtr& parent, size_t c) {
 }
 
 void BTree::descend(TreePos& pos, std::string_view probe) {
+    // A search or insert near the one before ends in the same leaf: the path kept from that
+    // one leads there without comparing the probe with the inner nodes' keys.
+    size_t slot = 0;
+    if (!streaming_ && hintedSlot(probe, slot)) {
+        pos.path = hint_;
+        pos.path.back().idx = slot;
+        return;
+    }
+    descendFromRoot(pos, probe);
+}
+
+void BTree::descendFromRoot(TreePos& pos, std::string_view probe) {
     pos.path.clear();
+    pos.path.reserve(4);
     NodePtr n = p_.node(no_, p_.header(no_).root);
     while (!n->leaf()) {
         if (pos.path.size() >= static_cast<size_t>(kMaxTreeHeight)) {
@@ -287,7 +300,7 @@ bool BTree::hintedSlot(std::string_view e, size_t& slot) const {
     return true;
 }
 
-bool BTree::insert(std::string_view e, size_t uniquePrefix) {
+bool BTree::insert(std::string_view e, size_t uniquePrefix, const uint32_t* ends) {
     TreePos pos;
     // After a search that missed, or after an insert that split no page, the entry usually
     // belongs into the leaf that one ended in: then that path is the insert position.
@@ -296,7 +309,7 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
         pos.path = std::move(hint_);
         pos.path.back().idx = slot;
     } else {
-        descend(pos, e);
+        descendFromRoot(pos, e);
     }
     hint_.clear();
     ++stamp_;
@@ -318,7 +331,7 @@ bool BTree::insert(std::string_view e, size_t uniquePrefix) {
         }
     }
     p_.touch(no_, le.node);
-    codec_.insertEntry(*le.node, le.idx, e);
+    codec_.insertEntry(*le.node, le.idx, e, 0, ends);
     adjustCounts(pos, 1);
     const uint64_t splits = splits_;
     splitIfNeeded(pos, pos.path.size() - 1);

@@ -74,8 +74,9 @@ public:
 
     // Modifications, inside a write transaction.
     // Inserts the entry; with uniquePrefix > 0 it refuses (returns false, changing nothing)
-    // when a neighbour shares the entry's first uniquePrefix bytes.
-    bool insert(std::string_view entry, size_t uniquePrefix = 0);
+    // when a neighbour shares the entry's first uniquePrefix bytes. `ends` (when known): where
+    // the entry's fields end.
+    bool insert(std::string_view entry, size_t uniquePrefix = 0, const uint32_t* ends = nullptr);
     // Removes the entry that begins with `key` (a whole key part); false when there is none.
     bool erase(std::string_view key);
     // Replaces the entry that begins with `key` by `entry`, which has the same key part.
@@ -91,7 +92,10 @@ public:
 
 private:
     friend class PositionReader;
+    // To the probe's leaf slot: along the kept path when the probe belongs into its leaf, else
+    // from the root.
     void descend(TreePos& pos, std::string_view probe);
+    void descendFromRoot(TreePos& pos, std::string_view probe);
     NodePtr child(const NodePtr& parent, size_t c);
     void descendEdge(TreePos& pos, bool rightmost);
     void adjustCounts(TreePos& pos, int64_t delta);

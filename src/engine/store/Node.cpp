@@ -8,6 +8,7 @@
 
 #include "engine/store/Coding.h"
 #include "engine/store/Format.h"
+#include "engine/store/LeafDelta.h"
 
 namespace mv32::engine::store {
 
@@ -16,22 +17,8 @@ namespace {
 constexpr size_t kMaxLayoutFields = 520;
 using Ends = std::array<uint32_t, kMaxLayoutFields>;
 
-size_t commonPrefix(std::string_view a, std::string_view b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    size_t i = 0;
-    while (i + 8 <= n) {
-        uint64_t x, y;
-        std::memcpy(&x, a.data() + i, 8);
-        std::memcpy(&y, b.data() + i, 8);
-        if (x != y) return i + static_cast<size_t>(__builtin_ctzll(x ^ y) / 8);
-        i += 8;
-    }
-    while (i < n && a[i] == b[i]) ++i;
-    return i;
-}
-
 size_t genericDeltaCost(std::string_view prev, std::string_view cur) {
-    size_t s = commonPrefix(prev, cur);
+    size_t s = sharedPrefix(prev, cur);
     size_t t = cur.size() - s;
     return varintLength(s + 2) + varintLength(t) + t;
 }
@@ -61,40 +48,8 @@ bool NodeCodec::isLong(const Node& n, std::string_view e) const {
 }
 
 size_t NodeCodec::leafDeltaCost(std::string_view prev, std::string_view cur) const {
-    Ends pe, ce;  // filled by splitFields as far as the layout goes
-    splitLeafEntry(cur, ce.data());
-    if (prev.empty()) return leafFieldsCost({}, nullptr, cur, ce.data());
-    splitLeafEntry(prev, pe.data());
-    return leafFieldsCost(prev, pe.data(), cur, ce.data());
-}
-
-void NodeCodec::splitLeafEntry(std::string_view e, uint32_t* ends) const {
-    if (!splitFields(*layout_, e, ends)) throw std::logic_error("Eintrag passt nicht zum Aufbau");
-}
-
-size_t NodeCodec::leafFieldsCost(std::string_view prev, const uint32_t* pe, std::string_view cur,
-                                 const uint32_t* ce) const {
-    const size_t fields = layout_->kinds.size();
-    size_t cost = 0;
-    uint32_t pStart = 0, cStart = 0;
-    for (size_t j = 0; j < fields; ++j) {
-        std::string_view cf = cur.substr(cStart, ce[j] - cStart);
-        if (pe) {
-            std::string_view pf = prev.substr(pStart, pe[j] - pStart);
-            if (pf == cf) {
-                cost += 1;
-            } else {
-                size_t s = commonPrefix(pf, cf);
-                size_t t = cf.size() - s;
-                cost += varintLength(s + 2) + varintLength(t) + t;
-            }
-            pStart = pe[j];
-        } else {
-            cost += 1 + varintLength(cf.size()) + cf.size();
-        }
-        cStart = ce[j];
-    }
-    return cost;
+    Ends ce;
+    return leafDeltaSize(*layout_, prev, nullptr, cur, ce.data(), false);
 }
 
 size_t NodeCodec::entryCost(const Node& n, std::string_view prev, std::string_view cur,
@@ -145,9 +100,10 @@ size_t NodeCodec::sizeWith(const Node& n, size_t i, std::string_view e) const {
     return size;
 }
 
-void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
+void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl,
+                            const uint32_t* ends) const {
     if (n.leaf() && !isLong(n, e)) {
-        insertLeafEntry(n, i, e, ovfl);
+        insertLeafEntry(n, i, e, ovfl, ends);
         return;
     }
     std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
@@ -164,28 +120,22 @@ void NodeCodec::insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl
     }
 }
 
-void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const {
-    // The new entry is split into its fields once, for its own cost and its successor's.
-    Ends pe, ce, ne;
-    splitLeafEntry(e, ce.data());
-    size_t cost;
-    if (i) {
-        std::string_view prev = n.entry(i - 1);
-        splitLeafEntry(prev, pe.data());
-        cost = leafFieldsCost(prev, pe.data(), e, ce.data());
-    } else {
-        cost = leafFieldsCost({}, nullptr, e, ce.data());
-    }
-    size_t nextCost = 0;
-    const bool hasNext = i < n.size();
-    if (hasNext) {
+void NodeCodec::insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl,
+                                const uint32_t* ends) const {
+    // The new entry's fields are found once (or are known from its encoding), for its own cost
+    // and its successor's; the entries beside it are scanned only where they differ from it.
+    Ends ce, ne;
+    if (ends)
+        std::copy(ends, ends + layout_->kinds.size(), ce.begin());
+    else if (!splitFields(*layout_, e, ce.data()))
+        throw std::logic_error("Eintrag passt nicht zum Aufbau");
+    const size_t cost = leafDeltaSize(*layout_, i ? n.entry(i - 1) : std::string_view{}, nullptr, e,
+                                      ce.data(), true);
+    if (i < n.size()) {
         std::string_view next = n.entry(i);
-        if (isLong(n, next)) {
-            nextCost = overflowCost(next.size());
-        } else {
-            splitLeafEntry(next, ne.data());
-            nextCost = leafFieldsCost(e, ce.data(), next, ne.data());
-        }
+        const size_t nextCost = isLong(n, next)
+                                    ? overflowCost(next.size())
+                                    : leafDeltaSize(*layout_, e, ce.data(), next, ne.data(), false);
         n.encSize -= n.slots[i].cost;
         n.slots[i].cost = static_cast<uint32_t>(nextCost);
         n.encSize += nextCost;
@@ -303,40 +253,29 @@ void NodeCodec::encode(const Node& n, unsigned char* page) const {
         putBytes({reinterpret_cast<const char*>(b), 4});
     };
     if (n.leaf()) {
-        // Each entry is split into its fields once and compared with its predecessor's.
+        // Each entry's fields are found once, walking it against its predecessor's.
         Ends ends[2];
+        bool prevKnown = false;  // the predecessor's field ends are in ends[(i + 1) & 1]
         for (size_t i = 0; i < n.size(); ++i) {
             std::string_view cur = n.entry(i);
-            Ends& ce = ends[i & 1];
-            const Ends& pe = ends[(i + 1) & 1];
             std::string_view prev = i ? n.entry(i - 1) : std::string_view{};
-            splitFields(*layout_, cur, ce.data());
             if (isLong(n, cur)) {
                 putOverflow(i);
+                prevKnown = false;
                 continue;
             }
-            uint32_t pStart = 0, cStart = 0;
-            for (size_t j = 0; j < layout_->kinds.size(); ++j) {
-                std::string_view cf = cur.substr(cStart, ce[j] - cStart);
-                if (i) {
-                    std::string_view pf = prev.substr(pStart, pe[j] - pStart);
-                    pStart = pe[j];
-                    if (pf == cf) {
-                        putVarint(0);
-                        cStart = ce[j];
-                        continue;
-                    }
-                    size_t sh = commonPrefix(pf, cf);
-                    putVarint(sh + 2);
-                    putVarint(cf.size() - sh);
-                    putBytes(cf.substr(sh));
-                } else {
-                    putVarint(2);
-                    putVarint(cf.size());
-                    putBytes(cf);
-                }
-                cStart = ce[j];
-            }
+            walkLeafFields(*layout_, prev, prevKnown ? ends[(i + 1) & 1].data() : nullptr, cur,
+                           ends[i & 1].data(), false,
+                           [&](bool same, size_t sh, size_t at, size_t length) {
+                               if (same) {
+                                   putVarint(0);
+                                   return;
+                               }
+                               putVarint(sh + 2);
+                               putVarint(length - sh);
+                               putBytes(cur.substr(at + sh, length - sh));
+                           });
+            prevKnown = true;
         }
     } else {
         putVarint(n.children[0]);
@@ -346,7 +285,7 @@ void NodeCodec::encode(const Node& n, unsigned char* page) const {
             if (isLong(n, cur)) {
                 putOverflow(i);
             } else {
-                size_t sh = i ? commonPrefix(n.entry(i - 1), cur) : 0;
+                size_t sh = i ? sharedPrefix(n.entry(i - 1), cur) : 0;
                 putVarint(sh + 2);
                 putVarint(cur.size() - sh);
                 putBytes(cur.substr(sh));

@@ -74,7 +74,9 @@ public:
 
     // Edits that keep encSize exact. For inner nodes the caller also edits children and counts
     // through the functions below.
-    void insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl = 0) const;
+    // `ends` (leaf entries, when known): where the entry's fields end.
+    void insertEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl = 0,
+                     const uint32_t* ends = nullptr) const;
     void eraseEntry(Node& n, size_t i) const;
     void replaceEntry(Node& n, size_t i, std::string_view e) const;
     void insertChild(Node& n, size_t i, uint32_t child, uint64_t count) const;
@@ -110,12 +112,8 @@ private:
                      bool isFirst) const;
     size_t costAt(const Node& n, size_t i) const;
     size_t leafDeltaCost(std::string_view prev, std::string_view cur) const;
-    // The same for entries already split into their fields (prev's ends null: cur stands
-    // first); splitLeafEntry throws on an entry that does not fit the layout.
-    size_t leafFieldsCost(std::string_view prev, const uint32_t* pe, std::string_view cur,
-                          const uint32_t* ce) const;
-    void splitLeafEntry(std::string_view e, uint32_t* ends) const;
-    void insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl) const;
+    void insertLeafEntry(Node& n, size_t i, std::string_view e, uint32_t ovfl,
+                         const uint32_t* ends) const;
 
     const Layout* layout_;
 };

@@ -206,14 +206,29 @@ void Schema::encodeKeyValue(std::string& out, int field, const Value& v, unsigne
 
 std::string Schema::clusterKey(const Row& values, uint64_t seq) const {
     std::string out;
-    for (int f : cluster) encodeKeyValue(out, f, values[static_cast<size_t>(f)], 0);
-    encodeInt(out, static_cast<int64_t>(seq), Kind::Int);
+    appendClusterKey(out, values, seq, nullptr);
     return out;
 }
 
-std::string Schema::encodeRecord(const Row& values, const std::vector<BlobRef>& refs,
-                                 uint64_t seq) const {
-    std::string out = clusterKey(values, seq);
+void Schema::appendClusterKey(std::string& out, const Row& values, uint64_t seq,
+                              uint32_t* ends) const {
+    size_t pos = 0;
+    for (int f : cluster) {
+        encodeKeyValue(out, f, values[static_cast<size_t>(f)], 0);
+        if (ends) ends[pos++] = static_cast<uint32_t>(out.size());
+    }
+    encodeInt(out, static_cast<int64_t>(seq), Kind::Int);
+    if (ends) ends[pos] = static_cast<uint32_t>(out.size());
+}
+
+std::string Schema::encodeRecord(const Row& values, const std::vector<BlobRef>& refs, uint64_t seq,
+                                 uint32_t* ends) const {
+    // Room for the whole record at once, so that it does not grow field by field.
+    size_t room = 10;
+    for (const Value& v : values) room += v.isText() ? v.asText().size() + 2 : 10;
+    std::string out;
+    out.reserve(room);
+    appendClusterKey(out, values, seq, ends);
     for (size_t pos = recordLayout_.keyFields; pos < entryToColumn_.size(); ++pos) {
         auto f = static_cast<size_t>(entryToColumn_[pos]);
         if (isLarge(fields[f].type)) {
@@ -224,6 +239,7 @@ std::string Schema::encodeRecord(const Row& values, const std::vector<BlobRef>& 
         } else {
             encodeKeyValue(out, static_cast<int>(f), values[f], 0);
         }
+        if (ends) ends[pos] = static_cast<uint32_t>(out.size());
     }
     return out;
 }

@@ -73,8 +73,10 @@ public:
     static const Layout& primaryLayout();
 
     std::string clusterKey(const Row& values, uint64_t seq) const;
-    std::string encodeRecord(const Row& values, const std::vector<BlobRef>& refs,
-                             uint64_t seq) const;
+    // `ends` (when given, one per field of the record layout) receives where each field of
+    // the entry ends.
+    std::string encodeRecord(const Row& values, const std::vector<BlobRef>& refs, uint64_t seq,
+                             uint32_t* ends = nullptr) const;
     // Fills values (large fields stay blank) and refs (one per field) from a record entry.
     void decodeRecord(std::string_view entry, Row& values, std::vector<BlobRef>& refs) const;
     // The value of one field of a record entry, without decoding the others.
@@ -106,6 +108,7 @@ public:
     void encodeKeyValue(std::string& out, int field, const Value& v, unsigned options) const;
 
 private:
+    void appendClusterKey(std::string& out, const Row& values, uint64_t seq, uint32_t* ends) const;
     Layout recordLayout_;
     std::vector<int> entryToColumn_;  // entry position -> field (-1: sequence)
     std::vector<int> columnToEntry_;

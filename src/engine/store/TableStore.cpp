@@ -12,6 +12,7 @@
 #include "engine/store/Coding.h"
 #include "engine/store/HeaderBlocks.h"
 #include "engine/store/PagerShared.h"
+#include "engine/store/SharedBytes.h"
 
 namespace mv32::engine::store {
 
@@ -650,15 +651,6 @@ void TableStore::throwKeyViolation() const {
                           ": ein Datensatz mit diesem Schlüssel existiert bereits.");
 }
 
-size_t TableStore::keyFieldsLength(std::string_view entry) const {
-    const Layout& l = schema_.recordLayout();
-    const auto* p = reinterpret_cast<const unsigned char*>(entry.data());
-    size_t pos = 0;
-    for (size_t i = 0; i + 1 < l.keyFields; ++i)
-        pos += fieldLength(p + pos, entry.size() - pos, l.kinds[i]);
-    return pos;
-}
-
 // A new record's primary key is checked while it is inserted; an update's before anything
 // changes.
 void TableStore::checkUnique(const Row& values, std::string_view ownKey) {
@@ -686,7 +678,7 @@ void TableStore::checkUnique(const Row& values, std::string_view ownKey) {
 std::string TableStore::prepareRecord(const Row& values, const std::vector<LargeValue>& large,
                                       const std::vector<BlobRef>& oldRefs, uint64_t seq,
                                       std::vector<std::pair<uint64_t, std::string>>& blobs,
-                                      std::vector<uint64_t>& freed) {
+                                      std::vector<uint64_t>& freed, uint32_t* ends) {
     std::vector<BlobRef> refs = oldRefs;
     refs.resize(schema_.fields.size());
     for (size_t f = 0; f < schema_.fields.size(); ++f) {
@@ -700,7 +692,7 @@ std::string TableStore::prepareRecord(const Row& values, const std::vector<Large
             blobs.emplace_back(refs[f].id, lv.data);
         }
     }
-    return schema_.encodeRecord(values, refs, seq);
+    return schema_.encodeRecord(values, refs, seq, ends);
 }
 
 void TableStore::applyInsert(std::string_view entry,
@@ -768,7 +760,7 @@ void TableStore::applyDelete(std::string_view key) {
 }
 
 std::string TableStore::insert(const Row& values, const std::vector<LargeValue>& large,
-                               std::string_view before) {
+                               std::string_view before, size_t* keyLength) {
     std::string key;
     write([&] {
         checkUnique(values, {});
@@ -790,14 +782,21 @@ std::string TableStore::insert(const Row& values, const std::vector<LargeValue>&
         }
         std::vector<std::pair<uint64_t, std::string>> blobs;
         std::vector<uint64_t> freed;
-        std::string entry = prepareRecord(values, large, {}, seq, blobs, freed);
-        key = entry;
+        // The encoder tells where the entry's fields end: the key's parts (the unique part is
+        // all but the sequence number) and the leaf's coding need not look for them again.
+        ends_.resize(schema_.recordLayout().kinds.size());
+        std::string entry = prepareRecord(values, large, {}, seq, blobs, freed, ends_.data());
+        const size_t keyFields = schema_.recordLayout().keyFields;
+        const size_t unique = primary_ && keyFields > 1 ? ends_[keyFields - 2] : 0;
+        const size_t clusterLength = ends_[keyFields - 1];
         // The insert itself finds a record with the same key; then nothing has changed.
-        if (!records_->insert(entry, primary_ ? keyFieldsLength(entry) : 0)) throwKeyViolation();
+        if (!records_->insert(entry, unique, ends_.data())) throwKeyViolation();
         Write guard{*this};
         applyInsert(entry, blobs, true);
         if (bulk_) logInsert(entry, blobs);
         guard.armed = false;
+        key = std::move(entry);
+        if (keyLength) *keyLength = clusterLength;
     });
     return key;
 }
@@ -807,18 +806,15 @@ void TableStore::logInsert(const std::string& entry,
     // Posts of a scan follow one another through a folder: the entry before shares the
     // folder at the beginning and the medium at the end, which then need not be logged again.
     const bool after = !lastLogged_.empty() && lastLoggedStamp_ == pager_->logStamp();
-    std::string op(1, static_cast<char>(after ? kOpInsertAfterInsert : kOpInsert));
+    std::string& op = logOp_;  // kept from post to post: no new buffer for each one
+    op.assign(1, static_cast<char>(after ? kOpInsertAfterInsert : kOpInsert));
     appendVarint(op, schema_.nextSeq);
     appendVarint(op, nextBlobId_);
     if (after) {
         const std::string& prev = lastLogged_;
-        size_t limit = std::min(prev.size(), entry.size());
-        size_t head = 0;
-        while (head < limit && prev[head] == entry[head]) ++head;
-        size_t tail = 0;
-        while (tail < limit - head &&
-               prev[prev.size() - 1 - tail] == entry[entry.size() - 1 - tail])
-            ++tail;
+        const size_t limit = std::min(prev.size(), entry.size());
+        const size_t head = sharedPrefix(prev, entry);
+        const size_t tail = sharedSuffix(prev, entry, limit - head);
         appendVarint(op, head);
         appendVarint(op, tail);
         appendVarint(op, entry.size() - head - tail);

@@ -127,8 +127,9 @@ public:
     // record entry written (its cluster key first). Key violations throw before anything
     // changes.
     // `before` (tables without any key): the cluster key the new record is placed before.
+    // `keyLength` (when given) receives the length of the entry's cluster key.
     std::string insert(const Row& values, const std::vector<LargeValue>& large,
-                       std::string_view before = {});
+                       std::string_view before = {}, size_t* keyLength = nullptr);
     // `expected` (when not empty): the record entry as it was read before the change was
     // made; a record that is no longer stored so is not overwritten (ErrorKind::Changed).
     std::string update(std::string_view oldKey, const Row& values,
@@ -228,7 +229,6 @@ private:
     void applyInsert(std::string_view entry,
                      const std::vector<std::pair<uint64_t, std::string>>& blobs,
                      bool recordInserted = false);
-    size_t keyFieldsLength(std::string_view entry) const;
     [[noreturn]] void throwKeyViolation() const;
     void applyUpdate(std::string_view oldKey, std::string_view entry,
                      const std::vector<std::pair<uint64_t, std::string>>& blobs,
@@ -241,7 +241,7 @@ private:
     std::string prepareRecord(const Row& values, const std::vector<LargeValue>& large,
                               const std::vector<BlobRef>& oldRefs, uint64_t seq,
                               std::vector<std::pair<uint64_t, std::string>>& blobs,
-                              std::vector<uint64_t>& freed);
+                              std::vector<uint64_t>& freed, uint32_t* ends = nullptr);
 
     // Whether the index was built from the table as it is now.
     bool trigramsCurrent(const TrigramIndex& ix) const;
@@ -290,6 +290,8 @@ private:
     std::chrono::steady_clock::time_point groupStart_;
     unsigned clockSkips_ = 0;       // calls of maybeEndGroup since it last read the clock
     std::string lastLogged_;        // the entry of the last insert logged
+    std::string logOp_;             // the last insert's log operation, its buffer reused
+    std::vector<uint32_t> ends_;    // where the fields of the entry being inserted end
     uint64_t lastLoggedStamp_ = 0;  // the log's stamp right after it (Pager::logStamp)
 };
 
