@@ -32,8 +32,8 @@ ProgramShell::ProgramShell(document::CatalogDocument& doc, std::vector<std::stri
                            std::string programFile)
     : doc_(doc), args_(std::move(args)), programFile_(std::move(programFile)) {
     writeShellEntries = [](const std::string& program) {
-        platform::writeShellEntries(program);
-        platform::refreshDesktopDatabases();
+        // The desktop reads its databases again only when an entry changed.
+        if (platform::writeShellEntries(program)) platform::refreshDesktopDatabases();
     };
 }
 

@@ -692,6 +692,9 @@ void CatalogDocument::emptyUndoTable() {
 void CatalogDocument::emptyUndoJournal() {
     // close, empty, open
     if (undo_.tableName().empty()) return;
+    // A journal that holds nothing stays as it is: emptying it again would only rewrite and
+    // sync its files (every catalog opened at the start of a run would pay for it).
+    if (undo_.active() && undo_.recordCount() == 0) return;
     undo_.close();
     undo_.emptyTable();
     undo_.open();

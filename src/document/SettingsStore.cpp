@@ -117,6 +117,9 @@ void IniSettingsStore::save(const Sections& sections) const {
         for (const auto& [n, v] : values) text << escapeName(n) << '=' << escape(v) << '\n';
         text << '\n';
     }
+    // A file that says this already stays as it is: the program writes the settings it read at
+    // every start, and a rewrite would change nothing but cost a sync.
+    if (platform::readWholeFile(path_) == text.str()) return;
     try {
         platform::writeFileAtomically(path_, text.str());
     } catch (const engine::EngineError& e) {

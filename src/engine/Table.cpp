@@ -385,6 +385,42 @@ bool Table::endTrigramChange(const std::vector<uint64_t>& removedAt,
     return store_->endTrigramChange(removedAt, insertedAt);
 }
 
+bool Table::beginTrigramFill(TrigramFill& fill) {
+    requireActive();
+    fill = {};
+    const auto cache = store_->beginTrigramFill();
+    if (!cache) return false;
+    fill.cache = *cache;
+    return true;
+}
+
+bool Table::endTrigramFill(TrigramFill& fill) {
+    requireActive();
+    postPending();
+    const auto state = store_->endTrigramFill(fill.cache);
+    fill.noted = state.has_value();
+    if (!state) return false;
+    fill.tableId = state->tableId;
+    fill.counter = state->counter;
+    fill.generation = state->generation;
+    fill.records = state->records;
+    return true;
+}
+
+bool Table::buildTrigramIndexFromFill(const std::string& field, const TrigramFill& fill,
+                                      const std::vector<uint64_t>& insertedAt,
+                                      const std::function<std::string_view(size_t)>& valueOf) {
+    requireActive();
+    const int f = this->field(field);
+    if (!fill.noted) return false;
+    const store::TableState state{fill.tableId, fill.counter, fill.generation, fill.records};
+    bool built = false;
+    withExclusive("Der Aufbau des Trigrammindex", [&](store::TableStore& s) {
+        built = s.buildTrigramsFromFill(f, state, insertedAt, valueOf);
+    });
+    return built;
+}
+
 std::vector<std::string> Table::indexNames() const {
     std::vector<std::string> names;
     if (store_) {

@@ -140,6 +140,26 @@ public:
     size_t beginTrigramChange();
     bool endTrigramChange(const std::vector<uint64_t>& removedAt,
                           const std::vector<uint64_t>& insertedAt);
+    // A fill of an empty table whose trigram index is then built from the values the filler
+    // kept instead of from a pass over the records: beginTrigramFill() before the first post
+    // (false unless the table holds no record and no work waits to be committed);
+    // endTrigramFill() after the fill's last commit notes the table as the fill left it
+    // (false when another handle committed meanwhile: only a build reading the records is
+    // right then). buildTrigramIndexFromFill() (the table open exclusively, maybe by a new
+    // handle) builds the index of `field` when the table is still as noted: `insertedAt` the
+    // position of each record added right after its post, `valueOf(i)` the value of the i-th
+    // as stored; false, with nothing written, when the table changed since or the fill does
+    // not add up to it. Throws as buildTrigramIndex() does.
+    struct TrigramFill {
+        uint64_t cache = 0;  // the handle's cache generation when the fill began
+        uint64_t tableId = 0, counter = 0, generation = 0, records = 0;
+        bool noted = false;
+    };
+    bool beginTrigramFill(TrigramFill& fill);
+    bool endTrigramFill(TrigramFill& fill);
+    bool buildTrigramIndexFromFill(const std::string& field, const TrigramFill& fill,
+                                   const std::vector<uint64_t>& insertedAt,
+                                   const std::function<std::string_view(size_t)>& valueOf);
     std::vector<std::string> indexNames() const;
     struct IndexDescription {
         std::string name;    // "" for the primary index

@@ -16,8 +16,13 @@ namespace mv32::platform {
 
 namespace {
 
-void writeText(const std::string& path, const std::string& text, bool executable = false) {
+// Writes the entry unless the file holds exactly this text already: a start whose entries are
+// right writes nothing (a file that is replaced keeps its rights, so the text is all that
+// could differ). True when the file was written.
+bool writeText(const std::string& path, const std::string& text, bool executable = false) {
+    if (readWholeFile(path) == text) return false;
     writeFileAtomically(path, text, executable);
+    return true;
 }
 
 // A path as one argument of a desktop entry's Exec line.
@@ -38,7 +43,7 @@ std::string shellQuoted(const std::string& s) {
 
 }  // namespace
 
-void writeShellEntries(const std::string& program, const std::string& dataHome) {
+bool writeShellEntries(const std::string& program, const std::string& dataHome) {
     std::string home = dataHome;
     if (home.empty()) {
         const char* xdg = std::getenv("XDG_DATA_HOME");
@@ -47,63 +52,65 @@ void writeShellEntries(const std::string& program, const std::string& dataHome) 
     }
     home = withTrailingSeparator(home);
     const std::string exec = quotedExec(program);
-
-    writeText(home + "mime/packages/mavrel32.xml",
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-              "  <mime-type type=\"application/x-mavrel32\">\n"
-              "    <comment>Mavrel/32-Datei</comment>\n"
-              "    <glob pattern=\"*.mv\"/>\n"
-              "    <glob pattern=\"*.MV\"/>\n"
-              "  </mime-type>\n"
-              "  <mime-type type=\"application/x-mavrel32-db\">\n"
-              "    <comment>Mavrel/32 DB-Datei</comment>\n"
-              "    <glob pattern=\"*.db\" weight=\"10\"/>\n"
-              "  </mime-type>\n"
-              "</mime-info>\n");
-    writeText(home + "applications/mavrel32.desktop",
-              "[Desktop Entry]\n"
-              "Type=Application\n"
-              "Name=Mavrel/32\n"
-              "Comment=Datenträger katalogisieren\n"
-              "Exec=" +
-                  exec +
-                  " %f\n"
-                  "Icon=mavrel32\n"
-                  "Terminal=false\n"
-                  "Categories=Utility;Archiving;\n"
-                  "MimeType=application/x-mavrel32;application/x-mavrel32-db;\n");
+    bool written = false;
+    written |=
+        writeText(home + "mime/packages/mavrel32.xml",
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                  "  <mime-type type=\"application/x-mavrel32\">\n"
+                  "    <comment>Mavrel/32-Datei</comment>\n"
+                  "    <glob pattern=\"*.mv\"/>\n"
+                  "    <glob pattern=\"*.MV\"/>\n"
+                  "  </mime-type>\n"
+                  "  <mime-type type=\"application/x-mavrel32-db\">\n"
+                  "    <comment>Mavrel/32 DB-Datei</comment>\n"
+                  "    <glob pattern=\"*.db\" weight=\"10\"/>\n"
+                  "  </mime-type>\n"
+                  "</mime-info>\n");
+    written |= writeText(home + "applications/mavrel32.desktop",
+                         "[Desktop Entry]\n"
+                         "Type=Application\n"
+                         "Name=Mavrel/32\n"
+                         "Comment=Datenträger katalogisieren\n"
+                         "Exec=" +
+                             exec +
+                             " %f\n"
+                             "Icon=mavrel32\n"
+                             "Terminal=false\n"
+                             "Categories=Utility;Archiving;\n"
+                             "MimeType=application/x-mavrel32;application/x-mavrel32-db;\n");
     // "Add to MV32" for folders: Dolphin's service menu, Nemo's action and a Nautilus script.
-    writeText(home + "kio/servicemenus/mavrel32-add.desktop",
-              "[Desktop Entry]\n"
-              "Type=Service\n"
-              "MimeType=inode/directory;\n"
-              "Actions=AddToMV32;\n"
-              "X-KDE-Priority=TopLevel\n\n"
-              "[Desktop Action AddToMV32]\n"
-              "Name=Add to MV32\n"
-              "Exec=" +
-                  exec + " dir %f close\n",
-              true);
-    writeText(home + "nemo/actions/mavrel32-add.nemo_action",
-              "[Nemo Action]\n"
-              "Name=Add to MV32\n"
-              "Comment=Ordner in den Explorer-Katalog von Mavrel/32 scannen\n"
-              "Exec=" +
-                  exec +
-                  " dir %F close\n"
-                  "Selection=s\n"
-                  "Extensions=dir;\n");
-    writeText(home + "nautilus/scripts/Add to MV32",
-              "#!/bin/sh\n"
-              "# Scans the chosen folder into the Explorer catalog of Mavrel/32.\n"
-              "for f in \"$@\"; do\n"
-              "    case \"$f\" in /*) p=\"$f\" ;; *) p=\"$PWD/$f\" ;; esac\n"
-              "    exec " +
-                  shellQuoted(program) +
-                  " dir \"$p\" close\n"
-                  "done\n",
-              true);
+    written |= writeText(home + "kio/servicemenus/mavrel32-add.desktop",
+                         "[Desktop Entry]\n"
+                         "Type=Service\n"
+                         "MimeType=inode/directory;\n"
+                         "Actions=AddToMV32;\n"
+                         "X-KDE-Priority=TopLevel\n\n"
+                         "[Desktop Action AddToMV32]\n"
+                         "Name=Add to MV32\n"
+                         "Exec=" +
+                             exec + " dir %f close\n",
+                         true);
+    written |= writeText(home + "nemo/actions/mavrel32-add.nemo_action",
+                         "[Nemo Action]\n"
+                         "Name=Add to MV32\n"
+                         "Comment=Ordner in den Explorer-Katalog von Mavrel/32 scannen\n"
+                         "Exec=" +
+                             exec +
+                             " dir %F close\n"
+                             "Selection=s\n"
+                             "Extensions=dir;\n");
+    written |= writeText(home + "nautilus/scripts/Add to MV32",
+                         "#!/bin/sh\n"
+                         "# Scans the chosen folder into the Explorer catalog of Mavrel/32.\n"
+                         "for f in \"$@\"; do\n"
+                         "    case \"$f\" in /*) p=\"$f\" ;; *) p=\"$PWD/$f\" ;; esac\n"
+                         "    exec " +
+                             shellQuoted(program) +
+                             " dir \"$p\" close\n"
+                             "done\n",
+                         true);
+    return written;
 }
 
 void refreshDesktopDatabases() {

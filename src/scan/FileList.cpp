@@ -25,6 +25,26 @@ void FileList::forgetChange() {
     addedAt_ = {};
 }
 
+void FileList::forgetFill() {
+    filling_ = false;
+    fill_ = {};
+    fillNames_ = {};
+    fillEnds_ = {};
+    fillAt_ = {};
+}
+
+void FileList::keepName(const std::string& stored) {
+    const size_t bytes = fillNames_.size() + stored.size() +
+                         (fillEnds_.size() + 1) * (sizeof(uint32_t) + sizeof(uint64_t));
+    if (bytes > kFillBudget || fillNames_.size() + stored.size() > UINT32_MAX) {
+        forgetFill();  // too many names to keep: close() reads the records instead
+        return;
+    }
+    fillNames_ += stored;
+    fillEnds_.push_back(static_cast<uint32_t>(fillNames_.size()));
+    fillAt_.push_back(static_cast<uint64_t>(table_.recNo() - 1));
+}
+
 void FileList::noteAdded() {
     if (addedAt_.size() >= changeLimit_) {
         changeLimit_ = 0;  // too large a change: the index is built anew
@@ -35,7 +55,8 @@ void FileList::noteAdded() {
 }
 
 void FileList::reopen(bool exclusive) {
-    forgetChange();  // a new handle knows nothing of the old one's change
+    forgetChange();              // a new handle knows nothing of the old one's change
+    if (filling_) forgetFill();  // nor of a fill that was not finished
     if (bulk_) {
         table_.endBulk();
         bulk_ = false;
@@ -137,6 +158,8 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
             changeBegun_ = true;
             changeLimit_ = table_.beginTrigramChange();
             startedEmpty_ = table_.hasPrimaryIndex() && table_.recordCount() == 0;
+            forgetFill();
+            filling_ = startedEmpty_ && changeLimit_ == 0 && table_.beginTrigramFill(fill_);
         }
         // A list that was empty holds only what this walk added, each file once: there the
         // insert itself finds the rare file that equals one added before (names alike once
@@ -162,6 +185,7 @@ bool FileList::addIfNew(const std::string& directory, const std::string& name, i
             throw;
         }
         if (changeLimit_ > 0) noteAdded();
+        if (filling_) keepName(key[0].asText());
     } catch (const std::exception& e) {
         stopOnTableFailure(e);
         throw;
@@ -179,6 +203,9 @@ bool FileList::commit() {
             stopOnTableFailure(e);
             throw;
         }
+        // The fill is noted as it ends, while this handle can still tell whether every
+        // commit since it began was its own.
+        if (filling_ && !table_.endTrigramFill(fill_)) forgetFill();
         if (changeLimit_ > 0) {
             try {
                 table_.endTrigramChange({}, addedAt_);
@@ -235,14 +262,36 @@ void FileList::close() {
         }
         bulk_ = false;
     }
+    fromNames_ = false;
     if (table_.active() && searchIndexOnClose) {
         std::string failure;
         try {
             // After a failed write the handle is given up first: opened again, the table
             // takes back what its log holds (or says why it cannot).
             if (failed_ || table_.trigramIndexField() != document::filelist::kSearchField) {
+                // The names a first walk kept outlive the handle; the engine checks that the
+                // table is still what the walk left before it builds from them.
+                const bool fromFill = filling_ && fill_.noted && !failed_;
+                const engine::Table::TrigramFill fill = fill_;
+                std::string names = std::move(fillNames_);
+                std::vector<uint32_t> ends = std::move(fillEnds_);
+                std::vector<uint64_t> at = std::move(fillAt_);
+                forgetFill();
                 reopen(true);
-                failure = document::filelist::buildSearchIndex(table_);
+                bool built = false;
+                if (fromFill) {
+                    try {
+                        built = fromNames_ = table_.buildTrigramIndexFromFill(
+                            document::filelist::kSearchField, fill, at, [&](size_t i) {
+                                const size_t begin = i == 0 ? 0 : ends[i - 1];
+                                return std::string_view(names).substr(begin, ends[i] - begin);
+                            });
+                    } catch (const std::exception& e) {
+                        failure = document::filelist::searchIndexFailure(e.what());
+                        built = true;  // told, as a failing build is
+                    }
+                }
+                if (!built) failure = document::filelist::buildSearchIndex(table_);
             }
         } catch (const std::exception& e) {
             failure = document::filelist::searchIndexFailure(e.what());  // held elsewhere
@@ -250,6 +299,7 @@ void FileList::close() {
         if (!failure.empty() && searchIndexFailed) searchIndexFailed(failure);
     }
     forgetChange();
+    forgetFill();
     try {
         table_.close();
     } catch (...) {

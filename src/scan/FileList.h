@@ -75,6 +75,9 @@ public:
     // to `searchIndexFailed` (its log line) and leaves the list as it is.
     void close();
     std::function<void(const std::string&)> searchIndexFailed;
+    // Whether the last close() built that index from the names its walk kept (a first walk
+    // into an empty list) rather than from a pass over the records.
+    bool searchIndexFromNames() const { return fromNames_; }
     // Off while a run of scans closes the list between media and builds the index once at
     // its end.
     bool searchIndexOnClose = true;
@@ -100,6 +103,17 @@ private:
     bool startedEmpty_ = false;  // the list held no record when this walk began
     size_t changeLimit_ = 0;
     std::vector<uint64_t> addedAt_;
+    // A walk into an empty list keeps the names it adds (within kFillBudget), so that close()
+    // builds the file search's index from them instead of reading every record back.
+    void keepName(const std::string& stored);
+    void forgetFill();
+    static constexpr size_t kFillBudget = 64u << 20;
+    bool filling_ = false;
+    bool fromNames_ = false;
+    engine::Table::TrigramFill fill_;
+    std::string fillNames_;           // the names one after another
+    std::vector<uint32_t> fillEnds_;  // where each ends in fillNames_
+    std::vector<uint64_t> fillAt_;    // where each stood right after its post
 };
 
 }  // namespace mv32::scan

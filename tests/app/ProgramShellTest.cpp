@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "app/ProgramShell.h"
 #include "document/DocumentFixture.h"
 #include "platform/ShellEntries.h"
@@ -274,10 +276,25 @@ TEST(ShellEntriesTest, DesktopEntriesOpenFilesAndScanFolders) {
               std::string::npos);
     auto script = fs::status(dir.file("nautilus/scripts/Add to MV32")).permissions();
     EXPECT_NE(script & fs::perms::owner_exec, fs::perms::none);
-    // Written at every start: a second time replaces the files.
-    platform::writeShellEntries("/usr/bin/mv32", dir.path());
+    // Made right at every start: another program file replaces the files that name it; the
+    // same one again writes nothing (the desktop need not be told).
+    auto inode = [&](const std::string& name) {
+        struct stat st {};
+        return ::stat(dir.file(name).c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const auto mime = inode("mime/packages/mavrel32.xml");
+    EXPECT_TRUE(platform::writeShellEntries("/usr/bin/mv32", dir.path()));
     EXPECT_NE(read("applications/mavrel32.desktop").find("Exec=\"/usr/bin/mv32\" %f"),
               std::string::npos);
+    EXPECT_EQ(inode("mime/packages/mavrel32.xml"), mime);  // names no program
+    const auto desktop = inode("applications/mavrel32.desktop");
+    EXPECT_FALSE(platform::writeShellEntries("/usr/bin/mv32", dir.path()));
+    EXPECT_EQ(inode("applications/mavrel32.desktop"), desktop);
+    fs::remove(dir.file("nautilus/scripts/Add to MV32"));
+    EXPECT_TRUE(platform::writeShellEntries("/usr/bin/mv32", dir.path()));
+    EXPECT_NE(
+        fs::status(dir.file("nautilus/scripts/Add to MV32")).permissions() & fs::perms::owner_exec,
+        fs::perms::none);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "document/DocumentFixture.h"
 #include "document/SettingsDialogModel.h"
 #include "engine/Table.h"
@@ -107,6 +109,20 @@ TEST(SettingsStoreTest, TheSettingsFileKeepsEveryTextAndIsReplacedWhole) {
     document::IniSettingsStore third(path);
     EXPECT_EQ(third.readSection("Laufwerke"), odd);
     EXPECT_EQ(third.read("MRUList", "Datei1"), "/b.db");
+
+    // Values the file holds already leave it as it is (no new file, no sync); a change
+    // replaces it (a new file, told by its inode).
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    third.write("Settings", {{"Backup", "1"}});
+    third.replaceSection("Laufwerke", odd);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    third.write("Settings", {{"Backup", "0"}});
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino);
+    EXPECT_EQ(document::IniSettingsStore(path).read("Settings", "Backup"), "0");
 
     // A folder where the file should be cannot be read: the error names it.
     fs::create_directories(dir.file("verzeichnis.ini"));

@@ -2,6 +2,9 @@
 // items' state, and a journal that cannot be written.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "document/Catalog.h"
 #include "document/DocumentFixture.h"
 #include "edit/UndoJournal.h"
@@ -130,6 +133,23 @@ TEST_F(UndoJournalTest, UndoFastWritesEverythingBackAndEmptiesTheJournal) {
     EXPECT_FALSE(ui.undoEnabled);
     EXPECT_EQ(ui.dialogue(),
               (Names{"message Information \"" + std::string(kRestoredAll) + "\" OK"}));
+
+    // Emptied as another catalog opens; a journal that holds nothing is left alone then (its
+    // files are not written again).
+    remove("Gamma");
+    EXPECT_EQ(undo().recordCount(), 1);
+    doc->emptyUndoTable();
+    EXPECT_EQ(undo().recordCount(), 0);
+    EXPECT_TRUE(undo().active());
+    const std::string undoFile = undo().filePath();
+    const auto written = std::filesystem::last_write_time(undoFile);
+    const auto size = std::filesystem::file_size(undoFile);
+    std::filesystem::last_write_time(undoFile, written - std::chrono::hours(1));
+    doc->emptyUndoTable();
+    EXPECT_EQ(std::filesystem::last_write_time(undoFile), written - std::chrono::hours(1));
+    EXPECT_EQ(std::filesystem::file_size(undoFile), size);
+    EXPECT_TRUE(undo().active());
+    ui.clear();
 
     // Without a catalog, nothing happens.
     remove("Alpha");

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "document/DocumentFixture.h"
+#include "platform/AtomicFile.h"
 #include "scan/Descriptions.h"
 #include "scan/FileList.h"
 #include "scan/ScannedMedia.h"
@@ -326,6 +327,61 @@ TEST_F(ScanFixture, TheForegroundWalkLeavesTheTableWorkToASecondThread) {
     EXPECT_EQ(counted.back().first, walk.newFiles());
     second.close();
     list.close();
+}
+
+TEST_F(ScanFixture, AFirstWalkBuildsTheSearchIndexFromTheNamesItAdded) {
+    // Names whose order in the list is not the walk's, upper-cased by the index (umlauts,
+    // ß), alike but for case, and more of them than one batch of the table work.
+    const std::vector<std::string> names = {"zebra.txt", "Äpfel.doc", "äpfel.doc", "Straße",
+                                            "a",         "MP3",       "x.mp3",     "readme"};
+    for (int d = 0; d < 12; ++d) {
+        for (int f = 0; f < 60; ++f)
+            put(medium.file("o" + std::to_string(d % 5) + "/" + std::to_string(d) + "/" +
+                            names[static_cast<size_t>(f) % names.size()] + std::to_string(f)));
+    }
+    const std::string tri = data.path() + "/mv32list.tri";
+    auto contents = [&] { return platform::readWholeFile(tri).value_or("(keine)"); };
+    auto scanInto = [&](FileList& list, int64_t expected) {
+        list.openOrCreate();
+        list.ensurePrimaryIndex();
+        TreeWalk walk(list, WalkVariant::Baum, cancel, {}, {});
+        walk.walk(root(), "L", "00000001");
+        EXPECT_EQ(walk.newFiles(), expected);
+        list.commit();
+        list.close();
+    };
+    auto current = [&] {
+        engine::Table t;
+        t.setDirectory(data.path() + "/");
+        t.setTableName("mv32list.db");
+        t.open();
+        return t.trigramIndexField();
+    };
+    FileList list(data.path() + "/");
+    scanInto(list, 720);
+    EXPECT_TRUE(list.searchIndexFromNames());
+    EXPECT_EQ(current(), "Dateiname");
+    const std::string fromNames = contents();
+    // The file a build from the records writes.
+    {
+        engine::Table t;
+        t.setDirectory(data.path() + "/");
+        t.setTableName("mv32list.db");
+        t.setExclusive(true);
+        t.open();
+        t.buildTrigramIndex("Dateiname");
+    }
+    EXPECT_EQ(contents(), fromNames);
+    // Into a list that holds records the index takes the walk's change instead (nothing new
+    // here), and a list made anew builds it from the names again.
+    scanInto(list, 0);
+    EXPECT_FALSE(list.searchIndexFromNames());
+    EXPECT_EQ(current(), "Dateiname");
+    for (const char* ext : {".db", ".px", ".wal", ".tri", ".trd"})
+        fs::remove(data.file(std::string("mv32list") + ext));
+    scanInto(list, 720);
+    EXPECT_TRUE(list.searchIndexFromNames());
+    EXPECT_EQ(current(), "Dateiname");
 }
 
 TEST(ScannedMediaTest, LinesAreLabelAndSerial) {

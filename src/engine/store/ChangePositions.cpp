@@ -46,7 +46,8 @@ void FreePositions::take(uint64_t position) {
 
 namespace {
 
-std::vector<uint32_t> replay(const std::vector<uint64_t>& at, uint64_t count, bool backwards) {
+std::vector<uint32_t> replay(const std::vector<uint64_t>& at, uint64_t count, bool backwards,
+                             bool sorted = true) {
     std::vector<uint32_t> out;
     if (at.empty()) return out;
     if (count > UINT32_MAX) throw std::out_of_range("Tabelle zu groß für Positionen");
@@ -58,6 +59,10 @@ std::vector<uint32_t> replay(const std::vector<uint64_t>& at, uint64_t count, bo
         free.take(x);
         out.push_back(static_cast<uint32_t>(x));
     }
+    if (!sorted) {
+        if (backwards) std::reverse(out.begin(), out.end());
+        return out;
+    }
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -68,6 +73,10 @@ std::vector<uint32_t> replay(const std::vector<uint64_t>& at, uint64_t count, bo
 // among the records that are not added after it.
 std::vector<uint32_t> finalPositions(const std::vector<uint64_t>& atInsert, uint64_t finalCount) {
     return replay(atInsert, finalCount, true);
+}
+
+std::vector<uint32_t> placesOf(const std::vector<uint64_t>& atInsert, uint64_t finalCount) {
+    return replay(atInsert, finalCount, true, false);
 }
 
 // The first record removed stood where it was removed; each one after it stood at its position

@@ -21,6 +21,10 @@ namespace mv32::engine::store {
 // ascending. Throws std::out_of_range when a position cannot have been one of that table.
 std::vector<uint32_t> finalPositions(const std::vector<uint64_t>& atInsert, uint64_t finalCount);
 
+// The same as finalPositions(), in the order the records were added: the i-th element is
+// where the i-th record added stands in the end.
+std::vector<uint32_t> placesOf(const std::vector<uint64_t>& atInsert, uint64_t finalCount);
+
 // The positions of records removed one after another, `atRemoval[i]` being the position of
 // the i-th in the table as it stood when it was removed, in the table of `baseCount` records
 // before the first: ascending. Throws std::out_of_range as finalPositions() does.

@@ -159,6 +159,9 @@ public:
     // open, so that the records it describes are the ones written to disk. A table that did
     // not name this field for its index yet does so first, in a commit of its own.
     void buildTrigrams(int field);
+    // The same, from `next(value)` (each record's upper-cased value in primary order) instead
+    // of a pass over the records.
+    void buildTrigramsFrom(int field, const std::function<bool(std::string&)>& next);
     // The index when its file exists and was built from the table as it is now (the caller
     // holds a read scope); null when it is missing, of the older format, stale or damaged:
     // the search then reads every record. check() reports a damaged file.
@@ -181,6 +184,18 @@ public:
     size_t beginTrigramChange();
     bool endTrigramChange(const std::vector<uint64_t>& removedAt,
                           const std::vector<uint64_t>& insertedAt);
+    // A fill of the empty table that keeps its values, so that the index is built from them
+    // (Table::beginTrigramFill). beginTrigramFill(): the cache generation when the table is
+    // empty with nothing uncommitted, else nothing. endTrigramFill(): the table as the fill
+    // left it, when no other handle committed since `cache`. buildTrigramsFromFill(): builds
+    // as buildTrigrams() does, from `valueOf(i)` (the i-th record added, stood at
+    // `insertedAt[i]` right after its post) instead of the records; false when the table is
+    // no longer `filled` or the fill does not add up to it.
+    std::optional<uint64_t> beginTrigramFill();
+    std::optional<TableState> endTrigramFill(uint64_t cache);
+    bool buildTrigramsFromFill(int field, const TableState& filled,
+                               const std::vector<uint64_t>& insertedAt,
+                               const std::function<std::string_view(size_t)>& valueOf);
 
 private:
     struct Write;

@@ -35,6 +35,10 @@ uint64_t mix(uint64_t x) {
 }  // namespace
 
 void TableStore::buildTrigrams(int field) {
+    buildTrigramsFrom(field, {});
+}
+
+void TableStore::buildTrigramsFrom(int field, const std::function<bool(std::string&)>& given) {
     requireExclusive("Der Aufbau des Trigrammindex");
     if (bulk_) throw std::logic_error("Trigrammindex während einer Massenänderung");
     const FieldDef& def = schema_.fields.at(static_cast<size_t>(field));
@@ -51,6 +55,10 @@ void TableStore::buildTrigrams(int field) {
     ReadScope scope(*this);
     const FileHeader& h = pager_->header(kDbFile);
     const TrigramStamp stamp{h.tableId, h.counter, h.generation, records_->count(), def.name};
+    if (given) {
+        TrigramIndex::build(*fs_, trigramPath(), stamp, given);
+        return;
+    }
     TreePos pos;
     bool started = false;
     {
@@ -65,6 +73,50 @@ void TableStore::buildTrigrams(int field) {
         });
         pos.path.clear();
     }
+}
+
+std::optional<uint64_t> TableStore::beginTrigramFill() {
+    if (bulk_ && groupOpen_ && groupOps_ > 0) return std::nullopt;
+    ReadScope scope(*this);
+    if (records_->count() != 0) return std::nullopt;
+    return pager_->generation();
+}
+
+std::optional<TableState> TableStore::endTrigramFill(uint64_t cache) {
+    if (bulk_ && groupOpen_ && groupOps_ > 0) return std::nullopt;
+    ReadScope scope(*this);
+    // Every commit since the fill began was this handle's own: another one would have dropped
+    // the cache on the way, and the table would hold records the fill did not see.
+    if (pager_->generation() != cache) return std::nullopt;
+    const FileHeader& h = pager_->header(kDbFile);
+    return TableState{h.tableId, h.counter, h.generation, records_->count()};
+}
+
+bool TableStore::buildTrigramsFromFill(int field, const TableState& filled,
+                                       const std::vector<uint64_t>& insertedAt,
+                                       const std::function<std::string_view(size_t)>& valueOf) {
+    {
+        ReadScope scope(*this);
+        const FileHeader& h = pager_->header(kDbFile);
+        const TableState now{h.tableId, h.counter, h.generation, records_->count()};
+        if (now != filled || insertedAt.size() != filled.records) return false;
+    }
+    // Where each record added stands now, and so which one stands at each position.
+    std::vector<uint32_t> order;
+    try {
+        const std::vector<uint32_t> at = placesOf(insertedAt, filled.records);
+        order.assign(at.size(), UINT32_MAX);
+        for (size_t i = 0; i < at.size(); ++i) order[at[i]] = static_cast<uint32_t>(i);
+    } catch (const std::out_of_range&) {
+        return false;  // positions of another table than this one
+    }
+    size_t next = 0;
+    buildTrigramsFrom(field, [&](std::string& out) {
+        if (next == order.size()) return false;
+        out = text::upper(valueOf(order[next++]));
+        return true;
+    });
+    return true;
 }
 
 int TableStore::trigramField() const {
